@@ -1,0 +1,56 @@
+# Build helpers shared by every folder: warnings, library and test registration.
+
+# Warnings for project code only (third-party code such as GoogleTest keeps its own flags).
+function(tessaline_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+    -Wno-sign-conversion -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual)
+  if(TESSALINE_WARNINGS_AS_ERRORS)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# tessaline_library(NAME SOURCES ... [DEPS ...]): a static library of the portable core or UI.
+function(tessaline_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/generated)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  tessaline_warnings(${name})
+endfunction()
+
+# GoogleTest from Debian's source package, built with this project's compiler (so it also
+# cross-builds for Windows).
+macro(tessaline_import_googletest)
+  set(_gtest_src /usr/src/googletest)
+  if(NOT EXISTS ${_gtest_src}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest sources not found in ${_gtest_src}: install the 'googletest' package")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(${_gtest_src} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endmacro()
+
+# tessaline_add_test(NAME SOURCES ... [DEPS ...] [LABELS ...] [TIMEOUT s] [NATIVE_ONLY] [WINDOWS_ONLY]):
+# one test binary per module, registered with ctest as one test (run under Wine when cross-built,
+# through CMAKE_CROSSCOMPILING_EMULATOR).
+function(tessaline_add_test name)
+  cmake_parse_arguments(ARG "NATIVE_ONLY;WINDOWS_ONLY" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(ARG_NATIVE_ONLY AND WIN32)
+    return()
+  endif()
+  if(ARG_WINDOWS_ONLY AND NOT WIN32)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests
+    ${PROJECT_SOURCE_DIR}/tools ${PROJECT_BINARY_DIR}/generated)
+  tessaline_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
+    ENVIRONMENT "TESSALINE_BUILD_DIR=${PROJECT_BINARY_DIR};TESSALINE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs every test: the native suite, the Windows build of the same tests under Wine, and the
+# hardening runs. Installs what it needs first (scripts/setup.sh).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+
+"$root/scripts/setup.sh"
+
+echo "== native build and tests"
+cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build/linux -j "$jobs"
+ctest --test-dir build/linux --output-on-failure -j "$jobs"
+
+echo "== Windows build and tests under Wine"
+cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DTESSALINE_PACKAGE_DIR="$root/build/linux/package"
+cmake --build build/windows -j "$jobs"
+WINEPREFIX=$(mktemp -d /tmp/tessaline-wine.XXXXXX)
+export WINEPREFIX WINEDEBUG=-all
+cleanup() { timeout 30 wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"; }
+trap cleanup EXIT
+"$root/scripts/wine-prefix.sh" "$WINEPREFIX" >/dev/null
+# Windows GUI tests need an X display; the core tests do not mind one.
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  bash -c 'ctest --test-dir build/windows --output-on-failure -j 1; rc=$?; timeout 30 wineserver -k || true; exit $rc'
+
+if [ -x "$root/scripts/hardening.sh" ]; then
+  echo "== hardening: sanitizers and short fuzz runs"
+  "$root/scripts/hardening.sh"
+fi
+echo "== all tests passed"

@@ -1,0 +1,48 @@
+// Which firmware images the package carries, which belong to a unit's variant, and the version rows.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "shell/ui_strings.h"
+
+namespace tessaline {
+
+struct PackageVariant {
+  std::string_view resource;  // "APPLICATION_STM32_ADAU1452"
+  std::string_view type;      // "HEX" or "BIN"
+  std::string_view mcuFamily; // "STM32" or "GD32"
+  std::string_view dsp;       // "ADAU1452" or "ADAU1462"
+};
+
+// Flag order: application then flash data for STM32/1452, GD32/1452, STM32/1462, GD32/1462.
+extern const std::array<PackageVariant, 8> PackageVariants;
+
+// One flag per row of PackageVariants: the resource exists in the program.
+using ImagePresenceFlags = std::array<bool, 8>;
+
+struct VersionRow {
+  StringId label;
+  std::string_view key;    // UnitProperties key
+  std::string_view notes;  // "NOTES" resource name
+};
+extern const std::array<VersionRow, 6> VersionTable;
+
+// The process-wide flags, written once by CheckPackage at start-up.
+const ImagePresenceFlags& ImagePresence();
+
+// Fills ImagePresence from the program's resources and PackageHasApplication (shell/settings.h);
+// true when at least one application image is present (flash data alone does not count).
+bool CheckPackage();
+// The same check over given flags (tests).
+bool HasAnyApplication(const ImagePresenceFlags& flags);
+
+// The variant (0..3) whose MCU family and DSP equal these texts exactly, if any.
+std::optional<std::size_t> SelectVariant(std::string_view mcuFamily, std::string_view dsp);
+// Rows of PackageVariants for variant v: application 2v, flash data 2v + 1.
+constexpr std::size_t ApplicationRow(std::size_t variant) { return 2 * variant; }
+constexpr std::size_t FlashDataRow(std::size_t variant) { return 2 * variant + 1; }
+
+}  // namespace tessaline

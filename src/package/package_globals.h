@@ -1,0 +1,18 @@
+// The process-wide package objects: the two properties texts and the two images.
+#pragma once
+
+#include "package/bin_manager.h"
+#include "package/hex_manager.h"
+#include "package/properties_container.h"
+
+namespace tessaline {
+
+PropertiesContainer& UnitProperties();
+PropertiesContainer& UpdaterProperties();
+CHexManager& ApplicationImage();
+CBinManager& FlashDataImage();
+
+// Loads "UPDATER" then "UNIT" (start-up; a missing resource leaves a container empty).
+void LoadPackageProperties();
+
+}  // namespace tessaline

@@ -1,0 +1,44 @@
+// Serial port access: exclusive open, 8N1 at a chosen rate, bounded reads, the list of candidate ports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaline::platform {
+
+// Owns one open serial device (a Win32 comm handle or a POSIX file descriptor). Move-only.
+class SerialPort {
+ public:
+  SerialPort() = default;
+  ~SerialPort();
+  SerialPort(SerialPort&& other) noexcept;
+  SerialPort& operator=(SerialPort&& other) noexcept;
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // Opens `device` for reading and writing without sharing it ("\\.\COM3" on Windows, a device
+  // path on Linux). A port held by another program fails to open. Closes any port held first.
+  bool Open(const std::string& device);
+  // 8 data bits, no parity, 1 stop bit at `baudRate`; other line settings stay as the driver has them.
+  bool Configure(std::uint32_t baudRate);
+  bool IsOpen() const;
+  void Close() noexcept;
+
+  // Writes all bytes (blocking, bounded by the driver's write time-out). False on failure.
+  bool Write(const std::uint8_t* bytes, std::uint32_t count);
+  // Waits at most `maxWaitMs` for the first byte; once bytes have arrived, returns as soon as the
+  // line has been quiet for `quietMs` or `capacity` bytes are in. 0 on time-out or error.
+  std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t maxWaitMs,
+                     std::uint32_t quietMs);
+
+ private:
+  std::intptr_t handle_ = -1;
+};
+
+// Device names the port scan tries, in ascending order: "\\.\COM1" to "\\.\COM255" on Windows; on
+// Linux the serial devices under /dev, or the colon-separated list in TESSALINE_SERIAL_PORTS when
+// that variable is set (tests point the scan at pseudo-terminals this way).
+std::vector<std::string> SerialPortCandidates();
+
+}  // namespace tessaline::platform

@@ -1,0 +1,38 @@
+// A thread that is always joined: starting workers without leaking them.
+#pragma once
+
+#include <thread>
+#include <utility>
+
+namespace tessaline::platform {
+
+// RAII-joined thread (std::jthread without the stop token, which the workers replace by their
+// own flags). Joining happens in the destructor unless Join was called first.
+class JoinedThread {
+ public:
+  JoinedThread() = default;
+  template <typename F, typename... Args>
+  explicit JoinedThread(F&& f, Args&&... args)
+      : thread_(std::forward<F>(f), std::forward<Args>(args)...) {}
+  ~JoinedThread() { Join(); }
+  JoinedThread(JoinedThread&&) noexcept = default;
+  JoinedThread& operator=(JoinedThread&& other) noexcept {
+    if (this != &other) {
+      Join();
+      thread_ = std::move(other.thread_);
+    }
+    return *this;
+  }
+  JoinedThread(const JoinedThread&) = delete;
+  JoinedThread& operator=(const JoinedThread&) = delete;
+
+  bool Running() const { return thread_.joinable(); }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::thread thread_;
+};
+
+}  // namespace tessaline::platform

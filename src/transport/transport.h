@@ -1,0 +1,40 @@
+// The one connection abstraction to a unit: bytes for the bootloader link, TextQuery for the text port.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tessaline {
+
+// Kind names; callers tell transports apart only by these (case-sensitive).
+inline constexpr std::string_view kKindCom = "COM";
+inline constexpr std::string_view kKindIp = "IP";
+inline constexpr std::string_view kKindTcp = "TCP";
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+  Transport() = default;
+  Transport(const Transport&) = delete;
+  Transport& operator=(const Transport&) = delete;
+
+  // Creates and configures the handle; true when the link is usable.
+  virtual bool Open() = 0;
+  virtual bool IsOpen() const { return false; }
+  // Releases the handle if held; always true; safe on a closed transport.
+  virtual bool Close() { return true; }
+  virtual bool Write(const std::uint8_t* bytes, std::uint32_t count) = 0;
+  // Waits at most the kind's read wait; the count received (0: nothing arrived, or an error).
+  virtual std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) = 0;
+
+  // Sends one text command and collects one reply "<...>" (at most `replyLimit` characters) into
+  // `reply`. On a network kind the command is followed by CR LF and the time-out is multiplied by 5.
+  // True when a complete reply (ending in '>') was collected before the deadline.
+  bool TextQuery(std::string_view command, std::string& reply, std::uint32_t replyLimit,
+                 std::uint32_t timeoutMs);
+
+  virtual std::string_view GetKind() const = 0;
+};
+
+}  // namespace tessaline

@@ -1,0 +1,117 @@
+// A simulated Tessaline unit: bootloader, application text port and discovery responder, with faults.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessaline::sim {
+
+enum class UnitMode { Bootloader, Application };
+
+// Each fault is off at its default. Probabilities are 0..1, drawn from one generator seeded by `seed`.
+struct FaultConfig {
+  std::uint64_t seed = 1;
+  double dropRequests = 0;      // a request is lost before the unit sees it
+  double corruptReplies = 0;    // one byte of a reply frame is flipped
+  double duplicateReplies = 0;  // a reply is sent twice
+  double delayReplies = 0;      // a reply is held back by delayMs
+  std::uint32_t delayMs = 0;
+  double staleSequence = 0;     // a sequenced reply carries the previous sequence number
+  // Refuse (status 0) the Nth request (1-based) with this command code (plain code, bit 0x80
+  // ignored); refuseCommand < 0 disables it.
+  int refuseCommand = -1;
+  std::uint32_t refuseNth = 0;
+  // After this many bootloader requests the unit answers nothing more (0: never).
+  std::uint32_t silentAfter = 0;
+};
+
+struct UnitConfig {
+  std::string udpAddress;        // bootloader on ADDR:6234 (empty: none)
+  std::string serialLink;        // new pseudo-terminal, this path a link to its slave (empty: none)
+  bool serial = false;           // open a pseudo-terminal even without a link path
+  std::uint32_t lineRate = 0;    // serial pacing: 10 bit times per byte at this rate (0: none)
+  std::uint32_t appBaud = 115200;  // the text port's only rate on the serial line
+  std::string tcpText;           // ADDR[:PORT] of the text port (default port 4999; empty: none)
+  std::string discoveryAddress;  // discovery responder on ADDR:30303 (empty: none)
+  UnitMode mode = UnitMode::Bootloader;
+  std::string model = "Tessaline";
+  std::string mcuFamily = "STM32";
+  std::string dsp = "ADAU1452";
+  std::uint8_t bootloaderMajor = 1;
+  std::uint8_t bootloaderMinor = 0;
+  bool sequencedCapable = true;            // identity reply carries data byte 3
+  std::uint32_t applicationVersion = 0x00010001;  // before any update (major << 16 | minor)
+  std::string pin = "1234";
+  bool bootloadEnabled = false;            // what "<SY,BQ/>" reports in application mode
+  std::uint32_t bootloaderSwitchDelayMs = 200;  // after "<SY,BR/>"
+  std::uint32_t eraseDelayMs = 0;          // processing time of the erase commands
+  FaultConfig faults;
+};
+
+struct RequestLogEntry {
+  std::uint8_t command = 0;      // as sent, bit 0x80 included
+  std::uint32_t sequence = 0;    // 0 for plain commands
+  std::uint32_t dataLength = 0;
+  std::uint32_t timeMs = 0;      // since the unit started
+  bool resent = false;           // a repeat of the request already applied (answered, not applied)
+};
+
+struct MemoryDigest {
+  std::uint32_t length = 0;
+  std::string sha256;  // lower-case hex
+};
+
+class SimulatedUnit {
+ public:
+  explicit SimulatedUnit(UnitConfig config);
+  ~SimulatedUnit();  // stops every port and thread
+  SimulatedUnit(const SimulatedUnit&) = delete;
+  SimulatedUnit& operator=(const SimulatedUnit&) = delete;
+
+  // Opens every configured port and starts serving; false with a reason when a port cannot open.
+  bool Start(std::string* error = nullptr);
+  void Stop();
+
+  // The pseudo-terminal's slave path (empty without serial).
+  std::string SerialPath() const;
+  UnitMode Mode() const;
+  void SetMode(UnitMode mode);
+
+  std::vector<RequestLogEntry> RequestLog() const;
+  // Plain command codes of applied requests in order (bit 0x80 kept), for wire-order checks.
+  std::vector<std::uint8_t> CommandOrder() const;
+  // Text commands received by the application, in order ("<SY,BQ/>", ...).
+  std::vector<std::string> TextLog() const;
+
+  // Application memory from its lowest to its highest written address, gaps as 0xFF.
+  std::uint32_t ApplicationBase() const;
+  std::vector<std::uint8_t> ApplicationMemory() const;
+  // Flash data from kFlashDataBase (0x40000) to the highest written byte.
+  std::vector<std::uint8_t> FlashData() const;
+  MemoryDigest ApplicationDigest() const;
+  MemoryDigest FlashDataDigest() const;
+  bool FactoryDefaultsRestored() const;
+  bool UpdateFinished() const;  // the finish command arrived after a complete transfer
+
+  // The --log JSON: requests, final mode, memory lengths and SHA-256 digests.
+  std::string LogJson() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// What a unit ends up holding after the records of an Intel HEX text are applied (for tests):
+// base address and bytes from the lowest to the highest address, gaps 0xFF. Empty on a bad text.
+struct DecodedImage {
+  std::uint32_t base = 0;
+  std::vector<std::uint8_t> bytes;
+};
+std::optional<DecodedImage> DecodeIntelHex(const std::string& text);
+
+std::string Sha256Hex(const std::vector<std::uint8_t>& bytes);
+
+}  // namespace tessaline::sim
