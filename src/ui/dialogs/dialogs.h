@@ -1,0 +1,60 @@
+// The modal dialogs of the desktop program: Discover, Enter Bootload, About, Version Information,
+// Notes and the Help wizard, with their dialog procedures.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tessaline {
+
+class Transport;
+class PropertiesContainer;
+
+// DiscoverMode: which discovery worker the Discover dialog runs.
+inline constexpr int kDiscoverSerial = 0;
+inline constexpr int kDiscoverNetwork = 1;
+
+// Result of the Discover dialog when nothing was chosen (Cancel, close box, OK without selection).
+inline constexpr INT_PTR kDiscoverCancelled = 2;
+// A serial unit comes back as this mask OR its ComPortTable index (upper 24 of 32 bits set).
+inline constexpr std::uint32_t kDiscoverSerialMask = 0xFFFFFF00u;
+
+// Results of the Enter Bootload dialog.
+inline constexpr INT_PTR kEnterBootloadCancelled = 0;
+inline constexpr INT_PTR kEnterBootloadEnabled = 1;
+inline constexpr INT_PTR kEnterBootloadRefused = 2;
+
+// Runs the Discover dialog (template 145) modally. Returns kDiscoverCancelled, a network unit's IPv4
+// address in network byte order, or kDiscoverSerialMask | port index (as an unsigned 32-bit value).
+INT_PTR RunDiscoverDialog(HWND owner, int mode);
+// The ComPortTable index carried by a Discover result, when it names a serial unit.
+std::optional<std::uint32_t> DiscoveredSerialPortIndex(INT_PTR result);
+
+// Runs the Enter Bootload dialog (template 161) for the unit named by `unit` (only read; the caller
+// keeps it). Returns one of the kEnterBootload* results.
+INT_PTR RunEnterBootloadDialog(HWND owner, const Transport* unit);
+
+// About box (template 103).
+void ShowAboutDialog(HINSTANCE instance, HWND owner);
+// Versions of the package's firmware parts, with links to their release notes (template 158).
+void ShowVersionInformation(HINSTANCE instance, HWND owner);
+// One release-notes text of type "NOTES" by resource name (template 159). IDCANCEL when absent.
+INT_PTR ShowNotesDialog(HWND owner, const wchar_t* notesName);
+// The multi-page help of `topic` ("help-message.Updater Instructions") from `properties`
+// (template 147). Returns 1 when the user finished or closed it.
+INT_PTR ShowHelpWizard(HINSTANCE instance, HWND owner, const PropertiesContainer& properties,
+                       const std::string& topic);
+
+// The dialog procedures, for programs that create the dialogs themselves.
+INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK EnterBootloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK VersionInformationDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                              LPARAM lParam);
+INT_PTR CALLBACK NotesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK HelpWizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace tessaline
