@@ -1,0 +1,52 @@
+// Serial discovery: probing every port of the table as a bootloader, then as a running unit.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "shell/message_target.h"
+
+namespace tessaline {
+
+inline constexpr std::uint8_t kIdentityTextCommand = 0x0D;
+inline constexpr std::uint16_t kIdentityProbeSends = 5;
+inline constexpr std::uint16_t kIdentityProbeTimeoutMs = 500;  // per send; x5 on a serial line
+inline constexpr std::uint32_t kSerialTextProbeTimeoutMs = 250;
+inline constexpr std::string_view kBootloadLineSuffix = " - Bootload";
+
+// Up to three lines of an identity text split at CR LF; absent lines are nullopt.
+struct ReplyLines {
+  std::array<std::optional<std::string_view>, 3> lines;
+};
+ReplyLines SplitReplyLines(std::string_view text);
+
+// True when the identity text's third line is `identityLength` characters followed by exactly
+// " - Bootload".
+bool IsBootloaderIdentityText(std::string_view text, std::size_t identityLength);
+
+struct SerialDiscoveryOptions {
+  // Clock of the bootloader probe's link (tests speed up a silent port's resend schedule).
+  platform::Clock* linkClock = nullptr;
+  // Empty: the length of AnnounceIdentity().
+  std::optional<std::size_t> identityLength;
+  // Pause between passes when the port table is empty.
+  std::uint32_t emptyTablePauseMs = 250;
+};
+
+// Thread body of com_discover_thread: probes every port of ComPortTable, reports each that
+// answered as WM_APP_COM_UNIT_FOUND, and starts over until `stop` is set.
+void com_discover_thread(std::shared_ptr<MessageTarget> window, const std::atomic<bool>& stop,
+                         const SerialDiscoveryOptions& options = {});
+
+// One port's probes (bootloader, then text at each rate); posts at most one report. True when
+// a unit answered.
+bool ProbeSerialPort(MessageTarget& window, std::uint32_t portIndex, const std::string& deviceName,
+                     const SerialDiscoveryOptions& options = {});
+
+}  // namespace tessaline

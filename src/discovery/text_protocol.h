@@ -1,0 +1,89 @@
+// The unit's text command protocol: finding its text port and switching it into bootload mode.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "transport/transport.h"
+
+namespace tessaline {
+
+inline constexpr std::string_view kBootloadQueryCommand = "<SY,BQ/>";
+inline constexpr std::string_view kEnableBootloadCommand = "<SY,BE/>";
+inline constexpr std::string_view kFinalBootloadCommand = "<SY,BR/>";
+// Every recognised bootload query reply starts with this (the blanks around '=' included).
+inline constexpr std::string_view kBootloadQueryReplyPrefix = "<sy,bq = ";
+inline constexpr std::string_view kPinAcceptedReply = "<sy,bu = ud/>";
+inline constexpr std::string_view kPinAcceptedEnabledReply = "<sy,bu = ue/>";
+inline constexpr std::string_view kEnableAcceptedReply = "<sy,be = ue/>";
+inline constexpr std::string_view kFinalAcceptedReply = "<sy,br/>";
+
+inline constexpr std::uint32_t kBootloadQueryReplyLimit = 16;  // characters
+inline constexpr std::uint32_t kSequenceReplyLimit = 32;       // characters
+inline constexpr std::uint32_t kSequenceStepTimeoutMs = 1000;
+// Time the unit needs after the final command before its bootloader answers.
+inline constexpr std::uint32_t kBootloaderStartWaitMs = 5000;
+// Time-out the Enter Bootload dialog gives the search.
+inline constexpr std::uint32_t kEnterBootloadSearchTimeoutMs = 1000;
+
+// The bootload state letters of a query reply.
+inline constexpr char kBootloadEnabledLetter = 'e';
+inline constexpr char kBootloadDisabledLetter = 'd';
+
+// "<SY,BU" + pin + "/>".
+std::string PinCommand(std::string_view pin);
+
+// True when `reply` begins with kBootloadQueryReplyPrefix.
+bool IsBootloadQueryReply(std::string_view reply);
+
+// The 11th character of a bootload query reply ('e' enabled, 'd' not); '\0' when the reply is
+// shorter than that. Only that one character is read.
+char BootloadStateLetter(std::string_view reply);
+
+// Runs on the first recognised reply, with the open text transport and that reply.
+using TextPortAction = std::function<void(Transport& textTransport, const std::string& reply)>;
+
+struct TextSearchResult {
+  bool answered = false;
+  // Serial searches: the rates at which a port was opened and queried, in order.
+  std::vector<std::uint32_t> ratesTried;
+};
+
+// Finds the text port of the unit that `unitTransport` names and runs `action` at most once.
+// Kind "COM": the bootload query on the same device at each rate of BaudRateTable until one
+// answers. Kind "IP": the query over TCP to the same address at CurrentParserPort. Other kinds:
+// nothing. `unitTransport` is only read. Every text transport made here is closed and deleted
+// before this returns.
+TextSearchResult TextPortSearch(const Transport& unitTransport, std::uint32_t timeoutMs,
+                                const TextPortAction& action);
+
+// The serial branch on its own, for a device name (serial discovery).
+TextSearchResult SerialTextPortSearch(const std::string& deviceName, std::uint32_t timeoutMs,
+                                      const TextPortAction& action);
+
+// The network branch on its own: the query over TCP to `address` (network order) at `port`.
+TextSearchResult NetworkTextPortSearch(std::uint32_t address, std::uint32_t port,
+                                       std::uint32_t timeoutMs, const TextPortAction& action);
+
+// Sends the PIN, enable and final commands over the open `textTransport`, stopping at the first
+// refusal. Shows "Bootload Mode Enabled." (then waits kBootloaderStartWaitMs on `clock`) or
+// "Unable to enter Bootload Mode." in a box owned by `ownerWindow`. True when all three were
+// accepted.
+bool EnterBootloadSequence(void* ownerWindow, Transport& textTransport, std::string_view pin,
+                           platform::Clock& clock = platform::SystemClock());
+
+// What the Enter Bootload dialog does on OK: the search with kEnterBootloadSearchTimeoutMs and,
+// on the first answer, the sequence.
+enum class EnterBootloadOutcome { NoUnitAnswered, Entered, Refused };
+EnterBootloadOutcome EnterBootloadMode(void* ownerWindow, const Transport& unitTransport,
+                                       std::string_view pin,
+                                       platform::Clock& clock = platform::SystemClock());
+
+// True for exactly four decimal digits: the only PIN form the dialog accepts.
+bool IsWellFormedPin(std::string_view pin);
+
+}  // namespace tessaline
