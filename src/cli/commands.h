@@ -1,0 +1,32 @@
+// The command table of tessaline-update (entries in commands.def).
+#pragma once
+
+#include <span>
+#include <string_view>
+
+#include "cli/command_line.h"
+#include "cli/output.h"
+
+namespace tessaline::cli {
+
+using CommandFunction = int (*)(const CommandLine&, Output&);
+
+#define CLI_COMMAND(symbol, name, options, summary) \
+  int Run##symbol##Command(const CommandLine& line, Output& output);
+#include "cli/commands.def"
+#undef CLI_COMMAND
+
+struct CommandEntry {
+  std::string_view name;
+  std::string_view options;
+  std::string_view summary;
+  CommandFunction run;
+};
+
+std::span<const CommandEntry> Commands();
+const CommandEntry* FindCommand(std::string_view name);
+
+// Usage text listing every command and its options.
+std::string UsageText();
+
+}  // namespace tessaline::cli

@@ -1,0 +1,50 @@
+// Entry of tessaline-update: picks the command, parses its options and runs it.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "platform/terminal.h"
+#include "package/package_contents.h"
+#include "package/package_globals.h"
+#include "platform/message_box.h"
+#include "platform/sockets.h"
+#include "shell/settings.h"
+
+int main(int argc, char** argv) {
+  using namespace tessaline;
+  using namespace tessaline::cli;
+  ThreadNameHook("main_application");
+  std::vector<std::string> words(argv + 1, argv + argc);
+  if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+    std::fputs(UsageText().c_str(), words.empty() ? stderr : stdout);
+    return words.empty() ? kExitUsage : kExitSuccess;
+  }
+  const CommandEntry* command = FindCommand(words[0]);
+  if (command == nullptr) {
+    std::fprintf(stderr, "tessaline-update: unknown command '%s'\n\n%s", words[0].c_str(),
+                 UsageText().c_str());
+    return kExitUsage;
+  }
+  words.erase(words.begin());
+  CommandLine line;
+  std::string error;
+  if (!line.Parse(words, ParseOptionList(command->options), error)) {
+    std::fprintf(stderr, "tessaline-update %s: %s\n", std::string(command->name).c_str(),
+                 error.c_str());
+    return kExitUsage;
+  }
+
+  Output output(ChooseOutputMode(line.Has("json"), platform::StdoutIsTerminal()), stdout, stderr);
+  // Boxes the core would show in the GUI (socket errors) become lines on stderr.
+  platform::SetMessageBoxHandler([&output](const platform::MessageBoxRequest& box) {
+    output.Error(box.caption.empty() ? box.text : box.caption + ": " + box.text);
+    return box.buttons == platform::MessageBoxButtons::YesNo ? platform::MessageBoxResult::Yes
+                                                             : platform::MessageBoxResult::Ok;
+  });
+  platform::SocketLibrary sockets;
+  LoadPackageProperties();
+  CheckPackage();
+  return command->run(line, output);
+}

@@ -1,0 +1,229 @@
+// The three output forms of tessaline-update.
+#include "cli/output.h"
+
+#include <cinttypes>
+
+namespace tessaline::cli {
+
+namespace {
+// Redraw at most this often: a bar redrawn per chunk would cost more than the transfer.
+constexpr std::uint32_t kBarRedrawMs = 100;
+// Plain (non-terminal) output reports every this many percent, so logs stay short.
+constexpr std::uint32_t kPlainPercentStep = 10;
+}  // namespace
+
+OutputMode ChooseOutputMode(bool json, bool stdoutIsTerminal) {
+  if (json) return OutputMode::Json;
+  return stdoutIsTerminal ? OutputMode::Terminal : OutputMode::Plain;
+}
+
+std::string JsonEscape(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size() + 2);
+  for (const char c : text) {
+    switch (c) {
+      case '"': escaped += "\\\""; break;
+      case '\\': escaped += "\\\\"; break;
+      case '\n': escaped += "\\n"; break;
+      case '\r': escaped += "\\r"; break;
+      case '\t': escaped += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char code[8];
+          std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
+          escaped += code;
+        } else {
+          escaped += c;
+        }
+    }
+  }
+  return escaped;
+}
+
+JsonEvent::JsonEvent(std::string_view event) {
+  text_ = "{\"event\":\"" + JsonEscape(event) + "\"";
+}
+
+void JsonEvent::Key(std::string_view key) { text_ += ",\"" + JsonEscape(key) + "\":"; }
+
+JsonEvent& JsonEvent::Add(std::string_view key, std::string_view value) {
+  Key(key);
+  text_ += "\"" + JsonEscape(value) + "\"";
+  return *this;
+}
+
+JsonEvent& JsonEvent::Add(std::string_view key, std::uint64_t value) {
+  Key(key);
+  text_ += std::to_string(value);
+  return *this;
+}
+
+JsonEvent& JsonEvent::Add(std::string_view key, bool value) {
+  Key(key);
+  text_ += value ? "true" : "false";
+  return *this;
+}
+
+std::string FormatDuration(std::uint64_t seconds, bool known) {
+  if (!known) return "--:--";
+  char text[32];
+  const auto hours = seconds / 3600;
+  const auto minutes = (seconds / 60) % 60;
+  const auto secs = seconds % 60;
+  if (hours > 0) {
+    std::snprintf(text, sizeof text, "%" PRIu64 ":%02" PRIu64 ":%02" PRIu64, hours, minutes, secs);
+  } else {
+    std::snprintf(text, sizeof text, "%" PRIu64 ":%02" PRIu64, minutes, secs);
+  }
+  return text;
+}
+
+std::string RenderProgressBar(const ProgressFigures& f, std::size_t barWidth) {
+  const std::uint32_t position = f.position > f.total ? f.total : f.position;
+  const double fraction = f.total == 0 ? 1.0 : static_cast<double>(position) / f.total;
+  const auto filled = static_cast<std::size_t>(fraction * static_cast<double>(barWidth) + 0.5);
+  std::string line = f.stage + " [";
+  line.append(filled, '#');
+  line.append(barWidth - filled, '-');
+  line += "]";
+
+  const double rate =
+      f.elapsedMs == 0 ? 0.0 : static_cast<double>(f.stageDone) * 1000.0 / f.elapsedMs;
+  const std::uint32_t left = f.total - position;
+  const bool leftKnown = left == 0 || rate > 0.0;
+  const auto secondsLeft =
+      left == 0 ? std::uint64_t{0} : static_cast<std::uint64_t>(left / (rate > 0.0 ? rate : 1.0) + 0.5);
+
+  char figures[128];
+  std::snprintf(figures, sizeof figures, " %5.1f%%  %u done  %.0f/s  %s left", fraction * 100.0,
+                f.stageDone, rate, FormatDuration(secondsLeft, leftKnown).c_str());
+  return line + figures;
+}
+
+Output::Output(OutputMode mode, std::FILE* out, std::FILE* err)
+    : mode_(mode), out_(out), err_(err) {}
+
+void Output::EndBar() {
+  if (barOpen_) {
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    barOpen_ = false;
+  }
+}
+
+void Output::DrawBar(bool force, std::uint32_t nowMs) {
+  if (!force && barOpen_ && nowMs - lastDrawMs_ < kBarRedrawMs) return;
+  lastDrawMs_ = nowMs;
+  ProgressFigures figures{stage_, position_, total_, position_ - stageStartPosition_,
+                          nowMs - stageStartMs_};
+  std::fprintf(out_, "\r%s\x1b[K", RenderProgressBar(figures).c_str());
+  std::fflush(out_);
+  barOpen_ = true;
+}
+
+void Output::Stage(std::string_view stage, std::string_view text, std::uint32_t nowMs) {
+  if (mode_ == OutputMode::Terminal && barOpen_) DrawBar(true, nowMs);
+  EndBar();
+  stage_ = std::string(stage);
+  stageStartPosition_ = position_;
+  stageStartMs_ = nowMs;
+  lastPlainBucket_ = total_ == 0 ? 0 : static_cast<std::uint32_t>(std::uint64_t{position_} * 100 / total_) / kPlainPercentStep;
+  switch (mode_) {
+    case OutputMode::Json:
+      std::fprintf(out_, "%s\n", JsonEvent("stage").Add("stage", stage).Add("text", text).Text().c_str());
+      break;
+    case OutputMode::Plain:
+      std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
+      break;
+    case OutputMode::Terminal:
+      std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
+      break;
+  }
+  std::fflush(out_);
+}
+
+void Output::Range(std::uint32_t total) {
+  total_ = total;
+  position_ = 0;
+  stageStartPosition_ = 0;
+  lastPlainBucket_ = 0;
+  if (mode_ == OutputMode::Json) {
+    std::fprintf(out_, "%s\n", JsonEvent("range").Add("total", std::uint64_t{total}).Text().c_str());
+    std::fflush(out_);
+  }
+}
+
+void Output::Position(std::uint32_t position, std::uint32_t nowMs) {
+  position_ = position;
+  switch (mode_) {
+    case OutputMode::Json:
+      std::fprintf(out_, "%s\n",
+                   JsonEvent("progress")
+                       .Add("stage", stage_)
+                       .Add("position", std::uint64_t{position})
+                       .Add("total", std::uint64_t{total_})
+                       .Text()
+                       .c_str());
+      break;
+    case OutputMode::Plain: {
+      const std::uint32_t percent =
+          total_ == 0 ? 100 : static_cast<std::uint32_t>(std::uint64_t{position} * 100 / total_);
+      const std::uint32_t bucket = percent / kPlainPercentStep;
+      if (bucket <= lastPlainBucket_) break;
+      lastPlainBucket_ = bucket;
+      std::fprintf(out_, "%s: %u%% (%u of %u)\n", stage_.c_str(), percent, position, total_);
+      break;
+    }
+    case OutputMode::Terminal:
+      DrawBar(position == total_, nowMs);
+      return;
+  }
+  std::fflush(out_);
+}
+
+void Output::Line(std::string_view text) {
+  EndBar();
+  if (mode_ == OutputMode::Json) {
+    std::fprintf(out_, "%s\n", JsonEvent("message").Add("text", text).Text().c_str());
+  } else {
+    std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
+  }
+  std::fflush(out_);
+}
+
+void Output::Error(std::string_view text) {
+  EndBar();
+  if (mode_ == OutputMode::Json) {
+    std::fprintf(out_, "%s\n", JsonEvent("error").Add("text", text).Text().c_str());
+    std::fflush(out_);
+  }
+  std::fprintf(err_, "%.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(err_);
+}
+
+void Output::Result(std::string_view result, std::string_view text, int exitCode) {
+  EndBar();
+  if (mode_ == OutputMode::Json) {
+    std::fprintf(out_, "%s\n",
+                 JsonEvent("result")
+                     .Add("result", result)
+                     .Add("text", text)
+                     .Add("exit_code", static_cast<std::uint64_t>(exitCode))
+                     .Text()
+                     .c_str());
+    std::fflush(out_);
+    return;
+  }
+  std::FILE* stream = exitCode == 0 ? out_ : err_;
+  std::fprintf(stream, "%.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(stream);
+}
+
+void Output::Event(const JsonEvent& event) {
+  if (mode_ != OutputMode::Json) return;
+  EndBar();
+  std::fprintf(out_, "%s\n", event.Text().c_str());
+  std::fflush(out_);
+}
+
+}  // namespace tessaline::cli

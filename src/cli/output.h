@@ -1,0 +1,81 @@
+// What tessaline-update prints: a live bar on a terminal, plain lines otherwise, or JSON events.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace tessaline::cli {
+
+enum class OutputMode { Terminal, Plain, Json };
+
+// --json wins; otherwise a terminal gets the live bar.
+OutputMode ChooseOutputMode(bool json, bool stdoutIsTerminal);
+
+// One JSON object on one line, built field by field ({"event":"progress","position":12}).
+class JsonEvent {
+ public:
+  explicit JsonEvent(std::string_view event);
+  JsonEvent& Add(std::string_view key, std::string_view value);
+  JsonEvent& Add(std::string_view key, const char* value) { return Add(key, std::string_view(value)); }
+  JsonEvent& Add(std::string_view key, std::uint64_t value);
+  JsonEvent& Add(std::string_view key, bool value);
+  std::string Text() const { return text_ + "}"; }
+
+ private:
+  void Key(std::string_view key);
+  std::string text_;
+};
+
+std::string JsonEscape(std::string_view text);
+
+// The figures one bar line shows.
+struct ProgressFigures {
+  std::string stage;
+  std::uint32_t position = 0;    // overall position in progress units
+  std::uint32_t total = 0;       // overall range
+  std::uint32_t stageDone = 0;   // units done since the stage began
+  std::uint32_t elapsedMs = 0;   // since the stage began
+};
+// "Application [########------------]  40.1%  6250 done  812/s  0:12 left"
+std::string RenderProgressBar(const ProgressFigures& figures, std::size_t barWidth = 24);
+// "0:07", "1:02:03"; "--:--" when unknown.
+std::string FormatDuration(std::uint64_t seconds, bool known = true);
+
+class Output {
+ public:
+  Output(OutputMode mode, std::FILE* out, std::FILE* err);
+  OutputMode Mode() const { return mode_; }
+
+  // A stage begins (`stage` the bare name, `text` the "Progress: ..." status text).
+  void Stage(std::string_view stage, std::string_view text, std::uint32_t nowMs);
+  void Range(std::uint32_t total);
+  void Position(std::uint32_t position, std::uint32_t nowMs);
+  // An informative line (stdout), or an error line (stderr).
+  void Line(std::string_view text);
+  void Error(std::string_view text);
+  // The outcome: `result` a short word ("succeeded"), `text` what the GUI would show.
+  void Result(std::string_view result, std::string_view text, int exitCode);
+  // A JSON event as it stands (JSON mode only; ignored otherwise).
+  void Event(const JsonEvent& event);
+  // Ends a live bar line so what follows starts on a fresh line.
+  void EndBar();
+
+ private:
+  void DrawBar(bool force, std::uint32_t nowMs);
+
+  OutputMode mode_;
+  std::FILE* out_;
+  std::FILE* err_;
+  std::string stage_;
+  std::uint32_t total_ = 0;
+  std::uint32_t position_ = 0;
+  std::uint32_t stageStartPosition_ = 0;
+  std::uint32_t stageStartMs_ = 0;
+  std::uint32_t lastDrawMs_ = 0;
+  std::uint32_t lastPlainBucket_ = 0;  // last tenth of the range reported as a plain line
+  bool barOpen_ = false;
+};
+
+}  // namespace tessaline::cli

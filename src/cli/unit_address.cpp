@@ -1,0 +1,55 @@
+// Building the bootloader transport from the command line.
+#include "cli/unit_address.h"
+
+#include <charconv>
+
+#include "transport/com_port_table.h"
+#include "transport/com_transport.h"
+#include "transport/ethernet_transport.h"
+#include "platform/sockets.h"
+
+namespace tessaline::cli {
+
+std::optional<std::uint32_t> ParseIpv4(std::string_view text) {
+  std::uint8_t octets[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) {
+      if (text.empty() || text.front() != '.') return std::nullopt;
+      text.remove_prefix(1);
+    }
+    if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+    unsigned value = 0;
+    const auto [at, code] = std::from_chars(text.data(), text.data() + text.size(), value);
+    const auto digits = static_cast<std::size_t>(at - text.data());
+    if (code != std::errc{} || value > 255 || digits > 3) return std::nullopt;
+    octets[i] = static_cast<std::uint8_t>(value);
+    text.remove_prefix(digits);
+  }
+  if (!text.empty()) return std::nullopt;
+  return platform::Ipv4FromOctets(octets[0], octets[1], octets[2], octets[3]);
+}
+
+std::unique_ptr<Transport> MakeBootloaderTransport(const CommandLine& line, std::string& error) {
+  const auto ip = line.Value("ip");
+  const auto port = line.Value("port");
+  if (ip.has_value() == port.has_value()) {
+    error = "name the unit with exactly one of --ip ADDRESS and --port DEVICE";
+    return nullptr;
+  }
+  if (ip) {
+    const auto address = ParseIpv4(*ip);
+    if (!address) {
+      error = "--ip needs an IPv4 address such as 192.168.1.20, not '" + *ip + "'";
+      return nullptr;
+    }
+    return std::make_unique<EthernetTransport>(*address);
+  }
+  return std::make_unique<COMTransport>(*port, kBootloaderBaudRate);
+}
+
+std::string DescribeUnit(const CommandLine& line) {
+  if (const auto ip = line.Value("ip")) return *ip;
+  return line.Value("port").value_or("");
+}
+
+}  // namespace tessaline::cli
