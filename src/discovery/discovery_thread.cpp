@@ -1,0 +1,28 @@
+// The Discover dialog's worker thread: start, stop, and never an orphaned thread.
+#include "discovery/discovery_thread.h"
+
+namespace tessaline {
+
+DiscoveryThread::DiscoveryThread(NetworkDiscoveryOptions network, SerialDiscoveryOptions serial)
+    : network_(std::move(network)), serial_(std::move(serial)) {}
+
+DiscoveryThread::~DiscoveryThread() { StopDiscovery(); }
+
+void DiscoveryThread::StartDiscovery(std::shared_ptr<MessageTarget> window, DiscoverMode mode) {
+  StopDiscovery();
+  stop_ = false;
+  if (mode == DiscoverMode::Network) {
+    worker_ = platform::JoinedThread(
+        [this, window = std::move(window)] { ip_discover_thread(window, stop_, network_); });
+  } else {
+    worker_ = platform::JoinedThread(
+        [this, window = std::move(window)] { com_discover_thread(window, stop_, serial_); });
+  }
+}
+
+void DiscoveryThread::StopDiscovery() {
+  stop_ = true;
+  worker_.Join();
+}
+
+}  // namespace tessaline

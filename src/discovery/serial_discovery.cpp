@@ -1,0 +1,106 @@
+// Serial discovery: com_discover_thread, the per-port probes and SplitReplyLines.
+#include "discovery/serial_discovery.h"
+
+#include "discovery/network_discovery.h"
+#include "discovery/text_protocol.h"
+#include "link/bootloader_link.h"
+#include "shell/messages.h"
+#include "shell/settings.h"
+#include "transport/com_port_table.h"
+#include "transport/com_transport.h"
+
+namespace tessaline {
+
+namespace {
+
+// Short form of a reply: command byte, data, two CRC bytes.
+constexpr std::uint16_t kReplyOverhead = 3;
+
+void PostUnitFound(MessageTarget& window, bool inBootload, std::uint32_t portIndex) {
+  window.Post({WM_APP_COM_UNIT_FOUND, inBootload ? 1u : 0u, portIndex, {}});
+}
+
+bool ProbeBootloader(MessageTarget& window, std::uint32_t portIndex, const std::string& deviceName,
+                     std::size_t identityLength, platform::Clock& clock) {
+  BootloaderLink link(clock);
+  link.SetTransport(std::make_unique<COMTransport>(deviceName, kBootloaderBaudRate));
+  link.OpenTransport();  // an unopened port makes the exchange fail at once
+  bool found = false;
+  if (link.Exchange(kIdentityTextCommand, nullptr, 0, kIdentityProbeSends,
+                    kIdentityProbeTimeoutMs) &&
+      link.GetReplyLength() >= kReplyOverhead) {
+    const std::string_view text(reinterpret_cast<const char*>(link.GetReply() + 1),
+                                link.GetReplyLength() - kReplyOverhead);
+    if (IsBootloaderIdentityText(text, identityLength)) {
+      found = true;
+      PostUnitFound(window, true, portIndex);
+    }
+  }
+  link.CloseTransport();
+  return found;
+}
+
+}  // namespace
+
+ReplyLines SplitReplyLines(std::string_view text) {
+  ReplyLines result;
+  std::size_t end = text.find('\r');
+  result.lines[0] = text.substr(0, end);
+  if (end == std::string_view::npos) return result;
+
+  // The byte after each CR is the LF of the pair and is skipped unseen.
+  std::size_t start = end + 2;
+  if (start > text.size()) start = text.size();
+  end = text.find('\r', start);
+  if (end == std::string_view::npos) return result;
+  result.lines[1] = text.substr(start, end - start);
+
+  start = end + 2;
+  if (start > text.size()) start = text.size();
+  end = text.find('\r', start);
+  result.lines[2] = text.substr(start, end == std::string_view::npos ? end : end - start);
+  return result;
+}
+
+bool IsBootloaderIdentityText(std::string_view text, std::size_t identityLength) {
+  const auto third = SplitReplyLines(text).lines[2];
+  return third && third->size() >= identityLength &&
+         third->substr(identityLength) == kBootloadLineSuffix;
+}
+
+bool ProbeSerialPort(MessageTarget& window, std::uint32_t portIndex, const std::string& deviceName,
+                     const SerialDiscoveryOptions& options) {
+  const std::size_t identityLength =
+      options.identityLength ? *options.identityLength : AnnounceIdentity().size();
+  platform::Clock& clock = options.linkClock ? *options.linkClock : platform::SystemClock();
+  if (ProbeBootloader(window, portIndex, deviceName, identityLength, clock)) return true;
+
+  return SerialTextPortSearch(deviceName, kSerialTextProbeTimeoutMs,
+                              [&](Transport& /*textTransport*/, const std::string& reply) {
+                                PostUnitFound(window,
+                                              BootloadStateLetter(reply) == kBootloadEnabledLetter,
+                                              portIndex);
+                              })
+      .answered;
+}
+
+void com_discover_thread(std::shared_ptr<MessageTarget> window, const std::atomic<bool>& stop,
+                         const SerialDiscoveryOptions& options) {
+  ThreadNameHook("com_discover_thread");
+  SerialDiscoveryOptions passOptions = options;
+  if (!passOptions.identityLength) passOptions.identityLength = AnnounceIdentity().size();
+  if (!window) return;
+
+  while (!stop.load()) {
+    std::uint32_t index = 0;
+    for (; index < kComPortTableSize && !stop.load(); ++index) {
+      const std::string deviceName = ComPortTable().Entry(index);
+      if (deviceName.empty()) break;
+      ProbeSerialPort(*window, index, deviceName, passOptions);
+    }
+    // Without ports a pass ends at once; pause instead of spinning.
+    if (index == 0 && !stop.load()) platform::SleepMs(passOptions.emptyTablePauseMs);
+  }
+}
+
+}  // namespace tessaline

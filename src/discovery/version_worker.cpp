@@ -1,0 +1,174 @@
+// The version query worker: VersionQueue, bootload_version_thread and the query for one request.
+#include "discovery/version_worker.h"
+
+#include <chrono>
+
+#include "discovery/text_protocol.h"
+#include "link/bootloader_link.h"
+#include "shell/messages.h"
+#include "shell/settings.h"
+
+namespace tessaline {
+
+namespace {
+
+constexpr std::uint16_t kReplyOverhead = 3;  // command byte and CRC of the short form
+
+void PostTo(MessageTarget* window, std::uint32_t code, std::uint64_t wParam,
+            std::uint64_t lParam = 0) {
+  if (window != nullptr) window->Post({code, wParam, lParam, {}});
+}
+
+std::uint32_t LittleEndian32(const std::uint8_t* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void PostBootloadState(MessageTarget* window, char letter) {
+  PostTo(window, WM_APP_ENABLE_ENTER_BOOTLOAD, letter == kBootloadDisabledLetter ? 1 : 0);
+  PostTo(window, WM_APP_ENABLE_EXIT_BOOTLOAD, letter == kBootloadEnabledLetter ? 1 : 0);
+}
+
+}  // namespace
+
+void RunVersionQuery(UnitRequest& request, platform::Clock& linkClock) {
+  MessageTarget* window = request.window.get();
+  PostTo(window, WM_APP_ENABLE_EXIT_BOOTLOAD, 0);
+
+  BootloaderLink link(linkClock);
+  link.SetTransport(std::move(request.transport));
+  Transport* unit = link.GetTransport();
+  if (unit == nullptr) {
+    PostTo(window, WM_APP_VERSION_QUERY_DONE, 0);
+    return;
+  }
+  link.OpenTransport();  // an unopened transport makes the exchange fail at once
+
+  if (link.Exchange(kBootloaderVersionCommand, nullptr, 0, kVersionQuerySends,
+                    kVersionQueryTimeoutMs) &&
+      link.GetReplyLength() >= kReplyOverhead + 2) {
+    const std::uint8_t* reply = link.GetReply();
+    PostTo(window, WM_APP_BOOTLOADER_VERSION, static_cast<std::uint32_t>(reply[1]) << 8 | reply[2]);
+    PostTo(window, WM_APP_ENABLE_ENTER_BOOTLOAD, 0);
+    PostTo(window, WM_APP_ENABLE_EXIT_BOOTLOAD, 1);
+    std::uint32_t applicationVersion = kNoApplicationVersion;
+    if (link.Exchange(kApplicationVersionCommand, nullptr, 0, kVersionQuerySends,
+                      kVersionQueryTimeoutMs) &&
+        link.GetReplyLength() >= kReplyOverhead + 4) {
+      applicationVersion = LittleEndian32(link.GetReply() + 1);
+    }
+    PostTo(window, WM_APP_APPLICATION_VERSION, 0, applicationVersion);
+    link.CloseTransport();
+  } else if (unit->GetKind() == kKindCom || unit->GetKind() == kKindIp) {
+    link.CloseTransport();  // frees the serial port for the text probe
+    PostTo(window, WM_APP_NO_BOOTLOADER, 0);
+    PostTo(window, WM_APP_APPLICATION_VERSION, 0, kNoApplicationVersion);
+    PostTo(window, WM_APP_ENABLE_ENTER_BOOTLOAD, 0);
+    PostTo(window, WM_APP_ENABLE_EXIT_BOOTLOAD, 0);
+    const std::uint32_t timeoutMs = unit->GetKind() == kKindCom ? kVersionSerialTextTimeoutMs
+                                                                : kVersionNetworkTextTimeoutMs;
+    TextPortSearch(*unit, timeoutMs, [&](Transport& /*textTransport*/, const std::string& reply) {
+      PostBootloadState(window, BootloadStateLetter(reply));
+    });
+  }
+  PostTo(window, WM_APP_VERSION_QUERY_DONE, 0);
+}
+
+void AutoResetEvent::Signal() {
+  {
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
+  }
+  changed_.notify_one();
+}
+
+void AutoResetEvent::Reset() {
+  std::lock_guard lock(mutex_);
+  signalled_ = false;
+}
+
+bool AutoResetEvent::Wait(std::uint32_t timeoutMs) {
+  std::unique_lock lock(mutex_);
+  if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return signalled_; })) {
+    return false;
+  }
+  signalled_ = false;
+  return true;
+}
+
+VersionQueue::VersionQueue(platform::Clock& linkClock) : linkClock_(linkClock) {}
+
+VersionQueue::~VersionQueue() { StopVersionWorker(); }
+
+void VersionQueue::StartVersionWorker() {
+  StopVersionWorker();
+  stop_ = false;
+  requestEvent_.Reset();
+  worker_ = platform::JoinedThread([this] { Worker(); });
+}
+
+void VersionQueue::StopVersionWorker() {
+  if (worker_.Running()) {
+    stop_ = true;
+    worker_.Join();
+  }
+  // Only this thread is left: the queue can be emptied without the lock's slices.
+  std::lock_guard lock(queueMutex_);
+  queue_.clear();
+}
+
+std::unique_lock<std::timed_mutex> VersionQueue::LockQueue() {
+  std::unique_lock lock(queueMutex_, std::defer_lock);
+  while (!stop_.load()) {
+    if (lock.try_lock_for(std::chrono::milliseconds(kVersionWaitSliceMs))) break;
+  }
+  return lock;
+}
+
+void VersionQueue::SubmitVersionQuery(std::unique_ptr<UnitRequest> request) {
+  if (!request || !worker_.Running()) return;  // destroyed unserved
+  {
+    auto lock = LockQueue();
+    if (!lock.owns_lock()) return;  // stopping: destroyed unserved
+    queue_.push_back(std::move(request));
+  }
+  requestEvent_.Signal();
+}
+
+std::size_t VersionQueue::Pending() {
+  std::lock_guard lock(queueMutex_);
+  return queue_.size();
+}
+
+std::unique_ptr<UnitRequest> VersionQueue::Take() {
+  auto lock = LockQueue();
+  if (!lock.owns_lock() || queue_.empty()) return nullptr;
+  auto request = std::move(queue_.front());
+  queue_.pop_front();
+  if (queue_.empty()) requestEvent_.Reset();
+  return request;
+}
+
+void VersionQueue::Worker() {
+  ThreadNameHook("bootload_version_thread");
+  while (!stop_.load()) {
+    if (!requestEvent_.Wait(kVersionWaitSliceMs)) continue;
+    // Only the newest waiting request is served; older ones are destroyed with their transports.
+    std::unique_ptr<UnitRequest> newest;
+    while (auto taken = Take()) newest = std::move(taken);
+    if (newest && !stop_.load()) RunVersionQuery(*newest, linkClock_);
+  }
+}
+
+VersionQueue& ProcessVersionQueue() {
+  static VersionQueue queue;
+  return queue;
+}
+
+void StartVersionWorker() { ProcessVersionQueue().StartVersionWorker(); }
+void StopVersionWorker() { ProcessVersionQueue().StopVersionWorker(); }
+void SubmitVersionQuery(std::unique_ptr<UnitRequest> request) {
+  ProcessVersionQueue().SubmitVersionQuery(std::move(request));
+}
+
+}  // namespace tessaline
