@@ -7,6 +7,9 @@
 
 namespace tessaline::platform {
 
+// A write of n bytes may take n milliseconds plus this much before it gives up.
+inline constexpr std::uint32_t kSerialWriteSlackMs = 500;
+
 // Owns one open serial device (a Win32 comm handle or a POSIX file descriptor). Move-only.
 class SerialPort {
  public:
@@ -25,15 +28,20 @@ class SerialPort {
   bool IsOpen() const;
   void Close() noexcept;
 
-  // Writes all bytes (blocking, bounded by the driver's write time-out). False on failure.
+  // Writes all bytes, blocking for at most count + kSerialWriteSlackMs milliseconds. False only
+  // when the device reports an error; a write cut short by that time-out is not one (as on Windows).
   bool Write(const std::uint8_t* bytes, std::uint32_t count);
-  // Waits at most `maxWaitMs` for the first byte; once bytes have arrived, returns as soon as the
-  // line has been quiet for `quietMs` or `capacity` bytes are in. 0 on time-out or error.
+  // Waits at most `maxWaitMs` in all; returns earlier once `capacity` bytes are in, or once bytes
+  // have arrived and the line has then been quiet for `quietMs` (0: no early return). The count
+  // read, 0 on time-out or error.
   std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t maxWaitMs,
                      std::uint32_t quietMs);
 
  private:
   std::intptr_t handle_ = -1;
+  // The read time-outs last given to the driver, where the driver keeps them (Windows).
+  std::uint32_t driverWaitMs_ = 0;
+  std::uint32_t driverQuietMs_ = 0;
 };
 
 // Device names the port scan tries, in ascending order: "\\.\COM1" to "\\.\COM255" on Windows; on

@@ -1,0 +1,203 @@
+// Serial ports on POSIX: exclusive termios devices with poll-bounded reads and writes.
+#include "platform/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "platform/clock.h"
+
+namespace tessaline::platform {
+
+namespace {
+
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+std::optional<speed_t> SpeedFor(std::uint32_t baudRate) {
+  switch (baudRate) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: return std::nullopt;
+  }
+}
+
+// Waits for `events` on `fd` for at most `timeoutMs`; true when ready (or in error, which the
+// following read or write then reports).
+bool WaitFor(int fd, short events, std::uint32_t timeoutMs) {
+  const std::uint32_t start = TickCount();
+  for (;;) {
+    const std::uint32_t elapsed = TicksBetween(start, TickCount());
+    const std::uint32_t left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+    pollfd entry{fd, events, 0};
+    const int ready = poll(&entry, 1, static_cast<int>(left));
+    if (ready > 0) return true;
+    if (ready == 0) return false;
+    if (errno != EINTR) return true;
+  }
+}
+
+// Orders "/dev/ttyS2" before "/dev/ttyS10": by the name's stem, then by its trailing number.
+bool DeviceNameLess(const std::string& a, const std::string& b) {
+  const auto split = [](const std::string& name) {
+    std::size_t digits = name.size();
+    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
+    const std::string_view stem(name.data(), digits);
+    const unsigned long number =
+        digits < name.size() ? std::strtoul(name.c_str() + digits, nullptr, 10) : 0;
+    return std::pair{stem, number};
+  };
+  return split(a) < split(b);
+}
+
+}  // namespace
+
+SerialPort::~SerialPort() { Close(); }
+
+SerialPort::SerialPort(SerialPort&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)) {}
+
+SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, -1);
+  }
+  return *this;
+}
+
+bool SerialPort::Open(const std::string& device) {
+  Close();
+  // Non-blocking so that opening never waits for a carrier and every wait below is bounded.
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  // TIOCEXCL keeps other users out (root is exempt); flock also stops a second open by root or
+  // by this very process.
+  if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+bool SerialPort::Configure(std::uint32_t baudRate) {
+  if (!IsOpen()) return false;
+  const auto speed = SpeedFor(baudRate);
+  if (!speed) return false;
+  const int fd = Descriptor(handle_);
+  termios settings{};
+  if (tcgetattr(fd, &settings) != 0) return false;
+  // Raw bytes both ways: no line editing, echo, signals or CR/LF translation. Hardware flow
+  // control (CRTSCTS) and input flow control (IXOFF) stay as the driver has them.
+  settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                             ICRNL | IXON | INPCK);
+  settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+  settings.c_cflag |= static_cast<tcflag_t>(CS8 | CREAD | CLOCAL);
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = 0;
+  if (cfsetispeed(&settings, *speed) != 0 || cfsetospeed(&settings, *speed) != 0) return false;
+  // TCSANOW: bytes already waiting are kept; TextQuery drains them itself.
+  return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+bool SerialPort::IsOpen() const { return handle_ >= 0; }
+
+void SerialPort::Close() noexcept {
+  if (handle_ >= 0) close(Descriptor(std::exchange(handle_, -1)));
+}
+
+bool SerialPort::Write(const std::uint8_t* bytes, std::uint32_t count) {
+  if (!IsOpen()) return false;
+  const int fd = Descriptor(handle_);
+  const std::uint32_t start = TickCount();
+  const std::uint32_t limitMs = count + kSerialWriteSlackMs;
+  std::uint32_t sent = 0;
+  while (sent < count) {
+    const ssize_t written = write(fd, bytes + sent, count - sent);
+    if (written > 0) {
+      sent += static_cast<std::uint32_t>(written);
+      continue;
+    }
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    const std::uint32_t elapsed = TicksBetween(start, TickCount());
+    if (elapsed >= limitMs || !WaitFor(fd, POLLOUT, limitMs - elapsed)) return true;
+  }
+  return true;
+}
+
+std::uint32_t SerialPort::Read(std::uint8_t* buffer, std::uint32_t capacity,
+                               std::uint32_t maxWaitMs, std::uint32_t quietMs) {
+  if (!IsOpen() || capacity == 0) return 0;
+  const int fd = Descriptor(handle_);
+  const std::uint32_t start = TickCount();
+  std::uint32_t received = 0;
+  while (received < capacity) {
+    const std::uint32_t elapsed = TicksBetween(start, TickCount());
+    if (elapsed >= maxWaitMs) break;
+    std::uint32_t wait = maxWaitMs - elapsed;
+    if (received > 0 && quietMs > 0) wait = std::min(wait, quietMs);
+    if (!WaitFor(fd, POLLIN, wait)) {
+      if (received > 0 && quietMs > 0) break;  // the line went quiet
+      continue;
+    }
+    const ssize_t got = read(fd, buffer + received, capacity - received);
+    if (got > 0) {
+      received += static_cast<std::uint32_t>(got);
+    } else if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+      continue;
+    } else {
+      break;  // hang-up or device error: report what has arrived
+    }
+  }
+  return received;
+}
+
+std::vector<std::string> SerialPortCandidates() {
+  std::vector<std::string> names;
+  if (const char* listed = std::getenv("TESSALINE_SERIAL_PORTS"); listed != nullptr) {
+    const std::string_view text(listed);
+    std::size_t from = 0;
+    while (from <= text.size()) {
+      const std::size_t colon = std::min(text.find(':', from), text.size());
+      if (colon > from) names.emplace_back(text.substr(from, colon - from));
+      from = colon + 1;
+    }
+    return names;
+  }
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
+    const std::string name = entry.path().filename().string();
+    for (const std::string_view family : {"ttyS", "ttyUSB", "ttyACM"}) {
+      if (name.size() > family.size() && name.starts_with(family) &&
+          name.find_first_not_of("0123456789", family.size()) == std::string::npos) {
+        names.push_back(entry.path().string());
+      }
+    }
+  }
+  std::sort(names.begin(), names.end(), DeviceNameLess);
+  return names;
+}
+
+}  // namespace tessaline::platform

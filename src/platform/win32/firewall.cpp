@@ -1,0 +1,160 @@
+// The "Announce" inbound rule through the Windows Firewall policy COM interfaces.
+#include "platform/firewall.h"
+
+#include <windows.h>
+#include <netfw.h>
+#include <oleauto.h>
+
+#include "platform/message_box.h"
+
+namespace tessaline::platform {
+
+namespace {
+
+// The classes are looked up by id; mingw's headers declare the interfaces but not these ids.
+constexpr CLSID kNetFwPolicy2Class = {
+    0xE2B3C97F, 0x6AE1, 0x41AC, {0x81, 0x7A, 0xF6, 0xF9, 0x21, 0x66, 0xD7, 0xDD}};
+constexpr CLSID kNetFwRuleClass = {
+    0x2C5BC43E, 0x3369, 0x4C33, {0xAB, 0x0C, 0xBE, 0x94, 0x69, 0x67, 0x7A, 0xF4}};
+constexpr IID kNetFwPolicy2Interface = {
+    0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}};
+constexpr IID kNetFwRuleInterface = {
+    0xAF230D27, 0xBABA, 0x4E42, {0xAC, 0xED, 0xF5, 0x24, 0xF2, 0x2C, 0xFC, 0xE2}};
+
+constexpr LONG kProfileBits[] = {NET_FW_PROFILE2_DOMAIN, NET_FW_PROFILE2_PRIVATE,
+                                 NET_FW_PROFILE2_PUBLIC};
+constexpr LONG kUdpProtocol = 17;
+constexpr const wchar_t* kRuleName = L"Announce";
+constexpr const wchar_t* kRuleGrouping = L"Brume Electronics Ltd.";
+
+constexpr const char* kAccessDeniedText =
+    "Unable to add the required Windows Firewall rule for incoming UDP traffic on port 30303.  "
+    "Some network devices may not be visible as a result.  The application should be re-run as "
+    "an Administrator so that the rule can be added.";
+constexpr const char* kAccessDeniedCaption = "Error adding Firewall Rule";
+
+// Owns one COM interface pointer.
+template <typename Interface>
+class ComReference {
+ public:
+  ComReference() = default;
+  ~ComReference() {
+    if (pointer_ != nullptr) pointer_->Release();
+  }
+  ComReference(const ComReference&) = delete;
+  ComReference& operator=(const ComReference&) = delete;
+
+  Interface* operator->() const { return pointer_; }
+  Interface* Get() const { return pointer_; }
+  Interface** Out() { return &pointer_; }
+  void** OutVoid() { return reinterpret_cast<void**>(&pointer_); }
+
+ private:
+  Interface* pointer_ = nullptr;
+};
+
+// Owns one automation string.
+class AutomationString {
+ public:
+  explicit AutomationString(const wchar_t* text = nullptr)
+      : text_(text != nullptr ? SysAllocString(text) : nullptr) {}
+  ~AutomationString() { SysFreeString(text_); }
+  AutomationString(const AutomationString&) = delete;
+  AutomationString& operator=(const AutomationString&) = delete;
+
+  BSTR Get() const { return text_; }
+  BSTR* Out() { return &text_; }
+
+ private:
+  BSTR text_;
+};
+
+// Balances a successful CoInitializeEx; a thread already in another mode is left as it is.
+class ComApartment {
+ public:
+  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComApartment() {
+    if (result_ == S_OK) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  // S_FALSE (initialised before on this thread) does not count: the step is skipped then.
+  bool Usable() const { return result_ == S_OK || result_ == RPC_E_CHANGED_MODE; }
+
+ private:
+  HRESULT result_;
+};
+
+bool FirewallOnForCurrentProfile(INetFwPolicy2* policy, LONG currentProfiles) {
+  bool enabled = false;
+  for (LONG bit : kProfileBits) {
+    if ((currentProfiles & bit) == 0) continue;
+    VARIANT_BOOL profileEnabled = VARIANT_FALSE;
+    if (SUCCEEDED(policy->get_FirewallEnabled(static_cast<NET_FW_PROFILE_TYPE2>(bit),
+                                              &profileEnabled))) {
+      enabled = enabled || profileEnabled != VARIANT_FALSE;
+    }
+  }
+  return enabled;
+}
+
+bool OwnRulePresent(INetFwRules* rules, BSTR name) {
+  ComReference<INetFwRule> found;
+  if (FAILED(rules->Item(name, found.Out())) || found.Get() == nullptr) return false;
+  AutomationString grouping;
+  if (FAILED(found->get_Grouping(grouping.Out())) || grouping.Get() == nullptr) return false;
+  return wcscmp(grouping.Get(), kRuleGrouping) == 0;
+}
+
+}  // namespace
+
+void AddDiscoveryFirewallRule(void* ownerWindow) {
+  ComApartment apartment;
+  if (!apartment.Usable()) return;
+
+  ComReference<INetFwPolicy2> policy;
+  if (FAILED(CoCreateInstance(kNetFwPolicy2Class, nullptr, CLSCTX_INPROC_SERVER,
+                              kNetFwPolicy2Interface, policy.OutVoid()))) {
+    return;
+  }
+  LONG currentProfiles = 0;
+  if (FAILED(policy->get_CurrentProfileTypes(&currentProfiles))) return;
+  if (!FirewallOnForCurrentProfile(policy.Get(), currentProfiles)) return;
+
+  ComReference<INetFwRules> rules;
+  if (FAILED(policy->get_Rules(rules.Out())) || rules.Get() == nullptr) return;
+  ComReference<INetFwRule> rule;
+  if (FAILED(CoCreateInstance(kNetFwRuleClass, nullptr, CLSCTX_INPROC_SERVER, kNetFwRuleInterface,
+                              rule.OutVoid()))) {
+    return;
+  }
+
+  AutomationString name(kRuleName);
+  AutomationString description(kRuleName);
+  AutomationString remotePorts(L"30303");
+  AutomationString interfaceTypes(L"ALL");
+  AutomationString grouping(kRuleGrouping);
+  // The setters' results are not examined: a rule that cannot be completed fails at Add.
+  rule->put_Name(name.Get());
+  rule->put_Description(description.Get());
+  rule->put_Direction(NET_FW_RULE_DIR_IN);
+  rule->put_Protocol(kUdpProtocol);
+  rule->put_RemotePorts(remotePorts.Get());
+  rule->put_InterfaceTypes(interfaceTypes.Get());
+  rule->put_Enabled(VARIANT_TRUE);
+  rule->put_Grouping(grouping.Get());
+  rule->put_Profiles(NET_FW_PROFILE2_ALL);
+  rule->put_Action(NET_FW_ACTION_ALLOW);
+
+  if (OwnRulePresent(rules.Get(), name.Get())) return;
+  if (rules->Add(rule.Get()) == E_ACCESSDENIED) {
+    MessageBoxRequest box;
+    box.owner = ownerWindow;
+    box.text = kAccessDeniedText;
+    box.caption = kAccessDeniedCaption;
+    box.icon = MessageBoxIcon::Warning;
+    ShowMessageBox(box);
+  }
+}
+
+}  // namespace tessaline::platform

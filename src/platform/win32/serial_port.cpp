@@ -1,0 +1,116 @@
+// Serial ports on Windows: comm handles opened without sharing, with driver-side time-outs.
+#include "platform/serial_port.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <utility>
+
+#include "platform/win32/wide_text.h"
+
+namespace tessaline::platform {
+
+namespace {
+
+constexpr std::uint32_t kOpenReadWaitMs = 200;
+constexpr DWORD kWriteMsPerByte = 1;
+constexpr unsigned kLastComPort = 255;
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool SetTimeouts(HANDLE port, std::uint32_t readWaitMs, std::uint32_t quietMs) {
+  COMMTIMEOUTS timeouts{};
+  // The interval time-out starts at the first byte: a read ends once the line goes quiet.
+  timeouts.ReadIntervalTimeout = quietMs;
+  timeouts.ReadTotalTimeoutMultiplier = 0;
+  timeouts.ReadTotalTimeoutConstant = readWaitMs;
+  timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
+  timeouts.WriteTotalTimeoutConstant = kSerialWriteSlackMs;
+  return SetCommTimeouts(port, &timeouts) != FALSE;
+}
+
+}  // namespace
+
+SerialPort::~SerialPort() { Close(); }
+
+SerialPort::SerialPort(SerialPort&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      driverWaitMs_(other.driverWaitMs_),
+      driverQuietMs_(other.driverQuietMs_) {}
+
+SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, -1);
+    driverWaitMs_ = other.driverWaitMs_;
+    driverQuietMs_ = other.driverQuietMs_;
+  }
+  return *this;
+}
+
+bool SerialPort::Open(const std::string& device) {
+  Close();
+  const std::wstring name = WideFromUtf8(device);
+  HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (port == INVALID_HANDLE_VALUE || port == nullptr) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(port);
+  // A failure here shows up as reads that wait differently; the port is still usable.
+  SetTimeouts(port, kOpenReadWaitMs, 0);
+  driverWaitMs_ = kOpenReadWaitMs;
+  driverQuietMs_ = 0;
+  return true;
+}
+
+bool SerialPort::Configure(std::uint32_t baudRate) {
+  if (!IsOpen()) return false;
+  DCB control{};
+  control.DCBlength = sizeof control;
+  GetCommState(AsHandle(handle_), &control);
+  // Only the line format changes; flow control stays as the driver reported it.
+  control.BaudRate = baudRate;
+  control.ByteSize = 8;
+  control.Parity = NOPARITY;
+  control.StopBits = ONESTOPBIT;
+  control.fParity = FALSE;
+  return SetCommState(AsHandle(handle_), &control) != FALSE;
+}
+
+bool SerialPort::IsOpen() const { return handle_ != -1; }
+
+void SerialPort::Close() noexcept {
+  if (handle_ != -1) CloseHandle(AsHandle(std::exchange(handle_, -1)));
+}
+
+bool SerialPort::Write(const std::uint8_t* bytes, std::uint32_t count) {
+  if (!IsOpen()) return false;
+  DWORD written = 0;
+  return WriteFile(AsHandle(handle_), bytes, count, &written, nullptr) != FALSE;
+}
+
+std::uint32_t SerialPort::Read(std::uint8_t* buffer, std::uint32_t capacity,
+                               std::uint32_t maxWaitMs, std::uint32_t quietMs) {
+  if (!IsOpen() || capacity == 0) return 0;
+  if (maxWaitMs != driverWaitMs_ || quietMs != driverQuietMs_) {
+    if (SetTimeouts(AsHandle(handle_), maxWaitMs, quietMs)) {
+      driverWaitMs_ = maxWaitMs;
+      driverQuietMs_ = quietMs;
+    }
+  }
+  DWORD got = 0;
+  if (ReadFile(AsHandle(handle_), buffer, capacity, &got, nullptr) == FALSE) return 0;
+  return got;
+}
+
+std::vector<std::string> SerialPortCandidates() {
+  std::vector<std::string> names;
+  names.reserve(kLastComPort);
+  for (unsigned n = 1; n <= kLastComPort; ++n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "\\\\.\\COM%u", n);
+    names.emplace_back(name);
+  }
+  return names;
+}
+
+}  // namespace tessaline::platform

@@ -1,0 +1,10 @@
+// The "Socket Error" message box the network transports show when a socket cannot be set up.
+#pragma once
+
+#include "shell/ui_strings.h"
+
+namespace tessaline {
+
+void ShowSocketError(StringId text);
+
+}  // namespace tessaline

@@ -1,0 +1,59 @@
+// TextQuery: one text command and its "<...>" reply, the same over every kind of transport.
+#include "transport/transport.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/clock.h"
+
+namespace tessaline {
+
+namespace {
+constexpr std::size_t kTextChunk = 128;
+// Pause between reads while discarding input that was waiting before the command.
+constexpr std::uint32_t kDrainPauseMs = 200;
+// Gives the unit a moment to start answering before the first read.
+constexpr std::uint32_t kFirstReadDelayMs = 10;
+// The network path adds the stack's and the unit's task latency to every answer.
+constexpr std::uint32_t kNetworkTimeoutFactor = 5;
+constexpr std::array<std::uint8_t, 2> kLineEnd{'\r', '\n'};
+}  // namespace
+
+bool Transport::TextQuery(std::string_view command, std::string& reply, std::uint32_t replyLimit,
+                          std::uint32_t timeoutMs) {
+  std::array<std::uint8_t, kTextChunk> scratch{};
+  reply.clear();
+  bool started = false;
+
+  while (Read(scratch.data(), kTextChunk) != 0) platform::SleepMs(kDrainPauseMs);
+
+  if (!Write(reinterpret_cast<const std::uint8_t*>(command.data()),
+             static_cast<std::uint32_t>(command.size()))) {
+    return false;
+  }
+  if (GetKind() != kKindCom) {
+    Write(kLineEnd.data(), kLineEnd.size());
+    timeoutMs *= kNetworkTimeoutFactor;
+  }
+
+  const std::uint32_t start = platform::TickCount();
+  platform::SleepMs(kFirstReadDelayMs);
+  std::uint32_t limitLeft = replyLimit;
+  do {
+    const auto want = static_cast<std::uint32_t>(std::min<std::size_t>(limitLeft, kTextChunk));
+    const std::uint32_t count = want == 0 ? 0 : std::min(Read(scratch.data(), want), want);
+    for (std::uint32_t i = 0; i < count && limitLeft > 0; ++i) {
+      const char byte = static_cast<char>(scratch[i]);
+      if (!started) {
+        if (byte != '<') continue;
+        started = true;
+      }
+      reply.push_back(byte);
+      --limitLeft;
+      if (byte == '>') return true;
+    }
+  } while (limitLeft > 0 && platform::TicksBetween(start, platform::TickCount()) < timeoutMs);
+  return false;
+}
+
+}  // namespace tessaline
