@@ -1,0 +1,63 @@
+// The bootloader commands the updater sends, their send schedules, and SendCommand.
+#pragma once
+
+#include <cstdint>
+
+#include "link/bootloader_link.h"
+#include "link/packet_codec.h"
+
+namespace tessaline {
+
+// Plain codes; the sequenced form adds kSequencedBit.
+inline constexpr std::uint8_t BootloaderVersionCommand = 0x01;  // always plain; restarts sequences
+inline constexpr std::uint8_t EraseApplicationCommand = 0x02;
+inline constexpr std::uint8_t ApplicationRecordsCommand = 0x03;  // a batch of raw HEX records
+inline constexpr std::uint8_t FinishUpdateCommand = 0x04;        // outcome ignored
+inline constexpr std::uint8_t EraseFlashDataCommand = 0x05;
+inline constexpr std::uint8_t FlashDataChunkCommand = 0x06;      // 72-byte addressed chunk
+inline constexpr std::uint8_t EndFlashDataCommand = 0x07;
+inline constexpr std::uint8_t ApplicationVersionCommand = 0x09;
+inline constexpr std::uint8_t ExitBootloadCommand = 0x0B;        // outcome ignored
+inline constexpr std::uint8_t FactoryDefaultsCommand = 0x0C;
+inline constexpr std::uint8_t IdentityTextCommand = 0x0D;        // serial discovery probe
+inline constexpr std::uint8_t BeginApplicationCommand = 0x0E;
+inline constexpr std::uint8_t EndApplicationCommand = 0x0F;
+
+// How often each command may be sent and how long each attempt waits (ms, x5 on serial).
+struct SendSchedule {
+  std::uint16_t sends;
+  std::uint16_t timeoutMs;
+};
+inline constexpr SendSchedule kIdentitySchedule{5, 1000};
+inline constexpr SendSchedule kApplicationVersionSchedule{5, 1000};
+// Erasing the whole application area takes the unit seconds.
+inline constexpr SendSchedule kEraseApplicationSchedule{5, 10000};
+inline constexpr SendSchedule kBeginApplicationSchedule{5, 1000};
+inline constexpr SendSchedule kApplicationRecordsSchedule{5, 1000};
+inline constexpr SendSchedule kEndApplicationSchedule{5, 1000};
+// Two sends only: a repeated flash erase would cost another 10 s of the unit's time.
+inline constexpr SendSchedule kEraseFlashDataSchedule{2, 10000};
+inline constexpr SendSchedule kFlashDataChunkSchedule{5, 1000};
+inline constexpr SendSchedule kEndFlashDataSchedule{5, 1000};
+inline constexpr SendSchedule kFactoryDefaultsSchedule{2, 5000};
+// The unit resets on these, so nobody waits for an answer (the link sends them once).
+inline constexpr SendSchedule kFinishUpdateSchedule{1, 1000};
+inline constexpr SendSchedule kExitBootloadSchedule{5, 1000};
+
+// The code as sent: sequenced form when the unit's identity announced it.
+constexpr std::uint8_t WireCode(std::uint8_t plainCode, bool sequenced) {
+  return sequenced ? static_cast<std::uint8_t>(plainCode | kSequencedBit) : plainCode;
+}
+
+// Status byte of a 4-byte status reply meaning "done".
+inline constexpr std::uint8_t kStatusDone = 1;
+
+// A reply to a data-less command counts as done unless it is a 4-byte status reply (code,
+// status, CRC) whose status is not kStatusDone.
+bool StatusReplyAccepted(const std::uint8_t* reply, std::uint16_t length);
+
+// Data-less command on the update job's link, in the sequenced form when `sequenced`.
+bool SendCommand(BootloaderLink& link, bool sequenced, std::uint8_t plainCode,
+                 const std::uint8_t* data, std::uint32_t length, SendSchedule schedule);
+
+}  // namespace tessaline
