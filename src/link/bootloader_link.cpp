@@ -1,0 +1,147 @@
+// The exchange engine: frames a request, sends it on schedule and accepts only its own reply.
+#include "link/bootloader_link.h"
+
+#include <algorithm>
+
+namespace tessaline {
+
+namespace {
+
+// A serial line is slow and the unit answers later there.
+constexpr std::uint16_t kSerialTimeoutFactor = 5;
+// The final command resets the unit, which never answers; any transport kind.
+constexpr std::uint16_t kFinalCommandTimeoutMs = 10;
+
+std::uint32_t LoadBigEndian32(const std::uint8_t* at) {
+  return (std::uint32_t{at[0]} << 24) | (std::uint32_t{at[1]} << 16) |
+         (std::uint32_t{at[2]} << 8) | std::uint32_t{at[3]};
+}
+
+}  // namespace
+
+BootloaderLink::BootloaderLink(platform::Clock& clock) : clock_(clock) {}
+
+// The transport's own destructor releases its handle; no Close first.
+BootloaderLink::~BootloaderLink() = default;
+
+void BootloaderLink::SetTransport(std::unique_ptr<Transport> transport) {
+  if (transport_ && transport_->IsOpen()) transport_->Close();
+  transport_.reset();
+  transport_ = std::move(transport);
+}
+
+bool BootloaderLink::OpenTransport() { return transport_ && transport_->Open(); }
+
+bool BootloaderLink::CloseTransport() { return transport_ && transport_->Close(); }
+
+bool BootloaderLink::Exchange(std::uint8_t command, const std::uint8_t* data,
+                              std::uint32_t length, std::uint16_t sends,
+                              std::uint16_t timeoutMs) {
+  if (!transport_ || !transport_->IsOpen()) return false;
+  // A give-up left over from the last exchange must not cut this one short.
+  timedOut_ = false;
+  if (transport_->GetKind() == kKindCom) {
+    timeoutMs = static_cast<std::uint16_t>(timeoutMs * kSerialTimeoutFactor);
+  }
+  frameLength_ = 0;
+  const CommandRule rule = RuleFor(command);
+  if (sends == 0 && !rule.singleSend) return false;  // nothing would ever go out
+  const auto packetSize = BuildRequest(command, data, length, sequenceCounter_, packetAssembly_);
+  if (!packetSize) return false;
+  sendsPerExchange_ = rule.singleSend ? 1 : sends;
+  attemptTimeoutMs_ = rule.fixedTimeout10ms ? kFinalCommandTimeoutMs : timeoutMs;
+  // The one-send commands get no answer worth waiting for; every other last send gets its full
+  // attempt time-out, like the ones before it.
+  waitAfterLastSend_ = !rule.singleSend;
+  const auto framed =
+      FrameInto(std::span<const std::uint8_t>(packetAssembly_.data(), *packetSize), frame_);
+  if (!framed) return false;
+  frameLength_ = static_cast<std::uint16_t>(*framed);
+  sentCommand_ = command;
+
+  ResetPump();
+  sendsLeft_ = sendsPerExchange_;
+  for (;;) {
+    PumpSend();
+    const PollResult polled = PollReply();
+    if (polled == PollResult::GiveUp) return false;
+    // A frame for another request does not stop the schedule: keep waiting and resending.
+    if (polled == PollResult::NothingYet || !ReplyBelongsToRequest()) continue;
+    if (IsSequenced(command)) {
+      decoder_.length = ShortFormOfSequencedReply(reply_.data(), decoder_.length);
+    }
+    ResetPump();
+    return true;
+  }
+}
+
+void BootloaderLink::ParseReceived(const std::uint8_t* bytes, std::uint32_t count) {
+  DecodeReceived(bytes, count, std::span<std::uint8_t, kMaxDecodedReply>(reply_.data(),
+                                                                         kMaxDecodedReply),
+                 decoder_);
+}
+
+bool BootloaderLink::ReplyBelongsToRequest() const {
+  const std::uint16_t length = decoder_.length;
+  if (length >= kShortestPlainPacket && reply_[0] != sentCommand_) return false;
+  if (!IsSequenced(sentCommand_)) return true;
+  return length >= kShortestSequencedPacket && LoadBigEndian32(&reply_[1]) == sequenceCounter_;
+}
+
+void BootloaderLink::ResetPump() {
+  pumpState_ = PumpState::Idle;
+  sendsLeft_ = 0;
+}
+
+void BootloaderLink::WriteFrame(std::uint32_t now) {
+  const std::span<const std::uint8_t> frame(frame_.data(), frameLength_);
+  // A failed write shows up as a closed transport on the next poll.
+  transport_->Write(frame.data(), static_cast<std::uint32_t>(frame.size()));
+  if (traceHook_) traceHook_(TraceDirection::Sent, frame, now);
+}
+
+void BootloaderLink::PumpSend() {
+  const std::uint32_t now = clock_.Now();
+  if (pumpState_ == PumpState::Idle) {
+    if (sendsLeft_ == 0) return;
+    resendDeadline_ = now + attemptTimeoutMs_;
+    WriteFrame(now);
+    --sendsLeft_;
+    pumpState_ = PumpState::Awaiting;
+    return;
+  }
+  const bool deadlinePassed = platform::TickIsAfter(now, resendDeadline_);
+  if (sendsLeft_ > 0) {
+    if (!deadlinePassed) return;
+    resendDeadline_ = now + attemptTimeoutMs_;
+    WriteFrame(now);
+    --sendsLeft_;
+    return;
+  }
+  if (!waitAfterLastSend_ || deadlinePassed) {
+    timedOut_ = true;
+    pumpState_ = PumpState::Idle;
+  }
+}
+
+BootloaderLink::PollResult BootloaderLink::PollReply() {
+  const std::uint32_t received = transport_->Read(receiveChunk_.data(), kReceiveChunk);
+  // Only the low 16 bits of a count are meaningful; never trust a count past the capacity.
+  const std::uint16_t count =
+      static_cast<std::uint16_t>(std::min<std::uint32_t>(received & 0xFFFFu, kReceiveChunk));
+  if (count > 0 && traceHook_) {
+    traceHook_(TraceDirection::Received,
+               std::span<const std::uint8_t>(receiveChunk_.data(), count), clock_.Now());
+  }
+  ParseReceived(receiveChunk_.data(), count);
+  if (decoder_.complete) {
+    decoder_.complete = false;
+    return PollResult::FrameReady;
+  }
+  if (!timedOut_ && transport_->IsOpen()) return PollResult::NothingYet;
+  timedOut_ = false;
+  decoder_.complete = false;
+  return PollResult::GiveUp;
+}
+
+}  // namespace tessaline
