@@ -9,17 +9,29 @@
 
 namespace tessaline {
 
+// Address of image byte 0 in the unit's flash data space.
 inline constexpr std::uint32_t kFlashDataBase = 0x40000;
+// NextChunk returns a 16-bit count, so no chunk is longer than this.
+inline constexpr std::uint32_t kMaxChunkBytes = 0xFFFF;
+
+inline constexpr std::string_view kBinResourceType = "BIN";
 
 class BinFile {
  public:
+  BinFile() = default;
+  BinFile(const BinFile&) = delete;
+  BinFile& operator=(const BinFile&) = delete;
   virtual ~BinFile() { BinFile::ReleaseImage(); }
+
+  // Forgets the image; a file-backed image frees its bytes, a resource-backed one is left alone.
   virtual void ReleaseImage();
   virtual bool LoadFromFile(const std::string& path);
+  // Uses the "BIN" resource `name` in place, without a copy.
   virtual bool LoadFromResource(std::string_view name);
 
   std::uint32_t GetImageSize() const { return static_cast<std::uint32_t>(image_.size()); }
   std::span<const std::uint8_t> Bytes() const { return image_; }
+  bool IsResourceBacked() const { return !image_.empty() && owned_.empty(); }
 
  protected:
   // Resource-backed images point into the program's own memory (never freed); file-backed
@@ -33,6 +45,7 @@ class CBinManager : public BinFile {
   explicit CBinManager(std::uint32_t flashDataBase = kFlashDataBase)
       : cursor_(flashDataBase), FlashDataBase(flashDataBase) {}
 
+  // Also rewinds, so a new image starts at FlashDataBase.
   void ReleaseImage() override;
   bool LoadFromFile(const std::string& path) override;
   bool LoadFromResource(std::string_view name) override;
@@ -40,7 +53,8 @@ class CBinManager : public BinFile {
   bool RewindChunks();
   // Copies the next chunk (at most `capacity` bytes) to `destination` and its address to
   // `address`; 0 when the image is exhausted (then `address` is not written).
-  std::uint16_t NextChunk(std::uint8_t* destination, std::uint32_t capacity, std::uint32_t& address);
+  std::uint16_t NextChunk(std::uint8_t* destination, std::uint32_t capacity,
+                          std::uint32_t& address);
   std::uint32_t BytesTaken() const { return cursor_ - FlashDataBase; }
 
  private:

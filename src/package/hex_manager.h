@@ -10,41 +10,57 @@
 
 namespace tessaline {
 
+// Largest record kept (count, address, type, data, checksum): at most 251 data bytes.
 inline constexpr std::size_t kMaxHexRecordBytes = 256;
+// Count, two address bytes, type and checksum around the data.
+inline constexpr std::size_t kHexRecordOverheadBytes = 5;
+
+inline constexpr std::string_view kHexResourceType = "HEX";
 
 class CHexManager : public LoadableText {
  public:
   CHexManager() = default;
 
+  // Stores the bytes of one record exactly as the line encodes them. A damaged line (no ':'
+  // mark, an odd number of digits, a non-hex pair, a byte count that disagrees with the line, a
+  // wrong checksum, a record over 256 bytes or under 5) returns false and sets LastError. An
+  // empty line stores nothing.
   bool ParseLine(std::string_view line) override;
   bool Reset() override {
     ClearRecords();
     return true;
   }
-  // Loads the "HEX" resource `name`. A damaged line (no ':' mark, a non-hex pair, a byte count
-  // that disagrees with the line, a wrong checksum, a record over 256 bytes) fails the whole load
-  // and leaves the image empty, so a damaged package is refused before anything is erased.
+  bool LoadFromFile(const std::string& path) override;
+  bool LoadFromResource(std::string_view name, std::string_view type) override;
+  // Loads the "HEX" resource `name`. Any damaged line fails the whole load and leaves the image
+  // empty, so a damaged package is refused before anything on a unit is erased.
   bool LoadHexResource(std::string_view name);
 
   bool RewindRecords();
-  // Copies the next record (at most `capacity` bytes) to `destination`; 0 at the end.
+  // Copies the next record (at most `capacity` bytes; the rest of a longer record is never
+  // handed out) to `destination`; 0 at the end, and RecordsTaken then stays.
   std::uint16_t NextRecord(std::uint8_t* destination, std::uint32_t capacity);
   std::uint32_t RecordCount() const { return static_cast<std::uint32_t>(offsets_.size()); }
   std::uint32_t RecordsTaken() const { return recordsTaken_; }
   void ClearRecords();
 
-  // Why the last load failed ("line 12: wrong checksum"); empty after a good load.
+  // Why the last load failed ("line 12: wrong checksum ..."); empty after a good load.
   const std::string& LastError() const { return lastError_; }
-  // For fuzzing what lies behind the checksum check.
+  // Fuzzing uses this to reach what lies behind the checksum check.
   void SetChecksumCheck(bool enabled) { checkChecksums_ = enabled; }
 
  private:
-  // Records live back to back in one store; offsets_[i] is where record i begins.
+  bool Fail(std::string reason);
+  bool FinishLoad(bool loaded);
+  // Reserves the store for a text of `textBytes` bytes (each record byte takes two digits).
+  void Reserve(std::size_t textBytes);
+
+  // Records live back to back in one store; record i spans offsets_[i] .. offsets_[i + 1]
+  // (or the end of the store).
   std::vector<std::uint8_t> store_;
   std::vector<std::uint32_t> offsets_;
   std::uint32_t cursor_ = 0;
   std::uint32_t recordsTaken_ = 0;
-  std::uint32_t lineNumber_ = 0;
   bool checkChecksums_ = true;
   std::string lastError_;
 };

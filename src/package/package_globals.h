@@ -12,7 +12,8 @@ PropertiesContainer& UpdaterProperties();
 CHexManager& ApplicationImage();
 CBinManager& FlashDataImage();
 
-// Loads "UPDATER" then "UNIT" (start-up; a missing resource leaves a container empty).
+// Loads "UPDATER" then "UNIT" (start-up; a missing resource leaves a container empty, so every
+// text reads as empty and the windows still work).
 void LoadPackageProperties();
 
 }  // namespace tessaline

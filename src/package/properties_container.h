@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,27 +11,36 @@
 
 namespace tessaline {
 
+// Longest key and value kept, in bytes (values after "\n" unescaping); longer ones are cut.
 inline constexpr std::size_t kMaxKeyLength = 511;
 inline constexpr std::size_t kMaxValueLength = 511;
+// Longest help page key ("help-message.Updater Instructions.3"), in bytes.
 inline constexpr std::size_t kMaxPageKeyLength = 63;
 inline constexpr std::uint32_t kMaxHelpPages = 254;
 
+inline constexpr std::string_view kPropertiesResourceType = "PROPERTIES";
+
 class PropertiesContainer : public LoadableText {
  public:
+  // Never fails on a line's content: key up to the first "=", value after it with "\n" standing
+  // for a line break, both trimmed of TABs and spaces.
   bool ParseLine(std::string_view line) override;
   bool LoadPropertiesResource(std::string_view name);
 
-  // The stored value, or null when no entry has that key (exact, case-sensitive).
+  // The stored value, or null when no entry has that key (exact, case-sensitive). The pointer
+  // stays valid for the life of the container.
   const std::string* Lookup(std::string_view key) const;
   // The stored value, or an empty text when the key is absent.
   const std::string& GetString(std::string_view key) const;
   // Inserts unless present: the first definition of a key wins.
   void AddProperty(std::string_view key, std::string_view value);
+  std::size_t Size() const { return entries_.size(); }
 
   // The key of help page `page` of a topic ("help-message.Updater Instructions" + ".3"), cut to
-  // kMaxPageKeyLength characters.
+  // kMaxPageKeyLength bytes.
   static std::string HelpPageKey(std::string_view topic, std::uint32_t page);
-  // Pages 1, 2, ... of a topic up to the first absent or empty one (at most kMaxHelpPages).
+  // Pages 1, 2, ... of a topic up to the first absent or empty one (at most kMaxHelpPages). A
+  // page whose key does not fit kMaxPageKeyLength ends the pages: its cut key names no page.
   std::vector<std::string> HelpPages(std::string_view topic) const;
 
  private:
@@ -38,7 +48,8 @@ class PropertiesContainer : public LoadableText {
     std::string key;
     std::string value;
   };
-  std::vector<Entry> entries_;
+  // A deque keeps every stored value at its address while entries are added.
+  std::deque<Entry> entries_;
 };
 
 }  // namespace tessaline

@@ -1,0 +1,72 @@
+// Loading the flash data image and cutting it into addressed chunks.
+#include "package/bin_manager.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/module_resources.h"
+
+namespace tessaline {
+
+void BinFile::ReleaseImage() {
+  image_ = {};
+  std::vector<std::uint8_t>().swap(owned_);
+}
+
+bool BinFile::LoadFromFile(const std::string& path) {
+  ReleaseImage();
+  std::ifstream file(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                     std::ios::binary | std::ios::ate);
+  if (!file) return false;
+  const std::streamoff size = file.tellg();
+  if (size < 0) return false;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  file.seekg(0);
+  if (!bytes.empty() &&
+      !file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+    return false;
+  }
+  owned_ = std::move(bytes);
+  image_ = owned_;
+  return true;
+}
+
+bool BinFile::LoadFromResource(std::string_view name) {
+  ReleaseImage();
+  const auto bytes = platform::FindModuleResource(kBinResourceType, name);
+  if (!bytes) return false;
+  image_ = *bytes;
+  return true;
+}
+
+void CBinManager::ReleaseImage() {
+  BinFile::ReleaseImage();
+  cursor_ = FlashDataBase;
+}
+
+bool CBinManager::LoadFromFile(const std::string& path) { return BinFile::LoadFromFile(path); }
+
+bool CBinManager::LoadFromResource(std::string_view name) {
+  return BinFile::LoadFromResource(name);
+}
+
+bool CBinManager::RewindChunks() {
+  cursor_ = FlashDataBase;
+  return true;
+}
+
+std::uint16_t CBinManager::NextChunk(std::uint8_t* destination, std::uint32_t capacity,
+                                     std::uint32_t& address) {
+  const std::uint32_t offset = cursor_ - FlashDataBase;
+  const std::uint32_t left = GetImageSize() - offset;
+  const std::uint32_t count = std::min({left, capacity, kMaxChunkBytes});
+  if (count == 0) return 0;
+  address = cursor_;
+  std::memcpy(destination, image_.data() + offset, count);
+  cursor_ += count;
+  return static_cast<std::uint16_t>(count);
+}
+
+}  // namespace tessaline

@@ -1,0 +1,136 @@
+// Loading, validating and handing out the Intel HEX application image.
+#include "package/hex_manager.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/module_resources.h"
+
+namespace tessaline {
+namespace {
+
+constexpr char kRecordMark = ':';
+// Bytes of text per record on a typical line (":10" + 16 data bytes + CR LF), for reserving.
+constexpr std::size_t kTypicalLineBytes = 45;
+
+// Value of one hexadecimal digit, or -1.
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string HexByte(unsigned value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  return {kDigits[(value >> 4) & 0xF], kDigits[value & 0xF]};
+}
+
+}  // namespace
+
+bool CHexManager::Fail(std::string reason) {
+  lastError_ = "line " + std::to_string(CurrentLineNumber()) + ": " + std::move(reason);
+  return false;
+}
+
+bool CHexManager::ParseLine(std::string_view line) {
+  if (line.empty()) return true;
+  if (line.front() != kRecordMark) return Fail("no ':' record mark");
+  const std::string_view digits = line.substr(1);
+  if (CurrentLineWasCut() || digits.size() > 2 * kMaxHexRecordBytes) {
+    return Fail("record longer than " + std::to_string(kMaxHexRecordBytes) + " bytes");
+  }
+  if (digits.size() % 2 != 0) return Fail("odd number of hexadecimal digits");
+  const std::size_t length = digits.size() / 2;
+  if (length < kHexRecordOverheadBytes) return Fail("record shorter than 5 bytes");
+
+  const std::size_t begin = store_.size();
+  store_.resize(begin + length);
+  std::uint8_t* record = store_.data() + begin;
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    const int high = HexDigit(digits[2 * i]);
+    const int low = HexDigit(digits[2 * i + 1]);
+    if (high < 0 || low < 0) {
+      store_.resize(begin);
+      return Fail("'" + std::string(digits.substr(2 * i, 2)) + "' at column " +
+                  std::to_string(2 * i + 2) + " is not a hexadecimal pair");
+    }
+    record[i] = static_cast<std::uint8_t>(high << 4 | low);
+    sum += record[i];
+  }
+  const std::size_t counted = record[0];
+  if (counted + kHexRecordOverheadBytes != length) {
+    store_.resize(begin);
+    return Fail("byte count " + std::to_string(counted) + " disagrees with the line's " +
+                std::to_string(length - kHexRecordOverheadBytes) + " data bytes");
+  }
+  if (checkChecksums_ && (sum & 0xFF) != 0) {
+    const unsigned expected = (0x100 - ((sum - record[length - 1]) & 0xFF)) & 0xFF;
+    const std::string found = HexByte(record[length - 1]);
+    store_.resize(begin);
+    return Fail("wrong checksum " + found + " (expected " + HexByte(expected) + ")");
+  }
+  offsets_.push_back(static_cast<std::uint32_t>(begin));
+  return true;
+}
+
+void CHexManager::Reserve(std::size_t textBytes) {
+  store_.reserve(textBytes / 2);
+  offsets_.reserve(textBytes / kTypicalLineBytes + 1);
+}
+
+bool CHexManager::FinishLoad(bool loaded) {
+  if (!loaded) {
+    ClearRecords();
+    if (lastError_.empty()) lastError_ = "the image could not be read";
+  }
+  return loaded;
+}
+
+bool CHexManager::LoadFromFile(const std::string& path) {
+  lastError_.clear();
+  return FinishLoad(LoadableText::LoadFromFile(path));
+}
+
+bool CHexManager::LoadFromResource(std::string_view name, std::string_view type) {
+  lastError_.clear();
+  Reset();
+  const auto bytes = platform::FindModuleResource(type, name);
+  if (!bytes) {
+    lastError_ = "no \"" + std::string(type) + "\" resource named " + std::string(name);
+    return false;
+  }
+  Reserve(bytes->size());
+  return FinishLoad(LoadFromBytes(*bytes));
+}
+
+bool CHexManager::LoadHexResource(std::string_view name) {
+  return LoadFromResource(name, kHexResourceType);
+}
+
+bool CHexManager::RewindRecords() {
+  cursor_ = 0;
+  recordsTaken_ = 0;
+  return true;
+}
+
+std::uint16_t CHexManager::NextRecord(std::uint8_t* destination, std::uint32_t capacity) {
+  if (cursor_ >= offsets_.size()) return 0;
+  const std::size_t begin = offsets_[cursor_];
+  const std::size_t end = cursor_ + 1 < offsets_.size() ? offsets_[cursor_ + 1] : store_.size();
+  const std::size_t count = std::min<std::size_t>(end - begin, capacity);
+  if (count > 0) std::memcpy(destination, store_.data() + begin, count);
+  ++cursor_;
+  ++recordsTaken_;
+  return static_cast<std::uint16_t>(count);
+}
+
+void CHexManager::ClearRecords() {
+  store_.clear();
+  offsets_.clear();
+  cursor_ = 0;
+  recordsTaken_ = 0;
+}
+
+}  // namespace tessaline
