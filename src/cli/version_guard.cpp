@@ -1,0 +1,42 @@
+// Build versions and the version guard's rule.
+#include "cli/version_guard.h"
+
+#include <charconv>
+
+namespace tessaline::cli {
+
+namespace {
+constexpr std::uint32_t kMaxVersionPart = 0xFFFF;
+
+std::optional<std::uint32_t> Part(std::string_view text) {
+  std::uint32_t value = 0;
+  const auto [at, code] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || code != std::errc{} || at != text.data() + text.size() ||
+      value > kMaxVersionPart) {
+    return std::nullopt;
+  }
+  return value;
+}
+}  // namespace
+
+std::optional<std::uint32_t> ParseBuildVersion(std::string_view text) {
+  if (!text.empty() && (text.front() == 'V' || text.front() == 'v')) text.remove_prefix(1);
+  const auto dot = text.find('.');
+  if (dot == std::string_view::npos) return std::nullopt;
+  const auto major = Part(text.substr(0, dot));
+  const auto minor = Part(text.substr(dot + 1));
+  if (!major || !minor) return std::nullopt;
+  return *major << 16 | *minor;
+}
+
+std::string FormatVersion(std::uint32_t version) {
+  return std::to_string(version >> 16) + "." + std::to_string(version & kMaxVersionPart);
+}
+
+bool UpdateWanted(std::optional<std::uint32_t> unitVersion,
+                  std::optional<std::uint32_t> packageVersion) {
+  if (!unitVersion || !packageVersion) return true;
+  return *unitVersion < *packageVersion;
+}
+
+}  // namespace tessaline::cli
