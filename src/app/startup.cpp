@@ -1,0 +1,116 @@
+// Start-up and shut-down of the desktop program, in their settled order.
+#include "app/startup.h"
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <clocale>
+#include <thread>
+
+#include "discovery/version_worker.h"
+#include "package/package_contents.h"
+#include "package/package_globals.h"
+#include "platform/firewall.h"
+#include "platform/message_box.h"
+#include "platform/sockets.h"
+#include "resource.h"
+#include "shell/settings.h"
+#include "transport/com_port_table.h"
+#include "ui/main_window.h"
+#include "ui/message_loop.h"
+#include "ui/splash_screen.h"
+#include "ui/tray_icon.h"
+#include "ui/ui_text.h"
+#include "ui/wide_text.h"
+
+namespace tessaline {
+namespace {
+
+constexpr auto kSplashPause = std::chrono::milliseconds(500);  // the splash is seen at least this long
+
+UINT IconFlag(platform::MessageBoxIcon icon) {
+  switch (icon) {
+    case platform::MessageBoxIcon::Error:
+      return MB_ICONERROR;
+    case platform::MessageBoxIcon::Warning:
+      return MB_ICONWARNING;
+    case platform::MessageBoxIcon::Question:
+      return MB_ICONQUESTION;
+    case platform::MessageBoxIcon::Information:
+      return MB_ICONINFORMATION;
+  }
+  return MB_ICONINFORMATION;
+}
+
+UINT ButtonFlag(platform::MessageBoxButtons buttons) {
+  switch (buttons) {
+    case platform::MessageBoxButtons::OkCancel:
+      return MB_OKCANCEL;
+    case platform::MessageBoxButtons::YesNo:
+      return MB_YESNO;
+    case platform::MessageBoxButtons::Ok:
+      return MB_OK;
+  }
+  return MB_OK;
+}
+
+// The core's boxes (socket errors, bootload-mode boxes) become real message boxes.
+platform::MessageBoxResult ShowCoreMessageBox(const platform::MessageBoxRequest& request) {
+  const int answer = MessageBoxW(static_cast<HWND>(request.owner), Widen(request.text).c_str(),
+                                 Widen(request.caption).c_str(),
+                                 IconFlag(request.icon) | ButtonFlag(request.buttons));
+  switch (answer) {
+    case IDCANCEL:
+      return platform::MessageBoxResult::Cancel;
+    case IDYES:
+      return platform::MessageBoxResult::Yes;
+    case IDNO:
+      return platform::MessageBoxResult::No;
+    default:
+      return platform::MessageBoxResult::Ok;
+  }
+}
+
+}  // namespace
+
+int RunUpdaterProcess(HINSTANCE instance) {
+  ThreadNameHook("main_application");
+  SetProcessDPIAware();
+  platform::SocketLibrary sockets;
+  std::setlocale(LC_ALL, "");
+  platform::SetMessageBoxHandler(ShowCoreMessageBox);
+  LoadUiStrings(instance);
+  LoadPackageProperties();
+  const bool hasApplication = CheckPackage();
+  OverwriteFirmware = hasApplication;
+  if (!hasApplication) {
+    MessageBoxW(nullptr, Widen(UpdaterProperties().GetString("error-message.NoHexFile")).c_str(),
+                UiText(IDS_ERROR).c_str(), MB_OK | MB_ICONERROR);
+    return kExitNoApplicationImage;
+  }
+
+  InitCommonControls();
+  StartSplash(instance);
+  ComPortTable().ScanComPorts();
+  std::this_thread::sleep_for(kSplashPause);
+  if (!RegisterMainWindowClass(instance)) {
+    EndSplash();
+    return 0;
+  }
+  HWND mainWindow = CreateMainWindow(instance);
+  ShowWindow(mainWindow, SW_SHOWNORMAL);
+  EndSplash();
+  UpdateWindow(mainWindow);
+  HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));
+  platform::AddDiscoveryFirewallRule(mainWindow);
+  AddTrayIcon(instance, mainWindow);
+  StartVersionWorker();
+
+  const int exitCode = RunMainMessageLoop(accelerators);
+
+  RemoveTrayIcon(mainWindow);
+  StopVersionWorker();
+  return exitCode;  // the socket library is released on the way out
+}
+
+}  // namespace tessaline

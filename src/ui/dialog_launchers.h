@@ -1,0 +1,30 @@
+// The dialogs the main window opens, each modal over the owner.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+
+namespace tessaline {
+
+class Transport;
+
+enum class DiscoverMode : int { Serial = 0, Network = 1 };
+
+// What the Discover dialog chose.
+struct DiscoverChoice {
+  std::optional<std::uint32_t> addressNetworkOrder;  // a network unit
+  std::optional<std::size_t> portIndex;              // a serial unit (ComPortTable index)
+};
+
+void OpenAboutDialog(HWND owner);
+void OpenVersionInformation(HWND owner);
+void OpenUnitPreparationHelp(HWND owner);
+void OpenUpdateInstructionsHelp(HWND owner);
+// Nothing chosen (cancelled) leaves both fields empty.
+DiscoverChoice OpenDiscoverDialog(HWND owner, DiscoverMode mode);
+// The transport names the unit; the caller keeps it.
+void OpenEnterBootloadDialog(HWND owner, const Transport* transport);
+
+}  // namespace tessaline

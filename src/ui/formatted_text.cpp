@@ -1,0 +1,35 @@
+// Filling of "%s" template controls from the package's properties.
+#include "ui/formatted_text.h"
+
+#include <array>
+
+#include "ui/wide_text.h"
+
+namespace tessaline {
+namespace {
+constexpr int kTemplateChars = 512;  // template buffer, terminator included
+constexpr std::string_view kNotPresent = "-not-present-";
+}  // namespace
+
+std::wstring FormatTemplate(const std::wstring& format, const std::wstring& value) {
+  if (format.empty()) return value;
+  std::wstring result = format;
+  const auto at = result.find(L"%s");
+  if (at != std::wstring::npos) result.replace(at, 2, value);
+  return result;
+}
+
+bool SetFormattedItemText(HWND window, int controlId, const std::string* value) {
+  HWND target = controlId == kWindowCaption ? window : GetDlgItem(window, controlId);
+  if (target == nullptr) return false;
+  if (value == nullptr || *value == kNotPresent) {
+    if (target != window) ShowWindow(target, SW_HIDE);
+    return false;
+  }
+  std::array<wchar_t, kTemplateChars> buffer{};
+  GetWindowTextW(target, buffer.data(), kTemplateChars);
+  SetWindowTextW(target, FormatTemplate(buffer.data(), Widen(*value)).c_str());
+  return true;
+}
+
+}  // namespace tessaline

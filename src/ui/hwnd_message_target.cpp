@@ -1,0 +1,66 @@
+// Delivery of worker messages to a window, with owned progress texts.
+#include "ui/hwnd_message_target.h"
+
+#include "shell/messages.h"
+
+namespace tessaline {
+
+HwndMessageTarget::~HwndMessageTarget() { Detach(); }
+
+void HwndMessageTarget::Post(WorkerMessage message) { Deliver(std::move(message), false); }
+void HwndMessageTarget::Send(WorkerMessage message) { Deliver(std::move(message), true); }
+
+bool HwndMessageTarget::Deliver(WorkerMessage message, bool send) {
+  HWND window = nullptr;
+  LPARAM lParam = static_cast<LPARAM>(message.lParam);
+  std::string* text = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    if (window_ == nullptr) return false;
+    window = window_;
+    if (message.code == WM_APP_PROGRESS_TEXT) {
+      text = new std::string(std::move(message.text));
+      inFlight_.insert(text);
+      lParam = reinterpret_cast<LPARAM>(text);
+    }
+    if (!send) {
+      // Posting under the lock: Detach cannot run between the post and the bookkeeping.
+      if (PostMessageW(window, message.code, static_cast<WPARAM>(message.wParam), lParam)) {
+        return true;
+      }
+      if (text != nullptr) {
+        inFlight_.erase(text);
+        delete text;
+      }
+      return false;
+    }
+  }
+  // A send waits for the window's thread, which may itself be waiting for this lock: never hold
+  // it here. A window destroyed meanwhile makes SendMessageW fail at once.
+  SendMessageW(window, message.code, static_cast<WPARAM>(message.wParam), lParam);
+  if (text != nullptr) ClaimText(lParam);  // no-op when the window already took it
+  return true;
+}
+
+std::string HwndMessageTarget::ClaimText(LPARAM lParam) {
+  auto* text = reinterpret_cast<std::string*>(lParam);
+  std::lock_guard lock(mutex_);
+  if (inFlight_.erase(text) == 0) return {};
+  std::string result = std::move(*text);
+  delete text;
+  return result;
+}
+
+void HwndMessageTarget::Detach() {
+  std::lock_guard lock(mutex_);
+  window_ = nullptr;
+  for (std::string* text : inFlight_) delete text;
+  inFlight_.clear();
+}
+
+std::size_t HwndMessageTarget::TextsInFlight() const {
+  std::lock_guard lock(mutex_);
+  return inFlight_.size();
+}
+
+}  // namespace tessaline

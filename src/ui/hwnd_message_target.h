@@ -1,0 +1,40 @@
+// A MessageTarget that delivers worker messages to a window as WM_APP messages.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "shell/message_target.h"
+
+namespace tessaline {
+
+// WM_APP_PROGRESS_TEXT carries a heap copy of its text in lParam; the window takes it back with
+// ClaimText. Texts still in flight when the window goes are freed by Detach, so a target whose
+// window is gone neither posts nor leaks.
+class HwndMessageTarget final : public MessageTarget {
+ public:
+  explicit HwndMessageTarget(HWND window) : window_(window) {}
+  ~HwndMessageTarget() override;
+
+  void Post(WorkerMessage message) override;
+  void Send(WorkerMessage message) override;
+
+  // The text a WM_APP_PROGRESS_TEXT carried (empty when it is not one of ours).
+  std::string ClaimText(LPARAM lParam);
+  // The window is being destroyed: drop later messages and free the texts still queued.
+  void Detach();
+  std::size_t TextsInFlight() const;
+
+ private:
+  bool Deliver(WorkerMessage message, bool send);
+
+  mutable std::mutex mutex_;
+  HWND window_;
+  std::set<std::string*> inFlight_;
+};
+
+}  // namespace tessaline

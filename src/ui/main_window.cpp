@@ -1,0 +1,545 @@
+// The main window procedure, its control-state routines and its reactions to worker messages.
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+#include <dbt.h>
+
+#include <array>
+#include <chrono>
+#include <cwchar>
+#include <string>
+#include <thread>
+
+#include "package/package_globals.h"
+#include "resource.h"
+#include "shell/messages.h"
+#include "shell/settings.h"
+#include "transport/com_port_table.h"
+#include "transport/com_transport.h"
+#include "transport/ethernet_transport.h"
+#include "ui/dialog_launchers.h"
+#include "ui/formatted_text.h"
+#include "ui/hwnd_message_target.h"
+#include "ui/tray_icon.h"
+#include "ui/ui_text.h"
+#include "ui/unit_services.h"
+#include "ui/wide_text.h"
+
+namespace tessaline {
+namespace {
+
+constexpr auto kResultBoxDelay = std::chrono::milliseconds(200);  // lets the unit settle
+constexpr std::uint32_t kMinParserPort = 1024;
+constexpr std::uint32_t kMaxParserPort = 65535;
+constexpr int kParserPortMaxChars = 5;
+constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
+
+// The one main window of the process and what it shares with its job.
+struct MainWindowState {
+  HWND window = nullptr;
+  std::shared_ptr<HwndMessageTarget> target;
+  std::unique_ptr<StartedJob> job;
+  HCURSOR waitCursor = nullptr;
+  HCURSOR savedCursor = nullptr;
+  bool discoverOpen = false;
+  bool rescanPending = false;
+};
+MainWindowState state;
+
+HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
+void Enable(HWND window, int id, bool enable) { EnableWindow(Item(window, id), enable); }
+bool Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
+
+void EnableMenuCommand(HWND window, UINT command, bool enable) {
+  EnableMenuItem(GetMenu(window), command,
+                 MF_BYCOMMAND | (enable ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
+}
+
+int ShowBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
+  return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
+}
+
+LRESULT ComboSelection(HWND window) {
+  return SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_GETCURSEL, 0, 0);
+}
+
+// A unit can be named: IP Address is chosen, or COM Port with a port selected.
+bool ConnectionNamed(HWND window) {
+  return Checked(window, IDC_IP_RADIO) || ComboSelection(window) != CB_ERR;
+}
+
+std::uint32_t ToNetworkOrder(std::uint32_t host) {
+  return ((host & 0xFFu) << 24) | ((host & 0xFF00u) << 8) | ((host >> 8) & 0xFF00u) |
+         (host >> 24);
+}
+
+void SetVersionLabel(HWND window, const std::wstring& text) {
+  SetDlgItemTextW(window, IDC_APPLICATION_VERSION, text.c_str());
+}
+
+void SetStatusLine(HWND window, const std::string& stage) {
+  SetDlgItemTextW(window, IDC_STATUS_LINE, Widen(ProgressText(stage)).c_str());
+}
+
+std::unique_ptr<Transport> SerialTransport(std::size_t index) {
+  const std::string port = ComPortTable().Entry(index);
+  if (port.empty()) return nullptr;
+  return std::make_unique<COMTransport>(port, kBootloaderBaudRate);
+}
+
+void QueueQuery(HWND window, std::unique_ptr<Transport> transport) {
+  if (transport == nullptr || state.target == nullptr) return;
+  QueueVersionQuery(UnitRequest{state.target, std::move(transport)});
+  (void)window;
+}
+
+void RescanPortsNow(HWND window) {
+  state.rescanPending = false;
+  ComPortTable().ScanComPorts();
+  FillComPortList(window);
+  // The list has no selection after a refill: nothing can be started on the serial path.
+  if (!ConnectionNamed(window)) {
+    SetUpdateEnabled(window, false);
+    SetExitBootloadEnabled(window, false);
+  }
+}
+
+void OnIpAddressChange(HWND window) {
+  DWORD host = 0;
+  const auto filled = SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_GETADDRESS, 0,
+                                          reinterpret_cast<LPARAM>(&host));
+  SetEnterBootloadEnabled(window, false);
+  const std::uint32_t address = ToNetworkOrder(static_cast<std::uint32_t>(host));
+  const bool usable = filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableAddress(address);
+  if (!usable) {
+    SetUpdateEnabled(window, false);
+    return;
+  }
+  SetVersionLabel(window, UiText(IDS_SEARCHING));
+  SetUnitActions(window, false);
+  QueueQuery(window, std::make_unique<EthernetTransport>(address));
+}
+
+void ValidateParserPort(HWND window) {
+  std::array<wchar_t, kParserPortMaxChars + 2> text{};
+  const bool fits = GetWindowTextLengthW(Item(window, IDC_PARSER_PORT)) <= kParserPortMaxChars;
+  if (fits) {
+    GetDlgItemTextW(window, IDC_PARSER_PORT, text.data(), static_cast<int>(text.size()));
+    wchar_t* end = nullptr;
+    const unsigned long value = std::wcstoul(text.data(), &end, 10);
+    if (end != text.data() && value >= kMinParserPort && value <= kMaxParserPort) {
+      CurrentParserPort = static_cast<std::uint32_t>(value);
+      return;
+    }
+  }
+  ShowBox(window, UiText(IDS_PARSER_PORT_RANGE), UiText(IDS_OUT_OF_RANGE), MB_OK | MB_ICONERROR);
+  SetDlgItemInt(window, IDC_PARSER_PORT, CurrentParserPort.load(), FALSE);
+}
+
+void StartJob(HWND window, WindowJob kind) {
+  if (state.job != nullptr) return;
+  auto transport = MakeConnectionTransport(window);
+  if (transport == nullptr) return;  // COM Port chosen, no port selected
+  SetControlSet(window, false);
+  state.waitCursor = LoadCursorW(nullptr, IDC_WAIT);
+  state.savedCursor = SetCursor(state.waitCursor);
+  state.job = StartWindowJob(kind, UnitRequest{state.target, std::move(transport)});
+  if (state.job == nullptr) {
+    state.waitCursor = nullptr;
+    SetCursor(state.savedCursor);
+    SetControlSet(window, true);
+    return;
+  }
+  StartTrayAnimation();
+}
+
+void RunUpdateProcedure(HWND window) {
+  if (state.job != nullptr || !ConnectionNamed(window)) return;
+  const int answer = ShowBox(window, Widen(UpdaterProperties().GetString("update-warning")),
+                             UiText(IDS_WARNING), MB_OKCANCEL | MB_ICONEXCLAMATION);
+  if (answer != IDOK) return;
+  StartJob(window, WindowJob::Update);
+}
+
+void RunDiscoverProcedure(HWND window) {
+  StartTrayAnimation();
+  state.discoverOpen = true;
+  const bool network = Checked(window, IDC_IP_RADIO);
+  const DiscoverChoice choice =
+      OpenDiscoverDialog(window, network ? DiscoverMode::Network : DiscoverMode::Serial);
+  state.discoverOpen = false;
+  if (network && choice.addressNetworkOrder) {
+    // Cleared first so the fields fill in order and no mixed old/new address is ever queried.
+    SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_CLEARADDRESS, 0, 0);
+    const auto host = ToNetworkOrder(*choice.addressNetworkOrder);
+    SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_SETADDRESS, 0, static_cast<LPARAM>(host));
+  } else if (!network && choice.portIndex) {
+    SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_SETCURSEL, *choice.portIndex, 0);
+    SetVersionLabel(window, L"");
+    QueueQuery(window, SerialTransport(*choice.portIndex));
+  }
+  // The chosen index named the table the dialog saw: refill only after using it.
+  if (state.rescanPending) RescanPortsNow(window);
+  StopTrayAnimation();
+}
+
+void RunEnterBootloadProcedure(HWND window) {
+  auto transport = MakeConnectionTransport(window);
+  if (transport == nullptr) return;
+  OpenEnterBootloadDialog(window, transport.get());
+  QueueQuery(window, std::move(transport));
+}
+
+void FinishJob(HWND window, const std::wstring& text, StringId caption, UINT icon) {
+  StopTrayAnimation();
+  state.job.reset();  // waits for the job thread
+  std::this_thread::sleep_for(kResultBoxDelay);
+  ShowBox(window, text, UiText(caption), MB_OK | icon);
+  SetStatusLine(window, UiString(IDS_IDLE));
+  SetProgressPos(window, 0);
+  state.waitCursor = nullptr;
+  SetCursor(state.savedCursor);
+  state.savedCursor = nullptr;
+  SetControlSet(window, true);
+  if (state.rescanPending) RescanPortsNow(window);
+}
+
+void OnInitDialog(HWND window) {
+  state.window = window;
+  state.target = std::make_shared<HwndMessageTarget>(window);
+  SetFormattedItemText(window, kWindowCaption, UnitProperties().Lookup("model"));
+  SetFormattedItemText(window, IDC_PRODUCT_NAME, UnitProperties().Lookup("model"));
+  SetFormattedItemText(window, IDC_BUILD_VERSION, UnitProperties().Lookup("build-version"));
+  SetStatusLine(window, UiString(IDS_IDLE));
+  SetDlgItemInt(window, IDC_PARSER_PORT, CurrentParserPort.load(), FALSE);
+  BindCheckBox(window, IDC_FACTORY_DEFAULTS, &OverwriteFactoryDefaults);
+  Enable(window, IDC_FACTORY_DEFAULTS, true);
+  BindCheckBox(window, IDC_FIRMWARE, &OverwriteFirmware);
+  Enable(window, IDC_FIRMWARE, PackageHasApplication.load());
+  FillComPortList(window);
+  CheckDlgButton(window, IDC_IP_RADIO, BST_CHECKED);
+  CheckDlgButton(window, IDC_COM_RADIO, BST_UNCHECKED);
+  SetIpGroupEnabled(window, true);
+  Enable(window, IDC_COM_PORT_LIST, false);
+  SetFocus(Item(window, IDC_IP_ADDRESS));
+}
+
+void ChooseConnection(HWND window, bool network) {
+  Enable(window, IDC_IP_ADDRESS, network);
+  Enable(window, IDC_PARSER_PORT, network);
+  Enable(window, IDC_PARSER_PORT_LABEL, network);
+  Enable(window, IDC_COM_PORT_LIST, !network);
+  SetVersionLabel(window, L"");
+  if (!ConnectionNamed(window)) {
+    SetUpdateEnabled(window, false);
+    SetExitBootloadEnabled(window, false);
+  }
+}
+
+void OnPortSelected(HWND window) {
+  SetVersionLabel(window, L"");
+  SetEnterBootloadEnabled(window, false);
+  const LRESULT selected = ComboSelection(window);
+  if (selected == CB_ERR) return;
+  QueueQuery(window, SerialTransport(static_cast<std::size_t>(selected)));
+}
+
+void OnCheckBoxClicked(HWND window, int id) {
+  auto* flag = reinterpret_cast<std::atomic<bool>*>(GetWindowLongPtrW(Item(window, id), GWLP_USERDATA));
+  const auto check = IsDlgButtonChecked(window, id);
+  if (flag == nullptr || check == BST_INDETERMINATE) return;
+  *flag = check == BST_CHECKED;
+}
+
+LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+  const int id = LOWORD(wParam);
+  const int code = HIWORD(wParam);
+  switch (id) {
+    case IDC_IP_ADDRESS:
+      if (code == EN_CHANGE) OnIpAddressChange(window);
+      return 0;
+    case IDCANCEL:
+    case IDM_EXIT:
+      SendMessageW(window, WM_CLOSE, 0, 0);
+      return 0;
+    case IDM_ABOUT:
+      OpenAboutDialog(window);
+      return 0;
+    case IDM_UNIT_PREPARATIONS:
+      OpenUnitPreparationHelp(window);
+      return 0;
+    case IDM_UPDATE_INSTRUCTIONS:
+      OpenUpdateInstructionsHelp(window);
+      return 0;
+    case IDC_DISCOVER:
+      RunDiscoverProcedure(window);
+      return 0;
+    case IDC_UPDATE:
+    case IDM_UPDATE:  // the menu item runs the same procedure as the button
+      RunUpdateProcedure(window);
+      return 0;
+    case IDC_EXIT_BOOTLOAD:
+      StartJob(window, WindowJob::ExitBootload);
+      return 0;
+    case IDC_ENTER_BOOTLOAD:
+      RunEnterBootloadProcedure(window);
+      return 0;
+    case IDC_FACTORY_DEFAULTS:
+    case IDC_FIRMWARE:
+      OnCheckBoxClicked(window, id);
+      return 0;
+    case IDC_PARSER_PORT:
+      if (code == EN_KILLFOCUS) ValidateParserPort(window);
+      return 0;
+    case IDC_MORE:
+      OpenVersionInformation(window);
+      return 0;
+    case IDC_IP_RADIO:
+      ChooseConnection(window, true);
+      return 0;
+    case IDC_COM_RADIO:
+      ChooseConnection(window, false);
+      return 0;
+    case IDC_COM_PORT_LIST:
+      if (code == CBN_SELCHANGE) OnPortSelected(window);
+      return 0;
+    default:
+      return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+  }
+}
+
+void OnApplicationVersion(HWND window, LPARAM lParam) {
+  const auto version = static_cast<std::uint32_t>(lParam);
+  if (version == 0 || version == kNoApplicationVersion) {
+    SetVersionLabel(window, UiText(IDS_NOT_FOUND));
+    return;
+  }
+  std::array<wchar_t, 32> text{};
+  std::swprintf(text.data(), text.size(), L"%u.%u", version >> 16, version & 0xFFFFu);
+  SetVersionLabel(window, text.data());
+}
+
+LRESULT OnClose(HWND window) {
+  if (state.job != nullptr) {
+    // Closing now would leave the unit half written.
+    ShowBox(window, UiText(IDS_CLOSE_REFUSED_JOB_RUNNING), UiText(IDS_CLOSE),
+            MB_OK | MB_ICONINFORMATION);
+    return 0;
+  }
+  if (ShowBox(window, UiText(IDS_CLOSE_QUESTION), UiText(IDS_CLOSE), MB_YESNO | MB_ICONQUESTION) ==
+      IDYES) {
+    DestroyWindow(window);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void SetUpdateEnabled(HWND window, bool enable) {
+  enable = enable && ConnectionNamed(window);
+  Enable(window, IDC_UPDATE, enable);
+  EnableMenuCommand(window, IDM_UPDATE, enable);
+}
+
+void SetEnterBootloadEnabled(HWND window, bool enable) {
+  Enable(window, IDC_ENTER_BOOTLOAD, enable);
+}
+
+void SetExitBootloadEnabled(HWND window, bool enable) {
+  Enable(window, IDC_EXIT_BOOTLOAD, enable && ConnectionNamed(window));
+}
+
+void SetUnitActions(HWND window, bool enable) {
+  SetUpdateEnabled(window, enable);
+  Enable(window, IDC_DISCOVER, enable);
+  SetExitBootloadEnabled(window, enable);
+}
+
+void SetIpGroupEnabled(HWND window, bool enable) {
+  Enable(window, IDC_IP_RADIO, enable);
+  const bool fields = enable && Checked(window, IDC_IP_RADIO);
+  Enable(window, IDC_IP_ADDRESS, fields);
+  Enable(window, IDC_PARSER_PORT, fields);
+  Enable(window, IDC_PARSER_PORT_LABEL, fields);
+}
+
+void SetComGroupEnabled(HWND window, bool enable) {
+  const bool hasPorts = SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_GETCOUNT, 0, 0) > 0;
+  Enable(window, IDC_COM_RADIO, enable && hasPorts);
+  Enable(window, IDC_COM_PORT_LIST, enable && hasPorts && Checked(window, IDC_COM_RADIO));
+}
+
+void SetControlSet(HWND window, bool enable) {
+  SetUnitActions(window, enable);
+  SetIpGroupEnabled(window, enable);
+  EnableMenuCommand(window, IDM_UNIT_PREPARATIONS, enable);
+  EnableMenuCommand(window, IDM_UPDATE_INSTRUCTIONS, enable);
+  EnableMenuCommand(window, IDM_ABOUT, enable);
+  SetComGroupEnabled(window, enable);
+  Enable(window, IDC_FACTORY_DEFAULTS, enable);
+  // The package only decides whether the box is offered; the check mark stays the user's.
+  Enable(window, IDC_FIRMWARE, enable && PackageHasApplication.load());
+  Enable(window, IDC_MORE, enable);
+}
+
+void BindCheckBox(HWND window, int controlId, std::atomic<bool>* flag) {
+  HWND box = Item(window, controlId);
+  SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(flag));
+  CheckDlgButton(window, controlId, flag->load() ? BST_CHECKED : BST_UNCHECKED);
+  EnableWindow(box, flag->load());
+}
+
+void FillComPortList(HWND window) {
+  HWND list = Item(window, IDC_COM_PORT_LIST);
+  SendMessageW(list, CB_RESETCONTENT, 0, 0);
+  int added = 0;
+  for (const std::string& entry : ComPortTable().Entries()) {
+    if (entry.empty()) break;
+    std::wstring label = Widen(entry);
+    if (label.starts_with(kDevicePrefix)) label.erase(0, kDevicePrefix.size());
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+    ++added;
+  }
+  if (added > 0) {
+    Enable(window, IDC_COM_RADIO, state.job == nullptr);
+    return;
+  }
+  CheckDlgButton(window, IDC_IP_RADIO, BST_CHECKED);
+  CheckDlgButton(window, IDC_COM_RADIO, BST_UNCHECKED);
+  SetComGroupEnabled(window, false);
+  SetIpGroupEnabled(window, true);
+}
+
+void SetProgressRange(HWND window, std::uint32_t low, std::uint32_t high) {
+  SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETRANGE32, static_cast<WPARAM>(low),
+                      static_cast<LPARAM>(high));
+  SetProgressPos(window, low);
+}
+
+void SetProgressPos(HWND window, std::uint32_t position) {
+  const auto current =
+      static_cast<std::uint32_t>(SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
+  if (current != position) {
+    SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  }
+}
+
+std::unique_ptr<Transport> MakeConnectionTransport(HWND window) {
+  if (Checked(window, IDC_IP_RADIO)) {
+    DWORD host = 0;
+    SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&host));
+    return std::make_unique<EthernetTransport>(ToNetworkOrder(static_cast<std::uint32_t>(host)));
+  }
+  const LRESULT selected = ComboSelection(window);
+  if (selected == CB_ERR) return nullptr;
+  return SerialTransport(static_cast<std::size_t>(selected));
+}
+
+bool MainWindowJobRunning() { return state.job != nullptr; }
+
+bool RegisterMainWindowClass(HINSTANCE instance) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.style = CS_VREDRAW | CS_HREDRAW;
+  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.cbWndExtra = DLGWINDOWEXTRA;  // a class used by a dialog template needs it
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_UPDATER));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  const std::wstring& className = UiText(IDS_MAIN_WINDOW_CLASS);
+  windowClass.lpszClassName = className.c_str();
+  WNDCLASSEXW existing{};
+  if (GetClassInfoExW(instance, className.c_str(), &existing)) return true;
+  return RegisterClassExW(&windowClass) != 0;
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+  return CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, nullptr, 0);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog(window);
+      return 0;
+    case WM_COMMAND:
+      return OnCommand(window, wParam, lParam);
+    case WM_APP_UPDATE_SUCCEEDED:
+      FinishJob(window, UiText(IDS_UPDATE_SUCCEEDED), IDS_SUCCESS, MB_ICONINFORMATION);
+      return 0;
+    case WM_APP_UPDATE_FAILED:
+      FinishJob(window, UiText(IDS_UPDATE_FAILED), IDS_ERROR, MB_ICONERROR);
+      return 0;
+    case WM_APP_PROGRESS_TEXT: {
+      const std::string text = state.target ? state.target->ClaimText(lParam) : std::string();
+      SetDlgItemTextW(window, IDC_STATUS_LINE, Widen(text).c_str());
+      return 0;
+    }
+    case WM_APP_WRONG_RESPONSE:
+      FinishJob(window, Widen(UpdaterProperties().GetString("error-message.WrongResponse")),
+                IDS_ERROR, MB_ICONERROR);
+      return 0;
+    case WM_APP_NO_RESPONSE:
+      FinishJob(window, Widen(UpdaterProperties().GetString("error-message.NoResponse")),
+                IDS_ERROR, MB_ICONERROR);
+      return 0;
+    case WM_APP_BOOTLOAD_EXITED:
+      FinishJob(window, UiText(IDS_BOOTLOAD_EXITED), IDS_SUCCESS, MB_ICONINFORMATION);
+      QueueQuery(window, MakeConnectionTransport(window));
+      return 0;
+    case WM_APP_BOOTLOADER_VERSION:
+      if (state.job == nullptr) SetUnitActions(window, true);
+      return 0;
+    case WM_APP_NO_BOOTLOADER:
+      if (state.job == nullptr) {
+        SetUnitActions(window, true);
+        SetUpdateEnabled(window, false);
+        SetExitBootloadEnabled(window, false);
+      }
+      return 0;
+    case WM_APP_APPLICATION_VERSION:
+      OnApplicationVersion(window, lParam);
+      return 1;
+    case WM_APP_VERSION_QUERY_DONE:
+      return 0;
+    case WM_APP_ENABLE_ENTER_BOOTLOAD:
+      SetEnterBootloadEnabled(window, wParam != 0);
+      return 0;
+    case WM_APP_ENABLE_EXIT_BOOTLOAD:
+      if (state.job == nullptr) SetExitBootloadEnabled(window, wParam != 0);
+      return 0;
+    case WM_APP_PROGRESS_RANGE:
+      SetProgressRange(window, static_cast<std::uint32_t>(wParam),
+                       static_cast<std::uint32_t>(lParam));
+      return 0;
+    case WM_APP_PROGRESS_POS:
+      SetProgressPos(window, static_cast<std::uint32_t>(wParam));
+      return 0;
+    case WM_MOUSEMOVE:
+      if (state.waitCursor != nullptr) SetCursor(state.waitCursor);
+      return 0;
+    case WM_DEVICECHANGE:
+      if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) {
+        // A discovery worker or a job may be reading the port table: rescan when it is done.
+        if (state.job != nullptr || state.discoverOpen) {
+          state.rescanPending = true;
+        } else {
+          RescanPortsNow(window);
+        }
+      }
+      return TRUE;
+    case WM_CLOSE:
+      return OnClose(window);
+    case WM_DESTROY:
+      if (state.target) state.target->Detach();
+      state.target.reset();
+      state.window = nullptr;
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace tessaline

@@ -1,0 +1,95 @@
+// The splash window: the product picture, shown from its own thread during start-up.
+#include "ui/splash_screen.h"
+
+#include <atomic>
+
+#include "platform/threading.h"
+#include "resource.h"
+#include "shell/settings.h"
+
+namespace tessaline {
+namespace {
+
+HBITMAP splashBitmap = nullptr;  // owned by the splash window
+std::atomic<DWORD> splashThreadId{0};
+platform::JoinedThread splashThread;
+
+void PaintSplash(HWND window) {
+  RECT client{};
+  GetClientRect(window, &client);
+  PAINTSTRUCT paint{};
+  HDC dc = BeginPaint(window, &paint);
+  FillRect(dc, &paint.rcPaint, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+  if (splashBitmap != nullptr) {
+    BITMAP info{};
+    GetObjectW(splashBitmap, sizeof(info), &info);
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ previous = SelectObject(memory, splashBitmap);
+    SetStretchBltMode(dc, HALFTONE);
+    StretchBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, info.bmWidth, info.bmHeight,
+               SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+  }
+  EndPaint(window, &paint);
+}
+
+INT_PTR CALLBACK SplashDialogProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      splashBitmap = static_cast<HBITMAP>(LoadImageW(reinterpret_cast<HINSTANCE>(lParam),
+                                                     MAKEINTRESOURCEW(IDB_SPLASH), IMAGE_BITMAP,
+                                                     0, 0, LR_DEFAULTSIZE));
+      return TRUE;
+    case WM_PAINT:
+      PaintSplash(window);
+      return FALSE;
+    case WM_DESTROY:
+      if (splashBitmap != nullptr) DeleteObject(splashBitmap);
+      splashBitmap = nullptr;
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+void SplashThread(HINSTANCE instance) {
+  ThreadNameHook("splash_screen_thread");
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+  // The queue must exist before EndSplash can post WM_QUIT to this thread.
+  MSG message{};
+  PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+  HWND splash = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_SPLASH), nullptr,
+                                   SplashDialogProc, reinterpret_cast<LPARAM>(instance));
+  splashThreadId = GetCurrentThreadId();
+  splashThreadId.notify_all();
+  if (splash != nullptr) {
+    ShowWindow(splash, SW_SHOWNORMAL);
+    UpdateWindow(splash);
+  }
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  if (splash != nullptr) {
+    ShowWindow(splash, SW_HIDE);
+    DestroyWindow(splash);
+  }
+}
+
+}  // namespace
+
+void StartSplash(HINSTANCE instance) {
+  splashThreadId = 0;
+  splashThread = platform::JoinedThread(SplashThread, instance);
+  // The thread id is known only once the thread has a queue.
+  splashThreadId.wait(0);
+}
+
+void EndSplash() {
+  const DWORD id = splashThreadId.exchange(0);
+  if (id != 0) PostThreadMessageW(id, WM_QUIT, 0, 0);
+  splashThread.Join();
+}
+
+}  // namespace tessaline

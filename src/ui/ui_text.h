@@ -1,0 +1,18 @@
+// The user-interface strings as loaded from the program's string table.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "shell/ui_strings.h"
+
+namespace tessaline {
+
+// Loads every string of the table once (start-up); an entry missing from the table stays empty.
+void LoadUiStrings(HINSTANCE instance);
+
+// The loaded text of `id`; the built-in text when LoadUiStrings has not filled it.
+const std::wstring& UiText(StringId id);
+
+}  // namespace tessaline

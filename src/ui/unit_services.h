@@ -1,0 +1,29 @@
+// What the main window asks of the core: the two jobs, version queries and the address check.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "shell/unit_request.h"
+
+namespace tessaline {
+
+enum class WindowJob { Update, ExitBootload };
+
+// A running job thread; destroying it waits for the thread to end.
+class StartedJob {
+ public:
+  virtual ~StartedJob() = default;
+};
+
+// Starts bootload_thread or exit_bootload_thread with the request; null when no thread started.
+std::unique_ptr<StartedJob> StartWindowJob(WindowJob kind, UnitRequest request);
+
+// Hands the request to the version query worker, which owns it from then on.
+void QueueVersionQuery(UnitRequest request);
+
+// A unit may be asked at this address (network byte order): not loopback 127.0.0.1 and not the
+// directed broadcast address of a local interface.
+bool IsUsableAddress(std::uint32_t addressNetworkOrder);
+
+}  // namespace tessaline
