@@ -1,0 +1,52 @@
+// Owned fonts, point sizes, item texts and the wait cursor for the dialogs.
+#include "ui/dialogs/dialog_support.h"
+
+#include <vector>
+
+namespace tessaline::dialogs {
+
+LONG FontHeightForPoints(HWND window, int points) {
+  HDC dc = GetDC(window);
+  const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+  if (dc != nullptr) ReleaseDC(window, dc);
+  return -MulDiv(points, dpi, 72);
+}
+
+UniqueFont CreatePointFont(HWND window, const FontRequest& request) {
+  LOGFONTW description{};
+  description.lfHeight = FontHeightForPoints(window, request.points);
+  description.lfWeight = request.weight;
+  description.lfUnderline = request.underline ? TRUE : FALSE;
+  description.lfCharSet = ANSI_CHARSET;
+  description.lfPitchAndFamily = request.pitchAndFamily;
+  request.face.copy(description.lfFaceName, LF_FACESIZE - 1);
+  return UniqueFont(CreateFontIndirectW(&description));
+}
+
+UniqueFont DeriveFont(HFONT font, LONG weight, bool underline) {
+  LOGFONTW description{};
+  HGDIOBJ source = font != nullptr ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT);
+  if (GetObjectW(source, sizeof description, &description) == 0) return nullptr;
+  description.lfWeight = weight;
+  description.lfUnderline = underline ? TRUE : FALSE;
+  return UniqueFont(CreateFontIndirectW(&description));
+}
+
+std::wstring ItemText(HWND dialog, int controlId, int capacity) {
+  std::vector<wchar_t> buffer(static_cast<std::size_t>(capacity), L'\0');
+  const UINT length = GetDlgItemTextW(dialog, controlId, buffer.data(), capacity);
+  return std::wstring(buffer.data(), length);
+}
+
+void SetItemText(HWND dialog, int controlId, const std::wstring& text) {
+  SetDlgItemTextW(dialog, controlId, text.c_str());
+}
+
+void EnableItem(HWND dialog, int controlId, bool enable) {
+  EnableWindow(GetDlgItem(dialog, controlId), enable ? TRUE : FALSE);
+}
+
+WaitCursor::WaitCursor() : saved_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+WaitCursor::~WaitCursor() { SetCursor(saved_); }
+
+}  // namespace tessaline::dialogs

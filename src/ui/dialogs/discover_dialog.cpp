@@ -1,0 +1,354 @@
+// The Discover dialog: lists the units that answer discovery and returns the chosen one.
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "discovery/discovery_thread.h"
+#include "discovery/version_worker.h"
+#include "resource.h"
+#include "shell/messages.h"
+#include "shell/unit_request.h"
+#include "transport/com_port_table.h"
+#include "transport/com_transport.h"
+#include "transport/ethernet_transport.h"
+#include "ui/dialogs/dialog_support.h"
+#include "ui/dialogs/dialogs.h"
+#include "ui/dialogs/discover_dialog.h"
+#include "ui/dialogs/discover_list.h"
+#include "ui/hwnd_message_target.h"
+#include "ui/ui_text.h"
+
+namespace tessaline {
+namespace {
+
+using dialogs::DiscoveredUnit;
+
+constexpr int kListFontPoints = 8;
+constexpr int kItemHeightPaddingPx = 2;
+
+// Reports of one version query. Its end (WM_APP_VERSION_QUERY_DONE, whose wParam is otherwise 0)
+// carries the query's number, so the dialog can tell the newest query's end from older ones.
+class VersionQueryTarget final : public MessageTarget {
+ public:
+  VersionQueryTarget(HWND dialog, std::uint32_t number) : dialog_(dialog), number_(number) {}
+  void Post(WorkerMessage message) override { Deliver(message); }
+  // The version worker only posts; a send is delivered as a post so no lock is held waiting.
+  void Send(WorkerMessage message) override { Deliver(message); }
+  void Detach() {
+    std::lock_guard lock(mutex_);
+    dialog_ = nullptr;
+  }
+
+ private:
+  void Deliver(const WorkerMessage& message) {
+    std::lock_guard lock(mutex_);
+    if (dialog_ == nullptr) return;
+    const WPARAM wParam = message.code == WM_APP_VERSION_QUERY_DONE
+                              ? static_cast<WPARAM>(number_)
+                              : static_cast<WPARAM>(message.wParam);
+    const LPARAM lParam = static_cast<LPARAM>(message.lParam);
+    PostMessageW(dialog_, message.code, wParam, lParam);
+  }
+
+  std::mutex mutex_;
+  HWND dialog_;
+  std::uint32_t number_;
+};
+
+// One Discover dialog exists at a time; its state lives here from WM_MEASUREITEM (which comes
+// before WM_INITDIALOG) to WM_DESTROY.
+struct DiscoverState {
+  int mode = kDiscoverSerial;
+  dialogs::UniqueFont listFontNormal;
+  dialogs::UniqueFont listFontBold;
+  std::vector<std::unique_ptr<DiscoveredUnit>> units;
+  std::shared_ptr<HwndMessageTarget> discoveryTarget;
+  std::unique_ptr<DiscoveryThread> discovery;
+  std::vector<std::shared_ptr<VersionQueryTarget>> queryTargets;
+  std::uint32_t newestQuery = 0;  // number of the last query submitted; 0 before any
+  NetworkDiscoveryOptions networkOptions;
+  SerialDiscoveryOptions serialOptions;
+};
+
+DiscoverState& State() {
+  static DiscoverState state;
+  return state;
+}
+
+HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_UNIT_LIST); }
+
+void StartDiscovery(HWND dialog, int mode) {
+  auto& state = State();
+  if (!state.discovery) {
+    state.discovery = std::make_unique<DiscoveryThread>(state.networkOptions, state.serialOptions);
+  }
+  if (!state.discoveryTarget) state.discoveryTarget = std::make_shared<HwndMessageTarget>(dialog);
+  state.discovery->StartDiscovery(state.discoveryTarget, static_cast<DiscoverMode>(mode));
+}
+
+void StopDiscovery() {
+  auto& state = State();
+  if (state.discovery) state.discovery->StopDiscovery();
+}
+
+void OnMeasureItem(HWND dialog, MEASUREITEMSTRUCT& measure) {
+  auto& state = State();
+  state.listFontNormal = dialogs::CreatePointFont(
+      dialog, {kListFontPoints, FW_NORMAL, VARIABLE_PITCH | FF_SWISS, UiText(IDS_FONT_ARIAL)});
+  state.listFontBold = dialogs::CreatePointFont(
+      dialog, {kListFontPoints, FW_BOLD, VARIABLE_PITCH | FF_SWISS, UiText(IDS_FONT_ARIAL)});
+  HWND list = GetDlgItem(dialog, static_cast<int>(measure.CtlID));
+  HWND measured = list != nullptr ? list : dialog;
+  HDC dc = GetDC(measured);
+  HGDIOBJ previous = SelectObject(dc, state.listFontBold.get());
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, previous);
+  ReleaseDC(measured, dc);
+  measure.itemHeight = static_cast<UINT>(metrics.tmHeight + kItemHeightPaddingPx);
+}
+
+void OnInitDialog(HWND dialog, int mode) {
+  auto& state = State();
+  SendMessageW(List(dialog), WM_SETFONT, reinterpret_cast<WPARAM>(state.listFontNormal.get()),
+               TRUE);
+  state.mode = mode;
+  if (mode == kDiscoverSerial) {
+    HWND list = List(dialog);
+    SetWindowLongPtrW(list, GWL_STYLE, GetWindowLongPtrW(list, GWL_STYLE) & ~LBS_SORT);
+  }
+  StartDiscovery(dialog, mode);
+}
+
+void OnDrawItem(const DRAWITEMSTRUCT& draw) {
+  if (draw.itemID == static_cast<UINT>(-1)) return;
+  if ((draw.itemAction & (ODA_DRAWENTIRE | ODA_SELECT | ODA_FOCUS)) == 0) return;
+  const auto* unit = reinterpret_cast<const DiscoveredUnit*>(draw.itemData);
+  if (unit == nullptr) return;
+  auto& state = State();
+  const dialogs::EntryLook look = dialogs::LookOf(*unit, (draw.itemState & ODS_SELECTED) != 0);
+  HDC dc = draw.hDC;
+  HGDIOBJ previousFont =
+      SelectObject(dc, look.bold ? state.listFontBold.get() : state.listFontNormal.get());
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  const int y = (draw.rcItem.top + draw.rcItem.bottom - metrics.tmHeight) / 2;
+  const int length = static_cast<int>(unit->label.size());
+  if (look.highlighted) {
+    FillRect(dc, &draw.rcItem, GetSysColorBrush(COLOR_HIGHLIGHT));
+    const COLORREF text = SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    const COLORREF back = SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
+    TextOutW(dc, 0, y, unit->label.c_str(), length);
+    SetTextColor(dc, text);
+    SetBkColor(dc, back);
+  } else {
+    FillRect(dc, &draw.rcItem, GetSysColorBrush(COLOR_WINDOW));
+    const COLORREF text = look.ownColour ? SetTextColor(dc, look.colour) : GetTextColor(dc);
+    const COLORREF back = SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    TextOutW(dc, 0, y, unit->label.c_str(), length);
+    SetTextColor(dc, text);
+    SetBkColor(dc, back);
+  }
+  SelectObject(dc, previousFont);
+  if ((draw.itemState & ODS_FOCUS) != 0) DrawFocusRect(dc, &draw.rcItem);
+}
+
+// First report wins: a unit already listed keeps its entry, whatever later reports say.
+template <typename Same>
+void AddUnit(HWND dialog, DiscoveredUnit unit, Same same) {
+  auto& state = State();
+  for (const auto& listed : state.units) {
+    if (same(*listed)) return;
+  }
+  state.units.push_back(std::make_unique<DiscoveredUnit>(std::move(unit)));
+  const auto data = reinterpret_cast<LPARAM>(state.units.back().get());
+  // Serial entries keep their arrival order; network entries are sorted by WM_COMPAREITEM.
+  if (state.mode == kDiscoverSerial) {
+    SendMessageW(List(dialog), LB_INSERTSTRING, static_cast<WPARAM>(-1), data);
+  } else {
+    SendMessageW(List(dialog), LB_ADDSTRING, 0, data);
+  }
+}
+
+void SetVersionControls(HWND dialog, bool enable, const std::wstring& text) {
+  for (int id : {IDC_BOOTLOADER_VERSION, IDC_BOOTLOADER_VERSION_LABEL, IDC_APPLICATION_VERSION,
+                 IDC_APPLICATION_VERSION_LABEL}) {
+    dialogs::EnableItem(dialog, id, enable);
+  }
+  dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION, text);
+  dialogs::SetItemText(dialog, IDC_APPLICATION_VERSION, text);
+}
+
+const DiscoveredUnit* SelectedUnit(HWND dialog) {
+  const LRESULT index = SendMessageW(List(dialog), LB_GETCURSEL, 0, 0);
+  if (index == LB_ERR) return nullptr;
+  const LRESULT data = SendMessageW(List(dialog), LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+  if (data == LB_ERR) return nullptr;
+  return reinterpret_cast<const DiscoveredUnit*>(data);
+}
+
+void SubmitQueryFor(HWND dialog, const DiscoveredUnit& unit) {
+  auto& state = State();
+  auto target = std::make_shared<VersionQueryTarget>(dialog, ++state.newestQuery);
+  state.queryTargets.push_back(target);
+  auto request = std::make_unique<UnitRequest>();
+  request->window = target;
+  if (unit.address != 0) {
+    request->transport = std::make_unique<EthernetTransport>(unit.address);
+  } else {
+    request->transport =
+        std::make_unique<COMTransport>(ComPortTable().Entry(unit.portIndex), kBootloaderBaudRate);
+  }
+  SubmitVersionQuery(std::move(request));
+}
+
+void OnSelection(HWND dialog) {
+  const DiscoveredUnit* unit = SelectedUnit(dialog);
+  if (unit == nullptr) {
+    SetVersionControls(dialog, false, L"");
+    return;
+  }
+  // The worker may hold the unit's serial port: it must end before the query opens it.
+  StopDiscovery();
+  dialogs::EnableItem(dialog, IDOK, true);
+  if (unit->inBootload) {
+    SetVersionControls(dialog, true, UiText(IDS_SEARCHING));
+    SubmitQueryFor(dialog, *unit);
+  } else {
+    SetVersionControls(dialog, false, L"");
+  }
+}
+
+void OnChoosing(HWND dialog) {
+  const DiscoveredUnit* unit = SelectedUnit(dialog);
+  if (unit == nullptr) {
+    EndDialog(dialog, kDiscoverCancelled);
+    return;
+  }
+  if (!unit->inBootload) {
+    MessageBoxW(dialog, UiText(IDS_BOOTLOAD_REMINDER).c_str(), UiText(IDS_BOOTLOAD_MODE).c_str(),
+                MB_ICONINFORMATION | MB_OK);
+  }
+  EndDialog(dialog, static_cast<INT_PTR>(dialogs::ResultFor(*unit)));
+}
+
+void OnVersionQueryDone(HWND dialog, std::uint32_t queryNumber) {
+  auto& state = State();
+  // Only the newest query's end frees the serial ports: an older query's end would restart the
+  // scan while a newer query may still need the port.
+  if (state.mode != kDiscoverSerial || queryNumber != state.newestQuery) return;
+  StartDiscovery(dialog, kDiscoverSerial);
+}
+
+void OnDestroy(HWND dialog) {
+  auto& state = State();
+  StopDiscovery();
+  state.discovery.reset();
+  if (state.discoveryTarget) state.discoveryTarget->Detach();
+  state.discoveryTarget.reset();
+  for (auto& target : state.queryTargets) target->Detach();
+  state.queryTargets.clear();
+  state.newestQuery = 0;
+  SendMessageW(List(dialog), LB_RESETCONTENT, 0, 0);
+  state.listFontNormal.reset();
+  state.listFontBold.reset();
+  state.units.clear();
+}
+
+}  // namespace
+
+namespace dialogs {
+void SetDiscoveryOptions(NetworkDiscoveryOptions network, SerialDiscoveryOptions serial) {
+  State().networkOptions = std::move(network);
+  State().serialOptions = std::move(serial);
+}
+}  // namespace dialogs
+
+INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_MEASUREITEM:
+      OnMeasureItem(dialog, *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_INITDIALOG:
+      OnInitDialog(dialog, static_cast<int>(lParam));
+      return TRUE;
+    case WM_COMPAREITEM: {
+      const auto& compare = *reinterpret_cast<const COMPAREITEMSTRUCT*>(lParam);
+      const auto* first = reinterpret_cast<const DiscoveredUnit*>(compare.itemData1);
+      const auto* second = reinterpret_cast<const DiscoveredUnit*>(compare.itemData2);
+      if (first == nullptr || second == nullptr) return 0;
+      // WM_COMPAREITEM's answer is the dialog procedure's own return value.
+      return dialogs::CompareEntries(*first, *second);
+    }
+    case WM_DRAWITEM:
+      OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_APP_NET_UNIT_FOUND: {
+      const auto address = static_cast<std::uint32_t>(lParam);
+      AddUnit(dialog, dialogs::NetworkUnit(static_cast<std::uint16_t>(wParam), address, dialog),
+              [&](const DiscoveredUnit& listed) { return listed.address == address; });
+      return TRUE;
+    }
+    case WM_APP_COM_UNIT_FOUND: {
+      const auto index = static_cast<std::uint32_t>(lParam);
+      AddUnit(dialog,
+              dialogs::SerialUnit((wParam & 1u) != 0, index, ComPortTable().Entry(index), dialog),
+              [&](const DiscoveredUnit& listed) {
+                return listed.address == 0 && listed.portIndex == index;
+              });
+      return TRUE;
+    }
+    case WM_APP_BOOTLOADER_VERSION:
+      dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION,
+                           dialogs::BootloaderVersionText(static_cast<std::uint32_t>(wParam)));
+      return TRUE;
+    case WM_APP_NO_BOOTLOADER:
+      dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION, UiText(IDS_NOT_FOUND));
+      return TRUE;
+    case WM_APP_APPLICATION_VERSION: {
+      const std::wstring text =
+          dialogs::ApplicationVersionText(static_cast<std::uint32_t>(lParam));
+      dialogs::SetItemText(dialog, IDC_APPLICATION_VERSION,
+                           text.empty() ? UiText(IDS_NOT_FOUND) : text);
+      return TRUE;
+    }
+    case WM_APP_VERSION_QUERY_DONE:
+      OnVersionQueryDone(dialog, static_cast<std::uint32_t>(wParam));
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDC_UNIT_LIST:
+          if (HIWORD(wParam) == LBN_SELCHANGE) OnSelection(dialog);
+          if (HIWORD(wParam) == LBN_DBLCLK) OnChoosing(dialog);
+          return TRUE;
+        case IDOK:
+          OnChoosing(dialog);
+          return TRUE;
+        case IDCANCEL:
+          EndDialog(dialog, kDiscoverCancelled);
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    case WM_DESTROY:
+      OnDestroy(dialog);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR RunDiscoverDialog(HWND owner, int mode) {
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DISCOVER), owner,
+                         DiscoverDialogProc, static_cast<LPARAM>(mode));
+}
+
+std::optional<std::uint32_t> DiscoveredSerialPortIndex(INT_PTR result) {
+  const auto value = static_cast<std::uint64_t>(result);
+  if ((value >> 32) != 0) return std::nullopt;
+  if ((value & kDiscoverSerialMask) != kDiscoverSerialMask) return std::nullopt;
+  return static_cast<std::uint32_t>(value & ~kDiscoverSerialMask);
+}
+
+}  // namespace tessaline

@@ -1,0 +1,74 @@
+// Labels, order, look and results of the Discover dialog's entries.
+#include "ui/dialogs/discover_list.h"
+
+#include "shell/messages.h"
+#include "transport/com_port_table.h"
+#include "ui/dialogs/dialogs.h"
+#include "ui/wide_text.h"
+
+namespace tessaline::dialogs {
+
+DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrder, HWND dialog) {
+  DiscoveredUnit unit;
+  unit.address = addressNetworkOrder;
+  unit.linkLocal = (flags & kUnitLinkLocal) != 0;
+  unit.otherSubnet = (flags & kUnitOnOtherSubnet) != 0;
+  unit.inBootload = (flags & kUnitInBootload) != 0;
+  unit.label = DottedAddress(addressNetworkOrder);
+  unit.dialog = dialog;
+  return unit;
+}
+
+DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::string& deviceName,
+                          HWND dialog) {
+  DiscoveredUnit unit;
+  unit.portIndex = portIndex;
+  unit.inBootload = inBootload;
+  unit.label = Widen(PortLabel(deviceName));
+  unit.dialog = dialog;
+  return unit;
+}
+
+std::wstring DottedAddress(std::uint32_t addressNetworkOrder) {
+  // Network byte order: the first octet is the lowest-addressed byte.
+  const auto octet = [&](int index) {
+    return std::to_wstring((addressNetworkOrder >> (8 * index)) & 0xFFu);
+  };
+  return octet(0) + L"." + octet(1) + L"." + octet(2) + L"." + octet(3);
+}
+
+int CompareEntries(const DiscoveredUnit& first, const DiscoveredUnit& second) {
+  if (first.inBootload && !second.inBootload) return -1;
+  if (!first.inBootload && second.inBootload) return 1;
+  return 0;
+}
+
+EntryLook LookOf(const DiscoveredUnit& unit, bool selected) {
+  EntryLook look;
+  look.bold = unit.inBootload;
+  look.highlighted = selected;
+  if (selected) return look;
+  if (unit.linkLocal) {
+    look.ownColour = true;
+    look.colour = kLinkLocalColour;
+  } else if (unit.otherSubnet) {
+    look.ownColour = true;
+    look.colour = kOtherSubnetColour;
+  }
+  return look;
+}
+
+std::uint32_t ResultFor(const DiscoveredUnit& unit) {
+  return unit.address != 0 ? unit.address : (kDiscoverSerialMask | unit.portIndex);
+}
+
+std::wstring BootloaderVersionText(std::uint32_t version) {
+  return std::to_wstring((version >> 8) & 0xFFu) + L"." + std::to_wstring(version & 0xFFu);
+}
+
+std::wstring ApplicationVersionText(std::uint32_t version) {
+  if (version == 0 || version == kNoApplicationVersion) return {};
+  return std::to_wstring(version >> 16) + L"." + std::to_wstring(version & 0xFFFFu);
+}
+
+}  // namespace tessaline::dialogs

@@ -1,0 +1,92 @@
+// The Enter Bootload dialog: takes the installer PIN and switches a running unit into bootload mode.
+#include "discovery/text_protocol.h"
+#include "platform/message_box.h"
+#include "resource.h"
+#include "transport/transport.h"
+#include "ui/dialogs/dialog_support.h"
+#include "ui/dialogs/dialogs.h"
+#include "ui/wide_text.h"
+
+namespace tessaline {
+namespace {
+
+constexpr int kPinFormChars = 4;         // the PIN read back to test its form
+constexpr int kPinSubmittedChars = 15;   // at most this much of the field is sent
+
+// The unit of the open dialog; the main window owns it.
+const Transport* EnterBootloadTransport = nullptr;
+
+bool PinFieldHasRightForm(HWND dialog) {
+  HWND field = GetDlgItem(dialog, IDC_PIN);
+  if (GetWindowTextLengthW(field) != kPinFormChars) return false;
+  return IsWellFormedPin(Narrow(dialogs::ItemText(dialog, IDC_PIN, kPinFormChars + 1)));
+}
+
+void OnOk(HWND dialog) {
+  if (EnterBootloadTransport == nullptr) return;
+  const std::string pin = Narrow(dialogs::ItemText(dialog, IDC_PIN, kPinSubmittedChars + 1));
+  EnterBootloadOutcome outcome;
+  {
+    // The search and the sequence block this thread for seconds, the 5-second wait after
+    // "Bootload Mode Enabled." included: the wait cursor comes back after each box.
+    dialogs::WaitCursor wait;
+    platform::MessageBoxHandler previous;
+    previous = platform::SetMessageBoxHandler([&previous](const platform::MessageBoxRequest& box) {
+      const platform::MessageBoxResult result =
+          previous ? previous(box) : platform::PlatformMessageBox(box);
+      SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+      return result;
+    });
+    outcome = EnterBootloadMode(dialog, *EnterBootloadTransport, pin);
+    platform::SetMessageBoxHandler(std::move(previous));
+  }
+  switch (outcome) {
+    case EnterBootloadOutcome::Entered:
+      EndDialog(dialog, kEnterBootloadEnabled);
+      break;
+    case EnterBootloadOutcome::Refused:
+      EndDialog(dialog, kEnterBootloadRefused);
+      break;
+    case EnterBootloadOutcome::NoUnitAnswered:
+      break;  // nothing to say: the user may try again or cancel
+  }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK EnterBootloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      EnterBootloadTransport = reinterpret_cast<const Transport*>(lParam);
+      dialogs::EnableItem(dialog, IDOK, false);
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDC_PIN:
+          if (HIWORD(wParam) == EN_CHANGE) {
+            dialogs::EnableItem(dialog, IDOK, PinFieldHasRightForm(dialog));
+          }
+          return TRUE;
+        case IDOK:
+          OnOk(dialog);
+          return TRUE;
+        case IDCANCEL:
+          EndDialog(dialog, kEnterBootloadCancelled);
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    case WM_DESTROY:
+      EnterBootloadTransport = nullptr;
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR RunEnterBootloadDialog(HWND owner, const Transport* unit) {
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ENTER_BOOTLOAD), owner,
+                         EnterBootloadDialogProc, reinterpret_cast<LPARAM>(unit));
+}
+
+}  // namespace tessaline

@@ -1,0 +1,82 @@
+// The Notes dialog: one release-notes text of the package in a fixed-pitch face.
+#include <string>
+#include <vector>
+
+#include "platform/module_resources.h"
+#include "resource.h"
+#include "ui/dialogs/dialog_support.h"
+#include "ui/dialogs/dialogs.h"
+#include "ui/wide_text.h"
+
+namespace tessaline {
+namespace {
+
+constexpr int kNotesPoints = 8;
+constexpr std::string_view kNotesType = "NOTES";
+constexpr wchar_t kNotesFace[] = L"Courier New";
+
+HFONT FontOf(HWND dialog) { return reinterpret_cast<HFONT>(GetWindowLongPtrW(dialog, DWLP_USER)); }
+
+void OnInitDialog(HWND dialog, const wchar_t* name) {
+  const auto notes =
+      name != nullptr ? platform::FindModuleResource(kNotesType, Narrow(name)) : std::nullopt;
+  if (!notes) {
+    EndDialog(dialog, IDCANCEL);
+    return;
+  }
+  const int size = static_cast<int>(notes->size());
+  std::vector<wchar_t> converted(notes->size() + 1, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(notes->data()), size,
+                      converted.data(), size);
+  // The edit control breaks lines only at CR LF; notes written with bare LF would run together.
+  std::wstring text;
+  for (const wchar_t* c = converted.data(); *c != L'\0'; ++c) {
+    if (*c == L'\n' && (c == converted.data() || c[-1] != L'\r')) text += L'\r';
+    text += *c;
+  }
+  dialogs::UniqueFont font = dialogs::CreatePointFont(
+      dialog, {kNotesPoints, FW_NORMAL, FIXED_PITCH | FF_MODERN, kNotesFace});
+  HWND edit = GetDlgItem(dialog, IDC_NOTES_TEXT);
+  SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+  SetWindowTextW(edit, text.c_str());
+  ShowWindow(edit, SW_SHOW);
+  // Window-data glue: the dialog owns the font until WM_NCDESTROY.
+  SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(font.release()));
+}
+
+}  // namespace
+
+INT_PTR CALLBACK NotesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog(dialog, reinterpret_cast<const wchar_t*>(lParam));
+      return TRUE;
+    case WM_CTLCOLORSTATIC: {
+      // The read-only text should look like ordinary edit text, not like the dialog's face.
+      if (GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) != IDC_NOTES_TEXT) return FALSE;
+      auto dc = reinterpret_cast<HDC>(wParam);
+      SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+      SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+      return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+      }
+      return FALSE;
+    case WM_NCDESTROY:
+      dialogs::UniqueFont(FontOf(dialog)).reset();
+      SetWindowLongPtrW(dialog, DWLP_USER, 0);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR ShowNotesDialog(HWND owner, const wchar_t* notesName) {
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_NOTES), owner,
+                         NotesDialogProc, reinterpret_cast<LPARAM>(notesName));
+}
+
+}  // namespace tessaline
