@@ -9,22 +9,30 @@
 
 namespace tessaline::sim {
 
+inline constexpr std::uint16_t kBootloaderUdpPort = 6234;
+inline constexpr std::uint16_t kDefaultTextPort = 4999;
+inline constexpr std::uint16_t kDiscoveryPort = 30303;
+inline constexpr std::uint32_t kBootloaderBaud = 115200;  // the bootloader's only serial rate
+inline constexpr std::uint32_t kFlashDataBase = 0x40000;
+
 enum class UnitMode { Bootloader, Application };
 
-// Each fault is off at its default. Probabilities are 0..1, drawn from one generator seeded by `seed`.
+// Each fault is off at its default. Probabilities are 0..1, drawn from one generator seeded by
+// `seed`; every bootloader request draws the same amount, so one seed gives one pattern per flag.
+// Faults touch the bootloader protocol only (UDP and serial).
 struct FaultConfig {
   std::uint64_t seed = 1;
   double dropRequests = 0;      // a request is lost before the unit sees it
-  double corruptReplies = 0;    // one byte of a reply frame is flipped
+  double corruptReplies = 0;    // one byte of a reply packet is changed (its CRC then fails)
   double duplicateReplies = 0;  // a reply is sent twice
   double delayReplies = 0;      // a reply is held back by delayMs
   std::uint32_t delayMs = 0;
   double staleSequence = 0;     // a sequenced reply carries the previous sequence number
-  // Refuse (status 0) the Nth request (1-based) with this command code (plain code, bit 0x80
-  // ignored); refuseCommand < 0 disables it.
+  // Refuse (status 0, nothing applied) the Nth request (1-based, repeats not counted) with this
+  // command code (plain code, bit 0x80 ignored); refuseCommand < 0 disables it.
   int refuseCommand = -1;
   std::uint32_t refuseNth = 0;
-  // After this many bootloader requests the unit answers nothing more (0: never).
+  // After this many bootloader requests the unit applies and answers nothing more (0: never).
   std::uint32_t silentAfter = 0;
 };
 
@@ -34,16 +42,21 @@ struct UnitConfig {
   bool serial = false;           // open a pseudo-terminal even without a link path
   std::uint32_t lineRate = 0;    // serial pacing: 10 bit times per byte at this rate (0: none)
   std::uint32_t appBaud = 115200;  // the text port's only rate on the serial line
-  std::string tcpText;           // ADDR[:PORT] of the text port (default port 4999; empty: none)
+  std::string tcpText;           // ADDR[:PORT] of the text port (default port 4999, 0: any; empty: none)
   std::string discoveryAddress;  // discovery responder on ADDR:30303 (empty: none)
   UnitMode mode = UnitMode::Bootloader;
   std::string model = "Tessaline";
   std::string mcuFamily = "STM32";
   std::string dsp = "ADAU1452";
+  std::string unitName = "Tessaline unit";     // line 1 of the identity and discovery texts
+  std::string unitMac = "00-1B-C5-00-00-01";   // line 2
   std::uint8_t bootloaderMajor = 1;
   std::uint8_t bootloaderMinor = 0;
-  bool sequencedCapable = true;            // identity reply carries data byte 3
-  std::uint32_t applicationVersion = 0x00010001;  // before any update (major << 16 | minor)
+  bool sequencedCapable = true;            // identity reply carries data byte 3 and the text
+  std::uint32_t applicationVersion = 0x00010001;  // before any erase (major << 16 | minor)
+  std::uint32_t applicationStart = 0x08020000;    // application area (records outside: refused)
+  std::uint32_t applicationEnd = 0x08080000;
+  std::uint32_t flashDataSize = 0x100000;         // flash data space from kFlashDataBase
   std::string pin = "1234";
   bool bootloadEnabled = false;            // what "<SY,BQ/>" reports in application mode
   std::uint32_t bootloaderSwitchDelayMs = 200;  // after "<SY,BR/>"
@@ -57,6 +70,17 @@ struct RequestLogEntry {
   std::uint32_t dataLength = 0;
   std::uint32_t timeMs = 0;      // since the unit started
   bool resent = false;           // a repeat of the request already applied (answered, not applied)
+  bool applied = false;          // false for repeats, refusals and requests after falling silent
+};
+
+struct FaultCounts {
+  std::uint32_t dropped = 0;
+  std::uint32_t corrupted = 0;
+  std::uint32_t duplicated = 0;
+  std::uint32_t delayed = 0;
+  std::uint32_t stale = 0;
+  std::uint32_t refused = 0;
+  std::uint32_t silenced = 0;
 };
 
 struct MemoryDigest {
@@ -77,14 +101,18 @@ class SimulatedUnit {
 
   // The pseudo-terminal's slave path (empty without serial).
   std::string SerialPath() const;
+  // The text port's TCP port once started (0 without one); useful with ADDR:0.
+  std::uint16_t TextPort() const;
   UnitMode Mode() const;
   void SetMode(UnitMode mode);
 
   std::vector<RequestLogEntry> RequestLog() const;
-  // Plain command codes of applied requests in order (bit 0x80 kept), for wire-order checks.
+  // Command bytes as sent (bit 0x80 kept) of the applied requests in order, for wire-order checks.
   std::vector<std::uint8_t> CommandOrder() const;
   // Text commands received by the application, in order ("<SY,BQ/>", ...).
   std::vector<std::string> TextLog() const;
+  FaultCounts Faults() const;
+  std::uint32_t ApplicationVersion() const;
 
   // Application memory from its lowest to its highest written address, gaps as 0xFF.
   std::uint32_t ApplicationBase() const;
@@ -94,7 +122,7 @@ class SimulatedUnit {
   MemoryDigest ApplicationDigest() const;
   MemoryDigest FlashDataDigest() const;
   bool FactoryDefaultsRestored() const;
-  bool UpdateFinished() const;  // the finish command arrived after a complete transfer
+  bool UpdateFinished() const;  // the finish command arrived with no transfer left open
 
   // The --log JSON: requests, final mode, memory lengths and SHA-256 digests.
   std::string LogJson() const;

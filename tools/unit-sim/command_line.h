@@ -1,0 +1,23 @@
+// The tessaline-unit-sim command line: flags to a unit configuration, and the --help text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "simulated_unit.h"
+
+namespace tessaline::sim {
+
+struct ProgramOptions {
+  UnitConfig config;
+  std::string logPath;  // --log FILE: the JSON written at exit
+  bool help = false;
+};
+
+// Arguments without the program name. Empty with a reason on an unknown flag or a bad value.
+std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& args,
+                                               std::string* error);
+std::string HelpText();
+
+}  // namespace tessaline::sim

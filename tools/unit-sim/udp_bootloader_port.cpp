@@ -1,0 +1,45 @@
+// The bootloader's UDP port.
+#include "udp_bootloader_port.h"
+
+#include <sys/socket.h>
+
+#include <vector>
+
+#include "link/packet_codec.h"
+
+namespace tessaline::sim {
+namespace {
+
+constexpr std::size_t kDatagramCapacity = 65536;
+
+}  // namespace
+
+bool UdpBootloaderPort::Open(std::string* error) {
+  socket_ = BindUdp(address_, kBootloaderUdpPort, false, error);
+  return socket_.Valid();
+}
+
+void UdpBootloaderPort::Run() {
+  std::vector<std::uint8_t> buffer(kDatagramCapacity);
+  while (WaitReadable(socket_.Get(), stop_, -1) == WaitResult::Ready) {
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const ssize_t received = ::recvfrom(socket_.Get(), buffer.data(), buffer.size(), 0,
+                                        reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (received <= 0) continue;
+    // Each datagram is decoded on its own: a partial frame never spills into the next one.
+    FrameDecoder decoder;
+    decoder.Feed(buffer.data(), static_cast<std::size_t>(received));
+    if (!decoder.Complete()) continue;
+    const std::vector<std::uint8_t> packet = decoder.Take();
+    const Outgoing out = core_.HandleBootloaderPacket(packet);
+    if (out.frames.empty()) continue;
+    if (!SleepUnlessStopped(stop_, out.waitMs)) return;
+    for (const auto& frame : out.frames) {
+      ::sendto(socket_.Get(), frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&from),
+               fromLength);
+    }
+  }
+}
+
+}  // namespace tessaline::sim
