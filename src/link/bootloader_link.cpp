@@ -13,8 +13,8 @@ constexpr std::uint16_t kSerialTimeoutFactor = 5;
 constexpr std::uint16_t kFinalCommandTimeoutMs = 10;
 
 std::uint32_t LoadBigEndian32(const std::uint8_t* at) {
-  return (std::uint32_t{at[0]} << 24) | (std::uint32_t{at[1]} << 16) |
-         (std::uint32_t{at[2]} << 8) | std::uint32_t{at[3]};
+  return (std::uint32_t{at[0]} << 24) | (std::uint32_t{at[1]} << 16) | (std::uint32_t{at[2]} << 8) |
+         std::uint32_t{at[3]};
 }
 
 }  // namespace
@@ -34,9 +34,8 @@ bool BootloaderLink::OpenTransport() { return transport_ && transport_->Open(); 
 
 bool BootloaderLink::CloseTransport() { return transport_ && transport_->Close(); }
 
-bool BootloaderLink::Exchange(std::uint8_t command, const std::uint8_t* data,
-                              std::uint32_t length, std::uint16_t sends,
-                              std::uint16_t timeoutMs) {
+bool BootloaderLink::Exchange(std::uint8_t command, const std::uint8_t* data, std::uint32_t length,
+                              std::uint16_t sends, std::uint16_t timeoutMs) {
   if (!transport_ || !transport_->IsOpen()) return false;
   // A give-up left over from the last exchange must not cut this one short.
   timedOut_ = false;
@@ -76,8 +75,8 @@ bool BootloaderLink::Exchange(std::uint8_t command, const std::uint8_t* data,
 }
 
 void BootloaderLink::ParseReceived(const std::uint8_t* bytes, std::uint32_t count) {
-  DecodeReceived(bytes, count, std::span<std::uint8_t, kMaxDecodedReply>(reply_.data(),
-                                                                         kMaxDecodedReply),
+  DecodeReceived(bytes, count,
+                 std::span<std::uint8_t, kMaxDecodedReply>(reply_.data(), kMaxDecodedReply),
                  decoder_);
 }
 
@@ -130,8 +129,8 @@ BootloaderLink::PollResult BootloaderLink::PollReply() {
   const std::uint16_t count =
       static_cast<std::uint16_t>(std::min<std::uint32_t>(received & 0xFFFFu, kReceiveChunk));
   if (count > 0 && traceHook_) {
-    traceHook_(TraceDirection::Received,
-               std::span<const std::uint8_t>(receiveChunk_.data(), count), clock_.Now());
+    traceHook_(TraceDirection::Received, std::span<const std::uint8_t>(receiveChunk_.data(), count),
+               clock_.Now());
   }
   ParseReceived(receiveChunk_.data(), count);
   if (decoder_.complete) {

@@ -23,7 +23,7 @@ inline constexpr std::size_t kChunkDataBytes = 72;     // data field of 0x06/0x8
 inline constexpr std::size_t kShortestPlainPacket = 1 + kCrcBytes;
 inline constexpr std::size_t kShortestSequencedPacket = 1 + kSequenceBytes + kCrcBytes;
 
-// How the link treats a command code (plain and sequenced forms alike): refused codes are never sent.
+// How the link treats a command code, plain and sequenced forms alike; refused codes never go out.
 struct CommandRule {
   bool listed = false;            // false: refused
   bool hasCallerData = false;     // 0x03/0x83 caller's data and length

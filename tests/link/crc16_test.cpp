@@ -14,7 +14,9 @@ TEST(Crc16, MatchesTheKnownCheckValues) {
     std::vector<std::uint8_t> bytes;
     std::uint16_t crc;
   };
-  const auto text = [](std::string_view s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
+  const auto text = [](std::string_view s) {
+    return std::vector<std::uint8_t>(s.begin(), s.end());
+  };
   const Case cases[] = {
       {{}, 0x0000},
       {text("abc"), 0x9DD6},

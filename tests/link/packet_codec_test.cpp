@@ -19,11 +19,10 @@ Bytes Frame(const Bytes& packet) {
   return out;
 }
 
-Bytes Build(std::uint8_t command, const Bytes& data, std::uint32_t length,
-            std::uint32_t& counter) {
+Bytes Build(std::uint8_t command, const Bytes& data, std::uint32_t length, std::uint32_t& counter) {
   std::array<std::uint8_t, kFrameCapacity> packet{};
-  const auto size = BuildRequest(command, data.empty() ? nullptr : data.data(), length, counter,
-                                 packet);
+  const auto size =
+      BuildRequest(command, data.empty() ? nullptr : data.data(), length, counter, packet);
   return size ? Bytes(packet.begin(), packet.begin() + static_cast<std::ptrdiff_t>(*size))
               : Bytes();
 }
@@ -120,8 +119,9 @@ TEST(PacketCodec, DecodesTheReceiverEdgeCases) {
   };
   const Case cases[] = {
       {"worked reply example", {reply}, decoded},
-      {"DLE at the end of one read", {Bytes(reply.begin(), reply.begin() + 6),
-                                      Bytes(reply.begin() + 6, reply.end())}, decoded},
+      {"DLE at the end of one read",
+       {Bytes(reply.begin(), reply.begin() + 6), Bytes(reply.begin() + 6, reply.end())},
+       decoded},
       {"second frame of a read is lost", {both}, decoded},
       {"bad CRC then a good frame", {badCrc, otherFrame}, other},
       {"no SOH needed", {Bytes(otherFrame.begin() + 1, otherFrame.end())}, other},
@@ -138,8 +138,8 @@ TEST(PacketCodec, DecodesTheReceiverEdgeCases) {
 
 TEST(PacketCodec, RewritesASequencedReplyIntoTheShortForm) {
   Bytes decoded = {0x81, 0x00, 0x00, 0x00, 0x01, 0x01, 0x90, 0xB2};
-  const auto length = ShortFormOfSequencedReply(decoded.data(),
-                                                static_cast<std::uint16_t>(decoded.size()));
+  const auto length =
+      ShortFormOfSequencedReply(decoded.data(), static_cast<std::uint16_t>(decoded.size()));
   ASSERT_EQ(length, 4);
   EXPECT_EQ(Bytes(decoded.begin(), decoded.begin() + 4), (Bytes{0x01, 0x01, 0x10, 0x23}));
 
