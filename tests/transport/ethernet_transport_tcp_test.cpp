@@ -1,0 +1,145 @@
+// The TCP transport against a text port played on loopback.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "platform/threading.h"
+#include "transport/ethernet_transport_tcp.h"
+#include "transport/loopback.h"
+
+namespace tessaline {
+namespace {
+
+using testing::AsText;
+using testing::TcpListenerOn;
+using testing::UnitLoopbackAddress;
+
+class TcpTransportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
+      boxes_.push_back(r.caption + ": " + r.text);
+      return platform::MessageBoxResult::Ok;
+    });
+  }
+  void TearDown() override {
+    platform::SetMessageBoxHandler(previous_);
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+  }
+
+  // Everything the peer receives until the client closes or `bytes` have come.
+  static std::string ReceiveAll(platform::Socket& peer, std::size_t bytes) {
+    std::string seen;
+    std::array<std::uint8_t, 256> buffer{};
+    peer.SetReceiveTimeout(2000);
+    while (seen.size() < bytes) {
+      const std::int32_t got = peer.Receive(buffer.data(), buffer.size());
+      if (got <= 0) break;
+      seen += AsText(buffer.data(), got);
+    }
+    return seen;
+  }
+
+  std::vector<std::string> boxes_;
+  platform::MessageBoxHandler previous_;
+};
+
+TEST_F(TcpTransportTest, ConnectRefusedFailsSilently) {
+  std::uint16_t closedPort = 0;
+  {
+    platform::Socket listener = TcpListenerOn(UnitLoopbackAddress(), 0);
+    ASSERT_TRUE(listener.IsValid());
+    closedPort = listener.LocalEndpoint()->port;
+  }
+  EthernetTransportTCP transport(UnitLoopbackAddress(), closedPort);
+  EXPECT_FALSE(transport.Open());
+  // The socket stays allocated until Close; using it fails harmlessly.
+  EXPECT_TRUE(transport.IsOpen());
+  const std::uint8_t byte = '<';
+  EXPECT_FALSE(transport.Write(&byte, 1));
+  std::array<std::uint8_t, 16> buffer{};
+  EXPECT_EQ(transport.Read(buffer.data(), buffer.size()), 0u);
+  EXPECT_TRUE(transport.Close());
+  EXPECT_FALSE(transport.IsOpen());
+}
+
+TEST_F(TcpTransportTest, PortZeroMeansTheDefaultParserPort) {
+  EthernetTransportTCP transport(UnitLoopbackAddress(), 0);
+  EXPECT_EQ(transport.Port(), kDefaultParserPort);
+  EXPECT_EQ(EthernetTransportTCP(UnitLoopbackAddress(), 0x10000u + 5000u).Port(), 5000);
+  EXPECT_EQ(transport.GetKind(), "TCP");
+  EXPECT_EQ(transport.GetEndpoint(), UnitLoopbackAddress());
+
+  platform::Socket listener = TcpListenerOn(UnitLoopbackAddress(), kDefaultParserPort);
+  if (!listener.IsValid()) GTEST_SKIP() << "port 4999 on 127.0.0.45 is in use";
+  ASSERT_TRUE(transport.Open());
+  platform::Ipv4Endpoint from;
+  platform::Socket served = listener.Accept(&from);
+  EXPECT_TRUE(served.IsValid());
+}
+
+TEST_F(TcpTransportTest, ReadOnASilentPeerReturnsNothingAfterAboutATenthOfASecond) {
+  platform::Socket listener = TcpListenerOn(UnitLoopbackAddress(), 0);
+  ASSERT_TRUE(listener.IsValid());
+  EthernetTransportTCP transport(UnitLoopbackAddress(), listener.LocalEndpoint()->port);
+  ASSERT_TRUE(transport.Open());
+  platform::Socket served = listener.Accept(nullptr);
+  ASSERT_TRUE(served.IsValid());
+
+  std::array<std::uint8_t, 128> buffer{};
+  const std::uint32_t start = platform::TickCount();
+  EXPECT_EQ(transport.Read(buffer.data(), buffer.size()), 0u);
+  const std::uint32_t waited = platform::TicksBetween(start, platform::TickCount());
+  EXPECT_GE(waited, 70u);
+  EXPECT_LT(waited, 1500u);
+
+  const std::array<std::uint8_t, 3> bytes{'a', 'b', 'c'};
+  ASSERT_EQ(served.Send(bytes.data(), bytes.size()), 3);
+  EXPECT_EQ(transport.Read(buffer.data(), buffer.size()), 3u);
+  served.Close();
+  EXPECT_EQ(transport.Read(buffer.data(), buffer.size()), 0u) << "peer closed";
+}
+
+TEST_F(TcpTransportTest, TextQuerySendsCrLfAndCollectsTheReply) {
+  platform::Socket listener = TcpListenerOn(UnitLoopbackAddress(), 0);
+  ASSERT_TRUE(listener.IsValid());
+  EthernetTransportTCP transport(UnitLoopbackAddress(), listener.LocalEndpoint()->port);
+  ASSERT_TRUE(transport.Open());
+  platform::Socket served = listener.Accept(nullptr);
+  ASSERT_TRUE(served.IsValid());
+
+  std::string peerSaw;
+  platform::JoinedThread unit([&] {
+    peerSaw = ReceiveAll(served, 10);
+    const std::string answer = "ok\r\n<BQ,E/>\r\n";
+    served.Send(reinterpret_cast<const std::uint8_t*>(answer.data()),
+                static_cast<std::uint32_t>(answer.size()));
+  });
+  std::string reply;
+  EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 250));
+  unit.Join();
+  EXPECT_EQ(peerSaw, "<SY,BQ/>\r\n");
+  EXPECT_EQ(reply, "<BQ,E/>");
+}
+
+TEST_F(TcpTransportTest, TextQueryToASilentPeerWaitsFiveTimesItsTimeOut) {
+  platform::Socket listener = TcpListenerOn(UnitLoopbackAddress(), 0);
+  ASSERT_TRUE(listener.IsValid());
+  EthernetTransportTCP transport(UnitLoopbackAddress(), listener.LocalEndpoint()->port);
+  ASSERT_TRUE(transport.Open());
+  platform::Socket served = listener.Accept(nullptr);
+
+  std::string reply;
+  const std::uint32_t start = platform::TickCount();
+  EXPECT_FALSE(transport.TextQuery("<SY,BQ/>", reply, 16, 100));
+  const std::uint32_t waited = platform::TicksBetween(start, platform::TickCount());
+  EXPECT_GE(waited, 500u);
+  EXPECT_LT(waited, 3000u);
+  EXPECT_TRUE(reply.empty());
+}
+
+}  // namespace
+}  // namespace tessaline

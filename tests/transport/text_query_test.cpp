@@ -1,0 +1,119 @@
+// TextQuery: drain, reply collection, reply limit, network line ends and the time-out deadline.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/clock.h"
+#include "transport/scripted_transport.h"
+
+namespace tessaline {
+namespace {
+
+using testing::ScriptedTransport;
+
+TEST(TextQuery, CollectsAReplySpreadOverReadsAndDropsWhatPrecedesIt) {
+  struct Case {
+    const char* name;
+    std::deque<std::string> pieces;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"one piece", {"<BQ,E/>"}, "<BQ,E/>"},
+      {"split", {"<B", "Q,", "E/>"}, "<BQ,E/>"},
+      {"noise first", {"\r\n?? ", "x<BQ,D/>"}, "<BQ,D/>"},
+      {"second < is copied", {"<a<b>"}, "<a<b>"},
+      {"bytes after > dropped", {"<OK>trailing"}, "<OK>"},
+      {"silence between pieces", {"", "", "<O", "", "K>"}, "<OK>"},
+  };
+  for (const Case& c : cases) {
+    ScriptedTransport transport(kKindCom);
+    transport.answer = c.pieces;
+    std::string reply;
+    EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000)) << c.name;
+    EXPECT_EQ(reply, c.expected) << c.name;
+  }
+}
+
+TEST(TextQuery, DiscardsInputWaitingBeforeTheCommand) {
+  ScriptedTransport transport(kKindCom);
+  transport.waiting = {"<STALE>", "<OLD>"};
+  transport.answer = {"<NEW>"};
+  std::string reply;
+  const std::uint32_t start = platform::TickCount();
+  EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000));
+  EXPECT_EQ(reply, "<NEW>");
+  EXPECT_EQ(transport.readsBeforeCommand, 3) << "two reads with data, one empty";
+  EXPECT_EQ(transport.readCapacities.front(), 128u);
+  // Each read that found data is followed by a 200 ms pause.
+  EXPECT_GE(platform::TicksBetween(start, platform::TickCount()), 390u);
+}
+
+TEST(TextQuery, StopsAtTheReplyLimitWithoutClosingBracket) {
+  ScriptedTransport transport(kKindCom);
+  transport.answer = {"junk<0123456789ABCDEFGHIJ>"};
+  std::string reply;
+  EXPECT_FALSE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000));
+  EXPECT_EQ(reply, "<0123456789ABCDE");
+  EXPECT_EQ(reply.size(), 16u);
+  EXPECT_EQ(reply.c_str()[16], '\0');
+}
+
+TEST(TextQuery, AsksNoMoreThanTheRemainingLimit) {
+  ScriptedTransport transport(kKindCom);
+  transport.answer = {"<0123", "456789>"};
+  std::string reply;
+  EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 32, 1000));
+  // After the drain read (128): 32 = min(32, 128), then 32 - 5.
+  ASSERT_GE(transport.readCapacities.size(), 3u);
+  EXPECT_EQ(transport.readCapacities[1], 32u);
+  EXPECT_EQ(transport.readCapacities[2], 27u);
+}
+
+TEST(TextQuery, AFailedCommandWriteEndsTheQuery) {
+  ScriptedTransport transport(kKindTcp);
+  transport.writeSucceeds = false;
+  transport.answer = {"<OK>"};
+  std::string reply;
+  EXPECT_FALSE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000));
+  EXPECT_EQ(transport.writes.size(), 1u) << "no line end after a failed write";
+  EXPECT_TRUE(reply.empty());
+}
+
+TEST(TextQuery, NetworkKindsAddCrLfAndWaitFiveTimesLonger) {
+  struct Case {
+    std::string_view kind;
+    bool network;
+  };
+  const Case cases[] = {{kKindCom, false}, {kKindIp, true}, {kKindTcp, true}};
+  constexpr std::uint32_t kTimeoutMs = 100;
+  for (const Case& c : cases) {
+    ScriptedTransport transport(c.kind);
+    std::string reply;
+    const std::uint32_t start = platform::TickCount();
+    EXPECT_FALSE(transport.TextQuery("<SY,BE/>", reply, 16, kTimeoutMs));
+    const std::uint32_t waited = platform::TicksBetween(start, platform::TickCount());
+
+    std::vector<std::string> expected{"<SY,BE/>"};
+    if (c.network) expected.push_back("\r\n");
+    EXPECT_EQ(transport.writes, expected) << c.kind;
+    if (c.network) {
+      EXPECT_GE(waited, 5 * kTimeoutMs) << c.kind;
+    } else {
+      EXPECT_GE(waited, kTimeoutMs) << c.kind;
+      EXPECT_LT(waited, 4 * kTimeoutMs) << c.kind;
+    }
+  }
+}
+
+// The budget runs to start + time-out: a reply that comes late in the window is still taken.
+TEST(TextQuery, WaitsUntilTheDeadlineNotLess) {
+  ScriptedTransport transport(kKindCom);
+  transport.readWaitMs = 20;
+  transport.answer = {"", "", "", "", "", "", "", "<LATE>"};  // about 160 ms after the command
+  std::string reply;
+  EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 400));
+  EXPECT_EQ(reply, "<LATE>");
+}
+
+}  // namespace
+}  // namespace tessaline
