@@ -1,0 +1,126 @@
+// A bootloader stand-in behind a Transport: decodes each request and answers by a script.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/packet_codec.h"
+#include "platform/clock.h"
+#include "transport/transport.h"
+
+namespace tessaline::testing {
+
+class ManualClock final : public platform::Clock {
+ public:
+  std::uint32_t Now() override { return now_; }
+  void Sleep(std::uint32_t milliseconds) override { now_ += milliseconds; }
+
+ private:
+  std::uint32_t now_ = 5000;
+};
+
+struct ReceivedRequest {
+  std::uint8_t command = 0;         // as sent, bit 0x80 included
+  std::vector<std::uint8_t> data;   // after the sequence number, before the CRC
+};
+
+// What the script answers: reply data (after the command byte and sequence number), or none
+// for silence.
+using Responder = std::function<std::optional<std::vector<std::uint8_t>>(const ReceivedRequest&)>;
+
+// Everything the unit saw, shared so it outlives the transport (the link deletes that).
+struct UnitLog {
+  std::vector<ReceivedRequest> requests;
+  std::vector<std::uint8_t> Commands() const {
+    std::vector<std::uint8_t> codes;
+    for (const auto& r : requests) codes.push_back(r.command);
+    return codes;
+  }
+};
+
+inline std::vector<std::uint8_t> IdentityReply(std::uint8_t major, std::uint8_t minor,
+                                               const std::string& text) {
+  std::vector<std::uint8_t> reply;
+  reply.reserve(3 + text.size());
+  reply.push_back(major);
+  reply.push_back(minor);
+  reply.push_back(0x01);  // announces the sequenced forms
+  for (const char c : text) reply.push_back(static_cast<std::uint8_t>(c));
+  return reply;
+}
+
+// A well-behaved unit: Tessaline/STM32/ADAU1452 on bootloader 1.0, application 1.1, and status
+// "done" for everything else.
+inline std::optional<std::vector<std::uint8_t>> GoodUnit(const ReceivedRequest& request) {
+  switch (request.command & 0x7F) {
+    case 0x01: return IdentityReply(1, 0, "Tessaline,STM32,ADAU1452");
+    case 0x09: return std::vector<std::uint8_t>{0x01, 0x00, 0x01, 0x00};
+    default: return std::vector<std::uint8_t>{0x01};
+  }
+}
+
+class ScriptedUnit final : public Transport {
+ public:
+  // Every Read with nothing to give advances `clock` by kIdleReadMs, as a real read would wait.
+  static constexpr std::uint32_t kIdleReadMs = 10;
+
+  ScriptedUnit(platform::Clock& clock, Responder responder, std::shared_ptr<UnitLog> log)
+      : clock_(clock), responder_(std::move(responder)), log_(std::move(log)) {}
+
+  bool Open() override {
+    open_ = true;
+    return true;
+  }
+  bool IsOpen() const override { return open_; }
+  bool Close() override {
+    open_ = false;
+    return true;
+  }
+  bool Write(const std::uint8_t* bytes, std::uint32_t count) override {
+    FrameDecoder decoder;
+    decoder.Feed(bytes, count);
+    if (!decoder.Complete()) return true;
+    const std::vector<std::uint8_t> packet = decoder.Take();
+    ReceivedRequest request;
+    request.command = packet[0];
+    const std::size_t header = IsSequenced(packet[0]) ? 1 + kSequenceBytes : 1;
+    request.data.assign(packet.begin() + static_cast<std::ptrdiff_t>(header),
+                        packet.end() - static_cast<std::ptrdiff_t>(kCrcBytes));
+    log_->requests.push_back(request);
+    const auto answer = responder_(request);
+    if (!answer) return true;
+    std::vector<std::uint8_t> reply(packet.begin(), packet.begin() + static_cast<std::ptrdiff_t>(header));
+    reply.insert(reply.end(), answer->begin(), answer->end());
+    AppendCrc(reply);
+    std::vector<std::uint8_t> frame;
+    FrameBytes(reply, frame);
+    pending_.push_back(std::move(frame));
+    return true;
+  }
+  std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) override {
+    if (pending_.empty()) {
+      clock_.Sleep(kIdleReadMs);
+      return 0;
+    }
+    std::vector<std::uint8_t> frame = std::move(pending_.front());
+    pending_.pop_front();
+    const auto count = static_cast<std::uint32_t>(frame.size() < capacity ? frame.size() : capacity);
+    std::copy_n(frame.begin(), count, buffer);
+    return count;
+  }
+  std::string_view GetKind() const override { return kKindIp; }
+
+ private:
+  platform::Clock& clock_;
+  Responder responder_;
+  std::shared_ptr<UnitLog> log_;
+  std::deque<std::vector<std::uint8_t>> pending_;
+  bool open_ = false;
+};
+
+}  // namespace tessaline::testing
