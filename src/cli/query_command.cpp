@@ -1,0 +1,111 @@
+// tessaline-update query: a unit's bootloader and application versions and its bootload state.
+#include <cstdio>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/unit_address.h"
+#include "discovery/version_worker.h"
+#include "shell/message_target.h"
+#include "shell/messages.h"
+#include "shell/settings.h"
+#include "shell/ui_strings.h"
+
+namespace tessaline::cli {
+
+namespace {
+
+// What the version worker's messages say about the unit, as the main window would show it.
+struct QueryFindings {
+  std::optional<std::uint32_t> bootloaderVersion;
+  std::optional<std::uint32_t> applicationVersion;
+  bool offerEnter = false;  // last WM_APP_ENABLE_ENTER_BOOTLOAD
+  bool offerExit = false;   // last WM_APP_ENABLE_EXIT_BOOTLOAD
+};
+
+QueryFindings Interpret(const std::vector<WorkerMessage>& messages) {
+  QueryFindings findings;
+  for (const auto& message : messages) {
+    switch (message.code) {
+      case WM_APP_BOOTLOADER_VERSION:
+        findings.bootloaderVersion = static_cast<std::uint32_t>(message.wParam & 0xFFFFu);
+        break;
+      case WM_APP_APPLICATION_VERSION: {
+        const auto value = static_cast<std::uint32_t>(message.lParam);
+        if (value != 0 && value != kNoApplicationVersion) findings.applicationVersion = value;
+        break;
+      }
+      case WM_APP_ENABLE_ENTER_BOOTLOAD:
+        findings.offerEnter = message.wParam != 0;
+        break;
+      case WM_APP_ENABLE_EXIT_BOOTLOAD:
+        findings.offerExit = message.wParam != 0;
+        break;
+      default:
+        break;
+    }
+  }
+  return findings;
+}
+
+std::string VersionText(std::optional<std::uint32_t> version, unsigned shift, std::uint32_t mask) {
+  if (!version) return UiString(IDS_NOT_FOUND);
+  return std::to_string((*version >> shift) & mask) + "." + std::to_string(*version & mask);
+}
+
+// "bootloader": the bootloader answered; "enabled"/"disabled": the running application's report.
+const char* BootloadState(const QueryFindings& findings) {
+  if (findings.bootloaderVersion) return "bootloader";
+  if (findings.offerExit) return "enabled";
+  if (findings.offerEnter) return "disabled";
+  return "unknown";
+}
+
+// The unit's text port for the bootload state (default 4999).
+bool ApplyParserPortOption(const CommandLine& line, std::string& error) {
+  if (!line.Has("parser-port")) return true;
+  const auto port = line.Number("parser-port", 1024, 65535, error);
+  if (!port) return false;
+  CurrentParserPort = *port;
+  return true;
+}
+
+}  // namespace
+
+int RunQueryCommand(const CommandLine& line, Output& output) {
+  std::string error;
+  auto transport = MakeBootloaderTransport(line, error);
+  if (!transport || !ApplyParserPortOption(line, error)) {
+    output.Error("query: " + error);
+    return kExitUsage;
+  }
+  auto recorder = std::make_shared<RecordingMessageTarget>();
+  UnitRequest request{recorder, std::move(transport)};
+  RunVersionQuery(request);
+
+  const QueryFindings findings = Interpret(recorder->Messages());
+  const std::string bootloader = VersionText(findings.bootloaderVersion, 8, 0xFFu);
+  const std::string application = VersionText(findings.applicationVersion, 16, 0xFFFFu);
+  const char* state = BootloadState(findings);
+  const bool answered = std::string_view(state) != "unknown";
+
+  if (output.Mode() == OutputMode::Json) {
+    output.Event(JsonEvent("versions")
+                     .Add("unit", DescribeUnit(line))
+                     .Add("bootloader_version", bootloader)
+                     .Add("application_version", application)
+                     .Add("bootload_state", state));
+  } else {
+    output.Line("Bootloader Version:   " + bootloader);
+    output.Line("Application Version:  " + application);
+    output.Line(std::string("Bootload mode:        ") + state);
+  }
+  if (!answered) {
+    output.Result("not-found", "No unit answered.", kExitNotFound);
+    return kExitNotFound;
+  }
+  output.Result("answered", std::string("Unit ") + DescribeUnit(line) + " answered.", kExitSuccess);
+  return kExitSuccess;
+}
+
+}  // namespace tessaline::cli
