@@ -1,0 +1,39 @@
+// A package whose application image is damaged: refused before anything reaches a unit.
+#include <gtest/gtest.h>
+
+#include "package/package_contents.h"
+#include "package/package_globals.h"
+#include "shell/settings.h"
+
+namespace tessaline {
+namespace {
+
+TEST(DamagedPackage, PresenceIsCheckedButTheImageIsRefusedOnLoad) {
+  EXPECT_TRUE(CheckPackage());  // only existence counts at start-up
+
+  CHexManager application;
+  CBinManager flashData;
+  EXPECT_FALSE(
+      LoadVariantImages("STM32", "ADAU1452", ImagePresence(), application, flashData));
+  EXPECT_EQ(application.LastError(), "line 3: wrong checksum DB (expected DE)");
+  EXPECT_EQ(application.RecordCount(), 0u);
+  // The flash data alone loads, but does not rescue the damaged application.
+  EXPECT_TRUE(flashData.LoadFromResource("FLASH_STM32_ADAU1452"));
+  EXPECT_EQ(flashData.GetImageSize(), 14u);
+}
+
+TEST(DamagedPackage, PropertiesResourceLineEdges) {
+  LoadPackageProperties();
+  const PropertiesContainer& unit = UnitProperties();
+  EXPECT_EQ(unit.GetString("model"), "Damaged");
+  EXPECT_EQ(unit.GetString("build-version"), "V0.0");
+  EXPECT_EQ(unit.Lookup("no-line-end"), nullptr);  // its line has no line end
+  ASSERT_NE(unit.Lookup(""), nullptr);             // the leading line end
+  EXPECT_EQ(unit.Size(), 3u);
+  // No "UPDATER" text in this package: every look-up reads empty.
+  EXPECT_EQ(UpdaterProperties().Size(), 0u);
+  EXPECT_EQ(UpdaterProperties().GetString("update-warning"), "");
+}
+
+}  // namespace
+}  // namespace tessaline
