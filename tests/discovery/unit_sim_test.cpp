@@ -1,0 +1,319 @@
+// Text protocol, version worker and serial discovery against the simulated unit (loopback, ptys).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "discovery/discovery_thread.h"
+#include "discovery/test_doubles.h"
+#include "discovery/text_protocol.h"
+#include "discovery/version_worker.h"
+#include "platform/sockets.h"
+#include "shell/messages.h"
+#include "shell/settings.h"
+#include "transport/com_port_table.h"
+#include "transport/com_transport.h"
+#include "transport/ethernet_transport.h"
+#include "unit-sim/simulated_unit.h"
+
+namespace tessaline {
+namespace {
+
+using sim::SimulatedUnit;
+using sim::UnitConfig;
+using sim::UnitMode;
+using testing::MessageBoxRecorder;
+using testing::RecordingClock;
+
+constexpr std::size_t kIdentityLength = std::string_view("Brume Tessaline").size();
+
+// Runs the link's resend schedule 20 times faster, so a silent port's probe ends in about a second.
+class FastClock final : public platform::Clock {
+ public:
+  std::uint32_t Now() override { return platform::TickCount() * 20u; }
+  void Sleep(std::uint32_t milliseconds) override { platform::SleepMs(milliseconds / 20u); }
+};
+
+std::unique_ptr<SimulatedUnit> StartUnit(UnitConfig config) {
+  auto unit = std::make_unique<SimulatedUnit>(std::move(config));
+  std::string error;
+  EXPECT_TRUE(unit->Start(&error)) << error;
+  return unit;
+}
+
+UnitConfig TextUnit(const std::string& tcpAddress, bool bootloadEnabled) {
+  UnitConfig config;
+  config.mode = UnitMode::Application;
+  config.tcpText = tcpAddress + ":0";
+  config.bootloadEnabled = bootloadEnabled;
+  return config;
+}
+
+UnitConfig SerialTextUnit(std::uint32_t rate, bool bootloadEnabled = false) {
+  UnitConfig config;
+  config.mode = UnitMode::Application;
+  config.serial = true;
+  config.appBaud = rate;
+  config.bootloadEnabled = bootloadEnabled;
+  return config;
+}
+
+// Restores the process-wide Parser Port after a test points it at a simulated unit.
+class ParserPortOverride {
+ public:
+  explicit ParserPortOverride(std::uint32_t port) : saved_(CurrentParserPort.load()) {
+    CurrentParserPort = port;
+  }
+  ~ParserPortOverride() { CurrentParserPort = saved_; }
+
+ private:
+  std::uint32_t saved_;
+};
+
+std::uint32_t Ip(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
+  return platform::Ipv4FromOctets(a, b, c, d);
+}
+
+TEST(TextPortSearch, AsksOverTcpAtTheParserPort) {
+  for (bool enabled : {true, false}) {
+    auto unit = StartUnit(TextUnit("127.0.77.10", enabled));
+    ParserPortOverride port(unit->TextPort());
+    EthernetTransport named(Ip(127, 0, 77, 10));
+    std::string reply;
+    const auto result = TextPortSearch(named, 250, [&](Transport& text, const std::string& r) {
+      EXPECT_EQ(text.GetKind(), kKindTcp);
+      EXPECT_TRUE(text.IsOpen());
+      reply = r;
+    });
+    EXPECT_TRUE(result.answered);
+    EXPECT_EQ(BootloadStateLetter(reply), enabled ? 'e' : 'd');
+    EXPECT_EQ(unit->TextLog(), std::vector<std::string>{"<SY,BQ/>"});
+  }
+}
+
+TEST(TextPortSearch, FindsNothingWhereNoTextPortListens) {
+  auto unit = StartUnit(TextUnit("127.0.77.11", true));
+  ParserPortOverride port(unit->TextPort());
+  EthernetTransport elsewhere(Ip(127, 0, 77, 12));
+  bool ran = false;
+  EXPECT_FALSE(TextPortSearch(elsewhere, 250, [&](Transport&, const std::string&) { ran = true; })
+                   .answered);
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(unit->TextLog().empty());
+}
+
+TEST(TextPortSearch, TriesTheRatesInOrderUpToTheOneThatAnswers) {
+  auto unit = StartUnit(SerialTextUnit(19200, true));
+  COMTransport named(unit->SerialPath(), kBootloaderBaudRate);
+  int actions = 0;
+  const auto result = TextPortSearch(named, 250, [&](Transport& text, const std::string& reply) {
+    ++actions;
+    EXPECT_EQ(BootloadStateLetter(reply), 'e');
+    EXPECT_EQ(dynamic_cast<COMTransport&>(text).BaudRate(), 19200u);
+  });
+  EXPECT_TRUE(result.answered);
+  EXPECT_EQ(actions, 1);
+  EXPECT_EQ(result.ratesTried, (std::vector<std::uint32_t>{4800, 9600, 19200}));
+  // Queries at the wrong rates are noise to the unit: it understood exactly one.
+  EXPECT_EQ(unit->TextLog(), std::vector<std::string>{"<SY,BQ/>"});
+  EXPECT_FALSE(named.IsOpen());
+}
+
+struct EnterCase {
+  const char* name;
+  std::string pin;
+  EnterBootloadOutcome outcome;
+  std::vector<std::string> textLog;
+};
+
+TEST(EnterBootloadMode, SendsThePinEnableAndFinalCommandsOnlyWhileAccepted) {
+  const std::vector<EnterCase> cases = {
+      {"right PIN", "1234", EnterBootloadOutcome::Entered,
+       {"<SY,BQ/>", "<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"}},
+      {"wrong PIN", "9999", EnterBootloadOutcome::Refused, {"<SY,BQ/>", "<SY,BU9999/>"}},
+  };
+  for (const auto& c : cases) {
+    auto unit = StartUnit(TextUnit("127.0.77.13", false));
+    ParserPortOverride port(unit->TextPort());
+    EthernetTransport named(Ip(127, 0, 77, 13));
+    MessageBoxRecorder boxes;
+    RecordingClock clock;
+    EXPECT_EQ(EnterBootloadMode(nullptr, named, c.pin, clock), c.outcome) << c.name;
+    EXPECT_EQ(unit->TextLog(), c.textLog) << c.name;
+    const bool entered = c.outcome == EnterBootloadOutcome::Entered;
+    ASSERT_EQ(boxes.Boxes().size(), 1u) << c.name;
+    EXPECT_EQ(boxes.Boxes()[0].text,
+              entered ? "Bootload Mode Enabled." : "Unable to enter Bootload Mode.");
+    EXPECT_EQ(clock.Sleeps().size(), entered ? 1u : 0u) << c.name;
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the unit's switch delay
+    EXPECT_EQ(unit->Mode(), entered ? UnitMode::Bootloader : UnitMode::Application) << c.name;
+  }
+}
+
+TEST(EnterBootloadMode, RunsTheWholeSequenceAtTheRateThatAnswered) {
+  auto unit = StartUnit(SerialTextUnit(38400));
+  COMTransport named(unit->SerialPath(), kBootloaderBaudRate);
+  MessageBoxRecorder boxes;
+  RecordingClock clock;
+  EXPECT_EQ(EnterBootloadMode(nullptr, named, "1234", clock), EnterBootloadOutcome::Entered);
+  // Every command the unit understood arrived at 38400: no other rate reaches it.
+  EXPECT_EQ(unit->TextLog(),
+            (std::vector<std::string>{"<SY,BQ/>", "<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"}));
+  EXPECT_EQ(clock.Sleeps(), std::vector<std::uint32_t>{5000});
+}
+
+TEST(EnterBootloadMode, LeavesASilentUnitWithoutAnyBox) {
+  ParserPortOverride port(4999);
+  EthernetTransport nobody(Ip(127, 0, 77, 14));
+  MessageBoxRecorder boxes;
+  RecordingClock clock;
+  EXPECT_EQ(EnterBootloadMode(nullptr, nobody, "1234", clock), EnterBootloadOutcome::NoUnitAnswered);
+  EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+// The messages a window receives, as (code, wParam, lParam).
+struct Posted {
+  std::uint32_t code;
+  std::uint64_t wParam;
+  std::uint64_t lParam;
+  bool operator==(const Posted&) const = default;
+};
+
+std::vector<Posted> Received(const RecordingMessageTarget& window) {
+  std::vector<Posted> posted;
+  for (const auto& m : window.Messages()) posted.push_back({m.code, m.wParam, m.lParam});
+  return posted;
+}
+
+void PrintTo(const Posted& p, std::ostream* os) {
+  *os << MessageName(p.code) << "(" << p.wParam << ", " << p.lParam << ")";
+}
+
+std::vector<Posted> QueryThroughTheWorker(std::unique_ptr<Transport> transport) {
+  VersionQueue queue;
+  queue.StartVersionWorker();
+  auto window = std::make_shared<RecordingMessageTarget>();
+  auto request = std::make_unique<UnitRequest>();
+  request->window = window;
+  request->transport = std::move(transport);
+  queue.SubmitVersionQuery(std::move(request));
+  EXPECT_TRUE(window->WaitFor(WM_APP_VERSION_QUERY_DONE, 30000));
+  queue.StopVersionWorker();
+  return Received(*window);
+}
+
+TEST(VersionWorker, ReportsABootloaderAndItsApplicationVersion) {
+  UnitConfig config;
+  config.udpAddress = "127.0.77.20";
+  config.bootloaderMajor = 1;
+  config.bootloaderMinor = 3;
+  config.applicationVersion = 0x00020005;
+  auto unit = StartUnit(config);
+  const auto posted = QueryThroughTheWorker(std::make_unique<EthernetTransport>(Ip(127, 0, 77, 20)));
+  EXPECT_EQ(posted, (std::vector<Posted>{{WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0},
+                                         {WM_APP_BOOTLOADER_VERSION, 0x0103, 0},
+                                         {WM_APP_ENABLE_ENTER_BOOTLOAD, 0, 0},
+                                         {WM_APP_ENABLE_EXIT_BOOTLOAD, 1, 0},
+                                         {WM_APP_APPLICATION_VERSION, 0, 0x00020005},
+                                         {WM_APP_VERSION_QUERY_DONE, 0, 0}}));
+  EXPECT_EQ(unit->CommandOrder(), (std::vector<std::uint8_t>{0x01, 0x09}));
+}
+
+TEST(VersionWorker, ReportsABootloaderOnASerialLine) {
+  UnitConfig config;
+  config.serial = true;
+  config.bootloaderMinor = 2;
+  auto unit = StartUnit(config);
+  const auto posted =
+      QueryThroughTheWorker(std::make_unique<COMTransport>(unit->SerialPath(), kBootloaderBaudRate));
+  ASSERT_EQ(posted.size(), 6u);
+  EXPECT_EQ(posted[1], (Posted{WM_APP_BOOTLOADER_VERSION, 0x0102, 0}));
+  EXPECT_EQ(posted[4], (Posted{WM_APP_APPLICATION_VERSION, 0, config.applicationVersion}));
+}
+
+struct RunningUnitCase {
+  const char* name;
+  bool unitAnswers;
+  bool bootloadEnabled;
+  std::vector<Posted> tail;  // after the bootloader's silence is reported
+};
+
+TEST(VersionWorker, AsksTheTextPortWhenTheBootloaderIsSilent) {
+  const std::vector<Posted> silence = {{WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0},
+                                       {WM_APP_NO_BOOTLOADER, 0, 0},
+                                       {WM_APP_APPLICATION_VERSION, 0, kNoApplicationVersion},
+                                       {WM_APP_ENABLE_ENTER_BOOTLOAD, 0, 0},
+                                       {WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0}};
+  const std::vector<RunningUnitCase> cases = {
+      {"bootload disabled", true, false,
+       {{WM_APP_ENABLE_ENTER_BOOTLOAD, 1, 0}, {WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0}}},
+      {"bootload enabled", true, true,
+       {{WM_APP_ENABLE_ENTER_BOOTLOAD, 0, 0}, {WM_APP_ENABLE_EXIT_BOOTLOAD, 1, 0}}},
+      {"silent unit", false, false, {}},
+  };
+  for (const auto& c : cases) {
+    std::unique_ptr<SimulatedUnit> unit;
+    std::uint32_t parserPort = 4999;
+    if (c.unitAnswers) {
+      unit = StartUnit(TextUnit("127.0.77.21", c.bootloadEnabled));
+      parserPort = unit->TextPort();
+    }
+    ParserPortOverride port(parserPort);
+    auto expected = silence;
+    expected.insert(expected.end(), c.tail.begin(), c.tail.end());
+    expected.push_back({WM_APP_VERSION_QUERY_DONE, 0, 0});
+    EXPECT_EQ(QueryThroughTheWorker(std::make_unique<EthernetTransport>(Ip(127, 0, 77, 21))),
+              expected)
+        << c.name;
+  }
+}
+
+TEST(SerialDiscovery, ReportsABootloaderAndARunningUnitOnTwoPorts) {
+  UnitConfig bootloaderConfig;
+  bootloaderConfig.serial = true;
+  auto bootloader = StartUnit(bootloaderConfig);
+  auto running = StartUnit(SerialTextUnit(9600, false));
+  ComPortTable().ScanComPorts({bootloader->SerialPath(), running->SerialPath()});
+  ASSERT_EQ(ComPortTable().Count(), 2u);
+
+  FastClock fastClock;
+  SerialDiscoveryOptions serial;
+  serial.linkClock = &fastClock;
+  serial.identityLength = kIdentityLength;
+  auto window = std::make_shared<RecordingMessageTarget>();
+  {
+    DiscoveryThread discovery(NetworkDiscoveryOptions{}, serial);
+    discovery.StartDiscovery(window, DiscoverMode::Serial);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto portsSeen = [&] {
+      std::set<std::uint64_t> ports;
+      for (const auto& m : window->Messages()) ports.insert(m.lParam);
+      return ports.size();
+    };
+    while (portsSeen() < 2 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    discovery.StopDiscovery();
+    EXPECT_FALSE(discovery.Running());
+  }
+  ComPortTable().ScanComPorts(std::vector<std::string>{});
+
+  const auto posted = Received(*window);
+  ASSERT_GE(posted.size(), 2u);
+  EXPECT_EQ(posted[0], (Posted{WM_APP_COM_UNIT_FOUND, 1, 0}));
+  EXPECT_EQ(posted[1], (Posted{WM_APP_COM_UNIT_FOUND, 0, 1}));
+  for (const auto& p : posted) {
+    EXPECT_EQ(p.code, WM_APP_COM_UNIT_FOUND);
+    EXPECT_EQ(p.wParam, p.lParam == 0 ? 1u : 0u) << "a repeat changed the unit's mode";
+  }
+  // The bootloader answered the identity probe, so it never got a text query.
+  ASSERT_FALSE(bootloader->RequestLog().empty());
+  EXPECT_EQ(bootloader->RequestLog().front().command, 0x0D);
+  EXPECT_TRUE(bootloader->TextLog().empty());
+  ASSERT_FALSE(running->TextLog().empty());
+  EXPECT_EQ(running->TextLog().front(), "<SY,BQ/>");
+}
+
+}  // namespace
+}  // namespace tessaline
