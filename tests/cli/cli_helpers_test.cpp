@@ -1,0 +1,243 @@
+// The command line's parsing, addresses, version guard and output forms.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/command_line.h"
+#include "cli/output.h"
+#include "cli/unit_address.h"
+#include "cli/version_guard.h"
+#include "platform/sockets.h"
+
+namespace tessaline::cli {
+namespace {
+
+const auto kUpdateOptions = ParseOptionList("ip=,port=,factory-defaults,no-firmware,force,json");
+
+TEST(CommandLine, AcceptsOnlyTheCommandsOptions) {
+  struct Case {
+    std::vector<std::string> words;
+    bool ok;
+    const char* error;  // a fragment of the message
+  };
+  const Case cases[] = {
+      {{"--ip", "127.0.0.2", "--force"}, true, ""},
+      {{"--ip=127.0.0.2", "--json"}, true, ""},
+      {{}, true, ""},
+      {{"--ip"}, false, "needs a value"},
+      {{"--ip="}, false, "needs a value"},
+      {{"--force=yes"}, false, "takes no value"},
+      {{"--speed", "9"}, false, "unknown option --speed"},
+      {{"--force", "--force"}, false, "given twice"},
+      {{"127.0.0.2"}, false, "unexpected argument"},
+      {{"-f"}, false, "unexpected argument"},
+  };
+  for (const auto& c : cases) {
+    CommandLine line;
+    std::string error;
+    EXPECT_EQ(line.Parse(c.words, kUpdateOptions, error), c.ok) << testing::PrintToString(c.words);
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+  }
+}
+
+TEST(CommandLine, GivesValuesFlagsAndCheckedNumbers) {
+  CommandLine line;
+  std::string error;
+  const auto options = ParseOptionList("ip=,seconds=,json");
+  ASSERT_TRUE(line.Parse({"--ip", "10.1.2.3", "--json", "--seconds=7"}, options, error));
+  EXPECT_EQ(line.Value("ip"), "10.1.2.3");
+  EXPECT_TRUE(line.Has("json"));
+  EXPECT_FALSE(line.Has("ip2"));
+  EXPECT_EQ(line.Number("seconds", 1, 60, error), 7u);
+  EXPECT_EQ(line.Number("seconds", 8, 60, error), std::nullopt);
+  EXPECT_NE(error.find("from 8 to 60"), std::string::npos);
+  ASSERT_TRUE(line.Parse({"--seconds", "7x"}, options, error));
+  EXPECT_EQ(line.Number("seconds", 1, 60, error), std::nullopt);
+}
+
+TEST(UnitAddress, ReadsDottedQuadsOnly) {
+  struct Case {
+    const char* text;
+    std::optional<std::uint32_t> address;
+  };
+  const Case cases[] = {
+      {"127.0.0.2", platform::Ipv4FromOctets(127, 0, 0, 2)},
+      {"192.168.1.255", platform::Ipv4FromOctets(192, 168, 1, 255)},
+      {"0.0.0.0", platform::Ipv4FromOctets(0, 0, 0, 0)},
+      {"256.0.0.1", std::nullopt},
+      {"1.2.3", std::nullopt},
+      {"1.2.3.4.5", std::nullopt},
+      {"1..3.4", std::nullopt},
+      {"a.b.c.d", std::nullopt},
+      {"1.2.3.4 ", std::nullopt},
+      {"0001.2.3.4", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseIpv4(c.text), c.address) << c.text;
+}
+
+TEST(UnitAddress, NeedsExactlyOneWayToTheUnit) {
+  const auto options = ParseOptionList("ip=,port=");
+  struct Case {
+    std::vector<std::string> words;
+    bool transport;
+    std::string_view kind;
+  };
+  const Case cases[] = {
+      {{"--ip", "127.0.0.2"}, true, "IP"},
+      {{"--port", "/dev/ttyS0"}, true, "COM"},
+      {{}, false, ""},
+      {{"--ip", "127.0.0.2", "--port", "/dev/ttyS0"}, false, ""},
+      {{"--ip", "unit.local"}, false, ""},
+  };
+  for (const auto& c : cases) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(line.Parse(c.words, options, error));
+    const auto transport = MakeBootloaderTransport(line, error);
+    EXPECT_EQ(transport != nullptr, c.transport) << testing::PrintToString(c.words);
+    if (transport) {
+      EXPECT_EQ(transport->GetKind(), c.kind);
+    } else {
+      EXPECT_FALSE(error.empty());
+    }
+  }
+}
+
+TEST(VersionGuard, ReadsBuildVersionsAndComparesThem) {
+  EXPECT_EQ(ParseBuildVersion("V1.2"), 0x00010002u);
+  EXPECT_EQ(ParseBuildVersion("1.2"), 0x00010002u);
+  EXPECT_EQ(ParseBuildVersion("V10.300"), 0x000A012Cu);
+  EXPECT_EQ(ParseBuildVersion("V1"), std::nullopt);
+  EXPECT_EQ(ParseBuildVersion("V1.x"), std::nullopt);
+  EXPECT_EQ(ParseBuildVersion("V1.70000"), std::nullopt);
+  EXPECT_EQ(ParseBuildVersion(""), std::nullopt);
+  EXPECT_EQ(FormatVersion(0x00010002u), "1.2");
+
+  struct Case {
+    std::optional<std::uint32_t> unit;
+    std::optional<std::uint32_t> package;
+    bool wanted;
+  };
+  const Case cases[] = {
+      {0x00010001u, 0x00010002u, true},   // older: update
+      {0x00010002u, 0x00010002u, false},  // the same build
+      {0x00010003u, 0x00010002u, false},  // newer minor
+      {0x00020000u, 0x00010002u, false},  // newer major beats a larger minor
+      {0x0000FFFFu, 0x00010002u, true},
+      {std::nullopt, 0x00010002u, true},  // no application on the unit
+      {0x00010002u, std::nullopt, true},  // package without a build version
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UpdateWanted(c.unit, c.package), c.wanted)
+        << c.unit.value_or(0) << " vs " << c.package.value_or(0);
+  }
+}
+
+TEST(ProgressBar, ShowsPercentageAmountRateAndTimeLeft) {
+  // 1000 of 4000 units, 500 of them in this stage over 2 s: 250/s, 3000 left -> 12 s.
+  const auto line = RenderProgressBar({"UI", 1000, 4000, 500, 2000}, 20);
+  EXPECT_EQ(line, "UI [#####---------------]  25.0%  500 done  250/s  0:12 left");
+  EXPECT_EQ(RenderProgressBar({"UI", 4000, 4000, 10, 0}, 4), "UI [####] 100.0%  10 done  0/s  0:00 left");
+  EXPECT_EQ(RenderProgressBar({"UI", 0, 4000, 0, 0}, 4), "UI [----]   0.0%  0 done  0/s  --:-- left");
+  EXPECT_EQ(RenderProgressBar({"Factory Defaults", 0, 0, 0, 0}, 2),
+            "Factory Defaults [##] 100.0%  0 done  0/s  0:00 left");
+  EXPECT_EQ(FormatDuration(3725), "1:02:05");
+}
+
+TEST(JsonEvent, EscapesTextAndKeepsOneObjectPerLine) {
+  const auto text = JsonEvent("result")
+                        .Add("text", "Line one.\n  * \"quoted\" \\ tab\t")
+                        .Add("exit_code", std::uint64_t{2})
+                        .Add("ok", false)
+                        .Text();
+  EXPECT_EQ(text,
+            "{\"event\":\"result\",\"text\":\"Line one.\\n  * \\\"quoted\\\" \\\\ tab\\t\","
+            "\"exit_code\":2,\"ok\":false}");
+  EXPECT_EQ(JsonEscape(std::string("\x01", 1)), "\\u0001");
+}
+
+// Runs `write` against an Output into temporary files and returns what went to stdout.
+template <typename Write>
+std::pair<std::string, std::string> Capture(OutputMode mode, Write write) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  if (out == nullptr || err == nullptr) return {};
+  {
+    Output output(mode, out, err);
+    write(output);
+  }
+  auto read = [](std::FILE* f) {
+    std::string text;
+    std::rewind(f);
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+    return text;
+  };
+  return {read(out), read(err)};
+}
+
+void SmallUpdate(Output& o) {
+  o.Stage("Initializing", "Progress: Initializing", 0);
+  o.Range(200);
+  o.Stage("Application", "Progress: Application", 10);
+  for (std::uint32_t p = 20; p <= 200; p += 20) o.Position(p, 10 + p);
+  o.Result("succeeded", "The firmware updated successfully.", 0);
+}
+
+TEST(Output, PlainLinesReportEveryTenthOfTheRange) {
+  const auto [out, err] = Capture(OutputMode::Plain, SmallUpdate);
+  EXPECT_EQ(out,
+            "Progress: Initializing\nProgress: Application\n"
+            "Application: 10% (20 of 200)\nApplication: 20% (40 of 200)\n"
+            "Application: 30% (60 of 200)\nApplication: 40% (80 of 200)\n"
+            "Application: 50% (100 of 200)\nApplication: 60% (120 of 200)\n"
+            "Application: 70% (140 of 200)\nApplication: 80% (160 of 200)\n"
+            "Application: 90% (180 of 200)\nApplication: 100% (200 of 200)\n"
+            "The firmware updated successfully.\n");
+  EXPECT_EQ(err, "");
+}
+
+TEST(Output, JsonGivesOneEventPerLine) {
+  const auto [out, err] = Capture(OutputMode::Json, [](Output& o) {
+    SmallUpdate(o);
+    o.Error("Socket Error: Socket creation failed.");
+  });
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while (at < out.size()) {
+    const auto end = out.find('\n', at);
+    lines.push_back(out.substr(at, end - at));
+    at = end + 1;
+  }
+  ASSERT_EQ(lines.size(), 15u);  // 2 stages, range, 10 positions, result, error
+  EXPECT_EQ(lines[0], R"({"event":"stage","stage":"Initializing","text":"Progress: Initializing"})");
+  EXPECT_EQ(lines[1], R"({"event":"range","total":200})");
+  EXPECT_EQ(lines[3], R"({"event":"progress","stage":"Application","position":20,"total":200})");
+  EXPECT_EQ(lines[13],
+            R"({"event":"result","result":"succeeded","text":"The firmware updated successfully.","exit_code":0})");
+  EXPECT_EQ(lines[14], R"({"event":"error","text":"Socket Error: Socket creation failed."})");
+  EXPECT_EQ(err, "Socket Error: Socket creation failed.\n");
+}
+
+TEST(Output, TheTerminalBarIsRedrawnInPlaceAndEndedByTheResult) {
+  const auto [out, err] = Capture(OutputMode::Terminal, SmallUpdate);
+  EXPECT_NE(out.find("\rApplication [########################] 100.0%  200 done"),
+            std::string::npos);
+  EXPECT_EQ(out.substr(out.size() - 36), "\nThe firmware updated successfully.\n");
+  EXPECT_EQ(err, "");
+}
+
+TEST(Output, FailuresGoToStandardError) {
+  const auto [out, err] = Capture(OutputMode::Plain, [](Output& o) {
+    o.Result("failed", "The firmware update could not complete.", 1);
+  });
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err, "The firmware update could not complete.\n");
+}
+
+}  // namespace
+}  // namespace tessaline::cli
