@@ -1,0 +1,162 @@
+// Each fault flag of the simulated unit does what it says, reproducibly from its seed.
+#include <chrono>
+
+#include <gtest/gtest.h>
+
+#include "sim_test_support.h"
+#include "unit-sim/simulated_unit.h"
+
+namespace tessaline::sim {
+namespace {
+
+using testing::Bytes;
+using testing::ChunkPayload;
+using testing::ReplyData;
+using testing::ReplySequence;
+using testing::UdpClient;
+
+std::unique_ptr<SimulatedUnit> StartFaultyUnit(const std::string& address, FaultConfig faults) {
+  UnitConfig config;
+  config.udpAddress = address;
+  config.faults = faults;
+  auto unit = std::make_unique<SimulatedUnit>(config);
+  std::string error;
+  EXPECT_TRUE(unit->Start(&error)) << error;
+  return unit;
+}
+
+// Every datagram that answers one request, collected for a while.
+std::vector<Bytes> Answers(UdpClient& client, const std::string& address, const Bytes& request,
+                           int waitMs = 300) {
+  client.SendTo(address, 6234, request);
+  std::vector<Bytes> answers;
+  while (const auto datagram = client.Receive(waitMs)) answers.push_back(*datagram);
+  return answers;
+}
+
+TEST(SimulatedFaults, DropLosesTheRequestBeforeTheUnitSeesIt) {
+  FaultConfig faults;
+  faults.dropRequests = 1.0;
+  auto unit = StartFaultyUnit("127.0.77.90", faults);
+  UdpClient client;
+  EXPECT_TRUE(Answers(client, "127.0.77.90", testing::Request(0x82, 1)).empty());
+  EXPECT_TRUE(unit->RequestLog().empty());
+  EXPECT_EQ(unit->Faults().dropped, 1u);
+}
+
+TEST(SimulatedFaults, CorruptReplyFailsItsCrcButTheRequestIsApplied) {
+  FaultConfig faults;
+  faults.corruptReplies = 1.0;
+  auto unit = StartFaultyUnit("127.0.77.91", faults);
+  UdpClient client;
+  for (std::uint32_t sequence = 1; sequence <= 8; ++sequence) {
+    const auto answers = Answers(client, "127.0.77.91", testing::Request(0x85, sequence), 100);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_FALSE(testing::DecodeFrame(answers[0])) << "sequence " << sequence;
+  }
+  EXPECT_EQ(unit->Faults().corrupted, 8u);
+  EXPECT_EQ(unit->CommandOrder().size(), 8u);
+}
+
+TEST(SimulatedFaults, DuplicateSendsTheSameReplyTwice) {
+  FaultConfig faults;
+  faults.duplicateReplies = 1.0;
+  auto unit = StartFaultyUnit("127.0.77.92", faults);
+  UdpClient client;
+  const auto answers = Answers(client, "127.0.77.92", testing::Request(0x85, 1));
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[0], answers[1]);
+  EXPECT_EQ(ReplyData(*testing::DecodeFrame(answers[0])), Bytes{1});
+  EXPECT_EQ(unit->CommandOrder().size(), 1u);
+}
+
+TEST(SimulatedFaults, DelayHoldsTheReplyBack) {
+  FaultConfig faults;
+  faults.delayReplies = 1.0;
+  faults.delayMs = 400;
+  auto unit = StartFaultyUnit("127.0.77.93", faults);
+  UdpClient client;
+  const auto start = std::chrono::steady_clock::now();
+  client.SendTo("127.0.77.93", 6234, testing::Request(0x01));
+  EXPECT_FALSE(client.Receive(250));
+  EXPECT_TRUE(client.Receive(1000));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+}
+
+TEST(SimulatedFaults, StaleReplyCarriesThePreviousSequenceNumber) {
+  FaultConfig faults;
+  faults.staleSequence = 1.0;
+  auto unit = StartFaultyUnit("127.0.77.94", faults);
+  UdpClient client;
+  const auto answers = Answers(client, "127.0.77.94", testing::Request(0x89, 7));
+  ASSERT_EQ(answers.size(), 1u);
+  const auto packet = testing::DecodeFrame(answers[0]);
+  ASSERT_TRUE(packet);  // a good CRC: only the number is wrong
+  EXPECT_EQ(packet->at(0), 0x89);
+  EXPECT_EQ(ReplySequence(*packet), 6u);
+  // Plain replies carry no number and are left alone.
+  const auto plain = Answers(client, "127.0.77.94", testing::Request(0x09));
+  ASSERT_EQ(plain.size(), 1u);
+  EXPECT_EQ(testing::DecodeFrame(plain[0])->size(), 7u);
+}
+
+TEST(SimulatedFaults, RefuseAnswersStatusZeroToTheNthOfAKindOnly) {
+  FaultConfig faults;
+  faults.refuseCommand = 0x06;
+  faults.refuseNth = 2;
+  auto unit = StartFaultyUnit("127.0.77.95", faults);
+  testing::UdpBootloaderClient client("127.0.77.95");
+  ASSERT_EQ(ReplyData(*client.Exchange(0x85, 1)), Bytes{1});
+  std::vector<std::uint8_t> statuses;
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    const auto reply =
+        client.Exchange(0x86, 2 + i, ChunkPayload(0x40000 + 64 * i, Bytes(64, static_cast<std::uint8_t>(i + 1))));
+    ASSERT_TRUE(reply);
+    statuses.push_back(ReplyData(*reply).at(0));
+  }
+  EXPECT_EQ(statuses, (std::vector<std::uint8_t>{1, 0, 1}));
+  const Bytes flash = unit->FlashData();
+  ASSERT_EQ(flash.size(), 192u);
+  EXPECT_EQ(flash[64], 0xFF);  // the refused chunk was not written
+  EXPECT_EQ(flash[128], 3);
+  EXPECT_EQ(unit->Faults().refused, 1u);
+}
+
+TEST(SimulatedFaults, SilentAfterNRequestsAnswersNothingMore) {
+  FaultConfig faults;
+  faults.silentAfter = 3;
+  auto unit = StartFaultyUnit("127.0.77.96", faults);
+  testing::UdpBootloaderClient client("127.0.77.96");
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(client.Exchange(0x01)) << i;
+  EXPECT_FALSE(client.Exchange(0x01, 0, {}, 300));
+  EXPECT_FALSE(client.Exchange(0x82, 1, {}, 300));
+  EXPECT_EQ(unit->RequestLog().size(), 5u);
+  EXPECT_EQ(unit->CommandOrder().size(), 3u);
+  EXPECT_EQ(unit->Faults().silenced, 2u);
+}
+
+// Which of 30 requests are dropped at probability 0.5 with a given seed.
+std::vector<bool> DropPattern(const std::string& address, std::uint64_t seed) {
+  FaultConfig faults;
+  faults.seed = seed;
+  faults.dropRequests = 0.5;
+  auto unit = StartFaultyUnit(address, faults);
+  testing::UdpBootloaderClient client(address);
+  std::vector<bool> answered;
+  for (int i = 0; i < 30; ++i) answered.push_back(client.Exchange(0x09, 0, {}, 100).has_value());
+  return answered;
+}
+
+TEST(SimulatedFaults, SameSeedGivesTheSamePattern) {
+  const auto first = DropPattern("127.0.77.97", 42);
+  const auto again = DropPattern("127.0.77.97", 42);
+  const auto other = DropPattern("127.0.77.97", 43);
+  EXPECT_EQ(first, again);
+  EXPECT_NE(first, other);
+  const auto dropped = std::count(first.begin(), first.end(), false);
+  EXPECT_GT(dropped, 5);
+  EXPECT_LT(dropped, 25);
+}
+
+}  // namespace
+}  // namespace tessaline::sim
