@@ -21,7 +21,8 @@ class SerialPort {
   SerialPort& operator=(const SerialPort&) = delete;
 
   // Opens `device` for reading and writing without sharing it ("\\.\COM3" on Windows, a device
-  // path on Linux). A port held by another program fails to open. Closes any port held first.
+  // path on Linux). A port held by another program, or by another SerialPort, fails to open.
+  // Closes any port held first.
   bool Open(const std::string& device);
   // 8 data bits, no parity, 1 stop bit at `baudRate`; other line settings stay as the driver has them.
   bool Configure(std::uint32_t baudRate);
@@ -39,6 +40,9 @@ class SerialPort {
 
  private:
   std::intptr_t handle_ = -1;
+  // Windows: a named lock per device, held with the port, so that a second open fails even where
+  // the driver does not enforce the no-sharing mode (Wine's serial ports).
+  std::intptr_t deviceLock_ = 0;
   // The read time-outs last given to the driver, where the driver keeps them (Windows).
   std::uint32_t driverWaitMs_ = 0;
   std::uint32_t driverQuietMs_ = 0;

@@ -74,7 +74,7 @@ TEST_F(TcpTransportTest, PortZeroMeansTheDefaultParserPort) {
   EXPECT_EQ(transport.GetEndpoint(), UnitLoopbackAddress());
 
   platform::Socket listener = TcpListenerOn(UnitLoopbackAddress(), kDefaultParserPort);
-  if (!listener.IsValid()) GTEST_SKIP() << "port 4999 on 127.0.0.45 is in use";
+  if (!listener.IsValid()) GTEST_SKIP() << "TCP port 4999 of the test unit's address is in use";
   ASSERT_TRUE(transport.Open());
   platform::Ipv4Endpoint from;
   platform::Socket served = listener.Accept(&from);

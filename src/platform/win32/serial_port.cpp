@@ -18,6 +18,28 @@ constexpr unsigned kLastComPort = 255;
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// A kernel object name for the device: names may not hold backslashes, and device names are
+// case-insensitive.
+std::wstring LockNameFor(const std::wstring& device) {
+  std::wstring name = L"Local\\Tessaline.SerialPort.";
+  for (wchar_t c : device) {
+    if (c == L'\\') c = L'_';
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    name.push_back(c);
+  }
+  return name;
+}
+
+// The named lock, or null when another SerialPort holds one for the same device.
+HANDLE TakeDeviceLock(const std::wstring& device) {
+  HANDLE lock = CreateMutexW(nullptr, FALSE, LockNameFor(device).c_str());
+  if (lock != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(lock);
+    return nullptr;
+  }
+  return lock;
+}
+
 bool SetTimeouts(HANDLE port, std::uint32_t readWaitMs, std::uint32_t quietMs) {
   COMMTIMEOUTS timeouts{};
   // The interval time-out starts at the first byte: a read ends once the line goes quiet.
@@ -35,6 +57,7 @@ SerialPort::~SerialPort() { Close(); }
 
 SerialPort::SerialPort(SerialPort&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)),
+      deviceLock_(std::exchange(other.deviceLock_, 0)),
       driverWaitMs_(other.driverWaitMs_),
       driverQuietMs_(other.driverQuietMs_) {}
 
@@ -42,6 +65,7 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, -1);
+    deviceLock_ = std::exchange(other.deviceLock_, 0);
     driverWaitMs_ = other.driverWaitMs_;
     driverQuietMs_ = other.driverQuietMs_;
   }
@@ -51,10 +75,16 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
 bool SerialPort::Open(const std::string& device) {
   Close();
   const std::wstring name = WideFromUtf8(device);
+  HANDLE lock = TakeDeviceLock(name);
+  if (lock == nullptr) return false;
   HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (port == INVALID_HANDLE_VALUE || port == nullptr) return false;
+  if (port == INVALID_HANDLE_VALUE || port == nullptr) {
+    CloseHandle(lock);
+    return false;
+  }
   handle_ = reinterpret_cast<std::intptr_t>(port);
+  deviceLock_ = reinterpret_cast<std::intptr_t>(lock);
   // A failure here shows up as reads that wait differently; the port is still usable.
   SetTimeouts(port, kOpenReadWaitMs, 0);
   driverWaitMs_ = kOpenReadWaitMs;
@@ -80,6 +110,7 @@ bool SerialPort::IsOpen() const { return handle_ != -1; }
 
 void SerialPort::Close() noexcept {
   if (handle_ != -1) CloseHandle(AsHandle(std::exchange(handle_, -1)));
+  if (deviceLock_ != 0) CloseHandle(AsHandle(std::exchange(deviceLock_, 0)));
 }
 
 bool SerialPort::Write(const std::uint8_t* bytes, std::uint32_t count) {
