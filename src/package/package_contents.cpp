@@ -85,7 +85,8 @@ bool LoadVariantImages(std::string_view mcuFamily, std::string_view dsp,
   const bool hasApplication = flags[ApplicationRow(*variant)];
   const bool hasFlashData = flags[FlashDataRow(*variant)];
   if (!hasApplication && !hasFlashData) return false;
-  if (hasApplication && !application.LoadHexResource(PackageVariants[ApplicationRow(*variant)].resource)) {
+  if (hasApplication &&
+      !application.LoadHexResource(PackageVariants[ApplicationRow(*variant)].resource)) {
     return false;
   }
   if (hasFlashData &&

@@ -1,4 +1,5 @@
-// Which firmware images the package carries, which belong to a unit's variant, and the version rows.
+// Which firmware images the package carries, which belong to a unit's variant, and the version
+// rows.
 #pragma once
 
 #include <array>

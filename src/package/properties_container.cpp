@@ -56,8 +56,8 @@ bool PropertiesContainer::LoadPropertiesResource(std::string_view name) {
 }
 
 const std::string* PropertiesContainer::Lookup(std::string_view key) const {
-  const auto found =
-      std::find_if(entries_.begin(), entries_.end(), [key](const Entry& e) { return e.key == key; });
+  const auto found = std::find_if(entries_.begin(), entries_.end(),
+                                  [key](const Entry& e) { return e.key == key; });
   return found == entries_.end() ? nullptr : &found->value;
 }
 

@@ -41,11 +41,7 @@ struct ChunkCase {
 
 TEST(CBinManager, CutsTheImageIntoChunksAtTheirAddresses) {
   const std::vector<ChunkCase> cases = {
-      {128, 64, {64, 64}},
-      {130, 64, {64, 64, 2}},
-      {1, 64, {1}},
-      {0, 64, {}},
-      {10, 4, {4, 4, 2}},
+      {128, 64, {64, 64}}, {130, 64, {64, 64, 2}}, {1, 64, {1}}, {0, 64, {}}, {10, 4, {4, 4, 2}},
   };
   for (const ChunkCase& c : cases) {
     const std::string content = Pattern(c.imageBytes);

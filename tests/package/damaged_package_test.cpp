@@ -13,8 +13,7 @@ TEST(DamagedPackage, PresenceIsCheckedButTheImageIsRefusedOnLoad) {
 
   CHexManager application;
   CBinManager flashData;
-  EXPECT_FALSE(
-      LoadVariantImages("STM32", "ADAU1452", ImagePresence(), application, flashData));
+  EXPECT_FALSE(LoadVariantImages("STM32", "ADAU1452", ImagePresence(), application, flashData));
   EXPECT_EQ(application.LastError(), "line 3: wrong checksum DB (expected DE)");
   EXPECT_EQ(application.RecordCount(), 0u);
   // The flash data alone loads, but does not rescue the damaged application.

@@ -29,7 +29,8 @@ TEST(PropertiesContainer, ParsesKeysAndValues) {
       {"other escapes stay", "k=x\\ty\\", "k", "x\\ty\\"},
       {"only TAB and SPACE are blanks", "k=\v value \f", "k", "\v value \f"},
       {"an escaped break at the end is kept", "k=text\\n  ", "k", "text\n"},
-      {"keys may hold dots and spaces", "help-message.Unit Preparation.1\t= p", "help-message.Unit Preparation.1", "p"},
+      {"keys may hold dots and spaces", "help-message.Unit Preparation.1\t= p",
+       "help-message.Unit Preparation.1", "p"},
       {"UTF-8 passes through", "caf\xC3\xA9 = cr\xC3\xA8me", "caf\xC3\xA9", "cr\xC3\xA8me"},
   };
   for (const LineCase& c : cases) {
@@ -71,7 +72,7 @@ TEST(PropertiesContainer, StoredValuesStayPutWhileEntriesAreAdded) {
   PropertiesContainer properties;
   properties.AddProperty("first", "v");
   const std::string* first = properties.Lookup("first");
-  for (int i = 0; i < 1000; ++i) properties.AddProperty("k" + std::to_string(i), "value");
+  for (int i = 0; i < 1000; ++i) properties.AddProperty(std::to_string(i), "value");
   EXPECT_EQ(properties.Lookup("first"), first);
   EXPECT_EQ(*first, "v");
 }
@@ -118,8 +119,7 @@ TEST(PropertiesContainer, HelpPagesRunToTheFirstGap) {
   properties.AddProperty("help-message.Empty.1", "one");
   properties.AddProperty("help-message.Empty.2", "");
   properties.AddProperty("help-message.Empty.3", "three");
-  EXPECT_EQ(properties.HelpPages(topic),
-            (std::vector<std::string>{"page 1", "page 2", "page 3"}));
+  EXPECT_EQ(properties.HelpPages(topic), (std::vector<std::string>{"page 1", "page 2", "page 3"}));
   EXPECT_EQ(properties.HelpPages("help-message.Empty"), std::vector<std::string>{"one"});
   EXPECT_TRUE(properties.HelpPages("help-message.None").empty());
 }

@@ -1,4 +1,5 @@
-// The package of this build: resource sizes, the images' counts, texts, the package check, variants.
+// The package of this build: resource sizes, the images' counts, texts, the package check,
+// variants.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -39,7 +40,9 @@ TEST(SamplePackage, HoldsTheResourcesOfThisBuild) {
       {"NOTES", "BUILD_NOTES", 239},
       {"NOTES", "CORE_HW_NOTES", std::nullopt},
       {"HEX", "FLASH_STM32_ADAU1452", std::nullopt},
-      {"hex", "APPLICATION_STM32_ADAU1452", std::nullopt},
+      // Resource names and types ignore ASCII case, as on Windows.
+      {"hex", "application_stm32_adau1452", 702237},
+      {"HEX", "APPLICATION_STM32_ADAU1452 ", std::nullopt},
   };
   for (const Expected& c : cases) {
     const auto bytes = platform::FindModuleResource(c.type, c.name);
@@ -79,7 +82,8 @@ TEST(SamplePackage, ApplicationImageHasTheExpectedRecords) {
       start = static_cast<std::uint32_t>(record[4]) << 24 | record[5] << 16 | record[6] << 8 |
               record[7];
     } else if (type == kDataRecord) {
-      const std::uint32_t address = upper << 16 | static_cast<std::uint32_t>(record[1] << 8 | record[2]);
+      const std::uint32_t address =
+          upper << 16 | static_cast<std::uint32_t>(record[1] << 8 | record[2]);
       EXPECT_LE(record[0], 16u);
       if (address == 0x0807FFFC) {
         version.assign(record.begin() + 4, record.begin() + 4 + record[0]);
@@ -262,9 +266,9 @@ TEST(PackageVariants, SelectionIsExactAndCaseSensitive) {
     std::optional<std::size_t> variant;
   };
   const std::vector<Case> cases = {
-      {"STM32", "ADAU1452", 0}, {"GD32", "ADAU1452", 1},  {"STM32", "ADAU1462", 2},
-      {"GD32", "ADAU1462", 3},  {"stm32", "ADAU1452", {}}, {"STM32", "adau1452", {}},
-      {"STM32 ", "ADAU1452", {}}, {"STM3", "ADAU1452", {}}, {"", "", {}},
+      {"STM32", "ADAU1452", 0},   {"GD32", "ADAU1452", 1},   {"STM32", "ADAU1462", 2},
+      {"GD32", "ADAU1462", 3},    {"stm32", "ADAU1452", {}}, {"STM32", "adau1452", {}},
+      {"STM32 ", "ADAU1452", {}}, {"STM3", "ADAU1452", {}},  {"", "", {}},
       {"ADAU1452", "STM32", {}},
   };
   for (const Case& c : cases) {
@@ -275,7 +279,8 @@ TEST(PackageVariants, SelectionIsExactAndCaseSensitive) {
     const PackageVariant& flash = PackageVariants[FlashDataRow(variant)];
     EXPECT_EQ(app.type, "HEX");
     EXPECT_EQ(flash.type, "BIN");
-    EXPECT_EQ(app.resource, "APPLICATION_" + std::string(app.mcuFamily) + "_" + std::string(app.dsp));
+    EXPECT_EQ(app.resource,
+              "APPLICATION_" + std::string(app.mcuFamily) + "_" + std::string(app.dsp));
     EXPECT_EQ(flash.resource, "FLASH_" + std::string(app.mcuFamily) + "_" + std::string(app.dsp));
     EXPECT_EQ(SelectVariant(app.mcuFamily, app.dsp), variant);
   }

@@ -66,7 +66,8 @@ TEST(SrecordCrossCheck, SampleImageIsValidIntelHexWithTheSameContent) {
     ASSERT_GE(n, 5u);
     if (record[3] == 0x04) upper = static_cast<std::uint32_t>(record[4] << 8 | record[5]);
     if (record[3] != 0x00) continue;
-    const std::uint32_t address = upper << 16 | static_cast<std::uint32_t>(record[1] << 8 | record[2]);
+    const std::uint32_t address =
+        upper << 16 | static_cast<std::uint32_t>(record[1] << 8 | record[2]);
     if (address < kImageBegin || address >= kImageEnd) continue;
     for (std::uint32_t i = 0; i < record[0]; ++i) {
       ours[address - kImageBegin + i] = static_cast<char>(record[4 + i]);

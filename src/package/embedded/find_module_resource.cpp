@@ -4,12 +4,25 @@
 #include "platform/module_resources.h"
 
 namespace tessaline::platform {
+namespace {
+
+// Windows matches resource names and types without regard to ASCII case; so does this look-up,
+// so a package behaves the same on both.
+bool SameName(std::string_view a, std::string_view b) {
+  const auto upper = [](char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return upper(x) == upper(y); });
+}
+
+}  // namespace
 
 std::optional<std::span<const std::uint8_t>> FindModuleResource(std::string_view type,
-                                                                 std::string_view name) {
+                                                                std::string_view name) {
   const auto resources = EmbeddedResources();
   const auto found = std::find_if(resources.begin(), resources.end(), [&](const auto& r) {
-    return r.type == type && r.name == name;
+    return SameName(r.type, type) && SameName(r.name, name);
   });
   if (found == resources.end()) return std::nullopt;
   return std::span<const std::uint8_t>(found->begin, found->end);
