@@ -77,17 +77,6 @@ TEST(PropertiesContainer, StoredValuesStayPutWhileEntriesAreAdded) {
   EXPECT_EQ(*first, "v");
 }
 
-TEST(PropertiesContainer, LineEdgesOfALoad) {
-  PropertiesContainer properties;
-  const test::TempFile file("\r\na = 1\r\nlast = lost");
-  ASSERT_TRUE(properties.LoadFromFile(file.Path()));
-  EXPECT_EQ(properties.GetString("a"), "1");
-  EXPECT_EQ(properties.Lookup("last"), nullptr);
-  ASSERT_NE(properties.Lookup(""), nullptr);  // the leading line end's empty entry
-  EXPECT_EQ(properties.GetString(""), "");
-  EXPECT_EQ(properties.Size(), 2u);
-}
-
 TEST(PropertiesContainer, CutsOverlongKeysAndValues) {
   PropertiesContainer properties;
   const std::string key(kMaxKeyLength + 40, 'k');
