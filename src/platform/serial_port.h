@@ -1,4 +1,5 @@
-// Serial port access: exclusive open, 8N1 at a chosen rate, bounded reads, the list of candidate ports.
+// Serial port access: exclusive open, 8N1 at a chosen rate, bounded reads, the list of candidate
+// ports.
 #pragma once
 
 #include <cstdint>
@@ -24,13 +25,15 @@ class SerialPort {
   // path on Linux). A port held by another program, or by another SerialPort, fails to open.
   // Closes any port held first.
   bool Open(const std::string& device);
-  // 8 data bits, no parity, 1 stop bit at `baudRate`; other line settings stay as the driver has them.
+  // 8 data bits, no parity, 1 stop bit at `baudRate`; other line settings stay as the driver has
+  // them.
   bool Configure(std::uint32_t baudRate);
   bool IsOpen() const;
   void Close() noexcept;
 
   // Writes all bytes, blocking for at most count + kSerialWriteSlackMs milliseconds. False only
-  // when the device reports an error; a write cut short by that time-out is not one (as on Windows).
+  // when the device reports an error; a write cut short by that time-out is not one (as on
+  // Windows).
   bool Write(const std::uint8_t* bytes, std::uint32_t count);
   // Waits at most `maxWaitMs` in all; returns earlier once `capacity` bytes are in, or once bytes
   // have arrived and the line has then been quiet for `quietMs` (0: no early return). The count

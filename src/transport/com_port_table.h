@@ -10,7 +10,8 @@
 namespace tessaline {
 
 inline constexpr std::size_t kComPortTableSize = 255;
-inline constexpr std::array<std::uint32_t, 6> BaudRateTable{4800, 9600, 19200, 38400, 57600, 115200};
+inline constexpr std::array<std::uint32_t, 6> BaudRateTable{4800,  9600,  19200,
+                                                            38400, 57600, 115200};
 // Rate of every transport that carries the bootloader packet protocol.
 inline constexpr std::uint32_t kBootloaderBaudRate = 115200;
 

@@ -1,4 +1,5 @@
-// The one connection abstraction to a unit: bytes for the bootloader link, TextQuery for the text port.
+// The one connection abstraction to a unit: bytes for the bootloader link, TextQuery for the text
+// port.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +30,8 @@ class Transport {
   virtual std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) = 0;
 
   // Sends one text command and collects one reply "<...>" (at most `replyLimit` characters) into
-  // `reply`. On a network kind the command is followed by CR LF and the time-out is multiplied by 5.
-  // True when a complete reply (ending in '>') was collected before the deadline.
+  // `reply`. On a network kind the command is followed by CR LF and the time-out is multiplied
+  // by 5. True when a complete reply (ending in '>') was collected before the deadline.
   bool TextQuery(std::string_view command, std::string& reply, std::uint32_t replyLimit,
                  std::uint32_t timeoutMs);
 

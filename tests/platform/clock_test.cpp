@@ -1,7 +1,7 @@
 // Tick count: wrap-safe arithmetic and a counter that follows real sleeps.
-#include <gtest/gtest.h>
-
 #include "platform/clock.h"
+
+#include <gtest/gtest.h>
 
 namespace tessaline::platform {
 namespace {

@@ -1,9 +1,9 @@
 // Message boxes reach the installed handler unchanged, and handlers can be swapped and restored.
+#include "platform/message_box.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "platform/message_box.h"
 
 namespace tessaline::platform {
 namespace {
@@ -16,7 +16,9 @@ TEST(MessageBox, InstalledHandlerReceivesTheRequestAndAnswers) {
   });
 
   MessageBoxRequest request;
-  request.text = "Gr\xC3\xBC\xC3\x9F" "e";  // UTF-8 passes through untouched
+  request.text =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e";  // UTF-8 passes through untouched
   request.caption = "Socket Error";
   request.icon = MessageBoxIcon::Error;
   request.buttons = MessageBoxButtons::YesNo;

@@ -1,9 +1,9 @@
 // Resources of the program's own module, looked up by type and name.
+#include "platform/module_resources.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "platform/module_resources.h"
 
 namespace tessaline::platform {
 namespace {

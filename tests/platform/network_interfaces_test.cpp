@@ -1,9 +1,10 @@
 // The local interface table lists the loopback address with its mask.
+#include "platform/network_interfaces.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "platform/network_interfaces.h"
 #include "platform/sockets.h"
 
 namespace tessaline::platform {

@@ -73,7 +73,7 @@ TEST(SerialPort, ConfiguresRawEightNOneAtTheRate) {
     std::uint32_t rate;
     speed_t speed;
   };
-  const Case cases[] = {{4800, B4800}, {9600, B9600}, {19200, B19200},
+  const Case cases[] = {{4800, B4800},   {9600, B9600},   {19200, B19200},
                         {38400, B38400}, {57600, B57600}, {115200, B115200}};
   for (const Case& c : cases) {
     PseudoTerminal pty;

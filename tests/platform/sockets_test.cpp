@@ -1,11 +1,12 @@
 // Sockets on loopback: datagrams with their sender, receive time-outs, oversize datagrams, TCP.
+#include "platform/sockets.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/sockets.h"
 
 namespace tessaline::platform {
 namespace {
@@ -57,7 +58,8 @@ TEST(UdpSocket, DatagramLargerThanTheCapacityIsAnError) {
   const std::array<std::uint8_t, 3> small{7, 8, 9};
   const auto to = receiver.LocalEndpoint();
   ASSERT_TRUE(to);
-  ASSERT_TRUE(sender.SendTo(kLoopback, to->port, big.data(), static_cast<std::uint32_t>(big.size())));
+  ASSERT_TRUE(
+      sender.SendTo(kLoopback, to->port, big.data(), static_cast<std::uint32_t>(big.size())));
   ASSERT_TRUE(sender.SendTo(kLoopback, to->port, small.data(), small.size()));
 
   std::array<std::uint8_t, 10> buffer{};

@@ -1,4 +1,6 @@
 // The TCP transport against a text port played on loopback.
+#include "transport/ethernet_transport_tcp.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,7 +9,6 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/threading.h"
-#include "transport/ethernet_transport_tcp.h"
 #include "transport/loopback.h"
 
 namespace tessaline {

@@ -1,4 +1,6 @@
 // The UDP transport against a unit played on loopback port 6234.
+#include "transport/ethernet_transport.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,7 +9,6 @@
 
 #include "platform/clock.h"
 #include "platform/message_box.h"
-#include "transport/ethernet_transport.h"
 #include "transport/loopback.h"
 
 namespace tessaline {
@@ -28,8 +29,8 @@ void SendFromStranger(const platform::Ipv4Endpoint& to) {
   if (testing::BoundSourceIsKept(kStrangerAddress)) {
     platform::Socket stranger = UdpBoundTo(kStrangerAddress, 0);
     ASSERT_TRUE(stranger.IsValid());
-    ASSERT_TRUE(stranger.SendTo(to.address, to.port,
-                                reinterpret_cast<const std::uint8_t*>(bad.data()), 3));
+    ASSERT_TRUE(
+        stranger.SendTo(to.address, to.port, reinterpret_cast<const std::uint8_t*>(bad.data()), 3));
     return;
   }
   ASSERT_EQ(to.address, kLoopback);

@@ -58,8 +58,9 @@ inline platform::Socket TcpListenerOn(std::uint32_t address, std::uint16_t port)
 }
 
 inline std::string AsText(const std::uint8_t* bytes, std::int32_t count) {
-  return count > 0 ? std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(count))
-                   : std::string();
+  return count > 0
+             ? std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(count))
+             : std::string();
 }
 
 }  // namespace tessaline::testing

@@ -26,18 +26,30 @@ int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 std::optional<speed_t> SpeedFor(std::uint32_t baudRate) {
   switch (baudRate) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return std::nullopt;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    case 460800:
+      return B460800;
+    case 921600:
+      return B921600;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -73,8 +85,7 @@ bool DeviceNameLess(const std::string& a, const std::string& b) {
 
 SerialPort::~SerialPort() { Close(); }
 
-SerialPort::SerialPort(SerialPort&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)) {}
+SerialPort::SerialPort(SerialPort&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
 
 SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
   if (this != &other) {

@@ -80,7 +80,9 @@ bool Socket::SetReceiveTimeout(std::uint32_t milliseconds) {
   return SetOption(Descriptor(handle_), SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value);
 }
 
-bool Socket::SetBroadcast(bool enabled) { return SetFlag(Descriptor(handle_), SO_BROADCAST, enabled); }
+bool Socket::SetBroadcast(bool enabled) {
+  return SetFlag(Descriptor(handle_), SO_BROADCAST, enabled);
+}
 
 bool Socket::SetLingerOff() {
   const linger value{0, 0};
@@ -111,8 +113,7 @@ bool Socket::SendTo(std::uint32_t address, std::uint16_t port, const std::uint8_
                 sizeof destination) >= 0;
 }
 
-std::int32_t Socket::ReceiveFrom(std::uint8_t* buffer, std::uint32_t capacity,
-                                 Ipv4Endpoint* from) {
+std::int32_t Socket::ReceiveFrom(std::uint8_t* buffer, std::uint32_t capacity, Ipv4Endpoint* from) {
   sockaddr_in sender{};
   iovec part{buffer, capacity};
   msghdr message{};

@@ -8,7 +8,7 @@
 namespace tessaline::platform {
 
 std::optional<std::span<const std::uint8_t>> FindModuleResource(std::string_view type,
-                                                                 std::string_view name) {
+                                                                std::string_view name) {
   const HMODULE module = GetModuleHandleW(nullptr);
   const std::wstring wideType = WideFromUtf8(type);
   const std::wstring wideName = WideFromUtf8(name);

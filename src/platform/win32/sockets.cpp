@@ -127,13 +127,12 @@ bool Socket::SendTo(std::uint32_t address, std::uint16_t port, const std::uint8_
                 sizeof destination) != SOCKET_ERROR;
 }
 
-std::int32_t Socket::ReceiveFrom(std::uint8_t* buffer, std::uint32_t capacity,
-                                 Ipv4Endpoint* from) {
+std::int32_t Socket::ReceiveFrom(std::uint8_t* buffer, std::uint32_t capacity, Ipv4Endpoint* from) {
   sockaddr_in sender{};
   int size = sizeof sender;
   // A datagram larger than the capacity fails with WSAEMSGSIZE, like a time-out.
-  const int got = recvfrom(AsSocket(handle_), reinterpret_cast<char*>(buffer), Length(capacity),
-                           0, AsGeneric(sender), &size);
+  const int got = recvfrom(AsSocket(handle_), reinterpret_cast<char*>(buffer), Length(capacity), 0,
+                           AsGeneric(sender), &size);
   if (got == SOCKET_ERROR) return -1;
   if (from != nullptr) *from = EndpointOf(sender);
   return got;
