@@ -1,8 +1,6 @@
 // The serial transport and the port scan on pseudo-terminals, the test playing the unit.
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <array>
 #include <memory>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/pseudo_terminal.h"
 #include "platform/serial_port.h"
 #include "platform/threading.h"
 #include "transport/com_port_table.h"
@@ -18,45 +17,7 @@
 namespace tessaline {
 namespace {
 
-class PseudoTerminal {
- public:
-  PseudoTerminal() {
-    std::array<char, 128> name{};
-    if (openpty(&master_, &slave_, name.data(), nullptr, nullptr) == 0) path_ = name.data();
-  }
-  ~PseudoTerminal() {
-    CloseMaster();
-    if (slave_ >= 0) close(slave_);
-  }
-  PseudoTerminal(const PseudoTerminal&) = delete;
-  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-  const std::string& Path() const { return path_; }
-  int Slave() const { return slave_; }
-  void Send(const std::string& bytes) const {
-    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  // Reads until `count` bytes have come or a second has passed.
-  std::string Receive(std::size_t count) const {
-    std::string seen;
-    const std::uint32_t start = platform::TickCount();
-    while (seen.size() < count && platform::TicksBetween(start, platform::TickCount()) < 1000) {
-      std::array<char, 256> buffer{};
-      const ssize_t got = read(master_, buffer.data(), buffer.size());
-      if (got > 0) seen.append(buffer.data(), static_cast<std::size_t>(got));
-    }
-    return seen;
-  }
-  void CloseMaster() {
-    if (master_ >= 0) close(master_);
-    master_ = -1;
-  }
-
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string path_;
-};
+using testing::PseudoTerminal;
 
 TEST(ComTransport, OpensEightNOneAtItsRate) {
   PseudoTerminal pty;
@@ -101,14 +62,14 @@ TEST(ComTransport, ReadReturnsArrivedBytesWithoutWaitingForTheCapacity) {
   ASSERT_TRUE(transport.Open());
   std::array<std::uint8_t, 2038> buffer{};
   const std::string reply("\x01\x81\x00\x00\x00\x07\x10\x04\x42\x04", 10);
-  pty.Send(reply);
+  ASSERT_TRUE(pty.Send(reply));
   EXPECT_EQ(transport.Read(buffer.data(), buffer.size()), reply.size());
   EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 10), reply);
 
   // A reply that starts during the read is returned once it ends.
   platform::JoinedThread unit([&] {
     platform::SleepMs(30);
-    pty.Send("<BQ,E/>");
+    ASSERT_TRUE(pty.Send("<BQ,E/>"));
   });
   const std::uint32_t got = transport.Read(buffer.data(), buffer.size());
   unit.Join();
@@ -138,7 +99,7 @@ TEST(ComTransport, AFailedWriteClosesThePortButStillReportsTrue) {
   PseudoTerminal pty;
   COMTransport transport(pty.Path(), kBootloaderBaudRate);
   ASSERT_TRUE(transport.Open());
-  const std::string frame("\x01\x01\x00\x10\x21\x04", 6);
+  const std::string frame("\x01\x01\n\x10\x21\x04", 6);  // a raw line: no CR added
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(frame.data());
   EXPECT_TRUE(transport.Write(bytes, 6));
   EXPECT_EQ(pty.Receive(6), frame);
@@ -153,11 +114,11 @@ TEST(ComTransport, TextQueryOverSerialSendsNoLineEnd) {
   PseudoTerminal pty;
   COMTransport transport(pty.Path(), 9600);
   ASSERT_TRUE(transport.Open());
-  pty.Send("<STALE/>");  // left over from an earlier exchange
+  ASSERT_TRUE(pty.Send("<STALE/>"));  // left over from an earlier exchange
   std::string unitSaw;
   platform::JoinedThread unit([&] {
     unitSaw = pty.Receive(8);
-    pty.Send("\r\n<BQ,D/>");
+    ASSERT_TRUE(pty.Send("\r\n<BQ,D/>"));
   });
   std::string reply;
   EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000));
