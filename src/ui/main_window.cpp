@@ -455,7 +455,10 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {
-  return CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, nullptr, 0);
+  // The dialog manager sends WM_INITDIALOG only when a dialog procedure is given. The class's
+  // window procedure receives it all the same and never calls this one (it uses DefWindowProcW).
+  const DLGPROC neverCalled = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; };
+  return CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, neverCalled, 0);
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,0 +1,218 @@
+// The Discover dialog: list order and looks, version labels, results and the bootload reminder.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "discovery/version_worker.h"
+#include "resource.h"
+#include "shell/messages.h"
+#include "ui/dialogs/dialog_driver.h"
+#include "ui/dialogs/dialogs.h"
+#include "ui/dialogs/discover_dialog.h"
+#include "ui/dialogs/discover_list.h"
+
+namespace tessaline {
+namespace {
+
+using dialogs::DiscoveredUnit;
+using testing::DialogDriver;
+using testing::PumpUntil;
+
+// The simulated unit of the fixture script (units.sh): bootloader 1.0, application 1.1, and a
+// discovery responder, all on this address.
+constexpr char kBootloaderUnit[] = "127.0.77.24";
+constexpr char kSilentAddress[] = "127.0.77.29";
+constexpr std::uint32_t kQueryWaitMs = 15000;
+
+std::uint32_t Address(const char* dotted) {
+  in_addr address{};
+  inet_pton(AF_INET, dotted, &address);
+  return address.s_addr;
+}
+
+// Discovery that reaches no interface at all: the tests post the reports themselves.
+void UseNoInterfaces() {
+  NetworkDiscoveryOptions network;
+  network.readInterfaces = [] { return std::optional<InterfaceTable>(InterfaceTable{}); };
+  dialogs::SetDiscoveryOptions(std::move(network), {});
+}
+
+HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_UNIT_LIST); }
+
+std::vector<const DiscoveredUnit*> Entries(HWND dialog) {
+  std::vector<const DiscoveredUnit*> entries;
+  const auto count = SendMessageW(List(dialog), LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    entries.push_back(reinterpret_cast<const DiscoveredUnit*>(
+        SendMessageW(List(dialog), LB_GETITEMDATA, static_cast<WPARAM>(i), 0)));
+  }
+  return entries;
+}
+
+void Report(HWND dialog, UINT code, WPARAM wParam, LPARAM lParam) {
+  PostMessageW(dialog, code, wParam, lParam);
+  testing::PumpFor(20);
+}
+
+void Select(HWND dialog, int index) {
+  SendMessageW(List(dialog), LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UNIT_LIST, LBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(List(dialog)));
+}
+
+int IndexOf(HWND dialog, std::uint32_t address) {
+  const auto entries = Entries(dialog);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i]->address == address) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+TEST(DiscoverDialog, ListsBootloadUnitsFirstInBoldAndKeepsFirstReports) {
+  UseNoInterfaces();
+  const std::uint32_t application = Address("127.0.77.31");
+  const std::uint32_t bootloader = Address("127.0.77.32");
+  const std::uint32_t linkLocal = Address("169.254.7.9");
+  const std::uint32_t otherSubnet = Address("10.1.2.3");
+  DialogDriver driver;
+  std::vector<const DiscoveredUnit*> entries;
+  std::vector<DiscoveredUnit> copies;
+  driver.OnNextDialog([&](HWND dialog) {
+    Report(dialog, WM_APP_NET_UNIT_FOUND, 0, static_cast<LPARAM>(application));
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitInBootload, static_cast<LPARAM>(bootloader));
+    // A later report of a listed unit changes nothing, even in bootload mode.
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitInBootload, static_cast<LPARAM>(application));
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitLinkLocal | kUnitOnOtherSubnet,
+           static_cast<LPARAM>(linkLocal));
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitOnOtherSubnet, static_cast<LPARAM>(otherSubnet));
+    for (const DiscoveredUnit* entry : Entries(dialog)) copies.push_back(*entry);
+    Select(dialog, IndexOf(dialog, linkLocal));  // not in bootload mode: no query
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_BOOTLOADER_VERSION_LABEL)));
+    EXPECT_EQ(testing::ItemTextOf(dialog, IDC_BOOTLOADER_VERSION), L"");
+    testing::SaveScreenshot(dialog, "discover-network");
+    testing::Click(dialog, IDCANCEL);
+  });
+  EXPECT_EQ(RunDiscoverDialog(nullptr, kDiscoverNetwork), kDiscoverCancelled);
+
+  ASSERT_EQ(copies.size(), 4u);
+  EXPECT_EQ(copies[0].address, bootloader);
+  EXPECT_EQ(copies[0].label, L"127.0.77.32");
+  EXPECT_TRUE(dialogs::LookOf(copies[0], false).bold);
+  for (std::size_t i = 1; i < copies.size(); ++i) {
+    EXPECT_FALSE(dialogs::LookOf(copies[i], false).bold) << i;
+  }
+  for (const DiscoveredUnit& unit : copies) {
+    const dialogs::EntryLook look = dialogs::LookOf(unit, false);
+    if (unit.address == linkLocal) {
+      EXPECT_TRUE(look.ownColour);
+      EXPECT_EQ(look.colour, dialogs::kLinkLocalColour) << "link-local wins over other-subnet";
+    } else if (unit.address == otherSubnet) {
+      EXPECT_EQ(look.colour, dialogs::kOtherSubnetColour);
+    } else {
+      EXPECT_FALSE(look.ownColour) << std::string(unit.label.begin(), unit.label.end());
+    }
+    EXPECT_TRUE(dialogs::LookOf(unit, true).highlighted);
+    EXPECT_FALSE(dialogs::LookOf(unit, true).ownColour) << "selection draws in highlight colours";
+  }
+}
+
+TEST(DiscoverDialog, NothingChosenReturnsTwo) {
+  UseNoInterfaces();
+  struct Case {
+    const char* name;
+    UINT message;
+    WPARAM wParam;
+  };
+  const Case cases[] = {
+      {"OK without a selection", WM_COMMAND, IDOK},
+      {"Cancel", WM_COMMAND, IDCANCEL},
+      {"close box", WM_SYSCOMMAND, SC_CLOSE},
+  };
+  for (const Case& c : cases) {
+    DialogDriver driver;
+    driver.OnNextDialog([&](HWND dialog) {
+      Report(dialog, WM_APP_NET_UNIT_FOUND, 0, static_cast<LPARAM>(Address("127.0.77.31")));
+      PostMessageW(dialog, c.message, c.wParam, 0);
+      PumpUntil([&] { return !IsWindowVisible(dialog); }, 2000);
+    });
+    EXPECT_EQ(RunDiscoverDialog(nullptr, kDiscoverNetwork), kDiscoverCancelled) << c.name;
+    EXPECT_TRUE(driver.Boxes().empty()) << c.name;
+  }
+}
+
+TEST(DiscoverDialog, SerialUnitsKeepArrivalOrderAndComeBackByPortIndex) {
+  UseNoInterfaces();
+  DialogDriver driver;
+  std::vector<std::uint32_t> ports;
+  driver.OnNextDialog([&](HWND dialog) {
+    Report(dialog, WM_APP_COM_UNIT_FOUND, 0, 3);
+    Report(dialog, WM_APP_COM_UNIT_FOUND, 1, 1);
+    Report(dialog, WM_APP_COM_UNIT_FOUND, 0, 4);
+    Report(dialog, WM_APP_COM_UNIT_FOUND, 1, 3);  // repeat of port 3: ignored
+    for (const DiscoveredUnit* entry : Entries(dialog)) ports.push_back(entry->portIndex);
+    Select(dialog, 2);  // port 4, running its application
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_APPLICATION_VERSION_LABEL)));
+    testing::Click(dialog, IDOK);
+  });
+  const INT_PTR result = RunDiscoverDialog(nullptr, kDiscoverSerial);
+  EXPECT_EQ(ports, (std::vector<std::uint32_t>{3, 1, 4}));
+  EXPECT_EQ(static_cast<std::uint64_t>(result), 0xFFFFFF04u);
+  EXPECT_EQ(DiscoveredSerialPortIndex(result), std::optional<std::uint32_t>(4));
+  ASSERT_EQ(driver.Boxes().size(), 1u) << "the bootload-mode reminder";
+  EXPECT_EQ(driver.Boxes()[0].text, L"Please remember to place the selected unit into bootload mode.");
+  EXPECT_EQ(driver.Boxes()[0].caption, L"Bootload Mode");
+}
+
+TEST(DiscoverDialog, FindsTheSimulatedUnitAndShowsItsVersions) {
+  NetworkDiscoveryOptions network;
+  const std::uint32_t unit = Address(kBootloaderUnit);
+  // One loopback interface holding only the unit's address: the request goes to it alone.
+  network.readInterfaces = [unit] {
+    return std::optional<InterfaceTable>(InterfaceTable{{unit, 0xFFFFFFFFu}});
+  };
+  network.identity = "Brume Tessaline";
+  dialogs::SetDiscoveryOptions(std::move(network), {});
+  StartVersionWorker();
+
+  DialogDriver driver;
+  std::vector<std::wstring> found;
+  std::vector<std::wstring> silent;
+  bool listed = false;
+  driver.OnNextDialog([&](HWND dialog) {
+    listed = PumpUntil([&] { return IndexOf(dialog, unit) >= 0; }, kQueryWaitMs);
+    if (!listed) return;
+    EXPECT_TRUE(Entries(dialog)[0]->inBootload);
+    Select(dialog, IndexOf(dialog, unit));
+    EXPECT_EQ(testing::ItemTextOf(dialog, IDC_BOOTLOADER_VERSION), L"Searching...");
+    PumpUntil([&] { return testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION) != L"Searching..."; },
+              kQueryWaitMs);
+    found = {testing::ItemTextOf(dialog, IDC_BOOTLOADER_VERSION),
+             testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION)};
+    testing::SaveScreenshot(dialog, "discover-versions");
+
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitInBootload,
+           static_cast<LPARAM>(Address(kSilentAddress)));
+    Select(dialog, IndexOf(dialog, Address(kSilentAddress)));
+    PumpUntil([&] { return testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION) != L"Searching..."; },
+              kQueryWaitMs);
+    silent = {testing::ItemTextOf(dialog, IDC_BOOTLOADER_VERSION),
+              testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION)};
+    Select(dialog, IndexOf(dialog, unit));
+    testing::Click(dialog, IDOK);
+  });
+  const INT_PTR result = RunDiscoverDialog(nullptr, kDiscoverNetwork);
+  StopVersionWorker();
+  ASSERT_TRUE(listed) << "the simulated unit answered discovery";
+  EXPECT_EQ(found, (std::vector<std::wstring>{L"1.0", L"1.1"}));
+  EXPECT_EQ(silent, (std::vector<std::wstring>{L"Not found", L"Not found"}));
+  EXPECT_EQ(static_cast<std::uint32_t>(result), unit);
+  EXPECT_TRUE(driver.Boxes().empty()) << "a bootload-mode unit needs no reminder";
+}
+
+}  // namespace
+}  // namespace tessaline
