@@ -40,7 +40,8 @@ class BootloaderLink {
   // True when the matching reply arrived; GetReply/GetReplyLength then give it in short form
   // (command without 0x80, reply data, CRC), valid until the next Exchange. False when no
   // transport is held or it is closed, the code is refused or the request would pass 2048 bytes,
-  // `sends` is 0, or no acceptable reply arrived before the schedule ran out.
+  // `sends` is 0 for a command that takes the caller's count, or no acceptable reply arrived
+  // before the schedule ran out.
   bool Exchange(std::uint8_t command, const std::uint8_t* data, std::uint32_t length,
                 std::uint16_t sends, std::uint16_t timeoutMs);
   const std::uint8_t* GetReply() const { return reply_.data(); }
