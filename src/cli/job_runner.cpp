@@ -51,7 +51,8 @@ void InstallFrameTrace(BootloaderLink& link) {
 }
 
 JobOutcome RunJobWithProgress(const std::function<JobOutcome(UnitRequest)>& job,
-                              std::unique_ptr<Transport> transport, Output& output) {
+                              std::unique_ptr<Transport> transport, Output& output,
+                              const StagePlan& plan) {
   auto queue = std::make_shared<QueueMessageTarget>();
   JobOutcome outcome = JobOutcome::NoResponse;
   {
@@ -71,6 +72,7 @@ JobOutcome RunJobWithProgress(const std::function<JobOutcome(UnitRequest)>& job,
           break;
         case WM_APP_PROGRESS_RANGE:
           output.Range(static_cast<std::uint32_t>(message->lParam));
+          if (plan) plan(output);
           break;
         case WM_APP_PROGRESS_POS:
           output.Position(static_cast<std::uint32_t>(message->wParam), now);

@@ -14,11 +14,15 @@ namespace tessaline::cli {
 // Prints every frame crossing `link` on stderr: time since the first frame, direction, bytes.
 void InstallFrameTrace(BootloaderLink& link);
 
+// Called when the job announces its progress range, while the job waits for the answer (so it
+// may read what the job has loaded): tells `output` the size of each stage.
+using StagePlan = std::function<void(Output&)>;
+
 // Starts `job` on its own thread with a request reporting to a queue, and turns the queue's
 // messages into `output` (progress text, range, position) until the job has ended.
-JobOutcome RunJobWithProgress(
-    const std::function<JobOutcome(UnitRequest)>& job, std::unique_ptr<Transport> transport,
-    Output& output);
+JobOutcome RunJobWithProgress(const std::function<JobOutcome(UnitRequest)>& job,
+                              std::unique_ptr<Transport> transport, Output& output,
+                              const StagePlan& plan = {});
 
 // The exit code and the text the desktop program would show for an outcome.
 struct OutcomeReport {

@@ -79,24 +79,24 @@ std::string FormatDuration(std::uint64_t seconds, bool known) {
 }
 
 std::string RenderProgressBar(const ProgressFigures& f, std::size_t barWidth) {
-  const std::uint32_t position = f.position > f.total ? f.total : f.position;
-  const double fraction = f.total == 0 ? 1.0 : static_cast<double>(position) / f.total;
+  const std::uint32_t done = f.done > f.total ? f.total : f.done;
+  const double fraction = f.total == 0 ? 1.0 : static_cast<double>(done) / f.total;
   const auto filled = static_cast<std::size_t>(fraction * static_cast<double>(barWidth) + 0.5);
   std::string line = f.stage + " [";
   line.append(filled, '#');
   line.append(barWidth - filled, '-');
   line += "]";
 
-  const double rate =
-      f.elapsedMs == 0 ? 0.0 : static_cast<double>(f.stageDone) * 1000.0 / f.elapsedMs;
-  const std::uint32_t left = f.total - position;
+  const double rate = f.elapsedMs == 0 ? 0.0 : static_cast<double>(done) * 1000.0 / f.elapsedMs;
+  const std::uint32_t left = f.total - done;
   const bool leftKnown = left == 0 || rate > 0.0;
   const auto secondsLeft =
-      left == 0 ? std::uint64_t{0} : static_cast<std::uint64_t>(left / (rate > 0.0 ? rate : 1.0) + 0.5);
+      left == 0 || rate <= 0.0 ? std::uint64_t{0}
+                               : static_cast<std::uint64_t>(static_cast<double>(left) / rate + 0.5);
 
   char figures[128];
-  std::snprintf(figures, sizeof figures, " %5.1f%%  %u done  %.0f/s  %s left", fraction * 100.0,
-                f.stageDone, rate, FormatDuration(secondsLeft, leftKnown).c_str());
+  std::snprintf(figures, sizeof figures, " %5.1f%%  %u/%u  %.0f/s  %s left", fraction * 100.0,
+                done, f.total, rate, FormatDuration(secondsLeft, leftKnown).c_str());
   return line + figures;
 }
 
@@ -114,11 +114,22 @@ void Output::EndBar() {
 void Output::DrawBar(bool force, std::uint32_t nowMs) {
   if (!force && barOpen_ && nowMs - lastDrawMs_ < kBarRedrawMs) return;
   lastDrawMs_ = nowMs;
-  ProgressFigures figures{stage_, position_, total_, position_ - stageStartPosition_,
-                          nowMs - stageStartMs_};
+  const auto [done, total] = StageAmounts();
+  const ProgressFigures figures{stage_, done, total, nowMs - stageStartMs_};
   std::fprintf(out_, "\r%s\x1b[K", RenderProgressBar(figures).c_str());
   std::fflush(out_);
   barOpen_ = true;
+}
+
+std::pair<std::uint32_t, std::uint32_t> Output::StageAmounts() const {
+  for (const auto& [name, units] : stageTotals_) {
+    if (name == stage_) return {position_ - stageStartPosition_, units};
+  }
+  return {position_, total_};
+}
+
+void Output::SetStageTotal(std::string_view stage, std::uint32_t units) {
+  stageTotals_.emplace_back(std::string(stage), units);
 }
 
 void Output::Stage(std::string_view stage, std::string_view text, std::uint32_t nowMs) {
@@ -127,7 +138,7 @@ void Output::Stage(std::string_view stage, std::string_view text, std::uint32_t 
   stage_ = std::string(stage);
   stageStartPosition_ = position_;
   stageStartMs_ = nowMs;
-  lastPlainBucket_ = total_ == 0 ? 0 : static_cast<std::uint32_t>(std::uint64_t{position_} * 100 / total_) / kPlainPercentStep;
+  lastPlainBucket_ = 0;
   switch (mode_) {
     case OutputMode::Json:
       std::fprintf(out_, "%s\n", JsonEvent("stage").Add("stage", stage).Add("text", text).Text().c_str());
@@ -147,6 +158,7 @@ void Output::Range(std::uint32_t total) {
   position_ = 0;
   stageStartPosition_ = 0;
   lastPlainBucket_ = 0;
+  stageTotals_.clear();
   if (mode_ == OutputMode::Json) {
     std::fprintf(out_, "%s\n", JsonEvent("range").Add("total", std::uint64_t{total}).Text().c_str());
     std::fflush(out_);
@@ -166,12 +178,13 @@ void Output::Position(std::uint32_t position, std::uint32_t nowMs) {
                        .c_str());
       break;
     case OutputMode::Plain: {
+      const auto [done, total] = StageAmounts();
       const std::uint32_t percent =
-          total_ == 0 ? 100 : static_cast<std::uint32_t>(std::uint64_t{position} * 100 / total_);
+          total == 0 ? 100 : static_cast<std::uint32_t>(std::uint64_t{done} * 100 / total);
       const std::uint32_t bucket = percent / kPlainPercentStep;
       if (bucket <= lastPlainBucket_) break;
       lastPlainBucket_ = bucket;
-      std::fprintf(out_, "%s: %u%% (%u of %u)\n", stage_.c_str(), percent, position, total_);
+      std::fprintf(out_, "%s: %u%% (%u of %u)\n", stage_.c_str(), percent, done, total);
       break;
     }
     case OutputMode::Terminal:

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tessaline::cli {
 
@@ -30,15 +32,15 @@ class JsonEvent {
 
 std::string JsonEscape(std::string_view text);
 
-// The figures one bar line shows.
+// The figures one bar line shows: progress units of the stage (or of the whole update when the
+// stage's size is not known).
 struct ProgressFigures {
   std::string stage;
-  std::uint32_t position = 0;    // overall position in progress units
-  std::uint32_t total = 0;       // overall range
-  std::uint32_t stageDone = 0;   // units done since the stage began
-  std::uint32_t elapsedMs = 0;   // since the stage began
+  std::uint32_t done = 0;
+  std::uint32_t total = 0;
+  std::uint32_t elapsedMs = 0;  // since the stage began
 };
-// "Application [########------------]  40.1%  6250 done  812/s  0:12 left"
+// "Application [########------------]  40.1%  6250/15613  812/s  0:12 left"
 std::string RenderProgressBar(const ProgressFigures& figures, std::size_t barWidth = 24);
 // "0:07", "1:02:03"; "--:--" when unknown.
 std::string FormatDuration(std::uint64_t seconds, bool known = true);
@@ -51,6 +53,8 @@ class Output {
   // A stage begins (`stage` the bare name, `text` the "Progress: ..." status text).
   void Stage(std::string_view stage, std::string_view text, std::uint32_t nowMs);
   void Range(std::uint32_t total);
+  // The size of a stage in progress units, so its bar and lines count within the stage.
+  void SetStageTotal(std::string_view stage, std::uint32_t units);
   void Position(std::uint32_t position, std::uint32_t nowMs);
   // An informative line (stdout), or an error line (stderr).
   void Line(std::string_view text);
@@ -64,6 +68,8 @@ class Output {
 
  private:
   void DrawBar(bool force, std::uint32_t nowMs);
+  // Done and total of the current stage, or of the whole update when the stage's size is unknown.
+  std::pair<std::uint32_t, std::uint32_t> StageAmounts() const;
 
   OutputMode mode_;
   std::FILE* out_;
@@ -72,6 +78,7 @@ class Output {
   std::uint32_t total_ = 0;
   std::uint32_t position_ = 0;
   std::uint32_t stageStartPosition_ = 0;
+  std::vector<std::pair<std::string, std::uint32_t>> stageTotals_;
   std::uint32_t stageStartMs_ = 0;
   std::uint32_t lastDrawMs_ = 0;
   std::uint32_t lastPlainBucket_ = 0;  // last tenth of the range reported as a plain line

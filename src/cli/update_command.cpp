@@ -9,7 +9,9 @@
 #include "cli/version_guard.h"
 #include "package/package_globals.h"
 #include "shell/settings.h"
+#include "shell/ui_strings.h"
 #include "update/jobs.h"
+#include "update/progress.h"
 
 namespace tessaline::cli {
 
@@ -48,9 +50,15 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
     };
   }
 
+  // The job is waiting for the range to be shown, so its images can be read safely here.
+  const auto stagePlan = [](Output& shown) {
+    shown.SetStageTotal(UiString(IDS_STAGE_APPLICATION), ApplicationImage().RecordCount());
+    shown.SetStageTotal(UiString(IDS_STAGE_UI), FlashDataImage().GetImageSize());
+    shown.SetStageTotal(UiString(IDS_STAGE_FACTORY_DEFAULTS), kFactoryDefaultsWeight);
+  };
   const JobOutcome outcome = RunJobWithProgress(
       [&environment](UnitRequest request) { return RunUpdateJob(std::move(request), environment); },
-      std::move(transport), output);
+      std::move(transport), output, stagePlan);
 
   std::string declined;
   if (outcome == JobOutcome::Declined && unitVersion && packageVersion) {

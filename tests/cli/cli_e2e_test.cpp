@@ -169,7 +169,8 @@ TEST_F(CommandLineProgram, ForceUpdatesAUnitThatRunsThisBuild) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
   // Not a terminal: plain lines.
   EXPECT_NE(run.out.find("Progress: Application\n"), std::string::npos);
-  EXPECT_NE(run.out.find("UI: 100% (672524 of 672524)\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Application: 100% (15613 of 15613)\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("UI: 100% (656911 of 656911)\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("The firmware updated successfully.\n"), std::string::npos);
   EXPECT_TRUE(unit->UpdateFinished());
 }

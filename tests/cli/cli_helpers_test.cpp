@@ -136,13 +136,14 @@ TEST(VersionGuard, ReadsBuildVersionsAndComparesThem) {
 }
 
 TEST(ProgressBar, ShowsPercentageAmountRateAndTimeLeft) {
-  // 1000 of 4000 units, 500 of them in this stage over 2 s: 250/s, 3000 left -> 12 s.
-  const auto line = RenderProgressBar({"UI", 1000, 4000, 500, 2000}, 20);
-  EXPECT_EQ(line, "UI [#####---------------]  25.0%  500 done  250/s  0:12 left");
-  EXPECT_EQ(RenderProgressBar({"UI", 4000, 4000, 10, 0}, 4), "UI [####] 100.0%  10 done  0/s  0:00 left");
-  EXPECT_EQ(RenderProgressBar({"UI", 0, 4000, 0, 0}, 4), "UI [----]   0.0%  0 done  0/s  --:-- left");
-  EXPECT_EQ(RenderProgressBar({"Factory Defaults", 0, 0, 0, 0}, 2),
-            "Factory Defaults [##] 100.0%  0 done  0/s  0:00 left");
+  // 1000 of 4000 units in 4 s: 250/s, 3000 left -> 12 s.
+  EXPECT_EQ(RenderProgressBar({"UI", 1000, 4000, 4000}, 20),
+            "UI [#####---------------]  25.0%  1000/4000  250/s  0:12 left");
+  EXPECT_EQ(RenderProgressBar({"UI", 4000, 4000, 2000}, 4),
+            "UI [####] 100.0%  4000/4000  2000/s  0:00 left");
+  EXPECT_EQ(RenderProgressBar({"UI", 0, 4000, 0}, 4), "UI [----]   0.0%  0/4000  0/s  --:-- left");
+  EXPECT_EQ(RenderProgressBar({"Factory Defaults", 0, 0, 0}, 2),
+            "Factory Defaults [##] 100.0%  0/0  0/s  0:00 left");
   EXPECT_EQ(FormatDuration(3725), "1:02:05");
 }
 
@@ -180,11 +181,16 @@ std::pair<std::string, std::string> Capture(OutputMode mode, Write write) {
   return {read(out), read(err)};
 }
 
+// 100 units of application records, then 100 of flash data.
 void SmallUpdate(Output& o) {
   o.Stage("Initializing", "Progress: Initializing", 0);
   o.Range(200);
+  o.SetStageTotal("Application", 100);
+  o.SetStageTotal("UI", 100);
   o.Stage("Application", "Progress: Application", 10);
-  for (std::uint32_t p = 20; p <= 200; p += 20) o.Position(p, 10 + p);
+  for (std::uint32_t p = 20; p <= 100; p += 20) o.Position(p, 10 + p);
+  o.Stage("UI", "Progress: UI", 110);
+  for (std::uint32_t p = 125; p <= 200; p += 25) o.Position(p, 10 + p);
   o.Result("succeeded", "The firmware updated successfully.", 0);
 }
 
@@ -192,11 +198,11 @@ TEST(Output, PlainLinesReportEveryTenthOfTheRange) {
   const auto [out, err] = Capture(OutputMode::Plain, SmallUpdate);
   EXPECT_EQ(out,
             "Progress: Initializing\nProgress: Application\n"
-            "Application: 10% (20 of 200)\nApplication: 20% (40 of 200)\n"
-            "Application: 30% (60 of 200)\nApplication: 40% (80 of 200)\n"
-            "Application: 50% (100 of 200)\nApplication: 60% (120 of 200)\n"
-            "Application: 70% (140 of 200)\nApplication: 80% (160 of 200)\n"
-            "Application: 90% (180 of 200)\nApplication: 100% (200 of 200)\n"
+            "Application: 20% (20 of 100)\nApplication: 40% (40 of 100)\n"
+            "Application: 60% (60 of 100)\nApplication: 80% (80 of 100)\n"
+            "Application: 100% (100 of 100)\nProgress: UI\n"
+            "UI: 25% (25 of 100)\nUI: 50% (50 of 100)\nUI: 75% (75 of 100)\n"
+            "UI: 100% (100 of 100)\n"
             "The firmware updated successfully.\n");
   EXPECT_EQ(err, "");
 }
@@ -213,10 +219,11 @@ TEST(Output, JsonGivesOneEventPerLine) {
     lines.push_back(out.substr(at, end - at));
     at = end + 1;
   }
-  ASSERT_EQ(lines.size(), 15u);  // 2 stages, range, 10 positions, result, error
+  ASSERT_EQ(lines.size(), 15u);  // 3 stages, range, 9 positions, result, error
   EXPECT_EQ(lines[0], R"({"event":"stage","stage":"Initializing","text":"Progress: Initializing"})");
   EXPECT_EQ(lines[1], R"({"event":"range","total":200})");
   EXPECT_EQ(lines[3], R"({"event":"progress","stage":"Application","position":20,"total":200})");
+  EXPECT_EQ(lines[8], R"({"event":"stage","stage":"UI","text":"Progress: UI"})");
   EXPECT_EQ(lines[13],
             R"({"event":"result","result":"succeeded","text":"The firmware updated successfully.","exit_code":0})");
   EXPECT_EQ(lines[14], R"({"event":"error","text":"Socket Error: Socket creation failed."})");
@@ -225,8 +232,9 @@ TEST(Output, JsonGivesOneEventPerLine) {
 
 TEST(Output, TheTerminalBarIsRedrawnInPlaceAndEndedByTheResult) {
   const auto [out, err] = Capture(OutputMode::Terminal, SmallUpdate);
-  EXPECT_NE(out.find("\rApplication [########################] 100.0%  200 done"),
+  EXPECT_NE(out.find("\rApplication [########################] 100.0%  100/100  "),
             std::string::npos);
+  EXPECT_NE(out.find("\rUI [########################] 100.0%  100/100  "), std::string::npos);
   EXPECT_EQ(out.substr(out.size() - 36), "\nThe firmware updated successfully.\n");
   EXPECT_EQ(err, "");
 }
