@@ -161,12 +161,13 @@ void ip_discover_thread(std::shared_ptr<MessageTarget> window, const std::atomic
     }
     for (std::uint32_t call = 0; call < kDiscoveryReceivesPerCycle && !stop.load(); ++call) {
       platform::Ipv4Endpoint from;
-      const std::int32_t received = socket.ReceiveFrom(buffer.data(), kDiscoveryReplyCapacity, &from);
+      const std::int32_t received =
+          socket.ReceiveFrom(buffer.data(), kDiscoveryReplyCapacity, &from);
       if (received < 0) break;
       if (received == 0) continue;
-      const auto flags = ClassifyDiscoveryReply(
-          std::span(buffer.data(), static_cast<std::size_t>(received)), from.address, *table,
-          identity);
+      const auto flags =
+          ClassifyDiscoveryReply(std::span(buffer.data(), static_cast<std::size_t>(received)),
+                                 from.address, *table, identity);
       if (flags && window) window->Post({WM_APP_NET_UNIT_FOUND, *flags, from.address, {}});
     }
     if (!stop.load()) PauseUnlessStopped(stop, kDiscoveryCycleSleepMs);

@@ -35,7 +35,8 @@ std::string AnnounceIdentity();
 std::uint32_t DirectedBroadcast(const platform::LocalInterface& row);
 
 // One directed broadcast address per row of the table, 127.0.0.1 skipped, in table order.
-std::vector<std::uint32_t> DiscoveryBroadcastTargets(std::span<const platform::LocalInterface> table);
+std::vector<std::uint32_t> DiscoveryBroadcastTargets(
+    std::span<const platform::LocalInterface> table);
 
 // kUnitOnOtherSubnet unless a row (127.0.0.1 skipped) shares the address's subnet, plus
 // kUnitLinkLocal for 169.254.x.y with 1 < x*256+y < 0xFFFE.

@@ -21,9 +21,9 @@ constexpr std::size_t kStateLetterIndex = 10;
 // Queries an open text transport, runs `action` on a recognised reply, then closes it.
 bool QueryAndClose(Transport& transport, std::uint32_t timeoutMs, const TextPortAction& action) {
   std::string reply;
-  const bool answered = transport.TextQuery(kBootloadQueryCommand, reply, kBootloadQueryReplyLimit,
-                                            timeoutMs) &&
-                        IsBootloadQueryReply(reply);
+  const bool answered =
+      transport.TextQuery(kBootloadQueryCommand, reply, kBootloadQueryReplyLimit, timeoutMs) &&
+      IsBootloadQueryReply(reply);
   if (answered && action) action(transport, reply);
   transport.Close();
   return answered;

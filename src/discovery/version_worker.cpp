@@ -65,8 +65,8 @@ void RunVersionQuery(UnitRequest& request, platform::Clock& linkClock) {
     PostTo(window, WM_APP_APPLICATION_VERSION, 0, kNoApplicationVersion);
     PostTo(window, WM_APP_ENABLE_ENTER_BOOTLOAD, 0);
     PostTo(window, WM_APP_ENABLE_EXIT_BOOTLOAD, 0);
-    const std::uint32_t timeoutMs = unit->GetKind() == kKindCom ? kVersionSerialTextTimeoutMs
-                                                                : kVersionNetworkTextTimeoutMs;
+    const std::uint32_t timeoutMs =
+        unit->GetKind() == kKindCom ? kVersionSerialTextTimeoutMs : kVersionNetworkTextTimeoutMs;
     TextPortSearch(*unit, timeoutMs, [&](Transport& /*textTransport*/, const std::string& reply) {
       PostBootloadState(window, BootloadStateLetter(reply));
     });

@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
+#include "discovery/test_doubles.h"
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
-#include "discovery/test_doubles.h"
 #include "shell/messages.h"
 #include "shell/ui_strings.h"
 
@@ -29,18 +29,38 @@ struct SequenceCase {
 
 TEST(EnterBootloadSequence, StopsAtTheFirstRefusalAndWaitsOnlyAfterSuccess) {
   const std::vector<SequenceCase> cases = {
-      {"accepted, bootload was off", "<sy,bu = ud/>", "<sy,be = ue/>", "<sy,br/>",
-       {"<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"}, true},
-      {"accepted, bootload was on", "<sy,bu = ue/>", "<sy,be = ue/>", "<sy,br/>",
-       {"<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"}, true},
+      {"accepted, bootload was off",
+       "<sy,bu = ud/>",
+       "<sy,be = ue/>",
+       "<sy,br/>",
+       {"<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"},
+       true},
+      {"accepted, bootload was on",
+       "<sy,bu = ue/>",
+       "<sy,be = ue/>",
+       "<sy,br/>",
+       {"<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"},
+       true},
       {"wrong PIN", "<sy,bu = xx/>", "<sy,be = ue/>", "<sy,br/>", {"<SY,BU1234/>"}, false},
-      {"PIN reply with an added blank", "<sy,bu =  ud/>", "<sy,be = ue/>", "<sy,br/>",
-       {"<SY,BU1234/>"}, false},
+      {"PIN reply with an added blank",
+       "<sy,bu =  ud/>",
+       "<sy,be = ue/>",
+       "<sy,br/>",
+       {"<SY,BU1234/>"},
+       false},
       {"silent on the PIN", "", "<sy,be = ue/>", "<sy,br/>", {"<SY,BU1234/>"}, false},
-      {"enable refused", "<sy,bu = ud/>", "<sy,be = ud/>", "<sy,br/>",
-       {"<SY,BU1234/>", "<SY,BE/>"}, false},
-      {"final refused", "<sy,bu = ud/>", "<sy,be = ue/>", "<sy,br />",
-       {"<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"}, false},
+      {"enable refused",
+       "<sy,bu = ud/>",
+       "<sy,be = ud/>",
+       "<sy,br/>",
+       {"<SY,BU1234/>", "<SY,BE/>"},
+       false},
+      {"final refused",
+       "<sy,bu = ud/>",
+       "<sy,be = ue/>",
+       "<sy,br />",
+       {"<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"},
+       false},
   };
   for (const auto& c : cases) {
     ScriptedTextTransport port;
@@ -58,13 +78,14 @@ TEST(EnterBootloadSequence, StopsAtTheFirstRefusalAndWaitsOnlyAfterSuccess) {
     ASSERT_EQ(shown.size(), 1u) << c.name;
     EXPECT_EQ(shown[0].owner, &owner) << c.name;
     EXPECT_EQ(shown[0].caption, "Bootload Mode") << c.name;
-    EXPECT_EQ(shown[0].text, c.entered ? "Bootload Mode Enabled." : "Unable to enter Bootload Mode.")
+    EXPECT_EQ(shown[0].text,
+              c.entered ? "Bootload Mode Enabled." : "Unable to enter Bootload Mode.")
         << c.name;
-    EXPECT_EQ(shown[0].icon, c.entered ? platform::MessageBoxIcon::Information
-                                       : platform::MessageBoxIcon::Error)
+    EXPECT_EQ(shown[0].icon,
+              c.entered ? platform::MessageBoxIcon::Information : platform::MessageBoxIcon::Error)
         << c.name;
-    EXPECT_EQ(clock.Sleeps(), c.entered ? std::vector<std::uint32_t>{5000}
-                                        : std::vector<std::uint32_t>{})
+    EXPECT_EQ(clock.Sleeps(),
+              c.entered ? std::vector<std::uint32_t>{5000} : std::vector<std::uint32_t>{})
         << c.name;
   }
 }
@@ -85,7 +106,8 @@ TEST(TextPortSearch, SendsNothingForAnyOtherKind) {
   auto probe = std::make_shared<SilentTransport::Probe>();
   SilentTransport unit(kKindTcp, probe);
   bool ran = false;
-  const auto result = TextPortSearch(unit, 250, [&](Transport&, const std::string&) { ran = true; });
+  const auto result =
+      TextPortSearch(unit, 250, [&](Transport&, const std::string&) { ran = true; });
   EXPECT_FALSE(result.answered);
   EXPECT_FALSE(ran);
   EXPECT_TRUE(result.ratesTried.empty());

@@ -111,7 +111,7 @@ TEST(EnterBootloadCommand, ShowsTheGuiTextsAndExitCodes) {
   for (const auto& c : cases) {
     auto unit = StartUnit(TextUnit(false));
     const auto run = RunProgram("enter-bootload --ip 127.0.77.41 --parser-port " +
-                         std::to_string(unit->TextPort()) + " --pin " + c.pin);
+                                std::to_string(unit->TextPort()) + " --pin " + c.pin);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
     EXPECT_EQ(Count(run.output, c.text), 1u) << run.output;
     EXPECT_EQ(unit->TextLog().size(), c.commandsReceived) << c.pin;
@@ -127,7 +127,7 @@ TEST(DiscoverCommand, ListsASerialBootloaderOnce) {
   config.serial = true;
   auto unit = StartUnit(config);
   const auto run = RunProgram("discover --serial --seconds 2",
-                       "TESSALINE_SERIAL_PORTS=" + unit->SerialPath() + " ");
+                              "TESSALINE_SERIAL_PORTS=" + unit->SerialPath() + " ");
   EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_EQ(Count(run.output, unit->SerialPath() + "  bootload"), 1u) << run.output;
   EXPECT_GT(unit->RequestLog().size(), 1u) << "the port is probed in every pass";
@@ -154,7 +154,8 @@ TEST(DiscoverCommand, ListsEachNetworkUnitOnceWithItsFlags) {
     running = StartUnit(config);
   }));
 
-  const auto run = RunProgram("discover --json --seconds 3", "ip netns exec " + net.Updater() + " ");
+  const auto run =
+      RunProgram("discover --json --seconds 3", "ip netns exec " + net.Updater() + " ");
   EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_EQ(Count(run.output, R"({"event":"unit")"), 2u) << run.output;
   EXPECT_EQ(Count(run.output, R"("address":"192.0.2.2","mode":"bootload","other_subnet":false,)"

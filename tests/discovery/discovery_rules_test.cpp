@@ -198,14 +198,9 @@ TEST(TextReplies, ReadsOnlyThePrefixAndTheEleventhCharacter) {
     char letter;
   };
   const std::vector<Case> cases = {
-      {"<sy,bq = ue/>", true, 'e'},
-      {"<sy,bq = ud/>", true, 'd'},
-      {"<sy,bq = xe/>", true, 'e'},
-      {"<sy,bq = uq/>", true, 'q'},
-      {"<sy,bq =ue/>", false, '/'},
-      {"<sy,bq=ue/>", false, '>'},
-      {"<SY,BQ = ue/>", false, 'e'},
-      {"<sy,bq = u", true, '\0'},
+      {"<sy,bq = ue/>", true, 'e'},  {"<sy,bq = ud/>", true, 'd'}, {"<sy,bq = xe/>", true, 'e'},
+      {"<sy,bq = uq/>", true, 'q'},  {"<sy,bq =ue/>", false, '/'}, {"<sy,bq=ue/>", false, '>'},
+      {"<SY,BQ = ue/>", false, 'e'}, {"<sy,bq = u", true, '\0'},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsBootloadQueryReply(c.reply), c.recognised) << c.reply;

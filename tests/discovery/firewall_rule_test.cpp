@@ -1,8 +1,11 @@
 // The firewall rule step leaves the calling thread's COM state as it found it, whatever that was.
 #include <gtest/gtest.h>
 
+// windows.h first: the COM headers rely on its types.
+// clang-format off
 #include <windows.h>
 #include <objbase.h>
+// clang-format on
 
 #include <thread>
 

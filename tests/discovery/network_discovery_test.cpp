@@ -1,4 +1,6 @@
 // Network discovery end to end: the real worker and simulated units in private namespaces.
+#include "discovery/network_discovery.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -6,7 +8,6 @@
 #include <thread>
 
 #include "discovery/discovery_thread.h"
-#include "discovery/network_discovery.h"
 #include "discovery/network_namespaces.h"
 #include "platform/sockets.h"
 #include "shell/messages.h"
@@ -77,9 +78,9 @@ TEST(NetworkDiscovery, FindsEachUnitThroughItsInterfaceBroadcast) {
   }));
 
   for (const auto& m : window->Messages()) EXPECT_EQ(m.code, WM_APP_NET_UNIT_FOUND);
-  EXPECT_EQ(flagsByAddress, (std::map<std::uint64_t, std::uint64_t>{
-                                {Ip(192, 0, 2, 2), kUnitInBootload},
-                                {Ip(169, 254, 10, 20), kUnitLinkLocal}}));
+  EXPECT_EQ(flagsByAddress,
+            (std::map<std::uint64_t, std::uint64_t>{{Ip(192, 0, 2, 2), kUnitInBootload},
+                                                    {Ip(169, 254, 10, 20), kUnitLinkLocal}}));
   EXPECT_LT(stopTook.count(), 2500) << "a stop must take effect within about two seconds";
   EXPECT_FALSE(usableChecks[0]) << "192.0.2.255 is the updater's subnet broadcast";
   EXPECT_FALSE(usableChecks[1]) << "169.254.255.255 is the updater's subnet broadcast";

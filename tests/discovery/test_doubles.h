@@ -1,4 +1,5 @@
-// Test doubles shared by the discovery tests: scripted transports, a recording clock, a box recorder.
+// Test doubles shared by the discovery tests: scripted transports, a recording clock, a box
+// recorder.
 #pragma once
 
 #include <algorithm>

@@ -97,8 +97,8 @@ TEST(TextPortSearch, FindsNothingWhereNoTextPortListens) {
   ParserPortOverride port(unit->TextPort());
   EthernetTransport elsewhere(Ip(127, 0, 77, 12));
   bool ran = false;
-  EXPECT_FALSE(TextPortSearch(elsewhere, 250, [&](Transport&, const std::string&) { ran = true; })
-                   .answered);
+  EXPECT_FALSE(
+      TextPortSearch(elsewhere, 250, [&](Transport&, const std::string&) { ran = true; }).answered);
   EXPECT_FALSE(ran);
   EXPECT_TRUE(unit->TextLog().empty());
 }
@@ -129,7 +129,9 @@ struct EnterCase {
 
 TEST(EnterBootloadMode, SendsThePinEnableAndFinalCommandsOnlyWhileAccepted) {
   const std::vector<EnterCase> cases = {
-      {"right PIN", "1234", EnterBootloadOutcome::Entered,
+      {"right PIN",
+       "1234",
+       EnterBootloadOutcome::Entered,
        {"<SY,BQ/>", "<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"}},
       {"wrong PIN", "9999", EnterBootloadOutcome::Refused, {"<SY,BQ/>", "<SY,BU9999/>"}},
   };
@@ -168,7 +170,8 @@ TEST(EnterBootloadMode, LeavesASilentUnitWithoutAnyBox) {
   EthernetTransport nobody(Ip(127, 0, 77, 14));
   MessageBoxRecorder boxes;
   RecordingClock clock;
-  EXPECT_EQ(EnterBootloadMode(nullptr, nobody, "1234", clock), EnterBootloadOutcome::NoUnitAnswered);
+  EXPECT_EQ(EnterBootloadMode(nullptr, nobody, "1234", clock),
+            EnterBootloadOutcome::NoUnitAnswered);
   EXPECT_TRUE(boxes.Boxes().empty());
 }
 
@@ -210,7 +213,8 @@ TEST(VersionWorker, ReportsABootloaderAndItsApplicationVersion) {
   config.bootloaderMinor = 3;
   config.applicationVersion = 0x00020005;
   auto unit = StartUnit(config);
-  const auto posted = QueryThroughTheWorker(std::make_unique<EthernetTransport>(Ip(127, 0, 77, 20)));
+  const auto posted =
+      QueryThroughTheWorker(std::make_unique<EthernetTransport>(Ip(127, 0, 77, 20)));
   EXPECT_EQ(posted, (std::vector<Posted>{{WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0},
                                          {WM_APP_BOOTLOADER_VERSION, 0x0103, 0},
                                          {WM_APP_ENABLE_ENTER_BOOTLOAD, 0, 0},
@@ -225,8 +229,8 @@ TEST(VersionWorker, ReportsABootloaderOnASerialLine) {
   config.serial = true;
   config.bootloaderMinor = 2;
   auto unit = StartUnit(config);
-  const auto posted =
-      QueryThroughTheWorker(std::make_unique<COMTransport>(unit->SerialPath(), kBootloaderBaudRate));
+  const auto posted = QueryThroughTheWorker(
+      std::make_unique<COMTransport>(unit->SerialPath(), kBootloaderBaudRate));
   ASSERT_EQ(posted.size(), 6u);
   EXPECT_EQ(posted[1], (Posted{WM_APP_BOOTLOADER_VERSION, 0x0102, 0}));
   EXPECT_EQ(posted[4], (Posted{WM_APP_APPLICATION_VERSION, 0, config.applicationVersion}));
@@ -246,9 +250,13 @@ TEST(VersionWorker, AsksTheTextPortWhenTheBootloaderIsSilent) {
                                        {WM_APP_ENABLE_ENTER_BOOTLOAD, 0, 0},
                                        {WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0}};
   const std::vector<RunningUnitCase> cases = {
-      {"bootload disabled", true, false,
+      {"bootload disabled",
+       true,
+       false,
        {{WM_APP_ENABLE_ENTER_BOOTLOAD, 1, 0}, {WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0}}},
-      {"bootload enabled", true, true,
+      {"bootload enabled",
+       true,
+       true,
        {{WM_APP_ENABLE_ENTER_BOOTLOAD, 0, 0}, {WM_APP_ENABLE_EXIT_BOOTLOAD, 1, 0}}},
       {"silent unit", false, false, {}},
   };

@@ -1,9 +1,12 @@
 // The "Announce" inbound rule through the Windows Firewall policy COM interfaces.
 #include "platform/firewall.h"
 
+// windows.h first: the COM headers rely on its types.
+// clang-format off
 #include <windows.h>
 #include <netfw.h>
 #include <oleauto.h>
+// clang-format on
 
 #include "platform/message_box.h"
 
@@ -90,8 +93,8 @@ bool FirewallOnForCurrentProfile(INetFwPolicy2* policy, LONG currentProfiles) {
   for (LONG bit : kProfileBits) {
     if ((currentProfiles & bit) == 0) continue;
     VARIANT_BOOL profileEnabled = VARIANT_FALSE;
-    if (SUCCEEDED(policy->get_FirewallEnabled(static_cast<NET_FW_PROFILE_TYPE2>(bit),
-                                              &profileEnabled))) {
+    if (SUCCEEDED(
+            policy->get_FirewallEnabled(static_cast<NET_FW_PROFILE_TYPE2>(bit), &profileEnabled))) {
       enabled = enabled || profileEnabled != VARIANT_FALSE;
     }
   }
