@@ -40,7 +40,7 @@ TEST(SimulatedBootloader, IdentityRepliesCarryVersionCapabilityAndText) {
   config.bootloaderMinor = 7;
   config.mcuFamily = "GD32";
   config.dsp = "ADAU1462";
-  UdpUnit u("127.0.77.10", config);
+  UdpUnit u("127.0.93.10", config);
 
   const auto plain = u.client.Exchange(0x01);
   ASSERT_TRUE(plain);
@@ -65,7 +65,7 @@ TEST(SimulatedBootloader, IdentityRepliesCarryVersionCapabilityAndText) {
 TEST(SimulatedBootloader, WithoutSequencedFormsAnswersOnlyPlainCodes) {
   UnitConfig config;
   config.sequencedCapable = false;
-  UdpUnit u("127.0.77.11", config);
+  UdpUnit u("127.0.93.11", config);
   const auto identity = u.client.Exchange(0x01);
   ASSERT_TRUE(identity);
   EXPECT_EQ(ReplyData(*identity), (Bytes{1, 0}));
@@ -74,7 +74,7 @@ TEST(SimulatedBootloader, WithoutSequencedFormsAnswersOnlyPlainCodes) {
 }
 
 TEST(SimulatedBootloader, WholeUpdateLeavesPackageBytesInMemory) {
-  UdpUnit u("127.0.77.12");
+  UdpUnit u("127.0.93.12");
   const std::string hex = testing::SampleHexText();
   const Bytes flash = testing::SampleFlashData();
   auto exchange = [&](std::uint8_t command, std::uint32_t sequence, const Bytes& data) {
@@ -153,7 +153,7 @@ TEST(SimulatedBootloader, RefusesWhatARealUnitRefuses) {
   int index = 0;
   for (const OrderCase& c : cases) {
     SCOPED_TRACE(c.name);
-    UdpUnit u("127.0.77." + std::to_string(40 + index++));
+    UdpUnit u("127.0.93." + std::to_string(40 + index++));
     std::uint32_t sequence = 0;
     for (const auto& [command, data] : c.setup) {
       const auto reply = u.client.Exchange(command, ++sequence, data);
@@ -173,7 +173,7 @@ TEST(SimulatedBootloader, RefusesWhatARealUnitRefuses) {
 }
 
 TEST(SimulatedBootloader, BadRecordLateInABatchAppliesNothingOfIt) {
-  UdpUnit u("127.0.77.13");
+  UdpUnit u("127.0.93.13");
   ASSERT_TRUE(u.client.Exchange(0x82, 1));
   ASSERT_TRUE(u.client.Exchange(0x8E, 2));
   const Bytes batch = Concat({Record(0, 0x04, {0x08, 0x02}), Record(0, 0x00, Bytes(16, 0x11)),
@@ -185,7 +185,7 @@ TEST(SimulatedBootloader, BadRecordLateInABatchAppliesNothingOfIt) {
 }
 
 TEST(SimulatedBootloader, ConflictingRewriteIsRefusedAndAnIdenticalOneIsHarmless) {
-  UdpUnit u("127.0.77.14");
+  UdpUnit u("127.0.93.14");
   ASSERT_TRUE(u.client.Exchange(0x85, 1));
   EXPECT_EQ(ReplyData(*u.client.Exchange(0x86, 2, ChunkPayload(0x40000, {1, 2, 3}))), Status(1));
   EXPECT_EQ(ReplyData(*u.client.Exchange(0x86, 3, ChunkPayload(0x40000, {1, 2, 3}))), Status(1));
@@ -198,7 +198,7 @@ TEST(SimulatedBootloader, ConflictingRewriteIsRefusedAndAnIdenticalOneIsHarmless
 }
 
 TEST(SimulatedBootloader, RepeatedRequestIsAnsweredAgainButAppliedOnce) {
-  UdpUnit u("127.0.77.15");
+  UdpUnit u("127.0.93.15");
   ASSERT_TRUE(u.client.Exchange(0x01));
   ASSERT_EQ(ReplyData(*u.client.Exchange(0x82, 1)), Status(1));
   ASSERT_EQ(ReplyData(*u.client.Exchange(0x8E, 2)), Status(1));
@@ -221,7 +221,7 @@ TEST(SimulatedBootloader, RepeatedRequestIsAnsweredAgainButAppliedOnce) {
 }
 
 TEST(SimulatedBootloader, ExitLeavesBootloadModeWithoutAnswer) {
-  UdpUnit u("127.0.77.16");
+  UdpUnit u("127.0.93.16");
   EXPECT_FALSE(u.client.Exchange(0x8B, 1, {}, 300));
   EXPECT_EQ(u.unit.Mode(), UnitMode::Application);
   EXPECT_FALSE(u.unit.UpdateFinished());
@@ -230,14 +230,14 @@ TEST(SimulatedBootloader, ExitLeavesBootloadModeWithoutAnswer) {
 }
 
 TEST(SimulatedBootloader, ErasedApplicationReportsErasedVersion) {
-  UdpUnit u("127.0.77.17");
+  UdpUnit u("127.0.93.17");
   ASSERT_TRUE(u.client.Exchange(0x02));
   EXPECT_EQ(ReplyData(*u.client.Exchange(0x09)), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
 TEST(SimulatedBootloader, TwoUnitsOnTwoAddressesKeepTheirOwnState) {
-  UdpUnit first("127.0.77.18");
-  UdpUnit second("127.0.77.19");
+  UdpUnit first("127.0.93.18");
+  UdpUnit second("127.0.93.19");
   ASSERT_TRUE(first.client.Exchange(0x85, 1));
   ASSERT_TRUE(first.client.Exchange(0x86, 2, ChunkPayload(0x40000, {7})));
   EXPECT_EQ(first.unit.FlashData(), (Bytes{7}));
@@ -246,9 +246,9 @@ TEST(SimulatedBootloader, TwoUnitsOnTwoAddressesKeepTheirOwnState) {
 }
 
 TEST(SimulatedBootloader, SecondUnitOnTheSameAddressFailsToStart) {
-  UdpUnit first("127.0.77.20");
+  UdpUnit first("127.0.93.20");
   UnitConfig config;
-  config.udpAddress = "127.0.77.20";
+  config.udpAddress = "127.0.93.20";
   SimulatedUnit second(config);
   std::string error;
   EXPECT_FALSE(second.Start(&error));

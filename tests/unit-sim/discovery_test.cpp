@@ -1,6 +1,9 @@
 // The discovery responder on UDP 30303: reply bytes, source port, one unit per address, broadcasts.
 #include <arpa/inet.h>
 
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "sim_test_support.h"
@@ -33,11 +36,11 @@ std::unique_ptr<SimulatedUnit> StartDiscoveryUnit(const std::string& address, Un
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 TEST(SimulatedDiscovery, ReplyNamesTheModeFromItsOwnAddressAndPort) {
-  auto bootloader = StartDiscoveryUnit("127.0.77.80", UnitMode::Bootloader, "Desk A");
-  auto application = StartDiscoveryUnit("127.0.77.81", UnitMode::Application, "Desk B");
+  auto bootloader = StartDiscoveryUnit("127.0.93.80", UnitMode::Bootloader, "Desk A");
+  auto application = StartDiscoveryUnit("127.0.93.81", UnitMode::Application, "Desk B");
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"127.0.77.80", "Desk A\r\n00-1B-C5-00-00-42\r\nBrume Tessaline - Bootload\r\n"},
-      {"127.0.77.81", "Desk B\r\n00-1B-C5-00-00-42\r\nBrume Tessaline - Application\r\n"},
+      {"127.0.93.80", "Desk A\r\n00-1B-C5-00-00-42\r\nBrume Tessaline - Bootload\r\n"},
+      {"127.0.93.81", "Desk B\r\n00-1B-C5-00-00-42\r\nBrume Tessaline - Application\r\n"},
   };
   for (const auto& [address, expected] : cases) {
     SCOPED_TRACE(address);
@@ -56,32 +59,36 @@ TEST(SimulatedDiscovery, ReplyNamesTheModeFromItsOwnAddressAndPort) {
 }
 
 TEST(SimulatedDiscovery, IgnoresAnyOtherRequestText) {
-  auto unit = StartDiscoveryUnit("127.0.77.82", UnitMode::Bootloader, "Desk");
+  auto unit = StartDiscoveryUnit("127.0.93.82", UnitMode::Bootloader, "Desk");
   UdpClient client;
   for (const std::string text : {"Discovery: Who is out there?", "Discovery: Who is out there ? ",
                                  "discovery: who is out there ?"}) {
-    client.SendTo("127.0.77.82", 30303, Bytes(text.begin(), text.end()));
+    client.SendTo("127.0.93.82", 30303, Bytes(text.begin(), text.end()));
     EXPECT_FALSE(client.Receive(200)) << text;
   }
 }
 
 TEST(SimulatedDiscovery, FollowsTheUnitsModeAfterAnExit) {
   UnitConfig config;
-  config.discoveryAddress = "127.0.77.83";
-  config.udpAddress = "127.0.77.83";
+  config.discoveryAddress = "127.0.93.83";
+  config.udpAddress = "127.0.93.83";
   SimulatedUnit unit(config);
   ASSERT_TRUE(unit.Start());
   UdpClient client;
-  client.SendTo("127.0.77.83", 6234, testing::Request(0x0B));
-  client.SendTo("127.0.77.83", 30303, kRequest);
+  client.SendTo("127.0.93.83", 6234, testing::Request(0x0B));
+  // Two ports, two threads: wait until the exit has been taken before asking.
+  for (int i = 0; i < 100 && unit.Mode() != UnitMode::Application; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  client.SendTo("127.0.93.83", 30303, kRequest);
   const auto reply = client.Receive(1000);
   ASSERT_TRUE(reply);
   EXPECT_NE(Text(*reply).find(" - Application\r\n"), std::string::npos);
 }
 
 TEST(SimulatedDiscovery, BroadcastOnTheSubnetReachesEveryUnit) {
-  auto first = StartDiscoveryUnit("127.0.77.84", UnitMode::Bootloader, "First");
-  auto second = StartDiscoveryUnit("127.0.77.85", UnitMode::Application, "Second");
+  auto first = StartDiscoveryUnit("127.0.93.84", UnitMode::Bootloader, "First");
+  auto second = StartDiscoveryUnit("127.0.93.85", UnitMode::Application, "Second");
   UdpClient client;
   client.SendTo("127.255.255.255", 30303, kRequest);
   std::vector<std::string> names;

@@ -37,9 +37,9 @@ std::vector<Bytes> Answers(UdpClient& client, const std::string& address, const 
 TEST(SimulatedFaults, DropLosesTheRequestBeforeTheUnitSeesIt) {
   FaultConfig faults;
   faults.dropRequests = 1.0;
-  auto unit = StartFaultyUnit("127.0.77.90", faults);
+  auto unit = StartFaultyUnit("127.0.93.90", faults);
   UdpClient client;
-  EXPECT_TRUE(Answers(client, "127.0.77.90", testing::Request(0x82, 1)).empty());
+  EXPECT_TRUE(Answers(client, "127.0.93.90", testing::Request(0x82, 1)).empty());
   EXPECT_TRUE(unit->RequestLog().empty());
   EXPECT_EQ(unit->Faults().dropped, 1u);
 }
@@ -47,10 +47,10 @@ TEST(SimulatedFaults, DropLosesTheRequestBeforeTheUnitSeesIt) {
 TEST(SimulatedFaults, CorruptReplyFailsItsCrcButTheRequestIsApplied) {
   FaultConfig faults;
   faults.corruptReplies = 1.0;
-  auto unit = StartFaultyUnit("127.0.77.91", faults);
+  auto unit = StartFaultyUnit("127.0.93.91", faults);
   UdpClient client;
   for (std::uint32_t sequence = 1; sequence <= 8; ++sequence) {
-    const auto answers = Answers(client, "127.0.77.91", testing::Request(0x85, sequence), 100);
+    const auto answers = Answers(client, "127.0.93.91", testing::Request(0x85, sequence), 100);
     ASSERT_EQ(answers.size(), 1u);
     EXPECT_FALSE(testing::DecodeFrame(answers[0])) << "sequence " << sequence;
   }
@@ -61,9 +61,9 @@ TEST(SimulatedFaults, CorruptReplyFailsItsCrcButTheRequestIsApplied) {
 TEST(SimulatedFaults, DuplicateSendsTheSameReplyTwice) {
   FaultConfig faults;
   faults.duplicateReplies = 1.0;
-  auto unit = StartFaultyUnit("127.0.77.92", faults);
+  auto unit = StartFaultyUnit("127.0.93.92", faults);
   UdpClient client;
-  const auto answers = Answers(client, "127.0.77.92", testing::Request(0x85, 1));
+  const auto answers = Answers(client, "127.0.93.92", testing::Request(0x85, 1));
   ASSERT_EQ(answers.size(), 2u);
   EXPECT_EQ(answers[0], answers[1]);
   EXPECT_EQ(ReplyData(*testing::DecodeFrame(answers[0])), Bytes{1});
@@ -74,10 +74,10 @@ TEST(SimulatedFaults, DelayHoldsTheReplyBack) {
   FaultConfig faults;
   faults.delayReplies = 1.0;
   faults.delayMs = 400;
-  auto unit = StartFaultyUnit("127.0.77.93", faults);
+  auto unit = StartFaultyUnit("127.0.93.93", faults);
   UdpClient client;
   const auto start = std::chrono::steady_clock::now();
-  client.SendTo("127.0.77.93", 6234, testing::Request(0x01));
+  client.SendTo("127.0.93.93", 6234, testing::Request(0x01));
   EXPECT_FALSE(client.Receive(250));
   EXPECT_TRUE(client.Receive(1000));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
@@ -86,16 +86,16 @@ TEST(SimulatedFaults, DelayHoldsTheReplyBack) {
 TEST(SimulatedFaults, StaleReplyCarriesThePreviousSequenceNumber) {
   FaultConfig faults;
   faults.staleSequence = 1.0;
-  auto unit = StartFaultyUnit("127.0.77.94", faults);
+  auto unit = StartFaultyUnit("127.0.93.94", faults);
   UdpClient client;
-  const auto answers = Answers(client, "127.0.77.94", testing::Request(0x89, 7));
+  const auto answers = Answers(client, "127.0.93.94", testing::Request(0x89, 7));
   ASSERT_EQ(answers.size(), 1u);
   const auto packet = testing::DecodeFrame(answers[0]);
   ASSERT_TRUE(packet);  // a good CRC: only the number is wrong
   EXPECT_EQ(packet->at(0), 0x89);
   EXPECT_EQ(ReplySequence(*packet), 6u);
   // Plain replies carry no number and are left alone.
-  const auto plain = Answers(client, "127.0.77.94", testing::Request(0x09));
+  const auto plain = Answers(client, "127.0.93.94", testing::Request(0x09));
   ASSERT_EQ(plain.size(), 1u);
   EXPECT_EQ(testing::DecodeFrame(plain[0])->size(), 7u);
 }
@@ -104,8 +104,8 @@ TEST(SimulatedFaults, RefuseAnswersStatusZeroToTheNthOfAKindOnly) {
   FaultConfig faults;
   faults.refuseCommand = 0x06;
   faults.refuseNth = 2;
-  auto unit = StartFaultyUnit("127.0.77.95", faults);
-  testing::UdpBootloaderClient client("127.0.77.95");
+  auto unit = StartFaultyUnit("127.0.93.95", faults);
+  testing::UdpBootloaderClient client("127.0.93.95");
   ASSERT_EQ(ReplyData(*client.Exchange(0x85, 1)), Bytes{1});
   std::vector<std::uint8_t> statuses;
   for (std::uint32_t i = 0; i < 3; ++i) {
@@ -125,8 +125,8 @@ TEST(SimulatedFaults, RefuseAnswersStatusZeroToTheNthOfAKindOnly) {
 TEST(SimulatedFaults, SilentAfterNRequestsAnswersNothingMore) {
   FaultConfig faults;
   faults.silentAfter = 3;
-  auto unit = StartFaultyUnit("127.0.77.96", faults);
-  testing::UdpBootloaderClient client("127.0.77.96");
+  auto unit = StartFaultyUnit("127.0.93.96", faults);
+  testing::UdpBootloaderClient client("127.0.93.96");
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(client.Exchange(0x01)) << i;
   EXPECT_FALSE(client.Exchange(0x01, 0, {}, 300));
   EXPECT_FALSE(client.Exchange(0x82, 1, {}, 300));
@@ -148,9 +148,9 @@ std::vector<bool> DropPattern(const std::string& address, std::uint64_t seed) {
 }
 
 TEST(SimulatedFaults, SameSeedGivesTheSamePattern) {
-  const auto first = DropPattern("127.0.77.97", 42);
-  const auto again = DropPattern("127.0.77.97", 42);
-  const auto other = DropPattern("127.0.77.97", 43);
+  const auto first = DropPattern("127.0.93.97", 42);
+  const auto again = DropPattern("127.0.93.97", 42);
+  const auto other = DropPattern("127.0.93.97", 43);
   EXPECT_EQ(first, again);
   EXPECT_NE(first, other);
   const auto dropped = std::count(first.begin(), first.end(), false);

@@ -97,7 +97,7 @@ TEST(SimulatorProgram, ServesUntilSigtermThenWritesItsLog) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     ::dup2(output[1], STDOUT_FILENO);
-    ::execl(program.c_str(), program.c_str(), "--udp", "127.0.77.100", "--serial", "--log",
+    ::execl(program.c_str(), program.c_str(), "--udp", "127.0.93.100", "--serial", "--log",
             log.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
@@ -107,9 +107,9 @@ TEST(SimulatorProgram, ServesUntilSigtermThenWritesItsLog) {
   ASSERT_NE(std::fgets(line, sizeof line, stream), nullptr);
   const std::string ready = line;
   EXPECT_EQ(ready.rfind("ready serial=/dev/pts/", 0), 0u) << ready;
-  EXPECT_NE(ready.find(" udp=127.0.77.100:6234"), std::string::npos) << ready;
+  EXPECT_NE(ready.find(" udp=127.0.93.100:6234"), std::string::npos) << ready;
 
-  testing::UdpBootloaderClient client("127.0.77.100");
+  testing::UdpBootloaderClient client("127.0.93.100");
   EXPECT_TRUE(client.Exchange(0x01));
   EXPECT_TRUE(client.Exchange(0x85, 1));
   EXPECT_TRUE(client.Exchange(0x86, 2, testing::ChunkPayload(0x40000, {'a', 'b', 'c'})));

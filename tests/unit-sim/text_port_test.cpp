@@ -69,7 +69,7 @@ TEST(SimulatedTextPort, AnswersEachCommandAsTheUnitDoes) {
     UnitConfig config;
     config.bootloadEnabled = s.bootloadEnabled;
     config.bootloaderSwitchDelayMs = 50;
-    TextUnit u("127.0.77." + std::to_string(60 + index++), config);
+    TextUnit u("127.0.93." + std::to_string(60 + index++), config);
     for (const Step& step : s.steps) {
       SCOPED_TRACE(step.command);
       const int wait = step.reply[0] == '\0' ? 200 : 1000;
@@ -82,7 +82,7 @@ TEST(SimulatedTextPort, AnswersEachCommandAsTheUnitDoes) {
 }
 
 TEST(SimulatedTextPort, CommandWaitsForItsLineEnd) {
-  TextUnit u("127.0.77.70", {});
+  TextUnit u("127.0.93.70", {});
   u.client.Send("<SY,BQ/>");
   EXPECT_EQ(u.client.ReadReply(200), "");
   u.client.Send("\r\n");
@@ -95,16 +95,16 @@ TEST(SimulatedTextPort, PortClosesWhileTheBootloaderRuns) {
   UnitConfig config;
   config.bootloaderSwitchDelayMs = 0;
   config.bootloadEnabled = true;
-  TextUnit u("127.0.77.71", config);
+  TextUnit u("127.0.93.71", config);
   EXPECT_EQ(u.Ask("<SY,BR/>"), "<sy,br/>");
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   TcpClient refused;
-  EXPECT_FALSE(refused.Connect("127.0.77.71", u.unit.TextPort()));
+  EXPECT_FALSE(refused.Connect("127.0.93.71", u.unit.TextPort()));
   // Back in the application (after an exit), the same port answers again.
   u.unit.SetMode(UnitMode::Application);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   TcpClient again;
-  ASSERT_TRUE(again.Connect("127.0.77.71", u.unit.TextPort()));
+  ASSERT_TRUE(again.Connect("127.0.93.71", u.unit.TextPort()));
   again.Send("<SY,BQ/>\r\n");
   EXPECT_EQ(again.ReadReply(1000), "<sy,bq = ue/>");
   EXPECT_EQ(u.unit.TextLog(), (std::vector<std::string>{"<SY,BR/>", "<SY,BQ/>"}));
@@ -112,14 +112,14 @@ TEST(SimulatedTextPort, PortClosesWhileTheBootloaderRuns) {
 
 TEST(SimulatedTextPort, DefaultPortIs4999) {
   UnitConfig config;
-  config.tcpText = "127.0.77.72";
+  config.tcpText = "127.0.93.72";
   config.mode = UnitMode::Application;
   SimulatedUnit unit(config);
   std::string error;
   ASSERT_TRUE(unit.Start(&error)) << error;
   EXPECT_EQ(unit.TextPort(), 4999);
   TcpClient client;
-  ASSERT_TRUE(client.Connect("127.0.77.72", 4999));
+  ASSERT_TRUE(client.Connect("127.0.93.72", 4999));
   client.Send("<SY,BQ/>\r\n");
   EXPECT_EQ(client.ReadReply(1000), "<sy,bq = ud/>");
 }

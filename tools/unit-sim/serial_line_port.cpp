@@ -21,6 +21,8 @@ constexpr std::size_t kReadChunk = 4096;
 constexpr int kBitsPerByte = 10;  // 8N1: start, 8 data, stop
 constexpr int kHangUpRetryMs = 10;
 constexpr int kWriteWaitMs = 100;
+// Nobody reads the line (the updater closed the port): what the unit sends then is lost.
+constexpr int kStalledWriteMs = 1000;
 
 }  // namespace
 
@@ -55,15 +57,19 @@ SerialLinePort::Clock::duration SerialLinePort::ByteTime() const {
 
 bool SerialLinePort::WriteAll(const std::uint8_t* bytes, std::size_t count) {
   std::size_t done = 0;
+  int stalledMs = 0;
   while (done < count) {
     const ssize_t written = ::write(pty_.master.Get(), bytes + done, count - done);
     if (written > 0) {
       done += static_cast<std::size_t>(written);
+      stalledMs = 0;
       continue;
     }
     if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
+    if (stalledMs >= kStalledWriteMs) return false;
     pollfd entries[2] = {{stop_.WaitFd(), POLLIN, 0}, {pty_.master.Get(), POLLOUT, 0}};
     ::poll(entries, 2, kWriteWaitMs);
+    stalledMs += kWriteWaitMs;
     if (entries[0].revents != 0) return false;
   }
   return true;
