@@ -340,15 +340,19 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }
 
 INT_PTR RunDiscoverDialog(HWND owner, int mode) {
-  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DISCOVER), owner,
-                         DiscoverDialogProc, static_cast<LPARAM>(mode));
+  const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DISCOVER),
+                                         owner, DiscoverDialogProc, static_cast<LPARAM>(mode));
+  // A dialog that could not be created (-1) chose nothing.
+  if (result == -1) return kDiscoverCancelled;
+  // The dialog manager may hand the 32-bit result back sign-extended (Wine does): the result is
+  // defined on 32 bits, so give it back zero-extended.
+  return static_cast<INT_PTR>(static_cast<std::uint32_t>(result));
 }
 
 std::optional<std::uint32_t> DiscoveredSerialPortIndex(INT_PTR result) {
-  const auto value = static_cast<std::uint64_t>(result);
-  if ((value >> 32) != 0) return std::nullopt;
+  const auto value = static_cast<std::uint32_t>(result);
   if ((value & kDiscoverSerialMask) != kDiscoverSerialMask) return std::nullopt;
-  return static_cast<std::uint32_t>(value & ~kDiscoverSerialMask);
+  return value & ~kDiscoverSerialMask;
 }
 
 }  // namespace tessaline

@@ -40,6 +40,8 @@ void OnInitDialog(HWND dialog, const wchar_t* name) {
   SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
   SetWindowTextW(edit, text.c_str());
   ShowWindow(edit, SW_SHOW);
+  // Focus on OK: the dialog manager would otherwise focus the text and select all of it.
+  SetFocus(GetDlgItem(dialog, IDOK));
   // Window-data glue: the dialog owns the font until WM_NCDESTROY.
   SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(font.release()));
 }
@@ -50,7 +52,7 @@ INT_PTR CALLBACK NotesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(dialog, reinterpret_cast<const wchar_t*>(lParam));
-      return TRUE;
+      return FALSE;  // focus already set
     case WM_CTLCOLORSTATIC: {
       // The read-only text should look like ordinary edit text, not like the dialog's face.
       if (GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) != IDC_NOTES_TEXT) return FALSE;
