@@ -1,10 +1,9 @@
 // The discovery responder on UDP 30303: reply bytes, source port, one unit per address, broadcasts.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "sim_test_support.h"
 #include "unit-sim/simulated_unit.h"

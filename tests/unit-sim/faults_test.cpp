@@ -1,7 +1,7 @@
 // Each fault flag of the simulated unit does what it says, reproducibly from its seed.
-#include <chrono>
-
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include "sim_test_support.h"
 #include "unit-sim/simulated_unit.h"
@@ -109,8 +109,8 @@ TEST(SimulatedFaults, RefuseAnswersStatusZeroToTheNthOfAKindOnly) {
   ASSERT_EQ(ReplyData(*client.Exchange(0x85, 1)), Bytes{1});
   std::vector<std::uint8_t> statuses;
   for (std::uint32_t i = 0; i < 3; ++i) {
-    const auto reply =
-        client.Exchange(0x86, 2 + i, ChunkPayload(0x40000 + 64 * i, Bytes(64, static_cast<std::uint8_t>(i + 1))));
+    const auto reply = client.Exchange(
+        0x86, 2 + i, ChunkPayload(0x40000 + 64 * i, Bytes(64, static_cast<std::uint8_t>(i + 1))));
     ASSERT_TRUE(reply);
     statuses.push_back(ReplyData(*reply).at(0));
   }

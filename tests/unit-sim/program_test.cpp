@@ -1,4 +1,5 @@
 // The tessaline-unit-sim program: its flags, its ready line, its stop on SIGTERM and its JSON log.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,8 +9,6 @@
 #include <fstream>
 #include <sstream>
 
-#include <gtest/gtest.h>
-
 #include "sim_test_support.h"
 #include "unit-sim/command_line.h"
 
@@ -18,14 +17,50 @@ namespace {
 
 TEST(SimulatorCommandLine, FlagsFillTheConfiguration) {
   std::string error;
-  const auto options = ParseCommandLine(
-      {"--udp", "127.0.0.5", "--serial-link", "/tmp/x", "--line-rate", "9600", "--app-baud",
-       "19200", "--tcp-text", "127.0.0.5:5000", "--discovery", "127.0.0.5", "--mode",
-       "application", "--identity", "Tessaline,GD32,ADAU1462", "--bl-version", "4.1", "--pin",
-       "9876", "--bootload-enabled", "--seed", "7", "--drop", "0.25", "--corrupt", "0.5",
-       "--duplicate", "0.125", "--delay", "1", "--delay-ms", "30", "--stale", "0.75", "--refuse",
-       "0x83:4", "--silent-after", "12", "--erase-delay-ms", "2000", "--log", "/tmp/log.json"},
-      &error);
+  const auto options = ParseCommandLine({"--udp",
+                                         "127.0.0.5",
+                                         "--serial-link",
+                                         "/tmp/x",
+                                         "--line-rate",
+                                         "9600",
+                                         "--app-baud",
+                                         "19200",
+                                         "--tcp-text",
+                                         "127.0.0.5:5000",
+                                         "--discovery",
+                                         "127.0.0.5",
+                                         "--mode",
+                                         "application",
+                                         "--identity",
+                                         "Tessaline,GD32,ADAU1462",
+                                         "--bl-version",
+                                         "4.1",
+                                         "--pin",
+                                         "9876",
+                                         "--bootload-enabled",
+                                         "--seed",
+                                         "7",
+                                         "--drop",
+                                         "0.25",
+                                         "--corrupt",
+                                         "0.5",
+                                         "--duplicate",
+                                         "0.125",
+                                         "--delay",
+                                         "1",
+                                         "--delay-ms",
+                                         "30",
+                                         "--stale",
+                                         "0.75",
+                                         "--refuse",
+                                         "0x83:4",
+                                         "--silent-after",
+                                         "12",
+                                         "--erase-delay-ms",
+                                         "2000",
+                                         "--log",
+                                         "/tmp/log.json"},
+                                        &error);
   ASSERT_TRUE(options) << error;
   const UnitConfig& c = options->config;
   EXPECT_EQ(c.udpAddress, "127.0.0.5");
@@ -77,11 +112,14 @@ TEST(SimulatorCommandLine, BadFlagsAreRejected) {
 
 TEST(SimulatorCommandLine, HelpDocumentsEveryFlag) {
   const std::string help = HelpText();
-  for (const char* flag :
-       {"--udp", "--serial-link", "--line-rate", "--app-baud", "--tcp-text", "--discovery",
-        "--mode", "--identity", "--bl-version", "--pin", "--bootload-enabled", "--seed", "--drop",
-        "--corrupt", "--duplicate", "--delay", "--delay-ms", "--stale", "--refuse",
-        "--silent-after", "--erase-delay-ms", "--log"}) {
+  for (const char* flag : {"--udp",      "--serial-link",      "--line-rate",
+                           "--app-baud", "--tcp-text",         "--discovery",
+                           "--mode",     "--identity",         "--bl-version",
+                           "--pin",      "--bootload-enabled", "--seed",
+                           "--drop",     "--corrupt",          "--duplicate",
+                           "--delay",    "--delay-ms",         "--stale",
+                           "--refuse",   "--silent-after",     "--erase-delay-ms",
+                           "--log"}) {
     EXPECT_NE(help.find(std::string(flag) + " "), std::string::npos) << flag;
   }
 }

@@ -1,11 +1,10 @@
 // The simulated unit's RS232 line on a real pseudo-terminal: bootloader, text rates, pacing.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "sample_image.h"
 #include "sim_test_support.h"

@@ -1,4 +1,5 @@
-// Hand-built bootloader frames and real loopback sockets and pseudo-terminals for the simulator tests.
+// Hand-built bootloader frames and real loopback sockets and pseudo-terminals for the simulator
+// tests.
 #include "sim_test_support.h"
 
 #include <arpa/inet.h>
@@ -26,12 +27,18 @@ int RemainingMs(Clock::time_point deadline) {
 
 speed_t SpeedCode(std::uint32_t baud) {
   switch (baud) {
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    default: return B115200;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    default:
+      return B115200;
   }
 }
 
@@ -64,7 +71,8 @@ Bytes ReplyData(const Bytes& packet) {
 }
 
 std::uint32_t ReplySequence(const Bytes& packet) {
-  return static_cast<std::uint32_t>(packet.at(1)) << 24 | static_cast<std::uint32_t>(packet.at(2)) << 16 |
+  return static_cast<std::uint32_t>(packet.at(1)) << 24 |
+         static_cast<std::uint32_t>(packet.at(2)) << 16 |
          static_cast<std::uint32_t>(packet.at(3)) << 8 | packet.at(4);
 }
 

@@ -1,4 +1,5 @@
-// Hand-built bootloader frames and real loopback sockets and pseudo-terminals for the simulator tests.
+// Hand-built bootloader frames and real loopback sockets and pseudo-terminals for the simulator
+// tests.
 #pragma once
 
 #include <cstdint>

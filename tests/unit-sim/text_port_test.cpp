@@ -1,8 +1,8 @@
 // The application's text command protocol on the TCP Parser Port.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "sim_test_support.h"
 #include "unit-sim/simulated_unit.h"
@@ -13,11 +13,12 @@ namespace {
 using testing::TcpClient;
 
 struct TextUnit {
-  TextUnit(const std::string& address, UnitConfig config) : unit([&] {
-    config.tcpText = address + ":0";
-    config.mode = UnitMode::Application;
-    return config;
-  }()) {
+  TextUnit(const std::string& address, UnitConfig config)
+      : unit([&] {
+          config.tcpText = address + ":0";
+          config.mode = UnitMode::Application;
+          return config;
+        }()) {
     std::string error;
     EXPECT_TRUE(unit.Start(&error)) << error;
     EXPECT_TRUE(client.Connect(address, unit.TextPort()));
@@ -53,7 +54,8 @@ TEST(SimulatedTextPort, AnswersEachCommandAsTheUnitDoes) {
        true},
       {"wrong PIN",
        false,
-       {{"<SY,BU1235/>", "<sy,bu = er/>"}, {"<SY,BE/>", "<sy,be = er/>"},
+       {{"<SY,BU1235/>", "<sy,bu = er/>"},
+        {"<SY,BE/>", "<sy,be = er/>"},
         {"<SY,BR/>", "<sy,br = er/>"}},
        false},
       {"enable without PIN", false, {{"<SY,BE/>", "<sy,be = er/>"}}, false},

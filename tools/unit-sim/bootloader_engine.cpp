@@ -141,7 +141,8 @@ CommandResult BootloaderEngine::ApplicationRecords(std::span<const std::uint8_t>
         const std::uint64_t address = (std::uint64_t{upper} << 16) + record.offset;
         if (address < config_.applicationStart ||
             address + record.data.size() > config_.applicationEnd ||
-            !application_.CanWrite(address, record.data) || !staged.CanWrite(address, record.data)) {
+            !application_.CanWrite(address, record.data) ||
+            !staged.CanWrite(address, record.data)) {
           return Status(false);
         }
         staged.Write(static_cast<std::uint32_t>(address), record.data);

@@ -65,12 +65,12 @@ class BootloaderEngine {
   const UnitConfig& config_;
   SparseMemory application_;
   SparseMemory flashData_;
-  bool applicationErased_ = false;   // erased since start; the version then comes from memory
-  bool beginAllowed_ = false;        // an erase came and no transfer has begun since
-  bool applicationOpen_ = false;     // between begin and end
+  bool applicationErased_ = false;  // erased since start; the version then comes from memory
+  bool beginAllowed_ = false;       // an erase came and no transfer has begun since
+  bool applicationOpen_ = false;    // between begin and end
   bool endOfFileSeen_ = false;
-  std::uint32_t upperAddress_ = 0;   // from the last extended linear address record
-  bool flashDataOpen_ = false;       // between the flash data erase and its end
+  std::uint32_t upperAddress_ = 0;  // from the last extended linear address record
+  bool flashDataOpen_ = false;      // between the flash data erase and its end
   bool factoryDefaultsRestored_ = false;
   bool updateFinished_ = false;
 };

@@ -101,18 +101,24 @@ std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& a
       {"--udp", text(&config.udpAddress)},
       {"--serial-link", text(&config.serialLink)},
       {"--line-rate", number(&config.lineRate)},
-      {"--app-baud", [&config](const std::string& t) {
+      {"--app-baud",
+       [&config](const std::string& t) {
          return ParseNumber(t, &config.appBaud) && config.appBaud > 0;
        }},
       {"--tcp-text", text(&config.tcpText)},
       {"--discovery", text(&config.discoveryAddress)},
-      {"--mode", [&config](const std::string& t) {
-         if (t == "bootloader") config.mode = UnitMode::Bootloader;
-         else if (t == "application") config.mode = UnitMode::Application;
-         else return false;
+      {"--mode",
+       [&config](const std::string& t) {
+         if (t == "bootloader")
+           config.mode = UnitMode::Bootloader;
+         else if (t == "application")
+           config.mode = UnitMode::Application;
+         else
+           return false;
          return true;
        }},
-      {"--identity", [&config](const std::string& t) {
+      {"--identity",
+       [&config](const std::string& t) {
          const auto first = t.find(',');
          const auto second = first == std::string::npos ? first : t.find(',', first + 1);
          if (second == std::string::npos) return false;
@@ -122,7 +128,8 @@ std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& a
          return true;
        }},
       {"--bl-version", version(&config.bootloaderMajor, &config.bootloaderMinor)},
-      {"--app-version", [&](const std::string& t) {
+      {"--app-version",
+       [&](const std::string& t) {
          appVersionGiven = true;
          return version(&appMajor, &appMinor)(t);
        }},
@@ -136,7 +143,8 @@ std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& a
       {"--delay", probability(&faults.delayReplies)},
       {"--delay-ms", number(&faults.delayMs)},
       {"--stale", probability(&faults.staleSequence)},
-      {"--refuse", [&faults](const std::string& t) {
+      {"--refuse",
+       [&faults](const std::string& t) {
          const auto colon = t.find(':');
          if (colon == std::string::npos) return false;
          std::string code = t.substr(0, colon);

@@ -81,8 +81,8 @@ void DiscoveryResponder::Answer(int fd, bool checkDestination) {
     }
     if (!addressed) return;
   }
-  const auto reply =
-      core_.HandleDiscovery(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(received)));
+  const auto reply = core_.HandleDiscovery(
+      std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(received)));
   if (!reply) return;
   ::sendto(own_.Get(), reply->data(), reply->size(), 0, reinterpret_cast<sockaddr*>(&from),
            sizeof from);

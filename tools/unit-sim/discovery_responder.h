@@ -1,4 +1,5 @@
-// Answers "Discovery: Who is out there ?" on UDP 30303, unicast to the unit or broadcast on its subnet.
+// Answers "Discovery: Who is out there ?" on UDP 30303, unicast to the unit or broadcast on its
+// subnet.
 #pragma once
 
 #include <cstdint>

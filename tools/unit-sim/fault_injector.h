@@ -1,4 +1,5 @@
-// Seeded fault decisions for the bootloader protocol: loss, corruption, duplicates, delays, refusals.
+// Seeded fault decisions for the bootloader protocol: loss, corruption, duplicates, delays,
+// refusals.
 #pragma once
 
 #include <array>

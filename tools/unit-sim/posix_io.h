@@ -1,4 +1,5 @@
-// POSIX handles for the simulator: owned descriptors, a stop signal, sockets and the pseudo-terminal.
+// POSIX handles for the simulator: owned descriptors, a stop signal, sockets and the
+// pseudo-terminal.
 #pragma once
 
 #include <netinet/in.h>

@@ -51,8 +51,8 @@ bool SerialLinePort::Open(std::string* error) {
 SerialLinePort::Clock::duration SerialLinePort::ByteTime() const {
   const std::uint32_t rate = core_.Config().lineRate;
   if (rate == 0) return Clock::duration::zero();
-  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(
-      std::int64_t{1'000'000'000} * kBitsPerByte / rate));
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::nanoseconds(std::int64_t{1'000'000'000} * kBitsPerByte / rate));
 }
 
 bool SerialLinePort::WriteAll(const std::uint8_t* bytes, std::size_t count) {
@@ -82,8 +82,8 @@ void SerialLinePort::WritePaced(const std::uint8_t* bytes, std::size_t count) {
     return;
   }
   // Bytes leave in slices of about a millisecond, each when the line would have sent it.
-  const std::size_t slice = std::max<std::size_t>(
-      1, static_cast<std::size_t>(std::chrono::milliseconds(1) / byteTime));
+  const std::size_t slice =
+      std::max<std::size_t>(1, static_cast<std::size_t>(std::chrono::milliseconds(1) / byteTime));
   Clock::time_point due = Clock::now();
   for (std::size_t done = 0; done < count;) {
     const std::size_t take = std::min(slice, count - done);
@@ -107,14 +107,16 @@ void SerialLinePort::Run() {
     if (wait == WaitResult::Stopped) return;
     const ssize_t got = ::read(pty_.master.Get(), buffer.data(), buffer.size());
     if (got <= 0) {
-      if (got < 0 && errno != EAGAIN && errno != EINTR && !SleepUnlessStopped(stop_, kHangUpRetryMs)) {
+      if (got < 0 && errno != EAGAIN && errno != EINTR &&
+          !SleepUnlessStopped(stop_, kHangUpRetryMs)) {
         return;
       }
       continue;
     }
     const std::size_t count = static_cast<std::size_t>(got);
     // The unit sees the last byte only once the line has carried all of them.
-    receivedUpTo = std::max(receivedUpTo, Clock::now()) + ByteTime() * static_cast<std::int64_t>(count);
+    receivedUpTo =
+        std::max(receivedUpTo, Clock::now()) + ByteTime() * static_cast<std::int64_t>(count);
     std::this_thread::sleep_until(receivedUpTo);
 
     const UnitMode mode = core_.Mode();

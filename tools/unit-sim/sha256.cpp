@@ -19,9 +19,8 @@ constexpr std::array<std::uint32_t, 64> kRoundConstants = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-constexpr std::array<std::uint32_t, 8> kInitialState = {0x6a09e667, 0xbb67ae85, 0x3c6ef372,
-                                                        0xa54ff53a, 0x510e527f, 0x9b05688c,
-                                                        0x1f83d9ab, 0x5be0cd19};
+constexpr std::array<std::uint32_t, 8> kInitialState = {
+    0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
 constexpr std::uint32_t RotateRight(std::uint32_t value, int count) {
   return (value >> count) | (value << (32 - count));
@@ -74,8 +73,10 @@ void Sha256::Compress(const std::uint8_t* block) {
            static_cast<std::uint32_t>(block[i * 4 + 2]) << 8 | block[i * 4 + 3];
   }
   for (std::size_t i = 16; i < 64; ++i) {
-    const std::uint32_t s0 = RotateRight(w[i - 15], 7) ^ RotateRight(w[i - 15], 18) ^ (w[i - 15] >> 3);
-    const std::uint32_t s1 = RotateRight(w[i - 2], 17) ^ RotateRight(w[i - 2], 19) ^ (w[i - 2] >> 10);
+    const std::uint32_t s0 =
+        RotateRight(w[i - 15], 7) ^ RotateRight(w[i - 15], 18) ^ (w[i - 15] >> 3);
+    const std::uint32_t s1 =
+        RotateRight(w[i - 2], 17) ^ RotateRight(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
   std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];

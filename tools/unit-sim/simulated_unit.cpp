@@ -1,4 +1,5 @@
-// SimulatedUnit: opens the configured ports, runs one thread per port, and reports the unit's state.
+// SimulatedUnit: opens the configured ports, runs one thread per port, and reports the unit's
+// state.
 #include "simulated_unit.h"
 
 #include <thread>
@@ -26,7 +27,8 @@ class SimulatedUnit::Impl {
   bool started = false;
 };
 
-SimulatedUnit::SimulatedUnit(UnitConfig config) : impl_(std::make_unique<Impl>(std::move(config))) {}
+SimulatedUnit::SimulatedUnit(UnitConfig config)
+    : impl_(std::make_unique<Impl>(std::move(config))) {}
 
 SimulatedUnit::~SimulatedUnit() { Stop(); }
 
@@ -125,7 +127,9 @@ MemoryDigest SimulatedUnit::FlashDataDigest() const {
   return {static_cast<std::uint32_t>(bytes.size()), Sha256Hex(bytes)};
 }
 
-bool SimulatedUnit::FactoryDefaultsRestored() const { return impl_->core.FactoryDefaultsRestored(); }
+bool SimulatedUnit::FactoryDefaultsRestored() const {
+  return impl_->core.FactoryDefaultsRestored();
+}
 bool SimulatedUnit::UpdateFinished() const { return impl_->core.UpdateFinished(); }
 std::string SimulatedUnit::LogJson() const { return impl_->core.LogJson(); }
 

@@ -1,4 +1,5 @@
-// A simulated Tessaline unit: bootloader, application text port and discovery responder, with faults.
+// A simulated Tessaline unit: bootloader, application text port and discovery responder, with
+// faults.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,7 @@ struct FaultConfig {
   double duplicateReplies = 0;  // a reply is sent twice
   double delayReplies = 0;      // a reply is held back by delayMs
   std::uint32_t delayMs = 0;
-  double staleSequence = 0;     // a sequenced reply carries the previous sequence number
+  double staleSequence = 0;  // a sequenced reply carries the previous sequence number
   // Refuse (status 0, nothing applied) the Nth request (1-based, repeats not counted) with this
   // command code (plain code, bit 0x80 ignored); refuseCommand < 0 disables it.
   int refuseCommand = -1;
@@ -37,40 +38,40 @@ struct FaultConfig {
 };
 
 struct UnitConfig {
-  std::string udpAddress;        // bootloader on ADDR:6234 (empty: none)
-  std::string serialLink;        // new pseudo-terminal, this path a link to its slave (empty: none)
-  bool serial = false;           // open a pseudo-terminal even without a link path
-  std::uint32_t lineRate = 0;    // serial pacing: 10 bit times per byte at this rate (0: none)
+  std::string udpAddress;      // bootloader on ADDR:6234 (empty: none)
+  std::string serialLink;      // new pseudo-terminal, this path a link to its slave (empty: none)
+  bool serial = false;         // open a pseudo-terminal even without a link path
+  std::uint32_t lineRate = 0;  // serial pacing: 10 bit times per byte at this rate (0: none)
   std::uint32_t appBaud = 115200;  // the text port's only rate on the serial line
-  std::string tcpText;           // ADDR[:PORT] of the text port (default port 4999, 0: any; empty: none)
+  std::string tcpText;  // ADDR[:PORT] of the text port (default port 4999, 0: any; empty: none)
   std::string discoveryAddress;  // discovery responder on ADDR:30303 (empty: none)
   UnitMode mode = UnitMode::Bootloader;
   std::string model = "Tessaline";
   std::string mcuFamily = "STM32";
   std::string dsp = "ADAU1452";
-  std::string unitName = "Tessaline unit";     // line 1 of the identity and discovery texts
-  std::string unitMac = "00-1B-C5-00-00-01";   // line 2
+  std::string unitName = "Tessaline unit";    // line 1 of the identity and discovery texts
+  std::string unitMac = "00-1B-C5-00-00-01";  // line 2
   std::uint8_t bootloaderMajor = 1;
   std::uint8_t bootloaderMinor = 0;
-  bool sequencedCapable = true;            // identity reply carries data byte 3 and the text
+  bool sequencedCapable = true;                   // identity reply carries data byte 3 and the text
   std::uint32_t applicationVersion = 0x00010001;  // before any erase (major << 16 | minor)
   std::uint32_t applicationStart = 0x08020000;    // application area (records outside: refused)
   std::uint32_t applicationEnd = 0x08080000;
-  std::uint32_t flashDataSize = 0x100000;         // flash data space from kFlashDataBase
+  std::uint32_t flashDataSize = 0x100000;  // flash data space from kFlashDataBase
   std::string pin = "1234";
-  bool bootloadEnabled = false;            // what "<SY,BQ/>" reports in application mode
+  bool bootloadEnabled = false;                 // what "<SY,BQ/>" reports in application mode
   std::uint32_t bootloaderSwitchDelayMs = 200;  // after "<SY,BR/>"
-  std::uint32_t eraseDelayMs = 0;          // processing time of the erase commands
+  std::uint32_t eraseDelayMs = 0;               // processing time of the erase commands
   FaultConfig faults;
 };
 
 struct RequestLogEntry {
-  std::uint8_t command = 0;      // as sent, bit 0x80 included
-  std::uint32_t sequence = 0;    // 0 for plain commands
+  std::uint8_t command = 0;    // as sent, bit 0x80 included
+  std::uint32_t sequence = 0;  // 0 for plain commands
   std::uint32_t dataLength = 0;
-  std::uint32_t timeMs = 0;      // since the unit started
-  bool resent = false;           // a repeat of the request already applied (answered, not applied)
-  bool applied = false;          // false for repeats, refusals and requests after falling silent
+  std::uint32_t timeMs = 0;  // since the unit started
+  bool resent = false;       // a repeat of the request already applied (answered, not applied)
+  bool applied = false;      // false for repeats, refusals and requests after falling silent
 };
 
 struct FaultCounts {

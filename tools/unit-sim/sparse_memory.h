@@ -22,8 +22,8 @@ class SparseMemory {
   void Clear() { pages_.clear(); }
 
   bool Empty() const { return pages_.empty(); }
-  std::uint32_t Lowest() const;          // lowest written address (0 when empty)
-  std::uint64_t End() const;             // one past the highest written address (0 when empty)
+  std::uint32_t Lowest() const;  // lowest written address (0 when empty)
+  std::uint64_t End() const;     // one past the highest written address (0 when empty)
   std::optional<std::uint8_t> ByteAt(std::uint32_t address) const;
   std::vector<std::uint8_t> Read(std::uint32_t from, std::uint64_t end) const;  // gaps 0xFF
 
