@@ -24,8 +24,8 @@ using testing::PumpUntil;
 
 // The simulated unit of the fixture script (units.sh): bootloader 1.0, application 1.1, and a
 // discovery responder, all on this address.
-constexpr char kBootloaderUnit[] = "127.0.77.24";
-constexpr char kSilentAddress[] = "127.0.77.29";
+constexpr char kBootloaderUnit[] = "127.0.161.24";
+constexpr char kSilentAddress[] = "127.0.161.29";
 constexpr std::uint32_t kQueryWaitMs = 15000;
 
 std::uint32_t Address(const char* dotted) {
@@ -74,8 +74,8 @@ int IndexOf(HWND dialog, std::uint32_t address) {
 
 TEST(DiscoverDialog, ListsBootloadUnitsFirstInBoldAndKeepsFirstReports) {
   UseNoInterfaces();
-  const std::uint32_t application = Address("127.0.77.31");
-  const std::uint32_t bootloader = Address("127.0.77.32");
+  const std::uint32_t application = Address("127.0.161.31");
+  const std::uint32_t bootloader = Address("127.0.161.32");
   const std::uint32_t linkLocal = Address("169.254.7.9");
   const std::uint32_t otherSubnet = Address("10.1.2.3");
   DialogDriver driver;
@@ -101,7 +101,7 @@ TEST(DiscoverDialog, ListsBootloadUnitsFirstInBoldAndKeepsFirstReports) {
 
   ASSERT_EQ(copies.size(), 4u);
   EXPECT_EQ(copies[0].address, bootloader);
-  EXPECT_EQ(copies[0].label, L"127.0.77.32");
+  EXPECT_EQ(copies[0].label, L"127.0.161.32");
   EXPECT_TRUE(dialogs::LookOf(copies[0], false).bold);
   for (std::size_t i = 1; i < copies.size(); ++i) {
     EXPECT_FALSE(dialogs::LookOf(copies[i], false).bold) << i;
@@ -136,7 +136,7 @@ TEST(DiscoverDialog, NothingChosenReturnsTwo) {
   for (const Case& c : cases) {
     DialogDriver driver;
     driver.OnNextDialog([&](HWND dialog) {
-      Report(dialog, WM_APP_NET_UNIT_FOUND, 0, static_cast<LPARAM>(Address("127.0.77.31")));
+      Report(dialog, WM_APP_NET_UNIT_FOUND, 0, static_cast<LPARAM>(Address("127.0.161.31")));
       PostMessageW(dialog, c.message, c.wParam, 0);
       PumpUntil([&] { return !IsWindowVisible(dialog); }, 2000);
     });

@@ -29,10 +29,10 @@ using testing::PumpFor;
 using testing::Type;
 
 // Units started by the fixture script (units.sh), all with installer PIN 4321.
-constexpr char kEnteringUnit[] = "127.0.77.21";  // text port and bootloader
-constexpr char kRefusingUnit[] = "127.0.77.22";  // text port only
-constexpr char kRecordingUnit[] = "127.0.77.23";  // this test's own text port
-constexpr char kSilentAddress[] = "127.0.77.29";  // nothing listens here
+constexpr char kEnteringUnit[] = "127.0.161.21";  // text port and bootloader
+constexpr char kRefusingUnit[] = "127.0.161.22";  // text port only
+constexpr char kRecordingUnit[] = "127.0.161.23";  // this test's own text port
+constexpr char kSilentAddress[] = "127.0.161.29";  // nothing listens here
 constexpr std::uint16_t kParserPort = 4999;
 
 std::uint32_t Address(const char* dotted) {

@@ -5,9 +5,9 @@ action=$1
 
 # name, then the unit's arguments; every address is on loopback.
 units=(
-  "entering --tcp-text 127.0.77.21:4999 --udp 127.0.77.21 --mode application --pin 4321"
-  "refusing --tcp-text 127.0.77.22:4999 --mode application --pin 4321"
-  "bootloader --udp 127.0.77.24 --discovery 127.0.77.24"
+  "entering --tcp-text 127.0.161.21:4999 --udp 127.0.161.21 --mode application --pin 4321"
+  "refusing --tcp-text 127.0.161.22:4999 --mode application --pin 4321"
+  "bootloader --udp 127.0.161.24 --discovery 127.0.161.24"
 )
 
 stop_units() {
