@@ -263,6 +263,7 @@ void SetDiscoveryOptions(NetworkDiscoveryOptions network, SerialDiscoveryOptions
   State().networkOptions = std::move(network);
   State().serialOptions = std::move(serial);
 }
+bool DiscoveryRunning() { return State().discovery && State().discovery->Running(); }
 }  // namespace dialogs
 
 INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

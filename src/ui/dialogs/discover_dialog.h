@@ -10,4 +10,12 @@ namespace tessaline::dialogs {
 // system's interfaces, the package's identity).
 void SetDiscoveryOptions(NetworkDiscoveryOptions network, SerialDiscoveryOptions serial);
 
+// True while the open Discover dialog's discovery worker runs.
+bool DiscoveryRunning();
+
+// The version queries of a Discover dialog are numbered 1, 2, ... in the order of submission; the
+// WM_APP_VERSION_QUERY_DONE that ends one reaches the dialog with that number in wParam. In serial
+// mode only the end of the newest query restarts the scan, so the scan never competes with a
+// query that still needs a port.
+
 }  // namespace tessaline::dialogs

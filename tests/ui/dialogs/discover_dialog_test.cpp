@@ -168,6 +168,46 @@ TEST(DiscoverDialog, SerialUnitsKeepArrivalOrderAndComeBackByPortIndex) {
   EXPECT_EQ(driver.Boxes()[0].caption, L"Bootload Mode");
 }
 
+// Two bootload-mode units selected one after the other: the scan may only come back once the
+// second query has ended. The version worker is not running here, so the queries are numbered but
+// never served, and the test posts their ends itself.
+TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
+  UseNoInterfaces();
+  struct Case {
+    int mode;
+    std::vector<WPARAM> endedQueries;
+    bool scanning;
+  };
+  const Case cases[] = {
+      {kDiscoverSerial, {}, false},
+      {kDiscoverSerial, {1}, false},
+      {kDiscoverSerial, {1, 2}, true},
+      {kDiscoverSerial, {2}, true},
+      {kDiscoverNetwork, {1, 2}, false},
+  };
+  for (const Case& c : cases) {
+    DialogDriver driver;
+    bool scanningAtStart = false;
+    bool scanning = !c.scanning;
+    driver.OnNextDialog([&](HWND dialog) {
+      scanningAtStart = dialogs::DiscoveryRunning();
+      const UINT found = c.mode == kDiscoverSerial ? WM_APP_COM_UNIT_FOUND : WM_APP_NET_UNIT_FOUND;
+      // Units that are never reached: serial ports not in the table, or nothing on the network.
+      Report(dialog, found, 1, c.mode == kDiscoverSerial ? 7 : static_cast<LPARAM>(Address("127.0.161.41")));
+      Report(dialog, found, 1, c.mode == kDiscoverSerial ? 8 : static_cast<LPARAM>(Address("127.0.161.42")));
+      Select(dialog, 0);
+      Select(dialog, 1);
+      for (WPARAM query : c.endedQueries) Report(dialog, WM_APP_VERSION_QUERY_DONE, query, 0);
+      scanning = dialogs::DiscoveryRunning();
+      testing::Click(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(RunDiscoverDialog(nullptr, c.mode), kDiscoverCancelled);
+    EXPECT_TRUE(scanningAtStart);
+    EXPECT_EQ(scanning, c.scanning) << "mode " << c.mode << ", queries ended "
+                                    << c.endedQueries.size();
+  }
+}
+
 TEST(DiscoverDialog, FindsTheSimulatedUnitAndShowsItsVersions) {
   NetworkDiscoveryOptions network;
   const std::uint32_t unit = Address(kBootloaderUnit);

@@ -17,6 +17,7 @@ stop_units() {
     pid=$(cat "$pidfile")
     kill "$pid" 2>/dev/null || true
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null || true
     rm -f "$pidfile"
   done
 }
