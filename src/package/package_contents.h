@@ -1,5 +1,4 @@
-// Which firmware images the package carries, which belong to a unit's variant, and the version
-// rows.
+// The package's image table and presence flags, variant selection and the version rows.
 #pragma once
 
 #include <array>

@@ -1,5 +1,4 @@
-// The package of this build: resource sizes, the images' counts, texts, the package check,
-// variants.
+// The package of this build: resources, image counts, texts, the package check, variants.
 #include <gtest/gtest.h>
 
 #include <algorithm>
