@@ -60,6 +60,8 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
       if (message.message == WM_QUIT) continue;  // one window's end is not the harness's
       TranslateMessage(&message);
       DispatchMessageW(&message);
+      // Checked after every message: a worker's flood must not hide the states in between.
+      if (done && done()) return true;
     }
     if (done && done()) return true;
     if (std::chrono::steady_clock::now() >= end) return false;
