@@ -124,6 +124,11 @@ endfunction()
 
 # The package of this build.
 if(TESSALINE_PACKAGE_DIR)
+  tessaline_package_files(_tessaline_package_all ${TESSALINE_PACKAGE_DIR})
+  if(NOT _tessaline_package_all)
+    message(WARNING "TESSALINE_PACKAGE_DIR (${TESSALINE_PACKAGE_DIR}) holds no <TYPE>/<NAME> files: "
+      "the programs will carry an empty package (build the native tree first to generate one)")
+  endif()
   tessaline_package_resources(TARGET tessaline_package_resources DIR ${TESSALINE_PACKAGE_DIR})
   tessaline_package_files(_tessaline_flash_only ${TESSALINE_PACKAGE_DIR} "BIN/*" "PROPERTIES/*")
   tessaline_package_resources(TARGET tessaline_package_resources_flash_only
