@@ -42,7 +42,7 @@ LRESULT CALLBACK DialogDriver::CbtProc(int code, WPARAM wParam, LPARAM lParam) {
 void DialogDriver::Activated(HWND window) {
   if (!IsDialogWindow(window)) return;
   if (GetDlgItem(window, kMessageBoxTextId) != nullptr) {
-    boxes_.push_back({ItemTextOf(window, kMessageBoxTextId), TextOf(window)});
+    boxes_.push_back({ItemTextOf(window, kMessageBoxTextId), TextOf(window), GetCursor()});
     PostMessageW(window, WM_COMMAND, IDOK, 0);  // post, never send: the box is not running yet
     return;
   }

@@ -15,6 +15,7 @@ namespace tessaline::testing {
 struct CaughtBox {
   std::wstring text;
   std::wstring caption;
+  HCURSOR cursorWhenShown = nullptr;  // this thread's cursor as the box came up
 };
 
 // While alive, a thread-local WH_CBT hook watches every dialog this thread activates. Message

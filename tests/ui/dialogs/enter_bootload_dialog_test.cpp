@@ -189,6 +189,9 @@ TEST(EnterBootloadDialog, RefusedPinSendsNeitherEnableNorFinalCommand) {
   EXPECT_EQ(port.Received(), "<SY,BQ/><SY,BU2468/>");
   ASSERT_EQ(driver.Boxes().size(), 1u);
   EXPECT_EQ(driver.Boxes()[0].text, L"Unable to enter Bootload Mode.");
+  EXPECT_EQ(driver.Boxes()[0].cursorWhenShown, LoadCursorW(nullptr, IDC_WAIT))
+      << "the search and the sequence block the window under the wait cursor";
+  EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT)) << "and give the cursor back";
 }
 
 TEST(EnterBootloadDialog, StaysOpenSilentlyWhenNoUnitAnswers) {
