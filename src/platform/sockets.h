@@ -66,6 +66,9 @@ class Socket {
 
  private:
   std::intptr_t handle_ = -1;
+  // The receive time-out last set (0: none). POSIX waits with poll, whose timer keeps to the
+  // millisecond where SO_RCVTIMEO runs in scheduler ticks (a 10 ms wait took about 18).
+  std::uint32_t receiveTimeoutMs_ = 0;
 };
 
 }  // namespace tessaline::platform

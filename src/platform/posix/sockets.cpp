@@ -3,10 +3,14 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
+
+#include "platform/clock.h"
 
 namespace tessaline::platform {
 
@@ -26,6 +30,21 @@ const sockaddr* AsGeneric(const sockaddr_in& address) {
   return reinterpret_cast<const sockaddr*>(&address);
 }
 sockaddr* AsGeneric(sockaddr_in& address) { return reinterpret_cast<sockaddr*>(&address); }
+
+// True when input is waiting within `timeoutMs` (0: do not wait here, let the call block).
+bool WaitReadable(int fd, std::uint32_t timeoutMs) {
+  if (timeoutMs == 0) return true;
+  const std::uint32_t start = TickCount();
+  for (;;) {
+    const std::uint32_t elapsed = TicksBetween(start, TickCount());
+    pollfd entry{fd, POLLIN, 0};
+    const int ready =
+        poll(&entry, 1, static_cast<int>(elapsed >= timeoutMs ? 0 : timeoutMs - elapsed));
+    if (ready > 0) return true;
+    if (ready == 0) return false;
+    if (errno != EINTR) return true;  // the receive call then reports the error
+  }
+}
 
 Ipv4Endpoint EndpointOf(const sockaddr_in& address) {
   return {address.sin_addr.s_addr, ntohs(address.sin_port)};
@@ -47,12 +66,15 @@ SocketLibrary::~SocketLibrary() = default;
 
 Socket::~Socket() { Close(); }
 
-Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+Socket::Socket(Socket&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      receiveTimeoutMs_(std::exchange(other.receiveTimeoutMs_, 0)) {}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, -1);
+    receiveTimeoutMs_ = std::exchange(other.receiveTimeoutMs_, 0);
   }
   return *this;
 }
@@ -70,6 +92,7 @@ bool Socket::IsValid() const { return handle_ >= 0; }
 
 void Socket::Close() noexcept {
   if (handle_ >= 0) close(Descriptor(std::exchange(handle_, -1)));
+  receiveTimeoutMs_ = 0;
 }
 
 bool Socket::SetReceiveTimeout(std::uint32_t milliseconds) {
@@ -77,7 +100,9 @@ bool Socket::SetReceiveTimeout(std::uint32_t milliseconds) {
   if (milliseconds == 0) milliseconds = 1;
   timeval value{static_cast<time_t>(milliseconds / 1000u),
                 static_cast<suseconds_t>(milliseconds % 1000u) * 1000};
-  return SetOption(Descriptor(handle_), SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value);
+  if (!SetOption(Descriptor(handle_), SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value)) return false;
+  receiveTimeoutMs_ = milliseconds;
+  return true;
 }
 
 bool Socket::SetBroadcast(bool enabled) {
@@ -121,6 +146,7 @@ std::int32_t Socket::ReceiveFrom(std::uint8_t* buffer, std::uint32_t capacity, I
   message.msg_namelen = sizeof sender;
   message.msg_iov = &part;
   message.msg_iovlen = 1;
+  if (!WaitReadable(Descriptor(handle_), receiveTimeoutMs_)) return -1;
   const ssize_t got = recvmsg(Descriptor(handle_), &message, 0);
   // A datagram cut to the capacity is an error, as Winsock reports it.
   if (got < 0 || (message.msg_flags & MSG_TRUNC) != 0) return -1;
@@ -152,6 +178,7 @@ std::int32_t Socket::Send(const std::uint8_t* bytes, std::uint32_t count) {
 }
 
 std::int32_t Socket::Receive(std::uint8_t* buffer, std::uint32_t capacity) {
+  if (!WaitReadable(Descriptor(handle_), receiveTimeoutMs_)) return -1;
   const ssize_t got = recv(Descriptor(handle_), buffer, capacity, 0);
   return got < 0 ? -1 : static_cast<std::int32_t>(got);
 }
