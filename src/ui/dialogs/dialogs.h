@@ -27,9 +27,9 @@ inline constexpr INT_PTR kEnterBootloadCancelled = 0;
 inline constexpr INT_PTR kEnterBootloadEnabled = 1;
 inline constexpr INT_PTR kEnterBootloadRefused = 2;
 
-// Runs the Discover dialog (template 145) modally. Returns kDiscoverCancelled, a network unit's IPv4
-// address in network byte order, or kDiscoverSerialMask | port index, always as an unsigned 32-bit
-// value zero-extended (never sign-extended).
+// Runs the Discover dialog (template 145) modally. Returns kDiscoverCancelled, a network unit's
+// IPv4 address in network byte order, or kDiscoverSerialMask | port index, always as an unsigned
+// 32-bit value zero-extended (never sign-extended).
 INT_PTR RunDiscoverDialog(HWND owner, int mode);
 // The ComPortTable index carried by a Discover result, when it names a serial unit.
 std::optional<std::uint32_t> DiscoveredSerialPortIndex(INT_PTR result);

@@ -1,4 +1,6 @@
 // The Discover dialog: lists the units that answer discovery and returns the chosen one.
+#include "ui/dialogs/discover_dialog.h"
+
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -14,7 +16,6 @@
 #include "transport/ethernet_transport.h"
 #include "ui/dialogs/dialog_support.h"
 #include "ui/dialogs/dialogs.h"
-#include "ui/dialogs/discover_dialog.h"
 #include "ui/dialogs/discover_list.h"
 #include "ui/hwnd_message_target.h"
 #include "ui/ui_text.h"
@@ -308,8 +309,7 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION, UiText(IDS_NOT_FOUND));
       return TRUE;
     case WM_APP_APPLICATION_VERSION: {
-      const std::wstring text =
-          dialogs::ApplicationVersionText(static_cast<std::uint32_t>(lParam));
+      const std::wstring text = dialogs::ApplicationVersionText(static_cast<std::uint32_t>(lParam));
       dialogs::SetItemText(dialog, IDC_APPLICATION_VERSION,
                            text.empty() ? UiText(IDS_NOT_FOUND) : text);
       return TRUE;

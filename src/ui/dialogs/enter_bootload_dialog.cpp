@@ -1,4 +1,5 @@
-// The Enter Bootload dialog: takes the installer PIN and switches a running unit into bootload mode.
+// The Enter Bootload dialog: takes the installer PIN and switches a running unit into bootload
+// mode.
 #include "discovery/text_protocol.h"
 #include "platform/message_box.h"
 #include "resource.h"
@@ -10,8 +11,8 @@
 namespace tessaline {
 namespace {
 
-constexpr int kPinFormChars = 4;         // the PIN read back to test its form
-constexpr int kPinSubmittedChars = 15;   // at most this much of the field is sent
+constexpr int kPinFormChars = 4;        // the PIN read back to test its form
+constexpr int kPinSubmittedChars = 15;  // at most this much of the field is sent
 
 // The unit of the open dialog; the main window owns it.
 const Transport* EnterBootloadTransport = nullptr;

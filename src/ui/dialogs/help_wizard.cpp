@@ -16,7 +16,7 @@ constexpr int kPagePoints = 10;
 constexpr INT_PTR kWizardClosed = 1;
 
 struct HelpWizard {
-  std::string topic;               // "help-message.Updater Instructions"
+  std::string topic;                // "help-message.Updater Instructions"
   std::vector<std::wstring> pages;  // in order; empty when the topic has no page 1
   std::size_t current = 0;
   dialogs::UniqueFont pageFont;

@@ -32,7 +32,7 @@ constexpr std::string_view kNotesType = "NOTES";
 struct VersionDialogRecord {
   dialogs::UniqueFont underlined;
   dialogs::UniqueFont bold;
-  WNDPROC staticProc = nullptr;                 // the labels' procedure before subclassing
+  WNDPROC staticProc = nullptr;                // the labels' procedure before subclassing
   std::map<int, std::wstring> notesByControl;  // label id -> NOTES resource name
 };
 
@@ -131,7 +131,8 @@ INT_PTR CALLBACK VersionInformationDialogProc(HWND dialog, UINT message, WPARAM 
         return TRUE;
       }
       if (IsVersionControl(id) && HIWORD(wParam) == STN_CLICKED) {
-        if (const std::wstring* notes = NotesOf(dialog, id)) ShowNotesDialog(dialog, notes->c_str());
+        if (const std::wstring* notes = NotesOf(dialog, id))
+          ShowNotesDialog(dialog, notes->c_str());
         return TRUE;
       }
       return FALSE;

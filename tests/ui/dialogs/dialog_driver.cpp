@@ -35,7 +35,8 @@ void DialogDriver::OnNextDialog(std::function<void(HWND)> script) {
 }
 
 LRESULT CALLBACK DialogDriver::CbtProc(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_ACTIVATE && current != nullptr) current->Activated(reinterpret_cast<HWND>(wParam));
+  if (code == HCBT_ACTIVATE && current != nullptr)
+    current->Activated(reinterpret_cast<HWND>(wParam));
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 

@@ -1,8 +1,9 @@
 // The Discover dialog: list order and looks, version labels, results and the bootload reminder.
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "ui/dialogs/discover_dialog.h"
 
 #include <gtest/gtest.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <string>
 #include <vector>
@@ -12,7 +13,6 @@
 #include "shell/messages.h"
 #include "ui/dialogs/dialog_driver.h"
 #include "ui/dialogs/dialogs.h"
-#include "ui/dialogs/discover_dialog.h"
 #include "ui/dialogs/discover_list.h"
 
 namespace tessaline {
@@ -164,7 +164,8 @@ TEST(DiscoverDialog, SerialUnitsKeepArrivalOrderAndComeBackByPortIndex) {
   EXPECT_EQ(static_cast<std::uint64_t>(result), 0xFFFFFF04u);
   EXPECT_EQ(DiscoveredSerialPortIndex(result), std::optional<std::uint32_t>(4));
   ASSERT_EQ(driver.Boxes().size(), 1u) << "the bootload-mode reminder";
-  EXPECT_EQ(driver.Boxes()[0].text, L"Please remember to place the selected unit into bootload mode.");
+  EXPECT_EQ(driver.Boxes()[0].text,
+            L"Please remember to place the selected unit into bootload mode.");
   EXPECT_EQ(driver.Boxes()[0].caption, L"Bootload Mode");
 }
 
@@ -179,10 +180,8 @@ TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
     bool scanning;
   };
   const Case cases[] = {
-      {kDiscoverSerial, {}, false},
-      {kDiscoverSerial, {1}, false},
-      {kDiscoverSerial, {1, 2}, true},
-      {kDiscoverSerial, {2}, true},
+      {kDiscoverSerial, {}, false},      {kDiscoverSerial, {1}, false},
+      {kDiscoverSerial, {1, 2}, true},   {kDiscoverSerial, {2}, true},
       {kDiscoverNetwork, {1, 2}, false},
   };
   for (const Case& c : cases) {
@@ -193,8 +192,10 @@ TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
       scanningAtStart = dialogs::DiscoveryRunning();
       const UINT found = c.mode == kDiscoverSerial ? WM_APP_COM_UNIT_FOUND : WM_APP_NET_UNIT_FOUND;
       // Units that are never reached: serial ports not in the table, or nothing on the network.
-      Report(dialog, found, 1, c.mode == kDiscoverSerial ? 7 : static_cast<LPARAM>(Address("127.0.161.41")));
-      Report(dialog, found, 1, c.mode == kDiscoverSerial ? 8 : static_cast<LPARAM>(Address("127.0.161.42")));
+      Report(dialog, found, 1,
+             c.mode == kDiscoverSerial ? 7 : static_cast<LPARAM>(Address("127.0.161.41")));
+      Report(dialog, found, 1,
+             c.mode == kDiscoverSerial ? 8 : static_cast<LPARAM>(Address("127.0.161.42")));
       Select(dialog, 0);
       Select(dialog, 1);
       for (WPARAM query : c.endedQueries) Report(dialog, WM_APP_VERSION_QUERY_DONE, query, 0);
@@ -203,8 +204,8 @@ TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
     });
     EXPECT_EQ(RunDiscoverDialog(nullptr, c.mode), kDiscoverCancelled);
     EXPECT_TRUE(scanningAtStart);
-    EXPECT_EQ(scanning, c.scanning) << "mode " << c.mode << ", queries ended "
-                                    << c.endedQueries.size();
+    EXPECT_EQ(scanning, c.scanning)
+        << "mode " << c.mode << ", queries ended " << c.endedQueries.size();
   }
 }
 
@@ -229,8 +230,9 @@ TEST(DiscoverDialog, FindsTheSimulatedUnitAndShowsItsVersions) {
     EXPECT_TRUE(Entries(dialog)[0]->inBootload);
     Select(dialog, IndexOf(dialog, unit));
     EXPECT_EQ(testing::ItemTextOf(dialog, IDC_BOOTLOADER_VERSION), L"Searching...");
-    PumpUntil([&] { return testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION) != L"Searching..."; },
-              kQueryWaitMs);
+    PumpUntil(
+        [&] { return testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION) != L"Searching..."; },
+        kQueryWaitMs);
     found = {testing::ItemTextOf(dialog, IDC_BOOTLOADER_VERSION),
              testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION)};
     testing::SaveScreenshot(dialog, "discover-versions");
@@ -238,8 +240,9 @@ TEST(DiscoverDialog, FindsTheSimulatedUnitAndShowsItsVersions) {
     Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitInBootload,
            static_cast<LPARAM>(Address(kSilentAddress)));
     Select(dialog, IndexOf(dialog, Address(kSilentAddress)));
-    PumpUntil([&] { return testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION) != L"Searching..."; },
-              kQueryWaitMs);
+    PumpUntil(
+        [&] { return testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION) != L"Searching..."; },
+        kQueryWaitMs);
     silent = {testing::ItemTextOf(dialog, IDC_BOOTLOADER_VERSION),
               testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION)};
     Select(dialog, IndexOf(dialog, unit));

@@ -1,8 +1,7 @@
 // The Enter Bootload dialog: the PIN form, and entry against the simulated unit over TCP.
+#include <gtest/gtest.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
@@ -29,8 +28,8 @@ using testing::PumpFor;
 using testing::Type;
 
 // Units started by the fixture script (units.sh), all with installer PIN 4321.
-constexpr char kEnteringUnit[] = "127.0.161.21";  // text port and bootloader
-constexpr char kRefusingUnit[] = "127.0.161.22";  // text port only
+constexpr char kEnteringUnit[] = "127.0.161.21";   // text port and bootloader
+constexpr char kRefusingUnit[] = "127.0.161.22";   // text port only
 constexpr char kRecordingUnit[] = "127.0.161.23";  // this test's own text port
 constexpr char kSilentAddress[] = "127.0.161.29";  // nothing listens here
 constexpr std::uint16_t kParserPort = 4999;
@@ -52,8 +51,8 @@ TEST(EnterBootloadDialog, OffersOkOnlyForExactlyFourDigits) {
   };
   const std::vector<Step> steps = {
       {nullptr, nullptr, false},  // as opened
-      {L"1", nullptr, false},     {L"2", nullptr, false}, {L"3", nullptr, false},
-      {L"4", nullptr, true},      {L"5", nullptr, false}, {L"\b", nullptr, true},
+      {L"1", nullptr, false},     {L"2", nullptr, false},    {L"3", nullptr, false},
+      {L"4", nullptr, true},      {L"5", nullptr, false},    {L"\b", nullptr, true},
       {nullptr, L"12a4", false},  // pasted: a letter among four characters
       {nullptr, L"0000", true},   {nullptr, L"1 34", false}, {nullptr, L"", false},
       {nullptr, L"98765", false}, {nullptr, L"9876", true},
@@ -77,8 +76,9 @@ TEST(EnterBootloadDialog, OffersOkOnlyForExactlyFourDigits) {
   EthernetTransport unit(Address(kEnteringUnit));
   EXPECT_EQ(RunEnterBootloadDialog(nullptr, &unit), kEnterBootloadCancelled);
   EXPECT_TRUE(failures.empty()) << "OK wrong for " << failures.size() << " field texts, first "
-                                << (failures.empty() ? "" : std::string(failures[0].begin(),
-                                                                        failures[0].end()));
+                                << (failures.empty()
+                                        ? ""
+                                        : std::string(failures[0].begin(), failures[0].end()));
   EXPECT_TRUE(driver.Boxes().empty());
 }
 

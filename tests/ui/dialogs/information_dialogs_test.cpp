@@ -96,7 +96,8 @@ TEST(VersionInformationDialog, ShowsThePackageRowsWithTheBuildNotesLink) {
     }
     HWND link = GetDlgItem(dialog, IDC_VERSION_LABEL_1);
     SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-    SendMessageW(link, WM_SETCURSOR, reinterpret_cast<WPARAM>(link), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    SendMessageW(link, WM_SETCURSOR, reinterpret_cast<WPARAM>(link),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     handCursor = GetCursor() == LoadCursorW(nullptr, IDC_HAND);
     testing::SaveScreenshot(dialog, "version-information");
     driver.OnNextDialog([&](HWND notes) {
@@ -134,7 +135,8 @@ TEST(VersionInformationDialog, ShowsThePackageRowsWithTheBuildNotesLink) {
     EXPECT_TRUE(rows[i].valueBold) << i;
   }
   for (std::size_t i = 4; i < 6; ++i) {
-    EXPECT_FALSE(rows[i].labelVisible || rows[i].valueVisible) << "pair " << i + 1 << " stays hidden";
+    EXPECT_FALSE(rows[i].labelVisible || rows[i].valueVisible)
+        << "pair " << i + 1 << " stays hidden";
   }
   EXPECT_TRUE(handCursor);
 
@@ -142,7 +144,8 @@ TEST(VersionInformationDialog, ShowsThePackageRowsWithTheBuildNotesLink) {
   ASSERT_TRUE(notes.has_value());
   std::wstring expectedNotes;
   for (std::uint8_t byte : *notes) {
-    if (byte == '\n' && (expectedNotes.empty() || expectedNotes.back() != L'\r')) expectedNotes += L'\r';
+    if (byte == '\n' && (expectedNotes.empty() || expectedNotes.back() != L'\r'))
+      expectedNotes += L'\r';
     expectedNotes += static_cast<wchar_t>(byte);
   }
   EXPECT_EQ(notesFace, L"Courier New");
@@ -236,9 +239,9 @@ TEST(HelpWizard, AGapInTheNumberingEndsThePages) {
 TEST(HelpWizard, CloseBoxEndsTheWizard) {
   DialogDriver driver;
   driver.OnNextDialog([](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); });
-  EXPECT_EQ(ShowHelpWizard(Instance(), nullptr, UpdaterProperties(),
-                           "help-message.Updater Instructions"),
-            1);
+  EXPECT_EQ(
+      ShowHelpWizard(Instance(), nullptr, UpdaterProperties(), "help-message.Updater Instructions"),
+      1);
 }
 
 }  // namespace

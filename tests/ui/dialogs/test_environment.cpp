@@ -1,7 +1,6 @@
 // Start-up of the test process as the program does it: strings, properties, the socket library.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <memory>
@@ -24,7 +23,8 @@ class DialogsEnvironment final : public ::testing::Environment {
     const DWORD testThread = GetCurrentThreadId();
     tessaline::platform::SetMessageBoxHandler(
         [testThread](const tessaline::platform::MessageBoxRequest& box) {
-          if (GetCurrentThreadId() == testThread) return tessaline::platform::PlatformMessageBox(box);
+          if (GetCurrentThreadId() == testThread)
+            return tessaline::platform::PlatformMessageBox(box);
           std::fprintf(stderr, "worker message box: %s: %s\n", box.caption.c_str(),
                        box.text.c_str());
           ADD_FAILURE() << "a worker showed a message box: " << box.text;
