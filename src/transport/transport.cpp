@@ -36,6 +36,7 @@ bool Transport::TextQuery(std::string_view command, std::string& reply, std::uin
     timeoutMs *= kNetworkTimeoutFactor;
   }
 
+  // A fixed deadline from here: slow reads must not eat into the unit's time to answer.
   const std::uint32_t start = platform::TickCount();
   platform::SleepMs(kFirstReadDelayMs);
   std::uint32_t limitLeft = replyLimit;
