@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace tessaline::sim {
@@ -92,7 +93,10 @@ void DiscoveryResponder::Run() {
   for (;;) {
     pollfd entries[3] = {
         {stop_.WaitFd(), POLLIN, 0}, {wildcard_.Get(), POLLIN, 0}, {own_.Get(), POLLIN, 0}};
-    if (::poll(entries, 3, -1) < 0) continue;
+    if (::poll(entries, 3, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
     if (entries[0].revents != 0) return;
     if (entries[1].revents != 0) Answer(wildcard_.Get(), true);
     if (entries[2].revents != 0) Answer(own_.Get(), false);

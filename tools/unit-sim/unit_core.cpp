@@ -1,6 +1,7 @@
 // The unit's state behind every port.
 #include "unit_core.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "link/crc16.h"
