@@ -1,5 +1,4 @@
-// The one connection abstraction to a unit: bytes for the bootloader link, TextQuery for the text
-// port.
+// The one connection abstraction to a unit: bytes for the link, TextQuery for the text port.
 #pragma once
 
 #include <cstdint>
