@@ -12,6 +12,7 @@
 #include "shell/settings.h"
 #include "transport/com_port_table.h"
 #include "ui/main_window.h"
+#include "ui/tray_icon.h"
 
 namespace tessaline::test {
 namespace {
@@ -238,6 +239,7 @@ TEST_F(MainWindowTest, AJobRunsToItsEndBeforeTheWindowMayClose) {
   SendMessageW(window_, WM_APP_ENABLE_EXIT_BOOTLOAD, 1, 0);
   Click(window_, IDC_EXIT_BOOTLOAD);
   ASSERT_TRUE(MainWindowJobRunning());
+  EXPECT_TRUE(TrayAnimating());
   EXPECT_EQ(Buttons(), kJobRunning);
   EXPECT_FALSE(ItemEnabled(window_, IDC_IP_RADIO));
   EXPECT_FALSE(ItemEnabled(window_, IDC_MORE));
@@ -256,6 +258,7 @@ TEST_F(MainWindowTest, AJobRunsToItsEndBeforeTheWindowMayClose) {
   EXPECT_TRUE(IsWindow(window_));
 
   ASSERT_TRUE(PumpUntil([&] { return !MainWindowJobRunning(); }, seconds(60)));
+  EXPECT_FALSE(TrayAnimating());
   ASSERT_EQ(boxes_.Boxes().size(), 2u);
   EXPECT_EQ(boxes_.Boxes()[1].caption, L"Error");
   EXPECT_EQ(boxes_.Boxes()[1].text, UpdaterText("error-message.NoResponse"));
