@@ -1,5 +1,4 @@
-// Serial port access: exclusive open, 8N1 at a chosen rate, bounded reads, the list of candidate
-// ports.
+// Serial port access: exclusive open, 8N1 at a chosen rate, bounded reads, candidate ports.
 #pragma once
 
 #include <cstdint>
