@@ -96,6 +96,23 @@ bool AutoResetEvent::Wait(std::uint32_t timeoutMs) {
   return true;
 }
 
+bool TimedLock::TryLockFor(std::uint32_t timeoutMs) {
+  std::unique_lock lock(mutex_);
+  if (!released_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !held_; })) {
+    return false;
+  }
+  held_ = true;
+  return true;
+}
+
+void TimedLock::Unlock() {
+  {
+    std::lock_guard lock(mutex_);
+    held_ = false;
+  }
+  released_.notify_one();
+}
+
 VersionQueue::VersionQueue(platform::Clock& linkClock) : linkClock_(linkClock) {}
 
 VersionQueue::~VersionQueue() { StopVersionWorker(); }
@@ -112,40 +129,43 @@ void VersionQueue::StopVersionWorker() {
     stop_ = true;
     worker_.Join();
   }
-  // Only this thread is left: the queue can be emptied without the lock's slices.
-  std::lock_guard lock(queueMutex_);
+  // Only this thread is left: nobody else can hold the lock.
+  const bool locked = queueLock_.TryLockFor(kVersionWaitSliceMs);
   queue_.clear();
+  if (locked) queueLock_.Unlock();
 }
 
-std::unique_lock<std::timed_mutex> VersionQueue::LockQueue() {
-  std::unique_lock lock(queueMutex_, std::defer_lock);
+bool VersionQueue::LockQueue() {
   while (!stop_.load()) {
-    if (lock.try_lock_for(std::chrono::milliseconds(kVersionWaitSliceMs))) break;
+    if (queueLock_.TryLockFor(kVersionWaitSliceMs)) return true;
   }
-  return lock;
+  return false;
 }
 
 void VersionQueue::SubmitVersionQuery(std::unique_ptr<UnitRequest> request) {
   if (!request || !worker_.Running()) return;  // destroyed unserved
-  {
-    auto lock = LockQueue();
-    if (!lock.owns_lock()) return;  // stopping: destroyed unserved
-    queue_.push_back(std::move(request));
-  }
+  if (!LockQueue()) return;                    // stopping: destroyed unserved
+  queue_.push_back(std::move(request));
+  queueLock_.Unlock();
   requestEvent_.Signal();
 }
 
 std::size_t VersionQueue::Pending() {
-  std::lock_guard lock(queueMutex_);
-  return queue_.size();
+  if (!queueLock_.TryLockFor(kVersionWaitSliceMs)) return 0;
+  const std::size_t count = queue_.size();
+  queueLock_.Unlock();
+  return count;
 }
 
 std::unique_ptr<UnitRequest> VersionQueue::Take() {
-  auto lock = LockQueue();
-  if (!lock.owns_lock() || queue_.empty()) return nullptr;
-  auto request = std::move(queue_.front());
-  queue_.pop_front();
-  if (queue_.empty()) requestEvent_.Reset();
+  if (!LockQueue()) return nullptr;
+  std::unique_ptr<UnitRequest> request;
+  if (!queue_.empty()) {
+    request = std::move(queue_.front());
+    queue_.pop_front();
+    if (queue_.empty()) requestEvent_.Reset();
+  }
+  queueLock_.Unlock();
   return request;
 }
 

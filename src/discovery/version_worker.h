@@ -41,6 +41,19 @@ class AutoResetEvent {
   bool signalled_ = false;
 };
 
+// A lock whose acquisition waits at most a given time. Built on a plain mutex and a condition
+// variable (std::timed_mutex's timed wait is invisible to the thread sanitizer).
+class TimedLock {
+ public:
+  bool TryLockFor(std::uint32_t timeoutMs);
+  void Unlock();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool held_ = false;
+};
+
 class VersionQueue {
  public:
   explicit VersionQueue(platform::Clock& linkClock = platform::SystemClock());
@@ -60,14 +73,15 @@ class VersionQueue {
 
  private:
   void Worker();
-  // Waits for the queue lock in kVersionWaitSliceMs slices while the stop flag is clear.
-  std::unique_lock<std::timed_mutex> LockQueue();
+  // Waits for the queue lock in kVersionWaitSliceMs slices while the stop flag is clear; false
+  // once stopping.
+  bool LockQueue();
   std::unique_ptr<UnitRequest> Take();
 
   platform::Clock& linkClock_;
   std::atomic<bool> stop_{false};
   AutoResetEvent requestEvent_;
-  std::timed_mutex queueMutex_;
+  TimedLock queueLock_;
   std::deque<std::unique_ptr<UnitRequest>> queue_;
   platform::JoinedThread worker_;
 };
