@@ -1,0 +1,238 @@
+// The soak's package slice, faulty line, fast clock and job runner.
+#include "soak_support.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "package/package_contents.h"
+#include "platform/module_resources.h"
+#include "platform/sockets.h"
+#include "shell/messages.h"
+#include "transport/com_port_table.h"
+#include "transport/com_transport.h"
+#include "transport/ethernet_transport.h"
+
+namespace tessaline::soak {
+
+namespace {
+
+constexpr std::string_view kApplicationResource = "APPLICATION_STM32_ADAU1452";
+constexpr std::string_view kFlashDataResource = "FLASH_STM32_ADAU1452";
+constexpr std::string_view kEndOfFileRecord = ":00000001FF\n";
+
+std::string ResourceText(std::string_view type, std::string_view name) {
+  const auto bytes = platform::FindModuleResource(type, name);
+  if (!bytes) return {};
+  return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+}
+
+bool WriteFile(const std::string& path, const void* bytes, std::size_t size) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+  return static_cast<bool>(out);
+}
+
+std::uint32_t ParseIpv4(const std::string& dotted) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
+  return platform::Ipv4FromOctets(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                                  static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d));
+}
+
+bool IsResultCode(std::uint32_t code) {
+  return code == WM_APP_UPDATE_SUCCEEDED || code == WM_APP_UPDATE_FAILED ||
+         code == WM_APP_NO_RESPONSE || code == WM_APP_WRONG_RESPONSE ||
+         code == WM_APP_BOOTLOAD_EXITED;
+}
+
+std::optional<std::uint32_t> ResultCodeOf(JobOutcome outcome) {
+  switch (outcome) {
+    case JobOutcome::Succeeded: return WM_APP_UPDATE_SUCCEEDED;
+    case JobOutcome::UpdateFailed: return WM_APP_UPDATE_FAILED;
+    case JobOutcome::NoResponse: return WM_APP_NO_RESPONSE;
+    case JobOutcome::WrongResponse: return WM_APP_WRONG_RESPONSE;
+    case JobOutcome::BootloadExited: return WM_APP_BOOTLOAD_EXITED;
+    case JobOutcome::Declined: return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::uint64_t SeededRandom::Next() {
+  std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+double SeededRandom::Uniform(double low, double high) {
+  const double unit = static_cast<double>(Next() >> 11) * 0x1.0p-53;
+  return low + (high - low) * unit;
+}
+
+std::uint32_t SeededRandom::Between(std::uint32_t low, std::uint32_t high) {
+  return low + static_cast<std::uint32_t>(Next() % (static_cast<std::uint64_t>(high) - low + 1));
+}
+
+PackageSlice::PackageSlice(std::size_t records, std::size_t flashBytes) {
+  const std::string fullText = ResourceText("HEX", kApplicationResource);
+  const std::string flashText = ResourceText("BIN", kFlashDataResource);
+  if (fullText.empty() || flashText.size() < flashBytes) return;
+  std::string text;
+  std::size_t at = 0;
+  for (std::size_t line = 0; line < records && at < fullText.size(); ++line) {
+    const std::size_t end = fullText.find('\n', at);
+    if (end == std::string::npos) break;
+    text += fullText.substr(at, end - at + 1);
+    at = end + 1;
+  }
+  text += kEndOfFileRecord;
+  flashData_.assign(flashText.begin(), flashText.begin() + static_cast<std::ptrdiff_t>(flashBytes));
+
+  const auto decoded = sim::DecodeIntelHex(text);
+  if (!decoded) return;
+  applicationBase_ = decoded->base;
+  application_ = decoded->bytes;
+
+  static std::atomic<std::uint32_t> slices{0};
+  const std::string stem = (std::filesystem::temp_directory_path() /
+                            ("tessaline-soak-" + std::to_string(getpid()) + "-" +
+                             std::to_string(slices.fetch_add(1))))
+                               .string();
+  hexPath_ = stem + ".hex";
+  binPath_ = stem + ".bin";
+  valid_ = WriteFile(hexPath_, text.data(), text.size()) &&
+           WriteFile(binPath_, flashData_.data(), flashData_.size());
+}
+
+PackageSlice::~PackageSlice() {
+  if (!hexPath_.empty()) std::remove(hexPath_.c_str());
+  if (!binPath_.empty()) std::remove(binPath_.c_str());
+}
+
+void PackageSlice::Apply(JobEnvironment& environment) {
+  environment.presence = ScanPackage();
+  environment.applicationImage = &hexImage_;
+  environment.flashDataImage = &binImage_;
+  environment.loadApplication = [this](CHexManager& image, std::string_view) {
+    return image.LoadFromFile(hexPath_);
+  };
+  environment.loadFlashData = [this](CBinManager& image, std::string_view) {
+    return image.LoadFromFile(binPath_);
+  };
+}
+
+bool PackageSlice::HeldBy(const sim::SimulatedUnit& unit) const {
+  return unit.ApplicationBase() == applicationBase_ && unit.ApplicationMemory() == application_ &&
+         unit.FlashData() == flashData_ && unit.FactoryDefaultsRestored();
+}
+
+FastClock::FastClock(std::uint32_t factor) : factor_(factor), start_(platform::TickCount()) {}
+
+std::uint32_t FastClock::Now() {
+  return start_ + platform::TicksBetween(start_, platform::TickCount()) * factor_;
+}
+
+FaultyLine::FaultyLine(std::unique_ptr<Transport> inner, LineFaults faults)
+    : inner_(std::move(inner)), faults_(faults), random_(faults.seed) {}
+
+bool FaultyLine::Write(const std::uint8_t* bytes, std::uint32_t count) {
+  if (faults_.cutAfterWrites && writes_ >= *faults_.cutAfterWrites) cut_ = true;
+  if (cut_) return true;  // the bytes go nowhere, as on a pulled cable
+  ++writes_;
+  const bool hit = random_.Chance(faults_.corruptRequests);
+  const std::uint64_t pick = random_.Next();
+  if (!hit || count == 0) return inner_->Write(bytes, count);
+  std::vector<std::uint8_t> noisy(bytes, bytes + count);
+  noisy[pick % count] ^= static_cast<std::uint8_t>((pick >> 32) % 255 + 1);
+  ++corrupted_;
+  return inner_->Write(noisy.data(), count);
+}
+
+std::uint32_t FaultyLine::Read(std::uint8_t* buffer, std::uint32_t capacity) {
+  const std::uint32_t count = inner_->Read(buffer, capacity);
+  return cut_ ? 0 : count;
+}
+
+const char* LineName(LineKind kind) { return kind == LineKind::Udp ? "udp" : "pty"; }
+
+std::unique_ptr<sim::SimulatedUnit> StartUnit(LineKind kind, const std::string& udpAddress,
+                                              const sim::FaultConfig& faults) {
+  sim::UnitConfig config;
+  if (kind == LineKind::Udp) {
+    config.udpAddress = udpAddress;
+  } else {
+    config.serial = true;  // unpaced: the soak is about faults, not line speed
+  }
+  config.faults = faults;
+  auto unit = std::make_unique<sim::SimulatedUnit>(std::move(config));
+  std::string error;
+  if (!unit->Start(&error)) {
+    std::fprintf(stderr, "simulated unit did not start: %s\n", error.c_str());
+    return nullptr;
+  }
+  return unit;
+}
+
+JobRun RunUpdate(LineKind kind, const std::string& udpAddress, const sim::SimulatedUnit& unit,
+                 PackageSlice& package, const LineFaults& line, platform::Clock& linkClock) {
+  class NoPauseClock final : public platform::Clock {
+   public:
+    std::uint32_t Now() override { return platform::TickCount(); }
+    void Sleep(std::uint32_t) override {}
+  } pauses;
+
+  std::unique_ptr<Transport> transport;
+  if (kind == LineKind::Udp) {
+    transport = std::make_unique<EthernetTransport>(ParseIpv4(udpAddress));
+  } else {
+    transport = std::make_unique<COMTransport>(unit.SerialPath(), kBootloaderBaudRate);
+  }
+  auto faulty = std::make_unique<FaultyLine>(std::move(transport), line);
+  FaultyLine* observed = faulty.get();
+
+  BootloaderLink link(linkClock);
+  JobEnvironment environment;
+  package.Apply(environment);
+  environment.link = &link;
+  environment.clock = &pauses;
+  environment.overwriteFirmware = true;
+  environment.overwriteFactoryDefaults = true;
+  auto window = std::make_shared<RecordingMessageTarget>();
+  JobRun run;
+  run.outcome = RunUpdateJob(UnitRequest{window, std::move(faulty)}, environment);
+  // The link still holds the line (closed), as after a job in the program.
+  run.requestCorruptions = observed->CorruptedRequests();
+  run.lineCut = observed->Cut();
+  run.messages = window->Messages();
+  return run;
+}
+
+bool ReportedOnce(const JobRun& run) {
+  std::size_t results = 0;
+  for (const auto& message : run.messages) results += IsResultCode(message.code) ? 1 : 0;
+  const auto expected = ResultCodeOf(run.outcome);
+  return results == 1 && expected && !run.messages.empty() &&
+         run.messages.back().code == *expected;
+}
+
+std::uint32_t TotalFaults(const sim::FaultCounts& counts) {
+  return counts.dropped + counts.corrupted + counts.duplicated + counts.delayed + counts.stale +
+         counts.refused + counts.silenced;
+}
+
+std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  return end != text && value > 0 ? value : fallback;
+}
+
+}  // namespace tessaline::soak
