@@ -185,6 +185,18 @@ TEST_F(CommandLineProgram, TraceShowsEveryFrameBothWays) {
   EXPECT_NE(run.err.find("] ->   10: 01 8B 00 00 00"), std::string::npos) << run.err;
 }
 
+TEST_F(CommandLineProgram, ReachesAUnitOnASerialPort) {
+  sim::UnitConfig config;
+  config.serial = true;
+  auto unit = StartUnit(config);
+  const auto run = RunCli("exit-bootload --json --port " + unit->SerialPath());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Events(run, "result"),
+            (std::vector<std::string>{
+                R"({"event":"result","result":"bootload-exited","text":"Bootload mode exited.","exit_code":0})"}));
+  EXPECT_EQ(unit->CommandOrder(), (Codes{0x01, 0x8B}));
+}
+
 TEST_F(CommandLineProgram, UsageErrorsExitWith64) {
   const char* cases[] = {
       "",
