@@ -100,9 +100,15 @@ class Soak : public ::testing::Test {
     if (!log) return;
     const auto application = unit.ApplicationDigest();
     const auto flash = unit.FlashDataDigest();
+    const sim::FaultCounts counts = unit.Faults();
     log << "{\"run\": " << index << ", \"line\": \"" << LineName(kind)
         << "\", \"seed\": " << faults.seed << ", \"result\": \"" << OutcomeName(run.outcome)
         << "\", \"faults\": " << TotalFaults(unit.Faults()) + run.requestCorruptions
+        << ", \"noisyRequests\": " << run.requestCorruptions << ", \"dropped\": " << counts.dropped
+        << ", \"corrupted\": " << counts.corrupted << ", \"duplicated\": " << counts.duplicated
+        << ", \"delayed\": " << counts.delayed << ", \"stale\": " << counts.stale
+        << ", \"refused\": " << counts.refused << ", \"silenced\": " << counts.silenced
+        << ", \"silentAfter\": " << faults.silentAfter << ", \"requests\": " << unit.RequestLog().size()
         << ", \"applicationSha256\": \"" << application.sha256
         << "\", \"applicationLength\": " << application.length << ", \"flashSha256\": \""
         << flash.sha256 << "\", \"flashLength\": " << flash.length

@@ -1,0 +1,98 @@
+// A version query and an update job on different units at the same time: each link keeps its own
+// decoder, deadlines and buffers, so both must end exactly as they would alone.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "discovery/version_worker.h"
+#include "platform/sockets.h"
+#include "shell/messages.h"
+#include "soak_support.h"
+#include "transport/ethernet_transport.h"
+
+namespace tessaline::soak {
+namespace {
+
+constexpr std::size_t kSliceRecords = 400;
+constexpr std::size_t kSliceFlashBytes = 4096;
+constexpr std::uint32_t kQueryWaitMs = 20000;
+constexpr std::uint32_t kMinimumQueries = 3;
+
+// The queried unit differs from the updated one in every version it reports.
+constexpr std::uint8_t kQueriedBootloaderMajor = 2;
+constexpr std::uint8_t kQueriedBootloaderMinor = 7;
+constexpr std::uint32_t kQueriedApplicationVersion = 0x00030009;
+
+std::optional<std::uint64_t> Parameter(const std::vector<WorkerMessage>& messages,
+                                       std::uint32_t code, bool lowWord) {
+  for (const auto& message : messages) {
+    if (message.code == code) return lowWord ? message.wParam : message.lParam;
+  }
+  return std::nullopt;
+}
+
+TEST(Concurrency, AVersionQueryAndAnUpdateOnOtherUnitsBothEndCorrectly) {
+  platform::SocketLibrary sockets;
+  PackageSlice package(kSliceRecords, kSliceFlashBytes);
+  ASSERT_TRUE(package.Valid());
+
+  const std::string updatedAddress = "127.0.32.1";
+  auto updated = StartUnit(LineKind::Udp, updatedAddress, {});
+  ASSERT_NE(updated, nullptr);
+
+  sim::UnitConfig queriedConfig;
+  queriedConfig.udpAddress = "127.0.32.2";
+  queriedConfig.bootloaderMajor = kQueriedBootloaderMajor;
+  queriedConfig.bootloaderMinor = kQueriedBootloaderMinor;
+  queriedConfig.applicationVersion = kQueriedApplicationVersion;
+  sim::SimulatedUnit queried(queriedConfig);
+  ASSERT_TRUE(queried.Start());
+
+  std::atomic<bool> updateRunning{true};
+  JobRun update;
+  std::thread job([&] {
+    update = RunUpdate(LineKind::Udp, updatedAddress, *updated, package, {},
+                       platform::SystemClock());
+    updateRunning = false;
+  });
+
+  // The version worker serves one query after another for as long as the update runs.
+  VersionQueue queue;
+  queue.StartVersionWorker();
+  std::uint32_t queries = 0;
+  std::uint32_t wrongAnswers = 0;
+  while (updateRunning || queries < kMinimumQueries) {
+    auto window = std::make_shared<RecordingMessageTarget>();
+    queue.SubmitVersionQuery(std::make_unique<UnitRequest>(
+        UnitRequest{window, std::make_unique<EthernetTransport>(
+                                platform::Ipv4FromOctets(127, 0, 32, 2))}));
+    ASSERT_TRUE(window->WaitFor(WM_APP_VERSION_QUERY_DONE, kQueryWaitMs)) << "query " << queries;
+    const auto messages = window->Messages();
+    const auto bootloader = Parameter(messages, WM_APP_BOOTLOADER_VERSION, true);
+    const auto application = Parameter(messages, WM_APP_APPLICATION_VERSION, false);
+    const bool right =
+        bootloader == (kQueriedBootloaderMajor << 8 | kQueriedBootloaderMinor) &&
+        application == kQueriedApplicationVersion;
+    if (!right) ++wrongAnswers;
+    ++queries;
+  }
+  job.join();
+  queue.StopVersionWorker();
+
+  EXPECT_EQ(wrongAnswers, 0u) << "of " << queries << " queries";
+  EXPECT_EQ(update.outcome, JobOutcome::Succeeded);
+  EXPECT_TRUE(ReportedOnce(update));
+  EXPECT_TRUE(package.HeldBy(*updated)) << "the updated unit differs from the package";
+  // Each unit saw only its own conversation.
+  for (const std::uint8_t command : queried.CommandOrder()) {
+    EXPECT_TRUE(command == 0x01 || command == 0x09) << "queried unit got " << int{command};
+  }
+  for (const auto& entry : updated->RequestLog()) {
+    EXPECT_NE(entry.command, 0x09) << "the updated unit got a plain version query";
+  }
+  std::printf("concurrency: %u version queries answered during one update\n", queries);
+}
+
+}  // namespace
+}  // namespace tessaline::soak
