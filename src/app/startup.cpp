@@ -26,7 +26,8 @@
 namespace tessaline {
 namespace {
 
-constexpr auto kSplashPause = std::chrono::milliseconds(500);  // the splash is seen at least this long
+constexpr auto kSplashPause =
+    std::chrono::milliseconds(500);  // the splash is seen at least this long
 
 UINT IconFlag(platform::MessageBoxIcon icon) {
   switch (icon) {

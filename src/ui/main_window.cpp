@@ -69,8 +69,7 @@ bool ConnectionNamed(HWND window) {
 }
 
 std::uint32_t ToNetworkOrder(std::uint32_t host) {
-  return ((host & 0xFFu) << 24) | ((host & 0xFF00u) << 8) | ((host >> 8) & 0xFF00u) |
-         (host >> 24);
+  return ((host & 0xFFu) << 24) | ((host & 0xFF00u) << 8) | ((host >> 8) & 0xFF00u) | (host >> 24);
 }
 
 void SetVersionLabel(HWND window, const std::wstring& text) {
@@ -245,7 +244,8 @@ void OnPortSelected(HWND window) {
 }
 
 void OnCheckBoxClicked(HWND window, int id) {
-  auto* flag = reinterpret_cast<std::atomic<bool>*>(GetWindowLongPtrW(Item(window, id), GWLP_USERDATA));
+  auto* flag =
+      reinterpret_cast<std::atomic<bool>*>(GetWindowLongPtrW(Item(window, id), GWLP_USERDATA));
   const auto check = IsDlgButtonChecked(window, id);
   if (flag == nullptr || check == BST_INDETERMINATE) return;
   *flag = check == BST_CHECKED;
@@ -484,8 +484,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 IDS_ERROR, MB_ICONERROR);
       return 0;
     case WM_APP_NO_RESPONSE:
-      FinishJob(window, Widen(UpdaterProperties().GetString("error-message.NoResponse")),
-                IDS_ERROR, MB_ICONERROR);
+      FinishJob(window, Widen(UpdaterProperties().GetString("error-message.NoResponse")), IDS_ERROR,
+                MB_ICONERROR);
       return 0;
     case WM_APP_BOOTLOAD_EXITED:
       FinishJob(window, UiText(IDS_BOOTLOAD_EXITED), IDS_SUCCESS, MB_ICONINFORMATION);

@@ -38,8 +38,8 @@ INT_PTR CALLBACK SplashDialogProc(HWND window, UINT message, WPARAM, LPARAM lPar
   switch (message) {
     case WM_INITDIALOG:
       splashBitmap = static_cast<HBITMAP>(LoadImageW(reinterpret_cast<HINSTANCE>(lParam),
-                                                     MAKEINTRESOURCEW(IDB_SPLASH), IMAGE_BITMAP,
-                                                     0, 0, LR_DEFAULTSIZE));
+                                                     MAKEINTRESOURCEW(IDB_SPLASH), IMAGE_BITMAP, 0,
+                                                     0, LR_DEFAULTSIZE));
       return TRUE;
     case WM_PAINT:
       PaintSplash(window);

@@ -88,7 +88,8 @@ void Click(HWND window, int id) { SendDlgItemMessageW(window, id, BM_CLICK, 0, 0
 
 void SetAddress(HWND window, int id, BYTE a, BYTE b, BYTE c, BYTE d) {
   SendDlgItemMessageW(window, id, IPM_CLEARADDRESS, 0, 0);
-  SendDlgItemMessageW(window, id, IPM_SETADDRESS, 0, static_cast<LPARAM>(MAKEIPADDRESS(a, b, c, d)));
+  SendDlgItemMessageW(window, id, IPM_SETADDRESS, 0,
+                      static_cast<LPARAM>(MAKEIPADDRESS(a, b, c, d)));
 }
 
 void TypeFirstAddressField(HWND window, int id, const wchar_t* text) {
@@ -133,8 +134,8 @@ bool SaveWindowBitmap(HWND window, const std::wstring& path) {
   const int stride = ((width * 3 + 3) / 4) * 4;
   std::vector<char> pixels(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
   auto* info = reinterpret_cast<BITMAPINFO*>(&header);
-  const int lines = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), info,
-                              DIB_RGB_COLORS);
+  const int lines =
+      GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), info, DIB_RGB_COLORS);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);

@@ -1,7 +1,8 @@
 // Worker messages reach a window as WM_APP messages; progress texts are owned and never leak.
-#include <windows.h>
+#include "ui/hwnd_message_target.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <thread>
@@ -9,7 +10,6 @@
 
 #include "gui_harness.h"
 #include "shell/messages.h"
-#include "ui/hwnd_message_target.h"
 
 namespace tessaline::test {
 namespace {

@@ -1,9 +1,8 @@
 // A fresh main window per test, over the real resources, package and version worker.
 #pragma once
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 

@@ -1,8 +1,11 @@
 // The main window's control states driven through real messages, clicks and typed values.
+// clang-format off
 #include <windows.h>
-
 #include <commctrl.h>
 #include <dbt.h>
+// clang-format on
+
+#include "ui/main_window.h"
 
 #include <chrono>
 
@@ -11,7 +14,6 @@
 #include "shell/messages.h"
 #include "shell/settings.h"
 #include "transport/com_port_table.h"
-#include "ui/main_window.h"
 #include "ui/tray_icon.h"
 
 namespace tessaline::test {
@@ -28,9 +30,7 @@ constexpr State kNoBootloader{false, false, true, false, false};
 constexpr State kJobRunning{false, false, false, false, false};
 
 // Gives the window a bootloader-answered state on the loopback unit address nobody serves.
-void AnswerBootloader(HWND window) {
-  SendMessageW(window, WM_APP_BOOTLOADER_VERSION, 0x0102, 0);
-}
+void AnswerBootloader(HWND window) { SendMessageW(window, WM_APP_BOOTLOADER_VERSION, 0x0102, 0); }
 
 TEST_F(MainWindowTest, StartsWithThePackageShownAndOnlyDiscoverOffered) {
   EXPECT_EQ(Buttons(), kStart);
@@ -38,7 +38,8 @@ TEST_F(MainWindowTest, StartsWithThePackageShownAndOnlyDiscoverOffered) {
   GetWindowTextW(window_, caption, 256);
   EXPECT_EQ(std::wstring(caption), UnitText("model") + L" Firmware Updater");
   EXPECT_EQ(ItemText(window_, IDC_PRODUCT_NAME), L"Product Name:\t\t" + UnitText("model"));
-  EXPECT_EQ(ItemText(window_, IDC_BUILD_VERSION), L"Build Version:\t\t" + UnitText("build-version"));
+  EXPECT_EQ(ItemText(window_, IDC_BUILD_VERSION),
+            L"Build Version:\t\t" + UnitText("build-version"));
   EXPECT_EQ(ItemText(window_, IDC_STATUS_LINE), L"Progress: Idle");
   EXPECT_EQ(ItemText(window_, IDC_PARSER_PORT), L"4999");
   EXPECT_EQ(ItemText(window_, IDC_APPLICATION_VERSION), L"");
@@ -103,10 +104,11 @@ TEST_F(MainWindowTest, ParserPortOutsideItsRangeIsRefusedAndTheOldValueComesBack
     const wchar_t* typed;
     bool accepted;
   };
-  const Row rows[] = {{L"1023", false}, {L"1024", true},   {L"65535", true},
+  const Row rows[] = {{L"1023", false},  {L"1024", true},    {L"65535", true},
                       {L"65536", false}, {L"123456", false}, {L"", false}};
   for (const Row& row : rows) {
-    SCOPED_TRACE(testing::Message() << "typed " << std::string(row.typed, row.typed + wcslen(row.typed)));
+    SCOPED_TRACE(testing::Message()
+                 << "typed " << std::string(row.typed, row.typed + wcslen(row.typed)));
     const std::wstring before = ItemText(window_, IDC_PARSER_PORT);
     const std::uint32_t portBefore = CurrentParserPort;
     boxes_.Clear();
@@ -157,7 +159,8 @@ TEST_F(MainWindowTest, VersionWorkerMessagesMoveTheControlSet) {
 TEST_F(MainWindowTest, ProgressMessagesSetTheBarOnce) {
   SendMessageW(window_, WM_APP_PROGRESS_RANGE, 0, 672534);
   PBRANGE range{};
-  SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+  SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE,
+                      reinterpret_cast<LPARAM>(&range));
   EXPECT_EQ(range.iLow, 0);
   EXPECT_EQ(range.iHigh, 672534);
   SendMessageW(window_, WM_APP_PROGRESS_POS, 400000, 0);
@@ -201,7 +204,8 @@ TEST_F(MainWindowTest, TheFirmwareBoxKeepsTheUsersChoiceThroughControlSetUpdates
 
 TEST_F(MainWindowTest, ComPortWithoutASelectionStartsNothing) {
   // A port list with an entry but nothing selected, as after a refill.
-  SendDlgItemMessageW(window_, IDC_COM_PORT_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"COM9"));
+  SendDlgItemMessageW(window_, IDC_COM_PORT_LIST, CB_ADDSTRING, 0,
+                      reinterpret_cast<LPARAM>(L"COM9"));
   SetComGroupEnabled(window_, true);
   Click(window_, IDC_COM_RADIO);
   ASSERT_EQ(IsDlgButtonChecked(window_, IDC_COM_RADIO), BST_CHECKED);
@@ -246,7 +250,8 @@ TEST_F(MainWindowTest, AJobRunsToItsEndBeforeTheWindowMayClose) {
   EXPECT_FALSE(MenuItemEnabled(window_, IDM_ABOUT));
 
   // A device change while the job runs leaves the port list alone until the job has ended.
-  SendDlgItemMessageW(window_, IDC_COM_PORT_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"COM9"));
+  SendDlgItemMessageW(window_, IDC_COM_PORT_LIST, CB_ADDSTRING, 0,
+                      reinterpret_cast<LPARAM>(L"COM9"));
   EXPECT_EQ(SendMessageW(window_, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0), TRUE);
   EXPECT_EQ(SendDlgItemMessageW(window_, IDC_COM_PORT_LIST, CB_GETCOUNT, 0, 0),
             static_cast<LRESULT>(ComPortTable().Count() + 1));

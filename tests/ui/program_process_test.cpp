@@ -1,9 +1,10 @@
 // The real TessalineUpdater.exe from outside: a normal start and close, and a package without an
-// application image refused before any window.
+// clang-format off
 #include <windows.h>
-
 #include <shellapi.h>
+// clang-format on
 
+// application image refused before any window.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -37,7 +38,8 @@ class Program {
   }
   ~Program() {
     if (!started_) return;
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 99);
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
+      TerminateProcess(info_.hProcess, 99);
     CloseHandle(info_.hThread);
     CloseHandle(info_.hProcess);
   }

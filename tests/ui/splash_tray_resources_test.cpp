@@ -1,7 +1,8 @@
 // The splash window, the tray icon and the art they show, on the real resources.
+// clang-format off
 #include <windows.h>
-
 #include <shellapi.h>
+// clang-format on
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,8 @@ HWND FindOwnSplash() {
         GetClassNameW(window, className, 16);
         const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
         if (process == GetCurrentProcessId() && std::wstring(className) == L"#32770" &&
-            (style & WS_POPUP) != 0 && (style & WS_CAPTION) != WS_CAPTION && IsWindowVisible(window)) {
+            (style & WS_POPUP) != 0 && (style & WS_CAPTION) != WS_CAPTION &&
+            IsWindowVisible(window)) {
           reinterpret_cast<Search*>(lParam)->found = window;
           return FALSE;
         }
@@ -41,8 +43,9 @@ HWND FindOwnSplash() {
 }
 
 TEST(Art, TheSplashBitmapIs382By192In24Bits) {
-  auto bitmap = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SPLASH),
-                                                IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  auto bitmap =
+      static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SPLASH),
+                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   ASSERT_NE(bitmap, nullptr);
   BITMAP info{};
   GetObjectW(bitmap, sizeof(info), &info);
@@ -53,17 +56,19 @@ TEST(Art, TheSplashBitmapIs382By192In24Bits) {
 }
 
 TEST(Art, EveryIconGroupHasItsThreeSizes) {
-  for (const int id : {IDI_UPDATER, IDI_TRAY_FRAME_1, IDI_TRAY_FRAME_2, IDI_TRAY_FRAME_3,
-                       IDI_TRAY_FRAME_4}) {
+  for (const int id :
+       {IDI_UPDATER, IDI_TRAY_FRAME_1, IDI_TRAY_FRAME_2, IDI_TRAY_FRAME_3, IDI_TRAY_FRAME_4}) {
     for (const int size : {48, 32, 16}) {
       SCOPED_TRACE(testing::Message() << "icon " << id << " at " << size);
-      HRSRC group = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+      HRSRC group =
+          FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
       ASSERT_NE(group, nullptr);
       auto* directory = static_cast<BYTE*>(LockResource(LoadResource(nullptr, group)));
       ASSERT_NE(directory, nullptr);
       // The exact size picks an image of that size without scaling when the group holds one.
       const int image = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
-      HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(image), MAKEINTRESOURCEW(3));  // RT_ICON
+      HRSRC found =
+          FindResourceW(nullptr, MAKEINTRESOURCEW(image), MAKEINTRESOURCEW(3));  // RT_ICON
       ASSERT_NE(found, nullptr);
       auto* header = static_cast<BITMAPINFOHEADER*>(LockResource(LoadResource(nullptr, found)));
       const bool png = std::memcmp(header, "\x89PNG", 4) == 0;

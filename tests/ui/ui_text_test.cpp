@@ -1,11 +1,11 @@
 // The string table compiled into the program matches the one string source.
-#include <windows.h>
+#include "ui/ui_text.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "shell/ui_strings.h"
 #include "ui/formatted_text.h"
-#include "ui/ui_text.h"
 #include "ui/wide_text.h"
 
 namespace tessaline::test {
@@ -28,7 +28,10 @@ TEST(UiText, EveryStringOfTheTableLoadsWithItsSourceText) {
 }
 
 TEST(UiText, WideTextRoundTripsUtf8) {
-  for (const std::string text : {"", "Idle", "Gr\xC3\xBC\xC3\x9F" "e", "\xE2\x82\xAC 5"}) {
+  for (const std::string text : {"", "Idle",
+                                 "Gr\xC3\xBC\xC3\x9F"
+                                 "e",
+                                 "\xE2\x82\xAC 5"}) {
     EXPECT_EQ(Narrow(Widen(text)), text);
   }
   EXPECT_EQ(Widen("\xC3\xBC"), L"\u00FC");
@@ -40,10 +43,10 @@ TEST(FormattedText, TheTemplateTakesTheValueOnce) {
     const wchar_t* value;
     const wchar_t* result;
   };
-  for (const Row& row : {Row{L"%s Firmware Updater", L"Tessaline", L"Tessaline Firmware Updater"},
-                         Row{L"%s:", L"Build Version", L"Build Version:"},
-                         Row{L"", L"2.0", L"2.0"}, Row{L"No template", L"x", L"No template"},
-                         Row{L"%s and %s", L"a", L"a and %s"}}) {
+  for (const Row& row :
+       {Row{L"%s Firmware Updater", L"Tessaline", L"Tessaline Firmware Updater"},
+        Row{L"%s:", L"Build Version", L"Build Version:"}, Row{L"", L"2.0", L"2.0"},
+        Row{L"No template", L"x", L"No template"}, Row{L"%s and %s", L"a", L"a and %s"}}) {
     EXPECT_EQ(FormatTemplate(row.format, row.value), row.result);
   }
 }

@@ -1,7 +1,8 @@
 // Whole updates through the main window against simulated units, over UDP and a serial port.
+// clang-format off
 #include <windows.h>
-
 #include <commctrl.h>
+// clang-format on
 
 #include <algorithm>
 #include <chrono>
@@ -102,9 +103,11 @@ TEST_F(UpdateThroughWindowTest, AUnitOfAnotherVariantIsRefusedWithTheWrongRespon
 }
 
 TEST_F(UpdateThroughWindowTest, AFullUpdateOverTheChosenComPort) {
-  const LRESULT index = SendDlgItemMessageW(window_, IDC_COM_PORT_LIST, CB_FINDSTRINGEXACT,
-                                            static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"COM7"));
-  ASSERT_NE(index, CB_ERR) << "COM7 is not in the port list (" << ComPortTable().Count() << " ports)";
+  const LRESULT index =
+      SendDlgItemMessageW(window_, IDC_COM_PORT_LIST, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                          reinterpret_cast<LPARAM>(L"COM7"));
+  ASSERT_NE(index, CB_ERR) << "COM7 is not in the port list (" << ComPortTable().Count()
+                           << " ports)";
   Click(window_, IDC_FACTORY_DEFAULTS);
   Click(window_, IDC_COM_RADIO);
   SendDlgItemMessageW(window_, IDC_COM_PORT_LIST, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
