@@ -1,5 +1,4 @@
-// The modal dialogs of the desktop program: Discover, Enter Bootload, About, Version Information,
-// Notes and the Help wizard, with their dialog procedures.
+// The modal dialogs of the desktop program and their dialog procedures.
 #pragma once
 
 #include <windows.h>

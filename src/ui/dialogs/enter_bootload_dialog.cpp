@@ -1,5 +1,6 @@
-// The Enter Bootload dialog: takes the installer PIN and switches a running unit into bootload
-// mode.
+// The Enter Bootload dialog: takes the installer PIN and puts a running unit in bootload mode.
+#include <memory>
+
 #include "discovery/text_protocol.h"
 #include "platform/message_box.h"
 #include "resource.h"
@@ -24,22 +25,24 @@ bool PinFieldHasRightForm(HWND dialog) {
 }
 
 void OnOk(HWND dialog) {
-  if (EnterBootloadTransport == nullptr) return;
+  // Enter can reach here with OK disabled: only a PIN of the right form is ever sent.
+  if (EnterBootloadTransport == nullptr || !IsWindowEnabled(GetDlgItem(dialog, IDOK))) return;
   const std::string pin = Narrow(dialogs::ItemText(dialog, IDC_PIN, kPinSubmittedChars + 1));
   EnterBootloadOutcome outcome;
   {
     // The search and the sequence block this thread for seconds, the 5-second wait after
     // "Bootload Mode Enabled." included: the wait cursor comes back after each box.
     dialogs::WaitCursor wait;
-    platform::MessageBoxHandler previous;
-    previous = platform::SetMessageBoxHandler([&previous](const platform::MessageBoxRequest& box) {
+    // Shared: a worker's box may still be inside the handler when it is put back.
+    auto previous = std::make_shared<platform::MessageBoxHandler>();
+    *previous = platform::SetMessageBoxHandler([previous](const platform::MessageBoxRequest& box) {
       const platform::MessageBoxResult result =
-          previous ? previous(box) : platform::PlatformMessageBox(box);
+          *previous ? (*previous)(box) : platform::PlatformMessageBox(box);
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));
       return result;
     });
     outcome = EnterBootloadMode(dialog, *EnterBootloadTransport, pin);
-    platform::SetMessageBoxHandler(std::move(previous));
+    platform::SetMessageBoxHandler(*previous);
   }
   switch (outcome) {
     case EnterBootloadOutcome::Entered:
