@@ -11,8 +11,10 @@ namespace {
 constexpr std::uint32_t kBitsPerCharacter = 10;
 // A gap this many characters long ends a burst from the unit.
 constexpr std::uint32_t kQuietCharacters = 4;
-// Below this, scheduling noise on the host would split one burst into many reads.
-constexpr std::uint32_t kMinQuietMs = 2;
+// Below this, scheduling noise on the host would split one burst into many reads. It is paid
+// once per bootloader exchange (12000 in a full update), and a split burst only costs the link
+// another read, so it stays at the smallest wait the OS offers.
+constexpr std::uint32_t kMinQuietMs = 1;
 
 std::uint32_t QuietMsFor(std::uint32_t baudRate) {
   if (baudRate == 0) return kMinQuietMs;
