@@ -55,15 +55,15 @@ struct Figures {
 Figures RunUpdate(std::unique_ptr<Transport> transport) {
   Figures figures;
   BootloaderLink link;
-  link.SetTraceHook([&figures](TraceDirection direction, std::span<const std::uint8_t> bytes,
-                               std::uint32_t) {
-    if (direction == TraceDirection::Sent) {
-      figures.bytesSent += bytes.size();
-      ++figures.framesSent;
-    } else {
-      figures.bytesReceived += bytes.size();
-    }
-  });
+  link.SetTraceHook(
+      [&figures](TraceDirection direction, std::span<const std::uint8_t> bytes, std::uint32_t) {
+        if (direction == TraceDirection::Sent) {
+          figures.bytesSent += bytes.size();
+          ++figures.framesSent;
+        } else {
+          figures.bytesReceived += bytes.size();
+        }
+      });
   JobEnvironment environment;
   environment.link = &link;
   environment.overwriteFirmware = true;
@@ -91,7 +91,8 @@ void Udp() {
   const auto address = platform::Ipv4FromOctets(127, 0, 12, 1);
   const Figures f = RunUpdate(std::make_unique<EthernetTransport>(address));
   std::printf("udp    full update: %s in %.3f s (%u requests, %.0f KiB sent, %.0f KiB received)\n",
-              f.ok ? "succeeded" : "FAILED", f.seconds, f.framesSent, static_cast<double>(f.bytesSent) / 1024.0,
+              f.ok ? "succeeded" : "FAILED", f.seconds, f.framesSent,
+              static_cast<double>(f.bytesSent) / 1024.0,
               static_cast<double>(f.bytesReceived) / 1024.0);
   std::printf("udp    goal: under 2 s\n");
 }
@@ -106,12 +107,13 @@ void Serial(std::uint32_t lineRate) {
       RunUpdate(std::make_unique<COMTransport>(unit.SerialPath(), kBootloaderBaudRate));
   const double wireSeconds =
       static_cast<double>(f.bytesSent + f.bytesReceived) * kBitTimesPerByte / kLineRate;
-  std::printf("serial full update (%s): %s in %.1f s (%u requests, %llu bytes sent, %llu received)\n",
-              lineRate == 0 ? "unpaced pty" : "paced 115200", f.ok ? "succeeded" : "FAILED",
-              f.seconds, f.framesSent, static_cast<unsigned long long>(f.bytesSent),
-              static_cast<unsigned long long>(f.bytesReceived));
-  std::printf("serial wire limit at 115200: %.1f s; ratio %.3f (goal: at most 1.15)\n",
-              wireSeconds, f.seconds / wireSeconds);
+  std::printf(
+      "serial full update (%s): %s in %.1f s (%u requests, %llu bytes sent, %llu received)\n",
+      lineRate == 0 ? "unpaced pty" : "paced 115200", f.ok ? "succeeded" : "FAILED", f.seconds,
+      f.framesSent, static_cast<unsigned long long>(f.bytesSent),
+      static_cast<unsigned long long>(f.bytesReceived));
+  std::printf("serial wire limit at 115200: %.1f s; ratio %.3f (goal: at most 1.15)\n", wireSeconds,
+              f.seconds / wireSeconds);
 }
 
 }  // namespace
@@ -122,9 +124,12 @@ int main(int argc, char** argv) {
   bool serial = true;
   std::uint32_t lineRate = kLineRate;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--udp") == 0) serial = false;
-    else if (std::strcmp(argv[i], "--serial") == 0) udp = false;
-    else if (std::strcmp(argv[i], "--unpaced") == 0) lineRate = 0;
+    if (std::strcmp(argv[i], "--udp") == 0)
+      serial = false;
+    else if (std::strcmp(argv[i], "--serial") == 0)
+      udp = false;
+    else if (std::strcmp(argv[i], "--unpaced") == 0)
+      lineRate = 0;
     else {
       std::fprintf(stderr, "usage: bench_update [--udp | --serial [--unpaced]]\n");
       return 64;

@@ -4,13 +4,13 @@
 namespace tessaline::cli {
 
 enum ExitCode : int {
-  kExitSuccess = 0,         // the command did what it was asked
-  kExitUpdateFailed = 1,    // a programming step failed; the unit needs another update
-  kExitNoResponse = 2,      // the unit's bootloader did not answer
-  kExitWrongResponse = 3,   // the unit answered but was refused, or the package cannot serve it
-  kExitDeclined = 4,        // the version guard stopped before anything was erased
-  kExitNotFound = 5,        // nothing answered a search or query
-  kExitUsage = 64,          // bad command line (the BSD sysexits value)
+  kExitSuccess = 0,        // the command did what it was asked
+  kExitUpdateFailed = 1,   // a programming step failed; the unit needs another update
+  kExitNoResponse = 2,     // the unit's bootloader did not answer
+  kExitWrongResponse = 3,  // the unit answered but was refused, or the package cannot serve it
+  kExitDeclined = 4,       // the version guard stopped before anything was erased
+  kExitNotFound = 5,       // nothing answered a search or query
+  kExitUsage = 64,         // bad command line (the BSD sysexits value)
 };
 
 }  // namespace tessaline::cli

@@ -23,31 +23,32 @@ constexpr std::uint32_t kDrainWaitMs = 250;
 
 std::string StageOf(const std::string& progressText) {
   const std::string prefix = ProgressText("");
-  if (progressText.compare(0, prefix.size(), prefix) == 0) return progressText.substr(prefix.size());
+  if (progressText.compare(0, prefix.size(), prefix) == 0)
+    return progressText.substr(prefix.size());
   return progressText;
 }
 }  // namespace
 
 void InstallFrameTrace(BootloaderLink& link) {
   auto first = std::make_shared<std::optional<std::uint32_t>>();
-  link.SetTraceHook([first](TraceDirection direction, std::span<const std::uint8_t> bytes,
-                            std::uint32_t tick) {
-    if (!*first) *first = tick;
-    const std::uint32_t ms = platform::TicksBetween(**first, tick);
-    std::string line;
-    line.reserve(32 + bytes.size() * 3);
-    char head[48];
-    std::snprintf(head, sizeof head, "[%6" PRIu32 ".%03" PRIu32 "] %s %4zu:", ms / 1000, ms % 1000,
-                  direction == TraceDirection::Sent ? "->" : "<-", bytes.size());
-    line += head;
-    for (const std::uint8_t byte : bytes) {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, " %02X", byte);
-      line += hex;
-    }
-    line += '\n';
-    std::fputs(line.c_str(), stderr);
-  });
+  link.SetTraceHook(
+      [first](TraceDirection direction, std::span<const std::uint8_t> bytes, std::uint32_t tick) {
+        if (!*first) *first = tick;
+        const std::uint32_t ms = platform::TicksBetween(**first, tick);
+        std::string line;
+        line.reserve(32 + bytes.size() * 3);
+        char head[48];
+        std::snprintf(head, sizeof head, "[%6" PRIu32 ".%03" PRIu32 "] %s %4zu:", ms / 1000,
+                      ms % 1000, direction == TraceDirection::Sent ? "->" : "<-", bytes.size());
+        line += head;
+        for (const std::uint8_t byte : bytes) {
+          char hex[4];
+          std::snprintf(hex, sizeof hex, " %02X", byte);
+          line += hex;
+        }
+        line += '\n';
+        std::fputs(line.c_str(), stderr);
+      });
 }
 
 JobOutcome RunJobWithProgress(const std::function<JobOutcome(UnitRequest)>& job,

@@ -5,11 +5,11 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "platform/terminal.h"
 #include "package/package_contents.h"
 #include "package/package_globals.h"
 #include "platform/message_box.h"
 #include "platform/sockets.h"
+#include "platform/terminal.h"
 #include "shell/settings.h"
 
 int main(int argc, char** argv) {

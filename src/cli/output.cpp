@@ -22,11 +22,21 @@ std::string JsonEscape(std::string_view text) {
   escaped.reserve(text.size() + 2);
   for (const char c : text) {
     switch (c) {
-      case '"': escaped += "\\\""; break;
-      case '\\': escaped += "\\\\"; break;
-      case '\n': escaped += "\\n"; break;
-      case '\r': escaped += "\\r"; break;
-      case '\t': escaped += "\\t"; break;
+      case '"':
+        escaped += "\\\"";
+        break;
+      case '\\':
+        escaped += "\\\\";
+        break;
+      case '\n':
+        escaped += "\\n";
+        break;
+      case '\r':
+        escaped += "\\r";
+        break;
+      case '\t':
+        escaped += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char code[8];
@@ -93,13 +103,13 @@ std::string RenderProgressBar(const ProgressFigures& f, std::size_t barWidth) {
   const double rate = f.elapsedMs == 0 ? 0.0 : static_cast<double>(done) * 1000.0 / f.elapsedMs;
   const std::uint32_t left = f.total - done;
   const bool leftKnown = left == 0 || rate > 0.0;
-  const auto secondsLeft =
-      left == 0 || rate <= 0.0 ? std::uint64_t{0}
+  const auto secondsLeft = left == 0 || rate <= 0.0
+                               ? std::uint64_t{0}
                                : static_cast<std::uint64_t>(static_cast<double>(left) / rate + 0.5);
 
   char figures[128];
-  std::snprintf(figures, sizeof figures, " %5.1f%%  %u/%u  %.0f/s  %s left", fraction * 100.0,
-                done, f.total, rate, FormatDuration(secondsLeft, leftKnown).c_str());
+  std::snprintf(figures, sizeof figures, " %5.1f%%  %u/%u  %.0f/s  %s left", fraction * 100.0, done,
+                f.total, rate, FormatDuration(secondsLeft, leftKnown).c_str());
   return line + figures;
 }
 
@@ -144,7 +154,8 @@ void Output::Stage(std::string_view stage, std::string_view text, std::uint32_t 
   lastPlainBucket_ = 0;
   switch (mode_) {
     case OutputMode::Json:
-      std::fprintf(out_, "%s\n", JsonEvent("stage").Add("stage", stage).Add("text", text).Text().c_str());
+      std::fprintf(out_, "%s\n",
+                   JsonEvent("stage").Add("stage", stage).Add("text", text).Text().c_str());
       break;
     case OutputMode::Plain:
       std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
@@ -163,7 +174,8 @@ void Output::Range(std::uint32_t total) {
   lastPlainBucket_ = 0;
   stageTotals_.clear();
   if (mode_ == OutputMode::Json) {
-    std::fprintf(out_, "%s\n", JsonEvent("range").Add("total", std::uint64_t{total}).Text().c_str());
+    std::fprintf(out_, "%s\n",
+                 JsonEvent("range").Add("total", std::uint64_t{total}).Text().c_str());
     std::fflush(out_);
   }
 }

@@ -20,7 +20,9 @@ class JsonEvent {
  public:
   explicit JsonEvent(std::string_view event);
   JsonEvent& Add(std::string_view key, std::string_view value);
-  JsonEvent& Add(std::string_view key, const char* value) { return Add(key, std::string_view(value)); }
+  JsonEvent& Add(std::string_view key, const char* value) {
+    return Add(key, std::string_view(value));
+  }
   JsonEvent& Add(std::string_view key, std::uint64_t value);
   JsonEvent& Add(std::string_view key, bool value);
   std::string Text() const { return text_ + "}"; }

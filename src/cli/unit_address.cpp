@@ -3,10 +3,10 @@
 
 #include <charconv>
 
+#include "platform/sockets.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "transport/ethernet_transport.h"
-#include "platform/sockets.h"
 
 namespace tessaline::cli {
 

@@ -14,12 +14,12 @@ inline constexpr std::uint8_t EraseApplicationCommand = 0x02;
 inline constexpr std::uint8_t ApplicationRecordsCommand = 0x03;  // a batch of raw HEX records
 inline constexpr std::uint8_t FinishUpdateCommand = 0x04;        // outcome ignored
 inline constexpr std::uint8_t EraseFlashDataCommand = 0x05;
-inline constexpr std::uint8_t FlashDataChunkCommand = 0x06;      // 72-byte addressed chunk
+inline constexpr std::uint8_t FlashDataChunkCommand = 0x06;  // 72-byte addressed chunk
 inline constexpr std::uint8_t EndFlashDataCommand = 0x07;
 inline constexpr std::uint8_t ApplicationVersionCommand = 0x09;
-inline constexpr std::uint8_t ExitBootloadCommand = 0x0B;        // outcome ignored
+inline constexpr std::uint8_t ExitBootloadCommand = 0x0B;  // outcome ignored
 inline constexpr std::uint8_t FactoryDefaultsCommand = 0x0C;
-inline constexpr std::uint8_t IdentityTextCommand = 0x0D;        // serial discovery probe
+inline constexpr std::uint8_t IdentityTextCommand = 0x0D;  // serial discovery probe
 inline constexpr std::uint8_t BeginApplicationCommand = 0x0E;
 inline constexpr std::uint8_t EndApplicationCommand = 0x0F;
 

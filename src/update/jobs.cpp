@@ -142,9 +142,12 @@ JobOutcome RunUpdateJob(UnitRequest request, const JobEnvironment& environment) 
   link.OpenTransport();  // a transport that did not open fails the first exchange
 
   switch (CheckBootloaderIdentity(link, identity)) {
-    case IdentityNoResponse: return EndRefused(link, env.clock, window, JobOutcome::NoResponse);
-    case IdentityWrong: return EndRefused(link, env.clock, window, JobOutcome::WrongResponse);
-    case IdentityOk: break;
+    case IdentityNoResponse:
+      return EndRefused(link, env.clock, window, JobOutcome::NoResponse);
+    case IdentityWrong:
+      return EndRefused(link, env.clock, window, JobOutcome::WrongResponse);
+    case IdentityOk:
+      break;
   }
 
   const auto applicationVersion = AskApplicationVersion(link, identity.SequencedCommands);
@@ -203,9 +206,12 @@ JobOutcome RunExitBootloadJob(UnitRequest request, const JobEnvironment& environ
   // Its own identity: the command form comes from this unit's answer, not an earlier job's.
   UnitIdentity identity;
   switch (CheckBootloaderIdentity(link, identity)) {
-    case IdentityNoResponse: return EndRefused(link, clock, window, JobOutcome::NoResponse);
-    case IdentityWrong: return EndRefused(link, clock, window, JobOutcome::WrongResponse);
-    case IdentityOk: break;
+    case IdentityNoResponse:
+      return EndRefused(link, clock, window, JobOutcome::NoResponse);
+    case IdentityWrong:
+      return EndRefused(link, clock, window, JobOutcome::WrongResponse);
+    case IdentityOk:
+      break;
   }
   link.Exchange(WireCode(ExitBootloadCommand, identity.SequencedCommands), nullptr, 0,
                 kExitBootloadSchedule.sends, kExitBootloadSchedule.timeoutMs);

@@ -7,8 +7,8 @@ namespace tessaline {
 
 namespace {
 constexpr std::uint16_t kReplyCrcBytes = 2;
-constexpr std::uint16_t kShortestVersionReply = 5;   // code, major, minor, CRC
-constexpr std::uint16_t kSequencedMarkerReply = 6;   // data byte 3 present
+constexpr std::uint16_t kShortestVersionReply = 5;  // code, major, minor, CRC
+constexpr std::uint16_t kSequencedMarkerReply = 6;  // data byte 3 present
 constexpr std::size_t kIdentityTextOffset = 4;
 
 std::string Cut(std::string_view text, std::size_t limit) {

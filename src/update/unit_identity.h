@@ -10,9 +10,9 @@
 namespace tessaline {
 
 struct UnitIdentity {
-  std::string model;      // "Tessaline"
-  std::string mcuFamily;  // "STM32" or "GD32"
-  std::string dsp;        // "ADAU1452" or "ADAU1462"
+  std::string model;                    // "Tessaline"
+  std::string mcuFamily;                // "STM32" or "GD32"
+  std::string dsp;                      // "ADAU1452" or "ADAU1462"
   std::uint16_t bootloaderVersion = 0;  // major << 8 | minor
   bool SequencedCommands = false;       // the bootloader takes the sequenced command forms
 };

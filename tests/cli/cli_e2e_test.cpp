@@ -1,6 +1,5 @@
 // tessaline-update against simulated units: exit codes, JSON events, texts and the version guard.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -83,19 +82,22 @@ TEST_F(CommandLineProgram, UpdateReportsStagesProgressAndResultAsJson) {
   }
   const auto stages = Events(run, "stage");
   ASSERT_EQ(stages.size(), 4u);
-  EXPECT_EQ(stages[0], R"({"event":"stage","stage":"Initializing","text":"Progress: Initializing"})");
+  EXPECT_EQ(stages[0],
+            R"({"event":"stage","stage":"Initializing","text":"Progress: Initializing"})");
   EXPECT_EQ(stages[1], R"({"event":"stage","stage":"Application","text":"Progress: Application"})");
   EXPECT_EQ(stages[2], R"({"event":"stage","stage":"UI","text":"Progress: UI"})");
   EXPECT_EQ(stages[3],
             R"({"event":"stage","stage":"Factory Defaults","text":"Progress: Factory Defaults"})");
-  EXPECT_EQ(Events(run, "range"), (std::vector<std::string>{R"({"event":"range","total":672534})"}));
+  EXPECT_EQ(Events(run, "range"),
+            (std::vector<std::string>{R"({"event":"range","total":672534})"}));
   const auto progress = Events(run, "progress");
   ASSERT_EQ(progress.size(), 1952u + 10265u + 1u);
   EXPECT_EQ(progress.back(),
             R"({"event":"progress","stage":"Factory Defaults","position":672534,"total":672534})");
-  EXPECT_EQ(Events(run, "result"),
-            (std::vector<std::string>{
-                R"({"event":"result","result":"succeeded","text":"The firmware updated successfully.","exit_code":0})"}));
+  EXPECT_EQ(
+      Events(run, "result"),
+      (std::vector<std::string>{
+          R"({"event":"result","result":"succeeded","text":"The firmware updated successfully.","exit_code":0})"}));
   EXPECT_TRUE(unit->FactoryDefaultsRestored());
   EXPECT_TRUE(unit->UpdateFinished());
 }
@@ -118,22 +120,44 @@ TEST_F(CommandLineProgram, ExitCodesTellTheOutcome) {
   auto gd32 = UdpUnit("127.0.11.5");
   gd32.mcuFamily = "GD32";
   const Case cases[] = {
-      {"same version", same, "update --ip 127.0.11.2", 4,
+      {"same version",
+       same,
+       "update --ip 127.0.11.2",
+       4,
        "The unit already runs application version 1.2, the version of this package (V1.2). "
        "Nothing was erased; use --force to update anyway.\n",
        {0x01, 0x89}},
-      {"newer version", newer, "update --ip 127.0.11.3", 4,
+      {"newer version",
+       newer,
+       "update --ip 127.0.11.3",
+       4,
        "The unit already runs application version 2.0, newer than this package's (V1.2). "
        "Nothing was erased; use --force to update anyway.\n",
        {0x01, 0x89}},
-      {"guard off without firmware", newer, "update --ip 127.0.11.3 --no-firmware --factory-defaults",
-       0, "The firmware updated successfully.\n", {0x01, 0x89, 0x8C, 0x84}},
-      {"silent", silent, "update --ip 127.0.11.4", 2,
-       UpdaterProperties().GetString("error-message.NoResponse") + "\n", {}},
-      {"GD32", gd32, "update --ip 127.0.11.5", 3,
-       UpdaterProperties().GetString("error-message.WrongResponse") + "\n", {0x01, 0x89}},
-      {"exit bootload", UdpUnit("127.0.11.7"), "exit-bootload --ip 127.0.11.7", 0,
-       "Bootload mode exited.\n", {0x01, 0x8B}},
+      {"guard off without firmware",
+       newer,
+       "update --ip 127.0.11.3 --no-firmware --factory-defaults",
+       0,
+       "The firmware updated successfully.\n",
+       {0x01, 0x89, 0x8C, 0x84}},
+      {"silent",
+       silent,
+       "update --ip 127.0.11.4",
+       2,
+       UpdaterProperties().GetString("error-message.NoResponse") + "\n",
+       {}},
+      {"GD32",
+       gd32,
+       "update --ip 127.0.11.5",
+       3,
+       UpdaterProperties().GetString("error-message.WrongResponse") + "\n",
+       {0x01, 0x89}},
+      {"exit bootload",
+       UdpUnit("127.0.11.7"),
+       "exit-bootload --ip 127.0.11.7",
+       0,
+       "Bootload mode exited.\n",
+       {0x01, 0x8B}},
   };
   for (const auto& c : cases) {
     auto unit = StartUnit(c.unit);
@@ -155,9 +179,10 @@ TEST_F(CommandLineProgram, AFailedStepExitsWithUpdateFailed) {
   auto unit = StartUnit(config);
   const auto run = RunCli("update --ip 127.0.11.8 --json");
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(Events(run, "result"),
-            (std::vector<std::string>{
-                R"({"event":"result","result":"failed","text":"The firmware update could not complete.","exit_code":1})"}));
+  EXPECT_EQ(
+      Events(run, "result"),
+      (std::vector<std::string>{
+          R"({"event":"result","result":"failed","text":"The firmware update could not complete.","exit_code":1})"}));
   EXPECT_FALSE(unit->UpdateFinished());
 }
 
@@ -191,9 +216,10 @@ TEST_F(CommandLineProgram, ReachesAUnitOnASerialPort) {
   auto unit = StartUnit(config);
   const auto run = RunCli("exit-bootload --json --port " + unit->SerialPath());
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(Events(run, "result"),
-            (std::vector<std::string>{
-                R"({"event":"result","result":"bootload-exited","text":"Bootload mode exited.","exit_code":0})"}));
+  EXPECT_EQ(
+      Events(run, "result"),
+      (std::vector<std::string>{
+          R"({"event":"result","result":"bootload-exited","text":"Bootload mode exited.","exit_code":0})"}));
   EXPECT_EQ(unit->CommandOrder(), (Codes{0x01, 0x8B}));
 }
 

@@ -220,12 +220,14 @@ TEST(Output, JsonGivesOneEventPerLine) {
     at = end + 1;
   }
   ASSERT_EQ(lines.size(), 15u);  // 3 stages, range, 9 positions, result, error
-  EXPECT_EQ(lines[0], R"({"event":"stage","stage":"Initializing","text":"Progress: Initializing"})");
+  EXPECT_EQ(lines[0],
+            R"({"event":"stage","stage":"Initializing","text":"Progress: Initializing"})");
   EXPECT_EQ(lines[1], R"({"event":"range","total":200})");
   EXPECT_EQ(lines[3], R"({"event":"progress","stage":"Application","position":20,"total":200})");
   EXPECT_EQ(lines[8], R"({"event":"stage","stage":"UI","text":"Progress: UI"})");
-  EXPECT_EQ(lines[13],
-            R"({"event":"result","result":"succeeded","text":"The firmware updated successfully.","exit_code":0})");
+  EXPECT_EQ(
+      lines[13],
+      R"({"event":"result","result":"succeeded","text":"The firmware updated successfully.","exit_code":0})");
   EXPECT_EQ(lines[14], R"({"event":"error","text":"Socket Error: Socket creation failed."})");
   EXPECT_EQ(err, "Socket Error: Socket creation failed.\n");
 }

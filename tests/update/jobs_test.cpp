@@ -1,4 +1,6 @@
 // The programming steps and the two jobs against a scripted unit: wire order, messages, mends.
+#include "update/jobs.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -9,7 +11,6 @@
 #include "shell/message_target.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
-#include "update/jobs.h"
 #include "update/programming.h"
 #include "update/progress.h"
 #include "update/scripted_unit.h"
@@ -93,14 +94,17 @@ TEST(UpdateJob, FullUpdateRunsEveryStepInOrder) {
   JobBench bench;
   EXPECT_EQ(RunUpdateJob(bench.Request(), bench.environment), JobOutcome::Succeeded);
   // 9 records: batches of 8 and 1; 130 bytes: chunks of 64, 64 and 2.
-  EXPECT_EQ(bench.log->Commands(),
-            Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85}, Times(0x86, 3),
-                  {0x87, 0x8C, 0x84}}));
+  EXPECT_EQ(bench.log->Commands(), Join({{0x01, 0x89, 0x82, 0x8E},
+                                         Times(0x83, 2),
+                                         {0x8F, 0x85},
+                                         Times(0x86, 3),
+                                         {0x87, 0x8C, 0x84}}));
   EXPECT_EQ(bench.Range(), 9u + 130u + 10u);
   EXPECT_EQ(bench.Positions(),
             (std::vector<std::uint64_t>{8, 9, 9 + 64, 9 + 128, 9 + 130, 9 + 130 + 10}));
-  EXPECT_EQ(bench.Texts(), (std::vector<std::string>{"Progress: Initializing", "Progress: Application",
-                                                     "Progress: UI", "Progress: Factory Defaults"}));
+  EXPECT_EQ(bench.Texts(),
+            (std::vector<std::string>{"Progress: Initializing", "Progress: Application",
+                                      "Progress: UI", "Progress: Factory Defaults"}));
   EXPECT_EQ(bench.Codes().back(), WM_APP_UPDATE_SUCCEEDED);
   EXPECT_EQ(ProgressPosition.load(), 149u);
 }
@@ -156,13 +160,17 @@ TEST(UpdateJob, OnlyTheUnitsOwnImagesAreWritten) {
   const Case cases[] = {
       // An application image of another variant must not erase this unit's application area.
       {"own flash data, another variant's application",
-       {false, true, true, false, false, false, false, false}, JobOutcome::Succeeded,
+       {false, true, true, false, false, false, false, false},
+       JobOutcome::Succeeded,
        Join({{0x01, 0x89, 0x85}, Times(0x86, 3), {0x87, 0x8C, 0x84}})},
       {"own application, another variant's flash data",
-       {true, false, false, true, false, false, false, false}, JobOutcome::Succeeded,
+       {true, false, false, true, false, false, false, false},
+       JobOutcome::Succeeded,
        Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x8C, 0x84}})},
-      {"only another variant's images", {false, false, true, true, true, true, true, true},
-       JobOutcome::WrongResponse, {0x01, 0x89}},
+      {"only another variant's images",
+       {false, false, true, true, true, true, true, true},
+       JobOutcome::WrongResponse,
+       {0x01, 0x89}},
   };
   for (const auto& c : cases) {
     JobBench bench;
@@ -193,21 +201,24 @@ TEST(UpdateJob, RefusedUnitsEndWithTheirMessageAndNothingErased) {
       {"GD32 variant",
        [](const ReceivedRequest& r) {
          return (r.command & 0x7F) == 0x01 ? IdentityReply(1, 0, "Tessaline,GD32,ADAU1452")
-                                          : GoodUnit(r);
+                                           : GoodUnit(r);
        },
-       WM_APP_WRONG_RESPONSE, {0x01, 0x89}},
+       WM_APP_WRONG_RESPONSE,
+       {0x01, 0x89}},
       {"lower-case MCU family",
        [](const ReceivedRequest& r) {
          return (r.command & 0x7F) == 0x01 ? IdentityReply(1, 0, "Tessaline,stm32,ADAU1452")
-                                          : GoodUnit(r);
+                                           : GoodUnit(r);
        },
-       WM_APP_WRONG_RESPONSE, {0x01, 0x89}},
+       WM_APP_WRONG_RESPONSE,
+       {0x01, 0x89}},
       {"bootloader 4.1",
        [](const ReceivedRequest& r) {
          return (r.command & 0x7F) == 0x01 ? IdentityReply(4, 1, "Tessaline,STM32,ADAU1452")
-                                          : GoodUnit(r);
+                                           : GoodUnit(r);
        },
-       WM_APP_WRONG_RESPONSE, {0x01}},
+       WM_APP_WRONG_RESPONSE,
+       {0x01}},
   };
   for (const auto& c : cases) {
     JobBench bench;
@@ -230,7 +241,8 @@ TEST(UpdateJob, AFailedStepStopsTheUpdateAndSkipsTheFinalCommand) {
       {"application erase", 0x82, 1, {0x01, 0x89, 0x82}},
       {"a chunk", 0x86, 1, Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85, 0x86}})},
       {"factory defaults", 0x8C, 1,
-       Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85}, Times(0x86, 3), {0x87, 0x8C}})},
+       Join(
+           {{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85}, Times(0x86, 3), {0x87, 0x8C}})},
   };
   for (const auto& c : cases) {
     JobBench bench;
@@ -293,8 +305,9 @@ TEST(JobThread, RunsOneJobAtATimeAndJoins) {
   auto window = std::make_shared<RecordingMessageTarget>();
   JobThread thread;
   EXPECT_FALSE(thread.Running());
-  ASSERT_TRUE(thread.Start(JobKind::ExitBootload,
-                           UnitRequest{window, std::make_unique<ScriptedUnit>(clock, GoodUnit, log)}));
+  ASSERT_TRUE(
+      thread.Start(JobKind::ExitBootload,
+                   UnitRequest{window, std::make_unique<ScriptedUnit>(clock, GoodUnit, log)}));
   // The job pauses after its result message, so it is still running here.
   ASSERT_TRUE(window->WaitFor(WM_APP_BOOTLOAD_EXITED, 5000));
   EXPECT_FALSE(thread.Start(JobKind::ExitBootload, UnitRequest{window, nullptr}));

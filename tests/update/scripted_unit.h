@@ -25,8 +25,8 @@ class ManualClock final : public platform::Clock {
 };
 
 struct ReceivedRequest {
-  std::uint8_t command = 0;         // as sent, bit 0x80 included
-  std::vector<std::uint8_t> data;   // after the sequence number, before the CRC
+  std::uint8_t command = 0;        // as sent, bit 0x80 included
+  std::vector<std::uint8_t> data;  // after the sequence number, before the CRC
 };
 
 // What the script answers: reply data (after the command byte and sequence number), or none
@@ -58,9 +58,12 @@ inline std::vector<std::uint8_t> IdentityReply(std::uint8_t major, std::uint8_t 
 // "done" for everything else.
 inline std::optional<std::vector<std::uint8_t>> GoodUnit(const ReceivedRequest& request) {
   switch (request.command & 0x7F) {
-    case 0x01: return IdentityReply(1, 0, "Tessaline,STM32,ADAU1452");
-    case 0x09: return std::vector<std::uint8_t>{0x01, 0x00, 0x01, 0x00};
-    default: return std::vector<std::uint8_t>{0x01};
+    case 0x01:
+      return IdentityReply(1, 0, "Tessaline,STM32,ADAU1452");
+    case 0x09:
+      return std::vector<std::uint8_t>{0x01, 0x00, 0x01, 0x00};
+    default:
+      return std::vector<std::uint8_t>{0x01};
   }
 }
 
@@ -94,7 +97,8 @@ class ScriptedUnit final : public Transport {
     log_->requests.push_back(request);
     const auto answer = responder_(request);
     if (!answer) return true;
-    std::vector<std::uint8_t> reply(packet.begin(), packet.begin() + static_cast<std::ptrdiff_t>(header));
+    std::vector<std::uint8_t> reply(packet.begin(),
+                                    packet.begin() + static_cast<std::ptrdiff_t>(header));
     reply.insert(reply.end(), answer->begin(), answer->end());
     AppendCrc(reply);
     std::vector<std::uint8_t> frame;
@@ -109,7 +113,8 @@ class ScriptedUnit final : public Transport {
     }
     std::vector<std::uint8_t> frame = std::move(pending_.front());
     pending_.pop_front();
-    const auto count = static_cast<std::uint32_t>(frame.size() < capacity ? frame.size() : capacity);
+    const auto count =
+        static_cast<std::uint32_t>(frame.size() < capacity ? frame.size() : capacity);
     std::copy_n(frame.begin(), count, buffer);
     return count;
   }

@@ -63,8 +63,11 @@ Codes Join(std::initializer_list<Codes> parts) {
 Codes Times(std::uint8_t code, std::size_t n) { return Codes(n, code); }
 
 Codes FullUpdateOrder() {
-  return Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, kPackageBatches), {0x8F, 0x85},
-               Times(0x86, kPackageChunks), {0x87, 0x8C, 0x84}});
+  return Join({{0x01, 0x89, 0x82, 0x8E},
+               Times(0x83, kPackageBatches),
+               {0x8F, 0x85},
+               Times(0x86, kPackageChunks),
+               {0x87, 0x8C, 0x84}});
 }
 
 struct JobResult {
@@ -110,10 +113,10 @@ class UpdateEndToEnd : public ::testing::Test {
     NoPauseClock clock;
     BootloaderLink link;
     JobResult result{};
-    link.SetTraceHook([&result](TraceDirection direction, std::span<const std::uint8_t>,
-                                std::uint32_t) {
-      ++(direction == TraceDirection::Sent ? result.framesSent : result.framesReceived);
-    });
+    link.SetTraceHook(
+        [&result](TraceDirection direction, std::span<const std::uint8_t>, std::uint32_t) {
+          ++(direction == TraceDirection::Sent ? result.framesSent : result.framesReceived);
+        });
     environment.link = &link;
     environment.clock = &clock;
     environment.overwriteFirmware = firmware;
@@ -156,9 +159,9 @@ TEST_F(UpdateEndToEnd, FullUpdateOverAPseudoTerminal) {
   sim::UnitConfig config;
   config.serial = true;  // unpaced: the paced run is the benchmark's
   auto unit = StartUnit(config);
-  const auto result = Run(JobKind::Update,
-                          std::make_unique<COMTransport>(unit->SerialPath(), kBootloaderBaudRate),
-                          true, true);
+  const auto result =
+      Run(JobKind::Update, std::make_unique<COMTransport>(unit->SerialPath(), kBootloaderBaudRate),
+          true, true);
   EXPECT_EQ(result.outcome, JobOutcome::Succeeded);
   EXPECT_EQ(result.LastPosition(), kFullRange);
   EXPECT_TRUE(unit->CommandOrder() == FullUpdateOrder()) << "wire order differs";
@@ -179,8 +182,9 @@ TEST_F(UpdateEndToEnd, TheOptionsChooseWhatReachesTheUnit) {
   };
   for (const auto& c : cases) {
     auto unit = StartUnit(UdpUnit(c.address));
-    const auto result = Run(JobKind::Update, std::make_unique<EthernetTransport>(Address(c.address)),
-                            c.firmware, c.factoryDefaults);
+    const auto result =
+        Run(JobKind::Update, std::make_unique<EthernetTransport>(Address(c.address)), c.firmware,
+            c.factoryDefaults);
     EXPECT_EQ(result.outcome, JobOutcome::Succeeded) << c.address;
     EXPECT_EQ(unit->CommandOrder(), c.order) << c.address;
     EXPECT_EQ(result.Range(), c.range) << c.address;
@@ -208,8 +212,8 @@ TEST_F(UpdateEndToEnd, UnitsThePackageCannotServeAreRefusedWithNothingErased) {
     config.bootloaderMajor = c.blMajor;
     config.bootloaderMinor = c.blMinor;
     auto unit = StartUnit(config);
-    const auto result = Run(JobKind::Update, std::make_unique<EthernetTransport>(Address(c.address)),
-                            true, true);
+    const auto result =
+        Run(JobKind::Update, std::make_unique<EthernetTransport>(Address(c.address)), true, true);
     EXPECT_EQ(result.outcome, JobOutcome::WrongResponse) << c.address;
     EXPECT_EQ(result.LastCode(), WM_APP_WRONG_RESPONSE) << c.address;
     EXPECT_EQ(unit->CommandOrder(), c.order) << c.address;
@@ -310,9 +314,9 @@ TEST_F(UpdateEndToEnd, LossAndCorruptionBothWaysStillEndInAnExactUpdate) {
   environment.loadFlashData = [&](CBinManager& image, std::string_view) {
     return image.LoadFromFile(binPath);
   };
-  const auto result = Run(JobKind::Update,
-                          std::make_unique<EthernetTransport>(Address("127.0.10.10")), true, true,
-                          environment);
+  const auto result =
+      Run(JobKind::Update, std::make_unique<EthernetTransport>(Address("127.0.10.10")), true, true,
+          environment);
   std::remove(hexPath.c_str());
   std::remove(binPath.c_str());
 
