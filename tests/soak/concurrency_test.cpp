@@ -52,8 +52,8 @@ TEST(Concurrency, AVersionQueryAndAnUpdateOnOtherUnitsBothEndCorrectly) {
   std::atomic<bool> updateRunning{true};
   JobRun update;
   std::thread job([&] {
-    update = RunUpdate(LineKind::Udp, updatedAddress, *updated, package, {},
-                       platform::SystemClock());
+    update =
+        RunUpdate(LineKind::Udp, updatedAddress, *updated, package, {}, platform::SystemClock());
     updateRunning = false;
   });
 
@@ -64,16 +64,14 @@ TEST(Concurrency, AVersionQueryAndAnUpdateOnOtherUnitsBothEndCorrectly) {
   std::uint32_t wrongAnswers = 0;
   while (updateRunning || queries < kMinimumQueries) {
     auto window = std::make_shared<RecordingMessageTarget>();
-    queue.SubmitVersionQuery(std::make_unique<UnitRequest>(
-        UnitRequest{window, std::make_unique<EthernetTransport>(
-                                platform::Ipv4FromOctets(127, 0, 32, 2))}));
+    queue.SubmitVersionQuery(std::make_unique<UnitRequest>(UnitRequest{
+        window, std::make_unique<EthernetTransport>(platform::Ipv4FromOctets(127, 0, 32, 2))}));
     ASSERT_TRUE(window->WaitFor(WM_APP_VERSION_QUERY_DONE, kQueryWaitMs)) << "query " << queries;
     const auto messages = window->Messages();
     const auto bootloader = Parameter(messages, WM_APP_BOOTLOADER_VERSION, true);
     const auto application = Parameter(messages, WM_APP_APPLICATION_VERSION, false);
-    const bool right =
-        bootloader == (kQueriedBootloaderMajor << 8 | kQueriedBootloaderMinor) &&
-        application == kQueriedApplicationVersion;
+    const bool right = bootloader == (kQueriedBootloaderMajor << 8 | kQueriedBootloaderMinor) &&
+                       application == kQueriedApplicationVersion;
     if (!right) ++wrongAnswers;
     ++queries;
   }

@@ -52,12 +52,18 @@ bool IsResultCode(std::uint32_t code) {
 
 std::optional<std::uint32_t> ResultCodeOf(JobOutcome outcome) {
   switch (outcome) {
-    case JobOutcome::Succeeded: return WM_APP_UPDATE_SUCCEEDED;
-    case JobOutcome::UpdateFailed: return WM_APP_UPDATE_FAILED;
-    case JobOutcome::NoResponse: return WM_APP_NO_RESPONSE;
-    case JobOutcome::WrongResponse: return WM_APP_WRONG_RESPONSE;
-    case JobOutcome::BootloadExited: return WM_APP_BOOTLOAD_EXITED;
-    case JobOutcome::Declined: return std::nullopt;
+    case JobOutcome::Succeeded:
+      return WM_APP_UPDATE_SUCCEEDED;
+    case JobOutcome::UpdateFailed:
+      return WM_APP_UPDATE_FAILED;
+    case JobOutcome::NoResponse:
+      return WM_APP_NO_RESPONSE;
+    case JobOutcome::WrongResponse:
+      return WM_APP_WRONG_RESPONSE;
+    case JobOutcome::BootloadExited:
+      return WM_APP_BOOTLOAD_EXITED;
+    case JobOutcome::Declined:
+      return std::nullopt;
   }
   return std::nullopt;
 }
@@ -101,10 +107,10 @@ PackageSlice::PackageSlice(std::size_t records, std::size_t flashBytes) {
   application_ = decoded->bytes;
 
   static std::atomic<std::uint32_t> slices{0};
-  const std::string stem = (std::filesystem::temp_directory_path() /
-                            ("tessaline-soak-" + std::to_string(getpid()) + "-" +
-                             std::to_string(slices.fetch_add(1))))
-                               .string();
+  const std::string stem =
+      (std::filesystem::temp_directory_path() /
+       ("tessaline-soak-" + std::to_string(getpid()) + "-" + std::to_string(slices.fetch_add(1))))
+          .string();
   hexPath_ = stem + ".hex";
   binPath_ = stem + ".bin";
   valid_ = WriteFile(hexPath_, text.data(), text.size()) &&
@@ -218,8 +224,7 @@ bool ReportedOnce(const JobRun& run) {
   std::size_t results = 0;
   for (const auto& message : run.messages) results += IsResultCode(message.code) ? 1 : 0;
   const auto expected = ResultCodeOf(run.outcome);
-  return results == 1 && expected && !run.messages.empty() &&
-         run.messages.back().code == *expected;
+  return results == 1 && expected && !run.messages.empty() && run.messages.back().code == *expected;
 }
 
 std::uint32_t TotalFaults(const sim::FaultCounts& counts) {

@@ -51,12 +51,18 @@ struct Figures {
 
 const char* OutcomeName(JobOutcome outcome) {
   switch (outcome) {
-    case JobOutcome::Succeeded: return "succeeded";
-    case JobOutcome::UpdateFailed: return "update-failed";
-    case JobOutcome::NoResponse: return "no-response";
-    case JobOutcome::WrongResponse: return "wrong-response";
-    case JobOutcome::BootloadExited: return "bootload-exited";
-    case JobOutcome::Declined: return "declined";
+    case JobOutcome::Succeeded:
+      return "succeeded";
+    case JobOutcome::UpdateFailed:
+      return "update-failed";
+    case JobOutcome::NoResponse:
+      return "no-response";
+    case JobOutcome::WrongResponse:
+      return "wrong-response";
+    case JobOutcome::BootloadExited:
+      return "bootload-exited";
+    case JobOutcome::Declined:
+      return "declined";
   }
   return "?";
 }
@@ -95,12 +101,14 @@ class Soak : public ::testing::Test {
     return faults;
   }
 
-  void Record(std::ofstream& log, std::uint32_t index, LineKind kind, const sim::FaultConfig& faults,
-              const JobRun& run, const sim::SimulatedUnit& unit, bool held) {
+  void Record(std::ofstream& log, std::uint32_t index, LineKind kind,
+              const sim::FaultConfig& faults, const JobRun& run, const sim::SimulatedUnit& unit,
+              bool held) {
     if (!log) return;
     const auto application = unit.ApplicationDigest();
     const auto flash = unit.FlashDataDigest();
     const sim::FaultCounts counts = unit.Faults();
+    const auto requests = unit.RequestLog();
     log << "{\"run\": " << index << ", \"line\": \"" << LineName(kind)
         << "\", \"seed\": " << faults.seed << ", \"result\": \"" << OutcomeName(run.outcome)
         << "\", \"faults\": " << TotalFaults(unit.Faults()) + run.requestCorruptions
@@ -108,7 +116,8 @@ class Soak : public ::testing::Test {
         << ", \"corrupted\": " << counts.corrupted << ", \"duplicated\": " << counts.duplicated
         << ", \"delayed\": " << counts.delayed << ", \"stale\": " << counts.stale
         << ", \"refused\": " << counts.refused << ", \"silenced\": " << counts.silenced
-        << ", \"silentAfter\": " << faults.silentAfter << ", \"requests\": " << unit.RequestLog().size()
+        << ", \"silentAfter\": " << faults.silentAfter << ", \"requests\": " << requests.size()
+        << ", \"lastCommand\": " << (requests.empty() ? 0 : int{requests.back().command})
         << ", \"applicationSha256\": \"" << application.sha256
         << "\", \"applicationLength\": " << application.length << ", \"flashSha256\": \""
         << flash.sha256 << "\", \"flashLength\": " << flash.length
@@ -122,8 +131,8 @@ class Soak : public ::testing::Test {
 TEST_F(Soak, NoRunReportsSuccessUnlessTheUnitHoldsThePackage) {
   const std::uint64_t seed = EnvNumber("TESSALINE_SOAK_SEED", kDefaultSeed);
   const std::uint64_t runs = EnvNumber("TESSALINE_SOAK_RUNS", kDefaultRuns);
-  const auto factor = static_cast<std::uint32_t>(
-      EnvNumber("TESSALINE_SOAK_CLOCK_FACTOR", kDefaultClockFactor));
+  const auto factor =
+      static_cast<std::uint32_t>(EnvNumber("TESSALINE_SOAK_CLOCK_FACTOR", kDefaultClockFactor));
   std::ofstream log;
   if (const char* path = std::getenv("TESSALINE_SOAK_LOG")) log.open(path);
 
@@ -179,8 +188,8 @@ TEST_F(Soak, NoRunReportsSuccessUnlessTheUnitHoldsThePackage) {
 // same unit must then succeed and leave it holding exactly the package.
 TEST_F(Soak, AnUpdateCutOffAnywhereIsMendedByTheNextOne) {
   const std::uint64_t points = EnvNumber("TESSALINE_SOAK_SWEEP_POINTS", kDefaultSweepPoints);
-  const auto factor = static_cast<std::uint32_t>(
-      EnvNumber("TESSALINE_SOAK_CLOCK_FACTOR", kDefaultClockFactor));
+  const auto factor =
+      static_cast<std::uint32_t>(EnvNumber("TESSALINE_SOAK_CLOCK_FACTOR", kDefaultClockFactor));
   Figures figures;
   for (const LineKind kind : {LineKind::Udp, LineKind::PseudoTerminal}) {
     const std::string address = kind == LineKind::Udp ? "127.0.31.1" : "";
@@ -197,13 +206,12 @@ TEST_F(Soak, AnUpdateCutOffAnywhereIsMendedByTheNextOne) {
 
     for (std::uint64_t point = 0; point < points; ++point) {
       // From just after the identity request to just before the final command.
-      const auto cutAfter =
-          static_cast<std::uint32_t>(1 + point * (total - 2) / std::max<std::uint64_t>(points - 1, 1));
+      const auto cutAfter = static_cast<std::uint32_t>(
+          1 + point * (total - 2) / std::max<std::uint64_t>(points - 1, 1));
       const std::string what = std::string(LineName(kind)) + " cut after request " +
                                std::to_string(cutAfter) + " of " + std::to_string(total);
-      const std::string unitAddress = kind == LineKind::Udp
-                                          ? "127.0.31." + std::to_string(2 + point % 250)
-                                          : std::string();
+      const std::string unitAddress =
+          kind == LineKind::Udp ? "127.0.31." + std::to_string(2 + point % 250) : std::string();
       auto unit = StartUnit(kind, unitAddress, {});
       ASSERT_NE(unit, nullptr);
       LineFaults line;
