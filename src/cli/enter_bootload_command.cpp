@@ -6,23 +6,9 @@
 #include "cli/unit_address.h"
 #include "discovery/text_protocol.h"
 #include "platform/message_box.h"
-#include "shell/settings.h"
 #include "shell/ui_strings.h"
 
 namespace tessaline::cli {
-
-namespace {
-
-// The unit's text port over the network (default 4999).
-bool ApplyParserPortOption(const CommandLine& line, std::string& error) {
-  if (!line.Has("parser-port")) return true;
-  const auto port = line.Number("parser-port", 1024, 65535, error);
-  if (!port) return false;
-  CurrentParserPort = *port;
-  return true;
-}
-
-}  // namespace
 
 int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
   std::string error;

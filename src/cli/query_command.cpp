@@ -8,7 +8,6 @@
 #include "discovery/version_worker.h"
 #include "shell/message_target.h"
 #include "shell/messages.h"
-#include "shell/settings.h"
 #include "shell/ui_strings.h"
 
 namespace tessaline::cli {
@@ -59,15 +58,6 @@ const char* BootloadState(const QueryFindings& findings) {
   if (findings.offerExit) return "enabled";
   if (findings.offerEnter) return "disabled";
   return "unknown";
-}
-
-// The unit's text port for the bootload state (default 4999).
-bool ApplyParserPortOption(const CommandLine& line, std::string& error) {
-  if (!line.Has("parser-port")) return true;
-  const auto port = line.Number("parser-port", 1024, 65535, error);
-  if (!port) return false;
-  CurrentParserPort = *port;
-  return true;
 }
 
 }  // namespace

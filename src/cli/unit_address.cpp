@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "platform/sockets.h"
+#include "shell/settings.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "transport/ethernet_transport.h"
@@ -50,6 +51,14 @@ std::unique_ptr<Transport> MakeBootloaderTransport(const CommandLine& line, std:
 std::string DescribeUnit(const CommandLine& line) {
   if (const auto ip = line.Value("ip")) return *ip;
   return line.Value("port").value_or("");
+}
+
+bool ApplyParserPortOption(const CommandLine& line, std::string& error) {
+  if (!line.Has("parser-port")) return true;
+  const auto port = line.Number("parser-port", 1024, 65535, error);
+  if (!port) return false;
+  CurrentParserPort = *port;
+  return true;
 }
 
 }  // namespace tessaline::cli

@@ -11,6 +11,7 @@
 #include "shell/messages.h"
 #include "shell/settings.h"
 #include "shell/ui_strings.h"
+#include "transport/socket_error.h"
 
 namespace tessaline {
 
@@ -38,14 +39,6 @@ bool IsLinkLocal(std::uint32_t addressNetworkOrder) {
   if (octets[0] != 169 || octets[1] != 254) return false;
   const std::uint32_t host = static_cast<std::uint32_t>(octets[2]) * 256u + octets[3];
   return host > kLinkLocalLowestHost && host < kLinkLocalHighestHost;
-}
-
-void ShowSocketError(StringId text) {
-  platform::MessageBoxRequest box;
-  box.text = UiString(text);
-  box.caption = UiString(IDS_SOCKET_ERROR);
-  box.icon = platform::MessageBoxIcon::Error;
-  platform::ShowMessageBox(box);
 }
 
 // The stop flag is read every slice so a stop does not wait out the whole pause.
