@@ -12,6 +12,12 @@ namespace {
 thread_local MessageBoxCatcher* activeCatcher = nullptr;
 constexpr int kMessageBoxTextId = 0xFFFF;  // the static text control of every message box
 
+bool IsDialog(HWND window) {
+  wchar_t className[16]{};
+  GetClassNameW(window, className, 16);
+  return std::wstring(className) == L"#32770";
+}
+
 bool IsMessageBox(HWND window) {
   wchar_t className[16]{};
   GetClassNameW(window, className, 16);
@@ -47,6 +53,14 @@ LRESULT CALLBACK MessageBoxCatcher::Hook(int code, WPARAM wParam, LPARAM lParam)
       }
       // Posted, never sent: the box's own loop must be running to act on it.
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    } else if (self->onDialog_ && IsDialog(box) && GetParent(box) != nullptr &&
+               GetPropW(box, L"tessaline.caught") == nullptr) {
+      SetPropW(box, L"tessaline.caught", reinterpret_cast<HANDLE>(1));
+      wchar_t caption[256]{};
+      GetWindowTextW(box, caption, 256);
+      self->dialogs_.push_back(caption);
+      self->onDialog_(box);
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);

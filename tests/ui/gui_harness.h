@@ -26,6 +26,9 @@ class MessageBoxCatcher {
   MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
 
   void Answer(int button) { answers_.push_back(button); }
+  // Other dialogs (not message boxes) are closed with IDCANCEL once `onDialog` has seen them.
+  void OnDialog(std::function<void(HWND)> onDialog) { onDialog_ = std::move(onDialog); }
+  const std::vector<std::wstring>& DialogCaptions() const { return dialogs_; }
   const std::vector<CaughtBox>& Boxes() const { return boxes_; }
   void Clear() { boxes_.clear(); }
 
@@ -34,6 +37,8 @@ class MessageBoxCatcher {
   HHOOK hook_ = nullptr;
   std::deque<int> answers_;
   std::vector<CaughtBox> boxes_;
+  std::function<void(HWND)> onDialog_;
+  std::vector<std::wstring> dialogs_;
 };
 
 // Handles this thread's messages for `duration`.

@@ -222,6 +222,36 @@ TEST_F(MainWindowTest, ComPortWithoutASelectionStartsNothing) {
   EXPECT_EQ(MakeConnectionTransport(window_), nullptr);
 }
 
+TEST_F(MainWindowTest, MenuAndButtonsOpenTheirDialogsOverTheWindow) {
+  boxes_.OnDialog([&](HWND dialog) { EXPECT_EQ(GetParent(dialog), window_); });
+  for (const int command : {IDM_ABOUT, IDC_MORE}) {
+    SCOPED_TRACE(command);
+    const std::size_t before = boxes_.DialogCaptions().size();
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
+    EXPECT_EQ(boxes_.DialogCaptions().size(), before + 1);
+  }
+  ASSERT_EQ(boxes_.DialogCaptions().size(), 2u);
+  EXPECT_EQ(boxes_.DialogCaptions()[0], L"About Firmware Updater");
+  EXPECT_EQ(boxes_.DialogCaptions()[1], L"Version Information");
+  EXPECT_TRUE(IsWindow(window_));
+}
+
+TEST_F(MainWindowTest, TheTrayAnimatesWhileTheDiscoverDialogIsOpen) {
+  // Serial discovery only: it probes the port table and sends nothing on any network.
+  SendDlgItemMessageW(window_, IDC_COM_PORT_LIST, CB_ADDSTRING, 0,
+                      reinterpret_cast<LPARAM>(L"COM9"));
+  SetComGroupEnabled(window_, true);
+  Click(window_, IDC_COM_RADIO);
+  bool animatingWhileOpen = false;
+  boxes_.OnDialog([&](HWND) { animatingWhileOpen = TrayAnimating(); });
+  Click(window_, IDC_DISCOVER);
+  ASSERT_EQ(boxes_.DialogCaptions().size(), 1u);
+  EXPECT_EQ(boxes_.DialogCaptions()[0], L"Discover");
+  EXPECT_TRUE(animatingWhileOpen);
+  EXPECT_FALSE(TrayAnimating());
+  EXPECT_EQ(SendDlgItemMessageW(window_, IDC_COM_PORT_LIST, CB_GETCURSEL, 0, 0), CB_ERR);
+}
+
 TEST_F(MainWindowTest, ClosingAsksFirstAndNoKeepsTheWindow) {
   boxes_.Answer(IDNO);
   SendMessageW(window_, WM_CLOSE, 0, 0);
