@@ -60,7 +60,9 @@ LRESULT CALLBACK MessageBoxCatcher::Hook(int code, WPARAM wParam, LPARAM lParam)
       GetWindowTextW(box, caption, 256);
       self->dialogs_.push_back(caption);
       self->onDialog_(box);
+      // Esc, then the close box for a dialog that ignores Esc (the help wizard).
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      PostMessageW(box, WM_CLOSE, 0, 0);
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);

@@ -26,7 +26,8 @@ class MessageBoxCatcher {
   MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
 
   void Answer(int button) { answers_.push_back(button); }
-  // Other dialogs (not message boxes) are closed with IDCANCEL once `onDialog` has seen them.
+  // Other dialogs (not message boxes) are closed (Esc, then the close box) once `onDialog` saw
+  // them.
   void OnDialog(std::function<void(HWND)> onDialog) { onDialog_ = std::move(onDialog); }
   const std::vector<std::wstring>& DialogCaptions() const { return dialogs_; }
   const std::vector<CaughtBox>& Boxes() const { return boxes_; }

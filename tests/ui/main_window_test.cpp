@@ -224,13 +224,13 @@ TEST_F(MainWindowTest, ComPortWithoutASelectionStartsNothing) {
 
 TEST_F(MainWindowTest, MenuAndButtonsOpenTheirDialogsOverTheWindow) {
   boxes_.OnDialog([&](HWND dialog) { EXPECT_EQ(GetParent(dialog), window_); });
-  for (const int command : {IDM_ABOUT, IDC_MORE}) {
+  for (const int command : {IDM_ABOUT, IDC_MORE, IDM_UNIT_PREPARATIONS, IDM_UPDATE_INSTRUCTIONS}) {
     SCOPED_TRACE(command);
     const std::size_t before = boxes_.DialogCaptions().size();
     SendMessageW(window_, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
     EXPECT_EQ(boxes_.DialogCaptions().size(), before + 1);
   }
-  ASSERT_EQ(boxes_.DialogCaptions().size(), 2u);
+  ASSERT_EQ(boxes_.DialogCaptions().size(), 4u);
   EXPECT_EQ(boxes_.DialogCaptions()[0], L"About Firmware Updater");
   EXPECT_EQ(boxes_.DialogCaptions()[1], L"Version Information");
   EXPECT_TRUE(IsWindow(window_));
