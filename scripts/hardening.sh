@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Sanitizer runs and a short fuzz run: the whole native suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and every fuzz target for
+# a few seconds with libFuzzer. Each step fails the script on the first finding.
+#   TESSALINE_ASAN_DIR, TESSALINE_TSAN_DIR, TESSALINE_FUZZ_DIR  build directories (default build/...)
+#   TESSALINE_FUZZ_SECONDS  seconds per fuzz target (default 10)
+#   TESSALINE_HARDENING_STEPS  any of "asan tsan fuzz" (default all three)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+asan_dir=${TESSALINE_ASAN_DIR:-build/asan}
+tsan_dir=${TESSALINE_TSAN_DIR:-build/tsan}
+fuzz_dir=${TESSALINE_FUZZ_DIR:-build/fuzz}
+fuzz_seconds=${TESSALINE_FUZZ_SECONDS:-10}
+steps=${TESSALINE_HARDENING_STEPS:-asan tsan fuzz}
+
+# The tests that run worker threads: message targets, jobs, version and discovery workers, and
+# a version query beside an update.
+threaded_tests=(shell_tests update_tests discovery_tests discovery_unit_sim_tests
+  discovery_network_tests soak_concurrency_tests)
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+
+elapsed() { echo "$(( $(date +%s) - $1 )) s"; }
+
+if [[ " $steps " == *" asan "* ]]; then
+  start=$(date +%s)
+  echo "== hardening: AddressSanitizer + UndefinedBehaviorSanitizer, whole native suite"
+  cmake -S . -B "$asan_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTESSALINE_SANITIZE=address -DTESSALINE_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$asan_dir" -j "$jobs"
+  ctest --test-dir "$asan_dir" --output-on-failure -j "$jobs"
+  echo "== asan: $(elapsed "$start")"
+fi
+
+if [[ " $steps " == *" tsan "* ]]; then
+  start=$(date +%s)
+  echo "== hardening: ThreadSanitizer, the tests that run workers"
+  cmake -S . -B "$tsan_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTESSALINE_SANITIZE=thread -DTESSALINE_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$tsan_dir" -j "$jobs" --target "${threaded_tests[@]}"
+  regex="^($(IFS='|'; echo "${threaded_tests[*]}"))\$"
+  # ThreadSanitizer cannot map its shadow memory under the kernel's full address randomisation.
+  setarch "$(uname -m)" -R ctest --test-dir "$tsan_dir" --output-on-failure -j "$jobs" -R "$regex"
+  echo "== tsan: $(elapsed "$start")"
+fi
+
+if [[ " $steps " == *" fuzz "* ]]; then
+  start=$(date +%s)
+  echo "== hardening: libFuzzer, ${fuzz_seconds} s per target"
+  cmake -S . -B "$fuzz_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DTESSALINE_BUILD_FUZZ=ON \
+    -DTESSALINE_BUILD_TESTS=OFF -DTESSALINE_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$fuzz_dir" -j "$jobs" --target tessaline_fuzz
+  for corpus in fuzz/corpus/*/; do
+    name=$(basename "$corpus")
+    work=$(mktemp -d)
+    # New inputs go to a scratch folder; the committed seeds stay as they are.
+    if ! "$fuzz_dir/fuzz/fuzz_$name" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+        -artifact_prefix="$work/" "$work" "$corpus" >"$work/log" 2>&1; then
+      tail -40 "$work/log"
+      echo "fuzz target $name failed; the input that broke it is in $work" >&2
+      exit 1
+    fi
+    runs=$(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$work/log" | grep -o '[0-9]*$')
+    echo "fuzz $name: ${runs:-?} executions, 0 crashes"
+    rm -rf "$work"
+  done
+  echo "== fuzz: $(elapsed "$start")"
+fi
+echo "== hardening: all clean"
