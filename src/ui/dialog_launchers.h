@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <optional>
 
+#include "discovery/discovery_thread.h"
+
 namespace tessaline {
 
 class Transport;
-
-enum class DiscoverMode : int { Serial = 0, Network = 1 };
 
 // What the Discover dialog chose.
 struct DiscoverChoice {

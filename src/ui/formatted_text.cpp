@@ -20,12 +20,15 @@ std::wstring FormatTemplate(const std::wstring& format, const std::wstring& valu
 }
 
 bool SetFormattedItemText(HWND window, int controlId, const std::string* value) {
-  HWND target = controlId == kWindowCaption ? window : GetDlgItem(window, controlId);
-  if (target == nullptr) return false;
+  const bool isWindow = controlId == kWindowCaption;
+  HWND target = isWindow ? window : GetDlgItem(window, controlId);
   if (value == nullptr || *value == kNotPresent) {
-    if (target != window) ShowWindow(target, SW_HIDE);
-    return false;
+    // A missing value hides a control, never the window itself.
+    if (isWindow || target == nullptr) return false;
+    ShowWindow(target, SW_HIDE);
+    return true;
   }
+  if (target == nullptr) return false;
   std::array<wchar_t, kTemplateChars> buffer{};
   GetWindowTextW(target, buffer.data(), kTemplateChars);
   SetWindowTextW(target, FormatTemplate(buffer.data(), Widen(*value)).c_str());
