@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks; they print figures and never pass or fail on time.
+# The paced serial update (115200 baud on a pseudo-terminal) takes about two minutes.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/scripts/setup.sh"
+cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/linux -j "$(nproc)" --target bench_link bench_package bench_update
+echo "== link";    build/linux/bench/link/bench_link
+echo "== package"; build/linux/bench/package/bench_package
+echo "== update over UDP";                 build/linux/bench/update/bench_update --udp
+echo "== update over a paced serial line"; build/linux/bench/update/bench_update --serial
