@@ -43,8 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // What the reply rules ask for, found the plain way: two CR LF pairs, then the identity.
   const std::string_view text = tessaline::fuzz::AsText(datagram);
   const std::size_t first = text.find("\r\n");
-  const std::size_t second =
-      first == std::string_view::npos ? first : text.find("\r\n", first + 2);
+  const std::size_t second = first == std::string_view::npos ? first : text.find("\r\n", first + 2);
   const bool named =
       second != std::string_view::npos && text.substr(second + 2).starts_with(kIdentity);
   Require(flags.has_value() == named, "a reply is reported exactly when its third line names us");

@@ -28,12 +28,12 @@ class FuzzInput {
 
   std::uint8_t Byte() { return Empty() ? 0 : bytes_[at_++]; }
   std::uint16_t U16() { return static_cast<std::uint16_t>(Byte() | Byte() << 8); }
-  std::uint32_t U32() { return static_cast<std::uint32_t>(U16()) | static_cast<std::uint32_t>(U16()) << 16; }
+  std::uint32_t U32() {
+    return static_cast<std::uint32_t>(U16()) | static_cast<std::uint32_t>(U16()) << 16;
+  }
   bool Flag() { return (Byte() & 1) != 0; }
   // A value in [low, high].
-  std::size_t InRange(std::size_t low, std::size_t high) {
-    return low + U16() % (high - low + 1);
-  }
+  std::size_t InRange(std::size_t low, std::size_t high) { return low + U16() % (high - low + 1); }
 
   // Up to `count` bytes (fewer at the end of the input).
   std::span<const std::uint8_t> Take(std::size_t count) {

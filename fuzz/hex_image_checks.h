@@ -64,8 +64,7 @@ inline void CheckHexImage(const std::uint8_t* data, std::size_t size, bool check
   }
   Require(handedOut == image.RecordCount(), "every stored record is handed out once");
   Require(image.RecordsTaken() == handedOut, "RecordsTaken counts the records handed out");
-  Require(image.NextRecord(record.data(), record.size()) == 0 &&
-              image.RecordsTaken() == handedOut,
+  Require(image.NextRecord(record.data(), record.size()) == 0 && image.RecordsTaken() == handedOut,
           "past the end nothing more is handed out");
 
   // A small capacity cuts records but never writes past it.

@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Require(identity.bootloaderVersion == (reply[1] << 8 | reply[2]), "major then minor");
   if (size <= 6) {
-    Require(result == tessaline::IdentityNoResponse, "a reply without identity text is no response");
+    Require(result == tessaline::IdentityNoResponse,
+            "a reply without identity text is no response");
     return 0;
   }
   if (result == tessaline::IdentityOk) {

@@ -37,11 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view line = *split.lines[i];
     Require(Within(line, whole), "every line lies inside the reply");
     Require(line.find('\r') == std::string_view::npos, "no line holds a CR");
-    Require(static_cast<std::size_t>(line.data() - whole.data()) == std::min(expectedStart, whole.size()),
+    Require(static_cast<std::size_t>(line.data() - whole.data()) ==
+                std::min(expectedStart, whole.size()),
             "each line starts two bytes after the CR that ended the one before");
     const std::size_t end = static_cast<std::size_t>(line.data() - whole.data()) + line.size();
     if (i + 1 < split.lines.size() && split.lines[i + 1]) {
-      Require(end < whole.size() && whole[end] == '\r', "a following line means a CR ended this one");
+      Require(end < whole.size() && whole[end] == '\r',
+              "a following line means a CR ended this one");
     }
     expectedStart = end + 2;
   }
