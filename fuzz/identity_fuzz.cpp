@@ -1,5 +1,7 @@
 // Fuzzes the judgement of the bootloader's identity reply and the split of its identity text.
+#include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -43,5 +45,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto* field : {&identity.model, &identity.mcuFamily}) {
     Require(field->find(',') == std::string::npos, "model and family hold no comma");
   }
+
+  // The split on its own, over the whole reply read as text: each field is the start of its part.
+  const std::string_view text(reinterpret_cast<const char*>(reply.data()), reply.size());
+  tessaline::UnitIdentity split;
+  tessaline::SplitIdentityText(text, split);
+  const std::size_t first = text.find(',');
+  if (first == std::string_view::npos) {
+    Require(split.model.empty() && split.mcuFamily.empty() && split.dsp.empty(),
+            "without a comma every field stays empty");
+    return 0;
+  }
+  Require(text.substr(0, first).starts_with(split.model), "the model is the text before a comma");
+  Require(split.model.size() == std::min(first, tessaline::kModelLimit), "the model is cut at 63");
+  const std::string_view rest = text.substr(first + 1);
+  const std::size_t second = rest.find(',');
+  if (second == std::string_view::npos) {
+    Require(split.mcuFamily.empty() && split.dsp.empty(), "one comma leaves family and DSP empty");
+    return 0;
+  }
+  Require(rest.substr(0, second).starts_with(split.mcuFamily) &&
+              split.mcuFamily.size() == std::min(second, tessaline::kMcuFamilyLimit),
+          "the family lies between the commas, cut at 31");
+  Require(rest.substr(second + 1).starts_with(split.dsp) &&
+              split.dsp.size() == std::min(rest.size() - second - 1, tessaline::kDspLimit),
+          "the DSP is the rest, cut at 31");
   return 0;
 }
