@@ -6,14 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "package/package_contents.h"
+#include "package/package.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
-#include "shell/message_target.h"
-#include "shell/messages.h"
-#include "transport/com_port_table.h"
-#include "transport/com_transport.h"
-#include "transport/ethernet_transport.h"
+#include "transport/unit_address.h"
 #include "unit-sim/simulated_unit.h"
 #include "update/jobs.h"
 
@@ -26,22 +22,15 @@ constexpr std::uint32_t kLineRate = 115200;
 constexpr double kBitTimesPerByte = 10.0;  // start, 8 data bits, stop
 constexpr const char* kUdpAddress = "127.0.12.1";
 
-// Notes when the result message arrives: the job pauses after it, which is not update time.
-class TimingTarget final : public MessageTarget {
+// Notes when the outcome is known: the job pauses after it, which is not update time.
+class TimingObserver final : public JobObserver {
  public:
-  void Post(WorkerMessage message) override { Note(message.code); }
-  void Send(WorkerMessage message) override { Note(message.code); }
-  Clock::time_point resultAt{};
-  std::uint32_t result = 0;
-
- private:
-  void Note(std::uint32_t code) {
-    if (code == WM_APP_UPDATE_SUCCEEDED || code == WM_APP_UPDATE_FAILED ||
-        code == WM_APP_NO_RESPONSE || code == WM_APP_WRONG_RESPONSE) {
-      resultAt = Clock::now();
-      result = code;
-    }
+  void Finished(const JobResult& result) override {
+    resultAt = Clock::now();
+    ok = result.outcome == JobOutcome::Succeeded;
   }
+  Clock::time_point resultAt{};
+  bool ok = false;
 };
 
 struct Figures {
@@ -52,27 +41,25 @@ struct Figures {
   std::uint32_t framesSent = 0;
 };
 
-Figures RunUpdate(std::unique_ptr<Transport> transport) {
+Figures RunUpdate(const UnitAddress& unit) {
   Figures figures;
-  BootloaderLink link;
-  link.SetTraceHook(
-      [&figures](TraceDirection direction, std::span<const std::uint8_t> bytes, std::uint32_t) {
-        if (direction == TraceDirection::Sent) {
-          figures.bytesSent += bytes.size();
-          ++figures.framesSent;
-        } else {
-          figures.bytesReceived += bytes.size();
-        }
-      });
-  JobEnvironment environment;
-  environment.link = &link;
-  environment.overwriteFirmware = true;
-  environment.overwriteFactoryDefaults = true;
-  auto target = std::make_shared<TimingTarget>();
+  JobOptions options;
+  options.trace = [&figures](TraceDirection direction, std::span<const std::uint8_t> bytes,
+                             std::uint32_t) {
+    if (direction == TraceDirection::Sent) {
+      figures.bytesSent += bytes.size();
+      ++figures.framesSent;
+    } else {
+      figures.bytesReceived += bytes.size();
+    }
+  };
+  options.firmware = true;
+  options.factoryDefaults = true;
+  TimingObserver observer;
   const auto start = Clock::now();
-  RunUpdateJob(UnitRequest{target, std::move(transport)}, environment);
-  figures.ok = target->result == WM_APP_UPDATE_SUCCEEDED;
-  figures.seconds = std::chrono::duration<double>(target->resultAt - start).count();
+  RunUpdateJob(unit, *EmbeddedPackage(), options, observer);
+  figures.ok = observer.ok;
+  figures.seconds = std::chrono::duration<double>(observer.resultAt - start).count();
   return figures;
 }
 
@@ -89,7 +76,7 @@ void Udp() {
   sim::SimulatedUnit unit(config);
   if (!Start(unit)) return;
   const auto address = platform::Ipv4FromOctets(127, 0, 12, 1);
-  const Figures f = RunUpdate(std::make_unique<EthernetTransport>(address));
+  const Figures f = RunUpdate(UnitAddress::Network(address));
   std::printf("udp    full update: %s in %.3f s (%u requests, %.0f KiB sent, %.0f KiB received)\n",
               f.ok ? "succeeded" : "FAILED", f.seconds, f.framesSent,
               static_cast<double>(f.bytesSent) / 1024.0,
@@ -103,8 +90,7 @@ void Serial(std::uint32_t lineRate) {
   config.lineRate = lineRate;
   sim::SimulatedUnit unit(config);
   if (!Start(unit)) return;
-  const Figures f =
-      RunUpdate(std::make_unique<COMTransport>(unit.SerialPath(), kBootloaderBaudRate));
+  const Figures f = RunUpdate(UnitAddress::Serial(unit.SerialPath()));
   const double wireSeconds =
       static_cast<double>(f.bytesSent + f.bytesReceived) * kBitTimesPerByte / kLineRate;
   std::printf(
@@ -136,7 +122,6 @@ int main(int argc, char** argv) {
     }
   }
   platform::SocketLibrary sockets;
-  CheckPackage();
   if (udp) Udp();
   if (serial) Serial(lineRate);
   return 0;

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "discovery/version_worker.h"
-#include "package/package_contents.h"
+#include "package/package.h"
 #include "package/package_globals.h"
 #include "platform/firewall.h"
 #include "platform/message_box.h"
@@ -82,7 +82,8 @@ int RunUpdaterProcess(HINSTANCE instance) {
   platform::SetMessageBoxHandler(ShowCoreMessageBox);
   LoadUiStrings(instance);
   LoadPackageProperties();
-  const bool hasApplication = CheckPackage();
+  const bool hasApplication = EmbeddedPackage()->HasAnyApplication();
+  PackageHasApplication = hasApplication;
   OverwriteFirmware = hasApplication;
   if (!hasApplication) {
     MessageBoxW(nullptr, Widen(UpdaterProperties().GetString("error-message.NoHexFile")).c_str(),

@@ -12,7 +12,8 @@ namespace tessaline::cli {
 
 int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
   std::string error;
-  auto transport = MakeBootloaderTransport(line, error);
+  const auto unit = UnitAddressFrom(line, error);
+  auto transport = unit ? unit->MakeBootloaderTransport() : nullptr;
   if (!transport || !ApplyParserPortOption(line, error)) {
     output.Error("enter-bootload: " + error);
     return kExitUsage;

@@ -1,4 +1,4 @@
-// The CLI's side of a job: its thread, the message queue drain and the frame trace.
+// The CLI's side of a job: progress into Output, the frame trace and the outcome's report.
 #include "cli/job_runner.h"
 
 #include <cinttypes>
@@ -9,29 +9,13 @@
 #include "cli/exit_codes.h"
 #include "package/package_globals.h"
 #include "platform/clock.h"
-#include "platform/threading.h"
-#include "shell/messages.h"
 #include "shell/ui_strings.h"
 
 namespace tessaline::cli {
 
-namespace {
-// Queued after the job body returns; no worker message has code 0.
-constexpr std::uint32_t kJobEndedMarker = 0;
-// The drain wakes this often even when nothing arrives.
-constexpr std::uint32_t kDrainWaitMs = 250;
-
-std::string StageOf(const std::string& progressText) {
-  const std::string prefix = ProgressText("");
-  if (progressText.compare(0, prefix.size(), prefix) == 0)
-    return progressText.substr(prefix.size());
-  return progressText;
-}
-}  // namespace
-
-void InstallFrameTrace(BootloaderLink& link) {
+FrameTraceHook FrameTrace() {
   auto first = std::make_shared<std::optional<std::uint32_t>>();
-  link.SetTraceHook(
+  return
       [first](TraceDirection direction, std::span<const std::uint8_t> bytes, std::uint32_t tick) {
         if (!*first) *first = tick;
         const std::uint32_t ms = platform::TicksBetween(**first, tick);
@@ -48,45 +32,20 @@ void InstallFrameTrace(BootloaderLink& link) {
         }
         line += '\n';
         std::fputs(line.c_str(), stderr);
-      });
+      };
 }
 
-JobOutcome RunJobWithProgress(const std::function<JobOutcome(UnitRequest)>& job,
-                              std::unique_ptr<Transport> transport, Output& output,
-                              const StagePlan& plan) {
-  auto queue = std::make_shared<QueueMessageTarget>();
-  JobOutcome outcome = JobOutcome::NoResponse;
-  {
-    UnitRequest request{queue, std::move(transport)};
-    platform::JoinedThread worker([&outcome, &job, &queue, request = std::move(request)]() mutable {
-      outcome = job(std::move(request));
-      queue->Post(WorkerMessage{kJobEndedMarker, 0, 0, {}});
-    });
-    for (;;) {
-      auto message = queue->Next(kDrainWaitMs);
-      if (!message) continue;
-      const std::uint32_t now = platform::TickCount();
-      const std::uint32_t code = message->code;
-      switch (code) {
-        case WM_APP_PROGRESS_TEXT:
-          output.Stage(StageOf(message->text), message->text, now);
-          break;
-        case WM_APP_PROGRESS_RANGE:
-          output.Range(static_cast<std::uint32_t>(message->lParam));
-          if (plan) plan(output);
-          break;
-        case WM_APP_PROGRESS_POS:
-          output.Position(static_cast<std::uint32_t>(message->wParam), now);
-          break;
-        default:
-          break;  // result messages: the outcome comes back from the job itself
-      }
-      queue->Handled();
-      if (code == kJobEndedMarker) break;
-    }
-  }
-  queue->Close();
-  return outcome;
+void OutputProgress::StageBegan(Stage stage, std::uint32_t units) {
+  const std::string name = StageName(stage);
+  // Initializing has no size: its line counts within the whole update.
+  if (stage != Stage::Initializing) output_.SetStageTotal(name, units);
+  output_.Stage(name, ProgressText(name), platform::TickCount());
+}
+
+void OutputProgress::PlanReady(std::uint32_t totalUnits) { output_.Range(totalUnits); }
+
+void OutputProgress::PositionMoved(std::uint32_t position) {
+  output_.Position(position, platform::TickCount());
 }
 
 OutcomeReport ReportFor(JobOutcome outcome) {
@@ -105,6 +64,8 @@ OutcomeReport ReportFor(JobOutcome outcome) {
               UpdaterProperties().GetString("error-message.WrongResponse")};
     case JobOutcome::Declined:
       return {kExitDeclined, "declined", ""};
+    case JobOutcome::Interrupted:
+      return {kExitUpdateFailed, "interrupted", "The job was stopped."};
   }
   return {kExitUpdateFailed, "failed", UiString(IDS_UPDATE_FAILED)};
 }

@@ -1,28 +1,29 @@
-// Runs one job on a worker thread while the main thread shows its messages.
+// The command line's side of a job: progress into Output, the frame trace, the outcome's report.
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include <string>
 
 #include "cli/output.h"
 #include "link/bootloader_link.h"
-#include "shell/unit_request.h"
 #include "update/jobs.h"
 
 namespace tessaline::cli {
 
-// Prints every frame crossing `link` on stderr: time since the first frame, direction, bytes.
-void InstallFrameTrace(BootloaderLink& link);
+// Prints every frame crossing the job's link on stderr: time since the first frame, direction,
+// bytes.
+FrameTraceHook FrameTrace();
 
-// Called when the job announces its progress range, while the job waits for the answer (so it
-// may read what the job has loaded): tells `output` the size of each stage.
-using StagePlan = std::function<void(Output&)>;
+// A job's stages, range and positions as Output shows them; the job runs on the calling thread.
+class OutputProgress final : public JobObserver {
+ public:
+  explicit OutputProgress(Output& output) : output_(output) {}
+  void StageBegan(Stage stage, std::uint32_t units) override;
+  void PlanReady(std::uint32_t totalUnits) override;
+  void PositionMoved(std::uint32_t position) override;
 
-// Starts `job` on its own thread with a request reporting to a queue, and turns the queue's
-// messages into `output` (progress text, range, position) until the job has ended.
-JobOutcome RunJobWithProgress(const std::function<JobOutcome(UnitRequest)>& job,
-                              std::unique_ptr<Transport> transport, Output& output,
-                              const StagePlan& plan = {});
+ private:
+  Output& output_;
+};
 
 // The exit code and the text the desktop program would show for an outcome.
 struct OutcomeReport {

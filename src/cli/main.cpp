@@ -5,7 +5,6 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "package/package_contents.h"
 #include "package/package_globals.h"
 #include "platform/message_box.h"
 #include "platform/sockets.h"
@@ -45,6 +44,5 @@ int main(int argc, char** argv) {
   });
   platform::SocketLibrary sockets;
   LoadPackageProperties();
-  CheckPackage();
   return command->run(line, output);
 }

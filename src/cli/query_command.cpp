@@ -64,7 +64,8 @@ const char* BootloadState(const QueryFindings& findings) {
 
 int RunQueryCommand(const CommandLine& line, Output& output) {
   std::string error;
-  auto transport = MakeBootloaderTransport(line, error);
+  const auto unit = UnitAddressFrom(line, error);
+  auto transport = unit ? unit->MakeBootloaderTransport() : nullptr;
   if (!transport || !ApplyParserPortOption(line, error)) {
     output.Error("query: " + error);
     return kExitUsage;

@@ -1,13 +1,10 @@
-// Building the bootloader transport from the command line.
+// The unit named on the command line.
 #include "cli/unit_address.h"
 
 #include <charconv>
 
 #include "platform/sockets.h"
 #include "shell/settings.h"
-#include "transport/com_port_table.h"
-#include "transport/com_transport.h"
-#include "transport/ethernet_transport.h"
 
 namespace tessaline::cli {
 
@@ -30,22 +27,22 @@ std::optional<std::uint32_t> ParseIpv4(std::string_view text) {
   return platform::Ipv4FromOctets(octets[0], octets[1], octets[2], octets[3]);
 }
 
-std::unique_ptr<Transport> MakeBootloaderTransport(const CommandLine& line, std::string& error) {
+std::optional<UnitAddress> UnitAddressFrom(const CommandLine& line, std::string& error) {
   const auto ip = line.Value("ip");
   const auto port = line.Value("port");
   if (ip.has_value() == port.has_value()) {
     error = "name the unit with exactly one of --ip ADDRESS and --port DEVICE";
-    return nullptr;
+    return std::nullopt;
   }
   if (ip) {
     const auto address = ParseIpv4(*ip);
     if (!address) {
       error = "--ip needs an IPv4 address such as 192.168.1.20, not '" + *ip + "'";
-      return nullptr;
+      return std::nullopt;
     }
-    return std::make_unique<EthernetTransport>(*address);
+    return UnitAddress::Network(*address);
   }
-  return std::make_unique<COMTransport>(*port, kBootloaderBaudRate);
+  return UnitAddress::Serial(*port);
 }
 
 std::string DescribeUnit(const CommandLine& line) {

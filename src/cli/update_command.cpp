@@ -7,11 +7,9 @@
 #include "cli/job_runner.h"
 #include "cli/unit_address.h"
 #include "cli/version_guard.h"
+#include "link/bootloader_commands.h"
 #include "package/package_globals.h"
-#include "shell/settings.h"
-#include "shell/ui_strings.h"
 #include "update/jobs.h"
-#include "update/progress.h"
 
 namespace tessaline::cli {
 
@@ -26,67 +24,51 @@ int Finish(Output& output, JobOutcome outcome, std::string declinedText = {}) {
 
 int RunUpdateCommand(const CommandLine& line, Output& output) {
   std::string error;
-  auto transport = MakeBootloaderTransport(line, error);
-  if (!transport) {
+  const auto unit = UnitAddressFrom(line, error);
+  if (!unit) {
     output.Error(error);
     return kExitUsage;
   }
   // The user's choices, as the desktop program's check boxes would set them.
-  OverwriteFirmware = !line.Has("no-firmware");
-  OverwriteFactoryDefaults = line.Has("factory-defaults");
-
-  BootloaderLink link;
-  if (line.Has("trace")) InstallFrameTrace(link);
-  JobEnvironment environment;
-  environment.link = &link;
+  JobOptions options;
+  options.firmware = !line.Has("no-firmware");
+  options.factoryDefaults = line.Has("factory-defaults");
+  if (line.Has("trace")) options.trace = FrameTrace();
 
   const std::string buildVersion = UnitProperties().GetString("build-version");
   const auto packageVersion = ParseBuildVersion(buildVersion);
-  std::optional<std::uint32_t> unitVersion;
-  if (OverwriteFirmware && !line.Has("force")) {
-    environment.versionGuard = [&](std::optional<std::uint32_t> version) {
-      unitVersion = version;
+  if (options.firmware && !line.Has("force")) {
+    options.versionGuard = [&](std::optional<std::uint32_t> version) {
       return UpdateWanted(version, packageVersion);
     };
   }
 
-  // The job is waiting for the range to be shown, so its images can be read safely here.
-  const auto stagePlan = [](Output& shown) {
-    shown.SetStageTotal(UiString(IDS_STAGE_APPLICATION), ApplicationImage().RecordCount());
-    shown.SetStageTotal(UiString(IDS_STAGE_UI), FlashDataImage().GetImageSize());
-    shown.SetStageTotal(UiString(IDS_STAGE_FACTORY_DEFAULTS), kFactoryDefaultsWeight);
-  };
-  const JobOutcome outcome = RunJobWithProgress(
-      [&environment](UnitRequest request) { return RunUpdateJob(std::move(request), environment); },
-      std::move(transport), output, stagePlan);
+  OutputProgress progress(output);
+  const JobResult result = RunUpdateJob(*unit, *EmbeddedPackage(), options, progress);
 
   std::string declined;
-  if (outcome == JobOutcome::Declined && unitVersion && packageVersion) {
-    declined = "The unit already runs application version " + FormatVersion(*unitVersion) +
+  const auto& unitVersion = result.applicationVersionBefore;
+  if (result.outcome == JobOutcome::Declined && unitVersion && packageVersion) {
+    declined = "The unit already runs application version " +
+               FormatApplicationVersion(*unitVersion) +
                (*unitVersion == *packageVersion ? ", the version of this package ("
                                                 : ", newer than this package's (") +
                buildVersion + "). Nothing was erased; use --force to update anyway.";
   }
-  return Finish(output, outcome, std::move(declined));
+  return Finish(output, result.outcome, std::move(declined));
 }
 
 int RunExitBootloadCommand(const CommandLine& line, Output& output) {
   std::string error;
-  auto transport = MakeBootloaderTransport(line, error);
-  if (!transport) {
+  const auto unit = UnitAddressFrom(line, error);
+  if (!unit) {
     output.Error(error);
     return kExitUsage;
   }
-  BootloaderLink link;
-  if (line.Has("trace")) InstallFrameTrace(link);
-  JobEnvironment environment;
-  environment.link = &link;
-  const JobOutcome outcome = RunJobWithProgress(
-      [&environment](UnitRequest request) {
-        return RunExitBootloadJob(std::move(request), environment);
-      },
-      std::move(transport), output);
-  return Finish(output, outcome);
+  JobOptions options;
+  if (line.Has("trace")) options.trace = FrameTrace();
+  OutputProgress progress(output);
+  return Finish(output, RunExitBootloadJob(*unit, options, progress).outcome);
 }
 
 }  // namespace tessaline::cli

@@ -29,10 +29,6 @@ std::optional<std::uint32_t> ParseBuildVersion(std::string_view text) {
   return *major << 16 | *minor;
 }
 
-std::string FormatVersion(std::uint32_t version) {
-  return std::to_string(version >> 16) + "." + std::to_string(version & kMaxVersionPart);
-}
-
 bool UpdateWanted(std::optional<std::uint32_t> unitVersion,
                   std::optional<std::uint32_t> packageVersion) {
   if (!unitVersion || !packageVersion) return true;

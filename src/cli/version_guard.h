@@ -11,8 +11,6 @@ namespace tessaline::cli {
 // "V1.2" (or "1.2") -> 0x00010002: major in the high 16 bits, minor in the low 16 bits, the
 // form the unit reports its application version in. None for anything else.
 std::optional<std::uint32_t> ParseBuildVersion(std::string_view text);
-// 0x00010002 -> "1.2".
-std::string FormatVersion(std::uint32_t version);
 
 // True when the update may go on: the unit reports no version, the package's version is
 // unknown, or the unit runs an older one.

@@ -60,6 +60,7 @@ bool BootloaderLink::Exchange(std::uint8_t command, const std::uint8_t* data, st
 
   ResetPump();
   sendsLeft_ = sendsPerExchange_;
+  ++exchangeCount_;
   for (;;) {
     PumpSend();
     const PollResult polled = PollReply();
@@ -96,6 +97,7 @@ void BootloaderLink::WriteFrame(std::uint32_t now) {
   const std::span<const std::uint8_t> frame(frame_.data(), frameLength_);
   // A failed write shows up as a closed transport on the next poll.
   transport_->Write(frame.data(), static_cast<std::uint32_t>(frame.size()));
+  ++sendCount_;
   if (traceHook_) traceHook_(TraceDirection::Sent, frame, now);
 }
 

@@ -54,6 +54,10 @@ class BootloaderLink {
 
   void SetTraceHook(FrameTraceHook hook) { traceHook_ = std::move(hook); }
 
+  // Exchanges started and frames written (resends included) since the link was made.
+  std::uint32_t ExchangeCount() const { return exchangeCount_; }
+  std::uint32_t SendCount() const { return sendCount_; }
+
  private:
   enum class PumpState { Idle = 0, Awaiting = 1 };
   enum class PollResult { GiveUp = 0, NothingYet = 1, FrameReady = 2 };
@@ -81,6 +85,8 @@ class BootloaderLink {
   std::array<std::uint8_t, kReceiveChunk> receiveChunk_{};
   std::array<std::uint8_t, kFrameCapacity> packetAssembly_{};
   FrameTraceHook traceHook_;
+  std::uint32_t exchangeCount_ = 0;
+  std::uint32_t sendCount_ = 0;
 };
 
 }  // namespace tessaline

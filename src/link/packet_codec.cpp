@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/bootloader_commands.h"
 #include "link/crc16.h"
 
 namespace tessaline {
@@ -11,14 +12,14 @@ namespace tessaline {
 namespace {
 
 constexpr std::uint8_t kPlainCodeMask = 0x7F;
-constexpr std::uint8_t kIdentifyCode = 0x01;  // restarts the unit's sequence numbering
-constexpr std::uint8_t kRecordBatchCode = 0x03;
-constexpr std::uint8_t kFinalCode = 0x04;
-constexpr std::uint8_t kChunkCode = 0x06;
-constexpr std::uint8_t kUnassignedCode = 0x08;
-constexpr std::uint8_t kTextCode = 0x0A;
-constexpr std::uint8_t kExitBootloadCode = 0x0B;
-constexpr std::uint8_t kHighestCode = 0x0F;
+constexpr std::uint8_t kIdentifyCode = BootloaderVersionCommand;  // restarts the numbering
+constexpr std::uint8_t kRecordBatchCode = ApplicationRecordsCommand;
+constexpr std::uint8_t kFinalCode = FinishUpdateCommand;
+constexpr std::uint8_t kChunkCode = FlashDataChunkCommand;
+constexpr std::uint8_t kUnassignedCode = UnassignedCommand;
+constexpr std::uint8_t kTextCode = TextCommand;
+constexpr std::uint8_t kExitBootloadCode = ExitBootloadCommand;
+constexpr std::uint8_t kHighestCode = HighestCommand;
 
 bool NeedsEscape(std::uint8_t byte) { return byte == kSoh || byte == kEot || byte == kDle; }
 

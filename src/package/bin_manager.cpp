@@ -41,6 +41,11 @@ bool BinFile::LoadFromResource(std::string_view name) {
   return true;
 }
 
+void BinFile::LoadFromMemory(std::span<const std::uint8_t> bytes) {
+  ReleaseImage();
+  image_ = bytes;
+}
+
 void CBinManager::ReleaseImage() {
   BinFile::ReleaseImage();
   cursor_ = FlashDataBase;

@@ -28,6 +28,8 @@ class BinFile {
   virtual bool LoadFromFile(const std::string& path);
   // Uses the "BIN" resource `name` in place, without a copy.
   virtual bool LoadFromResource(std::string_view name);
+  // Borrows `bytes`, which must outlive the image (the package's own copy).
+  void LoadFromMemory(std::span<const std::uint8_t> bytes);
 
   std::uint32_t GetImageSize() const { return static_cast<std::uint32_t>(image_.size()); }
   std::span<const std::uint8_t> Bytes() const { return image_; }

@@ -105,6 +105,13 @@ bool CHexManager::LoadFromResource(std::string_view name, std::string_view type)
   return FinishLoad(LoadFromBytes(*bytes));
 }
 
+bool CHexManager::LoadFromMemory(std::span<const std::uint8_t> text) {
+  lastError_.clear();
+  Reset();
+  Reserve(text.size());
+  return FinishLoad(LoadFromBytes(text));
+}
+
 bool CHexManager::LoadHexResource(std::string_view name) {
   return LoadFromResource(name, kHexResourceType);
 }

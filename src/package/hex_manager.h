@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,8 @@ class CHexManager : public LoadableText {
   // Loads the "HEX" resource `name`. Any damaged line fails the whole load and leaves the image
   // empty, so a damaged package is refused before anything on a unit is erased.
   bool LoadHexResource(std::string_view name);
+  // The same rules over a HEX text in memory.
+  bool LoadFromMemory(std::span<const std::uint8_t> text);
 
   bool RewindRecords();
   // Copies the next record (at most `capacity` bytes; the rest of a longer record is never

@@ -38,16 +38,7 @@ struct VersionRow {
 };
 extern const std::array<VersionRow, 6> VersionTable;
 
-// The process-wide flags, written once by CheckPackage at start-up and only read afterwards.
-const ImagePresenceFlags& ImagePresence();
-
-// The flags as the program's resources say (only existence is tested, nothing is loaded).
-ImagePresenceFlags ScanPackage();
-// Fills ImagePresence and PackageHasApplication (shell/settings.h); the first call also sets the
-// user's OverwriteFirmware choice to the same value. True when at least one application image is
-// present (flash data alone does not count).
-bool CheckPackage();
-// The same rule over given flags.
+// True when at least one application image is present (flash data alone does not count).
 bool HasAnyApplication(const ImagePresenceFlags& flags);
 
 // The variant (0..3) whose MCU family and DSP equal these texts exactly, if any.
@@ -55,13 +46,5 @@ std::optional<std::size_t> SelectVariant(std::string_view mcuFamily, std::string
 // Rows of PackageVariants for variant v: application 2v, flash data 2v + 1.
 constexpr std::size_t ApplicationRow(std::size_t variant) { return 2 * variant; }
 constexpr std::size_t FlashDataRow(std::size_t variant) { return 2 * variant + 1; }
-
-// Loads the images of the unit's variant that `flags` say the package holds: the application
-// image, then the flash data image. False when the variant is unknown, the package holds neither
-// of its images, or any image present fails to load (a damaged application image is refused even
-// when the flash data loads).
-bool LoadVariantImages(std::string_view mcuFamily, std::string_view dsp,
-                       const ImagePresenceFlags& flags, CHexManager& application,
-                       CBinManager& flashData);
 
 }  // namespace tessaline

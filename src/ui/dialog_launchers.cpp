@@ -36,8 +36,9 @@ DiscoverChoice OpenDiscoverDialog(HWND owner, DiscoverMode mode) {
   return choice;
 }
 
-void OpenEnterBootloadDialog(HWND owner, const Transport* transport) {
-  RunEnterBootloadDialog(owner, transport);
+void OpenEnterBootloadDialog(HWND owner, const UnitAddress& unit) {
+  const auto transport = unit.MakeBootloaderTransport();
+  RunEnterBootloadDialog(owner, transport.get());
 }
 
 }  // namespace tessaline

@@ -7,10 +7,9 @@
 #include <optional>
 
 #include "discovery/discovery_thread.h"
+#include "transport/unit_address.h"
 
 namespace tessaline {
-
-class Transport;
 
 // What the Discover dialog chose.
 struct DiscoverChoice {
@@ -24,7 +23,6 @@ void OpenUnitPreparationHelp(HWND owner);
 void OpenUpdateInstructionsHelp(HWND owner);
 // Nothing chosen (cancelled) leaves both fields empty.
 DiscoverChoice OpenDiscoverDialog(HWND owner, DiscoverMode mode);
-// The transport names the unit; the caller keeps it.
-void OpenEnterBootloadDialog(HWND owner, const Transport* transport);
+void OpenEnterBootloadDialog(HWND owner, const UnitAddress& unit);
 
 }  // namespace tessaline

@@ -10,16 +10,16 @@
 #include <string>
 #include <thread>
 
+#include "package/package.h"
 #include "package/package_globals.h"
 #include "resource.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
 #include "transport/com_port_table.h"
-#include "transport/com_transport.h"
-#include "transport/ethernet_transport.h"
 #include "ui/dialog_launchers.h"
 #include "ui/formatted_text.h"
 #include "ui/hwnd_message_target.h"
+#include "ui/job_messages.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_text.h"
 #include "ui/unit_services.h"
@@ -38,7 +38,7 @@ constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
 struct MainWindowState {
   HWND window = nullptr;
   std::shared_ptr<HwndMessageTarget> target;
-  std::unique_ptr<StartedJob> job;
+  std::unique_ptr<WindowJobThread> job;
   HCURSOR waitCursor = nullptr;
   HCURSOR savedCursor = nullptr;
   bool discoverOpen = false;
@@ -80,15 +80,15 @@ void SetStatusLine(HWND window, const std::string& stage) {
   SetDlgItemTextW(window, IDC_STATUS_LINE, Widen(ProgressText(stage)).c_str());
 }
 
-std::unique_ptr<Transport> SerialTransport(std::size_t index) {
-  const std::string port = ComPortTable().Entry(index);
-  if (port.empty()) return nullptr;
-  return std::make_unique<COMTransport>(port, kBootloaderBaudRate);
+std::optional<UnitAddress> SerialUnit(std::size_t index) {
+  std::string port = ComPortTable().Entry(index);
+  if (port.empty()) return std::nullopt;
+  return UnitAddress::Serial(std::move(port));
 }
 
-void QueueQuery(HWND window, std::unique_ptr<Transport> transport) {
-  if (transport == nullptr || state.target == nullptr) return;
-  QueueVersionQuery(UnitRequest{state.target, std::move(transport)});
+void QueueQuery(HWND window, const std::optional<UnitAddress>& unit) {
+  if (!unit || state.target == nullptr) return;
+  QueueVersionQuery(UnitRequest{state.target, unit->MakeBootloaderTransport()});
   (void)window;
 }
 
@@ -116,7 +116,7 @@ void OnIpAddressChange(HWND window) {
   }
   SetVersionLabel(window, UiText(IDS_SEARCHING));
   SetUnitActions(window, false);
-  QueueQuery(window, std::make_unique<EthernetTransport>(address));
+  QueueQuery(window, UnitAddress::Network(address));
 }
 
 void ValidateParserPort(HWND window) {
@@ -137,13 +137,19 @@ void ValidateParserPort(HWND window) {
 
 void StartJob(HWND window, WindowJob kind) {
   if (state.job != nullptr) return;
-  auto transport = MakeConnectionTransport(window);
-  if (transport == nullptr) return;  // COM Port chosen, no port selected
+  const auto unit = ConnectionUnit(window);
+  if (!unit) return;  // COM Port chosen, no port selected
   SetControlSet(window, false);
   state.waitCursor = LoadCursorW(nullptr, IDC_WAIT);
   state.savedCursor = SetCursor(state.waitCursor);
-  state.job = StartWindowJob(kind, UnitRequest{state.target, std::move(transport)});
-  if (state.job == nullptr) {
+  // The check boxes are disabled while the job runs, so the choices read now hold throughout.
+  JobOptions options;
+  options.firmware = OverwriteFirmware.load();
+  options.factoryDefaults = OverwriteFactoryDefaults.load();
+  state.job = std::make_unique<WindowJobThread>();
+  if (!state.job->Start(kind, unit->MakeBootloaderTransport(), EmbeddedPackage(), options,
+                        state.target)) {
+    state.job.reset();
     state.waitCursor = nullptr;
     SetCursor(state.savedCursor);
     SetControlSet(window, true);
@@ -175,7 +181,7 @@ void RunDiscoverProcedure(HWND window) {
   } else if (!network && choice.portIndex) {
     SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_SETCURSEL, *choice.portIndex, 0);
     SetVersionLabel(window, L"");
-    QueueQuery(window, SerialTransport(*choice.portIndex));
+    QueueQuery(window, SerialUnit(*choice.portIndex));
   }
   // The chosen index named the table the dialog saw: refill only after using it.
   if (state.rescanPending) RescanPortsNow(window);
@@ -183,10 +189,10 @@ void RunDiscoverProcedure(HWND window) {
 }
 
 void RunEnterBootloadProcedure(HWND window) {
-  auto transport = MakeConnectionTransport(window);
-  if (transport == nullptr) return;
-  OpenEnterBootloadDialog(window, transport.get());
-  QueueQuery(window, std::move(transport));
+  const auto unit = ConnectionUnit(window);
+  if (!unit) return;
+  OpenEnterBootloadDialog(window, *unit);
+  QueueQuery(window, unit);
 }
 
 void FinishJob(HWND window, const std::wstring& text, StringId caption, UINT icon) {
@@ -240,7 +246,7 @@ void OnPortSelected(HWND window) {
   SetEnterBootloadEnabled(window, false);
   const LRESULT selected = ComboSelection(window);
   if (selected == CB_ERR) return;
-  QueueQuery(window, SerialTransport(static_cast<std::size_t>(selected)));
+  QueueQuery(window, SerialUnit(static_cast<std::size_t>(selected)));
 }
 
 void OnCheckBoxClicked(HWND window, int id) {
@@ -424,15 +430,15 @@ void SetProgressPos(HWND window, std::uint32_t position) {
   }
 }
 
-std::unique_ptr<Transport> MakeConnectionTransport(HWND window) {
+std::optional<UnitAddress> ConnectionUnit(HWND window) {
   if (Checked(window, IDC_IP_RADIO)) {
     DWORD host = 0;
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&host));
-    return std::make_unique<EthernetTransport>(ToNetworkOrder(static_cast<std::uint32_t>(host)));
+    return UnitAddress::Network(ToNetworkOrder(static_cast<std::uint32_t>(host)));
   }
   const LRESULT selected = ComboSelection(window);
-  if (selected == CB_ERR) return nullptr;
-  return SerialTransport(static_cast<std::size_t>(selected));
+  if (selected == CB_ERR) return std::nullopt;
+  return SerialUnit(static_cast<std::size_t>(selected));
 }
 
 bool MainWindowJobRunning() { return state.job != nullptr; }
@@ -489,7 +495,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_APP_BOOTLOAD_EXITED:
       FinishJob(window, UiText(IDS_BOOTLOAD_EXITED), IDS_SUCCESS, MB_ICONINFORMATION);
-      QueueQuery(window, MakeConnectionTransport(window));
+      QueueQuery(window, ConnectionUnit(window));
       return 0;
     case WM_APP_BOOTLOADER_VERSION:
       if (state.job == nullptr) SetUnitActions(window, true);

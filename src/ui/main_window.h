@@ -5,9 +5,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
+#include <optional>
 
-#include "transport/transport.h"
+#include "transport/unit_address.h"
 
 namespace tessaline {
 
@@ -29,8 +29,8 @@ void FillComPortList(HWND window);
 void SetProgressRange(HWND window, std::uint32_t low, std::uint32_t high);
 void SetProgressPos(HWND window, std::uint32_t position);
 
-// The transport for the chosen connection; null when COM Port is chosen and no port is selected.
-std::unique_ptr<Transport> MakeConnectionTransport(HWND window);
+// The unit of the chosen connection; none when COM Port is chosen and no port is selected.
+std::optional<UnitAddress> ConnectionUnit(HWND window);
 
 // True while an update or exit-bootload job of the main window runs.
 bool MainWindowJobRunning();

@@ -8,17 +8,6 @@
 
 namespace tessaline {
 
-enum class WindowJob { Update, ExitBootload };
-
-// A running job thread; destroying it waits for the thread to end.
-class StartedJob {
- public:
-  virtual ~StartedJob() = default;
-};
-
-// Starts bootload_thread or exit_bootload_thread with the request; null when no thread started.
-std::unique_ptr<StartedJob> StartWindowJob(WindowJob kind, UnitRequest request);
-
 // Hands the request to the version query worker, which owns it from then on.
 void QueueVersionQuery(UnitRequest request);
 

@@ -1,27 +1,13 @@
-// The bootloader commands the updater sends, their send schedules, and SendCommand.
+// The send schedules of the bootloader commands the updater sends, and SendCommand.
 #pragma once
 
 #include <cstdint>
 
+#include "link/bootloader_commands.h"
 #include "link/bootloader_link.h"
 #include "link/packet_codec.h"
 
 namespace tessaline {
-
-// Plain codes; the sequenced form adds kSequencedBit.
-inline constexpr std::uint8_t BootloaderVersionCommand = 0x01;  // always plain; restarts sequences
-inline constexpr std::uint8_t EraseApplicationCommand = 0x02;
-inline constexpr std::uint8_t ApplicationRecordsCommand = 0x03;  // a batch of raw HEX records
-inline constexpr std::uint8_t FinishUpdateCommand = 0x04;        // outcome ignored
-inline constexpr std::uint8_t EraseFlashDataCommand = 0x05;
-inline constexpr std::uint8_t FlashDataChunkCommand = 0x06;  // 72-byte addressed chunk
-inline constexpr std::uint8_t EndFlashDataCommand = 0x07;
-inline constexpr std::uint8_t ApplicationVersionCommand = 0x09;
-inline constexpr std::uint8_t ExitBootloadCommand = 0x0B;  // outcome ignored
-inline constexpr std::uint8_t FactoryDefaultsCommand = 0x0C;
-inline constexpr std::uint8_t IdentityTextCommand = 0x0D;  // serial discovery probe
-inline constexpr std::uint8_t BeginApplicationCommand = 0x0E;
-inline constexpr std::uint8_t EndApplicationCommand = 0x0F;
 
 // How often each command may be sent and how long each attempt waits (ms, x5 on serial).
 struct SendSchedule {

@@ -1,252 +1,225 @@
-// The update job, the exit-bootload job and JobThread.
+// The update job and the exit-bootload job.
 #include "update/jobs.h"
 
-#include <system_error>
-
-#include "package/package_globals.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
 #include "shell/ui_strings.h"
 #include "update/bootloader_commands.h"
 #include "update/programming.h"
-#include "update/progress.h"
 
 namespace tessaline {
 
-UnitRequest JobRequest;
-
-BootloaderLink& ProcessBootloaderLink() {
-  static BootloaderLink link;
-  return link;
-}
-
-UnitIdentity& UpdateJobIdentity() {
-  static UnitIdentity identity;
-  return identity;
-}
-
 namespace {
 
-constexpr std::uint16_t kApplicationVersionReplyLength = 7;  // code, 4 version bytes, CRC
+// Keeps the statistics of the stage running and closes it when the next one begins.
+class StageLedger {
+ public:
+  StageLedger(BootloaderLink& link, platform::Clock& clock, JobResult& result)
+      : link_(link), clock_(clock), result_(result), jobStart_(clock.Now()) {}
 
-// The environment with every default filled in.
-struct ResolvedEnvironment {
-  BootloaderLink& link;
-  CHexManager& applicationImage;
-  CBinManager& flashDataImage;
-  ImagePresenceFlags presence;
-  std::function<bool(CHexManager&, std::string_view)> loadApplication;
-  std::function<bool(CBinManager&, std::string_view)> loadFlashData;
+  void Enter(Stage stage) {
+    Close();
+    result_.stage = stage;
+    current_ = StageStats{stage, link_.ExchangeCount(), link_.SendCount(), clock_.Now()};
+    open_ = true;
+  }
+  void Close() {
+    if (!open_) return;
+    const std::uint32_t now = clock_.Now();
+    result_.stages.push_back(StageStats{current_.stage, link_.ExchangeCount() - current_.exchanges,
+                                        link_.SendCount() - current_.sends,
+                                        platform::TicksBetween(current_.durationMs, now)});
+    result_.totalMs = platform::TicksBetween(jobStart_, now);
+    open_ = false;
+  }
+
+ private:
+  BootloaderLink& link_;
+  platform::Clock& clock_;
+  JobResult& result_;
+  std::uint32_t jobStart_;
+  StageStats current_;  // counters and start time at entry
+  bool open_ = false;
+};
+
+// The parts every job has: its clock, its own link, its ledger and its result.
+struct JobRun {
+  JobRun(std::unique_ptr<Transport> transport, const JobOptions& jobOptions,
+         JobObserver& jobObserver)
+      : options(jobOptions),
+        observer(jobObserver),
+        clock(jobOptions.clock ? *jobOptions.clock : platform::SystemClock()),
+        link(clock),
+        ledger(link, clock, result) {
+    link.SetTraceHook(jobOptions.trace);
+    link.SetTransport(std::move(transport));
+  }
+
+  // Closes the transport, reports the outcome and pauses when the user is told something.
+  JobResult End(JobOutcome outcome, std::string reason = {}) {
+    ledger.Close();
+    link.CloseTransport();
+    result.outcome = outcome;
+    result.reason = std::move(reason);
+    observer.Finished(result);
+    if (outcome != JobOutcome::Declined && outcome != JobOutcome::Interrupted) {
+      clock.Sleep(kJobEndPauseMs);
+    }
+    return std::move(result);
+  }
+
+  // Identity check; none when the job can go on, otherwise the ended result.
+  std::optional<JobResult> Identify() {
+    link.OpenTransport();  // a transport that did not open fails the first exchange
+    UnitIdentity& identity = result.identity;
+    switch (CheckBootloaderIdentity(link, identity)) {
+      case IdentityNoResponse:
+        return End(JobOutcome::NoResponse, "the bootloader did not answer");
+      case IdentityWrong:
+        if (identity.bootloaderVersion > kMaxBootloaderVersion) {
+          return End(JobOutcome::WrongResponse,
+                     "bootloader version " + std::to_string(identity.bootloaderVersion >> 8) + "." +
+                         std::to_string(identity.bootloaderVersion & 0xFF) +
+                         " is newer than this updater knows");
+        }
+        return End(JobOutcome::WrongResponse,
+                   "the identity '" + identity.text + "' is not a Tessaline bootloader");
+      case IdentityOk:
+        break;
+    }
+    return std::nullopt;
+  }
+
+  bool StopRequested() const { return options.stop.stop_requested(); }
+
+  const JobOptions& options;
+  JobObserver& observer;
   platform::Clock& clock;
-  const JobEnvironment& given;
-
-  bool Firmware() const { return given.overwriteFirmware.value_or(OverwriteFirmware.load()); }
-  bool FactoryDefaults() const {
-    return given.overwriteFactoryDefaults.value_or(OverwriteFactoryDefaults.load());
-  }
+  BootloaderLink link;
+  JobResult result;
+  StageLedger ledger;
 };
-
-ResolvedEnvironment Resolve(const JobEnvironment& e) {
-  auto loadApplication = e.loadApplication;
-  if (!loadApplication) {
-    loadApplication = [](CHexManager& image, std::string_view name) {
-      return image.LoadHexResource(name);
-    };
-  }
-  auto loadFlashData = e.loadFlashData;
-  if (!loadFlashData) {
-    loadFlashData = [](CBinManager& image, std::string_view name) {
-      return image.LoadFromResource(name);
-    };
-  }
-  return ResolvedEnvironment{e.link ? *e.link : ProcessBootloaderLink(),
-                             e.applicationImage ? *e.applicationImage : ApplicationImage(),
-                             e.flashDataImage ? *e.flashDataImage : FlashDataImage(),
-                             e.presence.value_or(ImagePresence()),
-                             std::move(loadApplication),
-                             std::move(loadFlashData),
-                             e.clock ? *e.clock : platform::SystemClock(),
-                             e};
-}
-
-void Post(MessageTarget* window, std::uint32_t code) {
-  if (window != nullptr) window->Post(WorkerMessage{code, 0, 0, {}});
-}
-
-// Which of the unit's own images this job may write.
-struct UnitImages {
-  bool served = false;       // the package carries the unit's variant and its images loaded
-  bool application = false;  // the unit's application image is loaded
-  bool flashData = false;    // the unit's flash data image is loaded
-};
-
-// An area is only ever erased when the unit's own image is there to be written into it, and an
-// image object never keeps what an earlier job loaded for another unit.
-UnitImages LoadUnitImages(const UnitIdentity& identity, ResolvedEnvironment& env) {
-  UnitImages images;
-  env.applicationImage.ClearRecords();
-  env.flashDataImage.ReleaseImage();
-  const auto variant = SelectVariant(identity.mcuFamily, identity.dsp);
-  if (!variant) return images;
-  const auto& applicationRow = PackageVariants[ApplicationRow(*variant)];
-  const auto& flashDataRow = PackageVariants[FlashDataRow(*variant)];
-  const bool applicationPresent = env.presence[ApplicationRow(*variant)];
-  const bool flashDataPresent = env.presence[FlashDataRow(*variant)];
-  if (applicationPresent) {
-    images.application = env.loadApplication(env.applicationImage, applicationRow.resource);
-  }
-  if (flashDataPresent) {
-    images.flashData = env.loadFlashData(env.flashDataImage, flashDataRow.resource);
-  }
-  // A carried image that will not load refuses the unit rather than half-update it.
-  images.served = (applicationPresent || flashDataPresent) &&
-                  images.application == applicationPresent && images.flashData == flashDataPresent;
-  return images;
-}
 
 std::optional<std::uint32_t> AskApplicationVersion(BootloaderLink& link, bool sequenced) {
   if (!link.Exchange(WireCode(ApplicationVersionCommand, sequenced), nullptr, 0,
-                     kApplicationVersionSchedule.sends, kApplicationVersionSchedule.timeoutMs) ||
-      link.GetReplyLength() < kApplicationVersionReplyLength) {
+                     kApplicationVersionSchedule.sends, kApplicationVersionSchedule.timeoutMs)) {
     return std::nullopt;
   }
-  const std::uint8_t* reply = link.GetReply();
-  const std::uint32_t version = std::uint32_t{reply[1]} | std::uint32_t{reply[2]} << 8 |
-                                std::uint32_t{reply[3]} << 16 | std::uint32_t{reply[4]} << 24;
-  // 0 and all ones are what a unit without an application reports.
-  if (version == 0 || version == 0xFFFFFFFFu) return std::nullopt;
-  return version;
+  return DecodeApplicationVersion(link.GetReply(), link.GetReplyLength());
 }
 
-JobOutcome EndRefused(BootloaderLink& link, platform::Clock& clock, MessageTarget* window,
-                      JobOutcome outcome) {
-  Post(window, outcome == JobOutcome::NoResponse ? WM_APP_NO_RESPONSE : WM_APP_WRONG_RESPONSE);
-  link.CloseTransport();
-  clock.Sleep(kJobEndPauseMs);
-  return outcome;
+std::string VariantText(const UnitIdentity& identity) {
+  return identity.mcuFamily + "/" + identity.dsp;
 }
 
 }  // namespace
 
-JobOutcome RunUpdateJob(UnitRequest request, const JobEnvironment& environment) {
-  ThreadNameHook("bootload_thread");
-  ResolvedEnvironment env = Resolve(environment);
-  BootloaderLink& link = env.link;
-  UnitIdentity& identity = UpdateJobIdentity();
-  identity.SequencedCommands = false;
-  link.SetTransport(std::move(request.transport));
-  // The request keeps the window alive for the whole job.
-  MessageTarget* window = request.window.get();
-
-  PostProgressText(window, UiString(IDS_STAGE_INITIALIZING));
-  link.OpenTransport();  // a transport that did not open fails the first exchange
-
-  switch (CheckBootloaderIdentity(link, identity)) {
-    case IdentityNoResponse:
-      return EndRefused(link, env.clock, window, JobOutcome::NoResponse);
-    case IdentityWrong:
-      return EndRefused(link, env.clock, window, JobOutcome::WrongResponse);
-    case IdentityOk:
+std::string StageName(Stage stage) {
+  switch (stage) {
+    case Stage::Initializing:
+      return UiString(IDS_STAGE_INITIALIZING);
+    case Stage::Application:
+      return UiString(IDS_STAGE_APPLICATION);
+    case Stage::FlashData:
+      return UiString(IDS_STAGE_UI);
+    case Stage::FactoryDefaults:
+      return UiString(IDS_STAGE_FACTORY_DEFAULTS);
+    case Stage::Finishing:
       break;
   }
+  return "Finishing";
+}
 
-  const auto applicationVersion = AskApplicationVersion(link, identity.SequencedCommands);
-  if (environment.versionGuard && !environment.versionGuard(applicationVersion)) {
-    link.CloseTransport();
-    return JobOutcome::Declined;
+JobResult RunUpdateJob(std::unique_ptr<Transport> transport, const Package& package,
+                       const JobOptions& options, JobObserver& observer) {
+  JobRun run(std::move(transport), options, observer);
+  run.ledger.Enter(Stage::Initializing);
+  observer.StageBegan(Stage::Initializing, 0);
+  if (auto ended = run.Identify()) return std::move(*ended);
+  const UnitIdentity& identity = run.result.identity;
+  BootloaderLink& link = run.link;
+
+  run.result.applicationVersionBefore = AskApplicationVersion(link, identity.SequencedCommands);
+  if (options.versionGuard && !options.versionGuard(run.result.applicationVersionBefore)) {
+    return run.End(JobOutcome::Declined, "the unit already runs this or a newer application");
   }
 
-  const UnitImages images = LoadUnitImages(identity, env);
-  if (!images.served) return EndRefused(link, env.clock, window, JobOutcome::WrongResponse);
-  env.applicationImage.RewindRecords();
-  env.flashDataImage.RewindChunks();
+  // Only the unit's own images: an area is erased only when its image is there to be written.
+  CHexManager application;
+  CBinManager flashData;
+  run.result.variant = SelectVariant(identity.mcuFamily, identity.dsp);
+  switch (package.LoadVariant(identity.mcuFamily, identity.dsp, application, flashData)) {
+    case VariantImages::Loaded:
+      break;
+    case VariantImages::UnknownVariant:
+    case VariantImages::NotInPackage:
+      return run.End(JobOutcome::WrongResponse,
+                     "the package holds no images for " + VariantText(identity));
+    case VariantImages::Damaged:
+      return run.End(JobOutcome::WrongResponse,
+                     "the package's images for " + VariantText(identity) + " are damaged");
+  }
 
   // The user's Firmware choice, not the package's contents, decides whether firmware is written.
-  const bool firmware = env.Firmware();
-  const bool factoryDefaults = env.FactoryDefaults();
-  const bool writeApplication = firmware && images.application;
-  const bool writeFlashData = firmware && images.flashData;
+  const std::size_t variant = *run.result.variant;
+  const bool writeApplication = options.firmware && package.Presence()[ApplicationRow(variant)];
+  const bool writeFlashData = options.firmware && package.Presence()[FlashDataRow(variant)];
   std::uint32_t total = 0;
-  if (writeApplication) total += env.applicationImage.RecordCount();
-  if (writeFlashData) total += env.flashDataImage.GetImageSize();
-  if (factoryDefaults) total += kFactoryDefaultsWeight;
-  if (window != nullptr) window->Send(WorkerMessage{WM_APP_PROGRESS_RANGE, 0, total, {}});
-  ProgressPosition = 0;
+  if (writeApplication) total += application.RecordCount();
+  if (writeFlashData) total += flashData.GetImageSize();
+  if (options.factoryDefaults) total += kFactoryDefaultsWeight;
+  observer.PlanReady(total);
 
-  ProgrammingSession session{link, identity.SequencedCommands, window, ProgressPosition};
-  bool ok = !writeApplication || ProgramApplication(session, env.applicationImage);
-  if (ok) {
-    env.clock.Sleep(kStepPauseMs);
-    ok = !writeFlashData || ProgramFlashData(session, env.flashDataImage);
+  ProgrammingSession session{link, identity.SequencedCommands, observer, options.stop, 0, {}};
+  StepResult r = StepResult::Done;
+  if (writeApplication) {
+    run.ledger.Enter(Stage::Application);
+    r = ProgramApplication(session, application);
   }
-  if (ok) {
-    env.clock.Sleep(kStepPauseMs);
-    ok = !factoryDefaults || RestoreFactoryDefaults(session);
+  if (r == StepResult::Done) {
+    run.clock.Sleep(kStepPauseMs);
+    if (writeFlashData) {
+      run.ledger.Enter(Stage::FlashData);
+      r = ProgramFlashData(session, flashData);
+    }
   }
-  if (ok) {
-    env.clock.Sleep(kStepPauseMs);
-    // The unit resets into the new firmware; its answer, if any, is not needed.
-    link.Exchange(WireCode(FinishUpdateCommand, identity.SequencedCommands), nullptr, 0,
-                  kFinishUpdateSchedule.sends, kFinishUpdateSchedule.timeoutMs);
+  if (r == StepResult::Done) {
+    run.clock.Sleep(kStepPauseMs);
+    if (options.factoryDefaults) {
+      run.ledger.Enter(Stage::FactoryDefaults);
+      r = RestoreFactoryDefaults(session);
+    }
   }
-  link.CloseTransport();
-  Post(window, ok ? WM_APP_UPDATE_SUCCEEDED : WM_APP_UPDATE_FAILED);
-  env.clock.Sleep(kJobEndPauseMs);
-  return ok ? JobOutcome::Succeeded : JobOutcome::UpdateFailed;
+  if (r == StepResult::Done && run.StopRequested()) r = StepResult::Interrupted;
+  if (r == StepResult::Interrupted) return run.End(JobOutcome::Interrupted, "stopped on request");
+  if (r == StepResult::Failed) return run.End(JobOutcome::UpdateFailed, session.failure);
+
+  run.clock.Sleep(kStepPauseMs);
+  run.ledger.Enter(Stage::Finishing);
+  // The unit resets into the new firmware; its answer, if any, is not needed.
+  link.Exchange(WireCode(FinishUpdateCommand, identity.SequencedCommands), nullptr, 0,
+                kFinishUpdateSchedule.sends, kFinishUpdateSchedule.timeoutMs);
+  return run.End(JobOutcome::Succeeded);
 }
 
-JobOutcome RunExitBootloadJob(UnitRequest request, const JobEnvironment& environment) {
-  ThreadNameHook("exit_bootload_thread");
-  BootloaderLink& link = environment.link ? *environment.link : ProcessBootloaderLink();
-  platform::Clock& clock = environment.clock ? *environment.clock : platform::SystemClock();
-  link.SetTransport(std::move(request.transport));
-  MessageTarget* window = request.window.get();
-  link.OpenTransport();
-
-  // Its own identity: the command form comes from this unit's answer, not an earlier job's.
-  UnitIdentity identity;
-  switch (CheckBootloaderIdentity(link, identity)) {
-    case IdentityNoResponse:
-      return EndRefused(link, clock, window, JobOutcome::NoResponse);
-    case IdentityWrong:
-      return EndRefused(link, clock, window, JobOutcome::WrongResponse);
-    case IdentityOk:
-      break;
-  }
-  link.Exchange(WireCode(ExitBootloadCommand, identity.SequencedCommands), nullptr, 0,
-                kExitBootloadSchedule.sends, kExitBootloadSchedule.timeoutMs);
-  link.CloseTransport();
-  Post(window, WM_APP_BOOTLOAD_EXITED);
-  clock.Sleep(kJobEndPauseMs);
-  return JobOutcome::BootloadExited;
+JobResult RunUpdateJob(const UnitAddress& unit, const Package& package, const JobOptions& options,
+                       JobObserver& observer) {
+  return RunUpdateJob(unit.MakeBootloaderTransport(), package, options, observer);
 }
 
-void bootload_thread(UnitRequest request) { RunUpdateJob(std::move(request), JobEnvironment{}); }
-
-void exit_bootload_thread(UnitRequest request) {
-  RunExitBootloadJob(std::move(request), JobEnvironment{});
+JobResult RunExitBootloadJob(std::unique_ptr<Transport> transport, const JobOptions& options,
+                             JobObserver& observer) {
+  JobRun run(std::move(transport), options, observer);
+  run.ledger.Enter(Stage::Initializing);
+  if (auto ended = run.Identify()) return std::move(*ended);
+  if (run.StopRequested()) return run.End(JobOutcome::Interrupted, "stopped on request");
+  run.ledger.Enter(Stage::Finishing);
+  run.link.Exchange(WireCode(ExitBootloadCommand, run.result.identity.SequencedCommands), nullptr,
+                    0, kExitBootloadSchedule.sends, kExitBootloadSchedule.timeoutMs);
+  return run.End(JobOutcome::BootloadExited);
 }
 
-bool JobThread::Start(JobKind kind, UnitRequest request) {
-  if (running_.load()) return false;
-  thread_.Join();
-  running_ = true;
-  try {
-    thread_ = platform::JoinedThread([this, kind, job = std::move(request)]() mutable {
-      if (kind == JobKind::Update) {
-        bootload_thread(std::move(job));
-      } else {
-        exit_bootload_thread(std::move(job));
-      }
-      running_ = false;
-    });
-  } catch (const std::system_error&) {
-    running_ = false;
-    return false;
-  }
-  return true;
+JobResult RunExitBootloadJob(const UnitAddress& unit, const JobOptions& options,
+                             JobObserver& observer) {
+  return RunExitBootloadJob(unit.MakeBootloaderTransport(), options, observer);
 }
-
-void JobThread::Wait() { thread_.Join(); }
 
 }  // namespace tessaline

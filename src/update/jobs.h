@@ -1,97 +1,105 @@
-// The update job and the exit-bootload job, and the thread that runs one of them at a time.
+// The update job and the exit-bootload job: each owns its link and images, reports typed events
+// to its observer and returns a JobResult. Nothing of a job is process-wide.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
-#include <string_view>
+#include <stop_token>
+#include <string>
+#include <vector>
 
 #include "link/bootloader_link.h"
-#include "package/bin_manager.h"
-#include "package/hex_manager.h"
-#include "package/package_contents.h"
+#include "package/package.h"
 #include "platform/clock.h"
-#include "platform/threading.h"
-#include "shell/unit_request.h"
+#include "transport/unit_address.h"
 #include "update/unit_identity.h"
 
 namespace tessaline {
 
 // Pauses of the job: between steps, so the unit's bootloader can finish flash housekeeping, and
-// after the result message, before the thread ends.
+// after the outcome is reported, before the job returns.
 inline constexpr std::uint32_t kStepPauseMs = 10;
 inline constexpr std::uint32_t kJobEndPauseMs = 500;
+// Progress units of the factory defaults step (the others count records and bytes).
+inline constexpr std::uint32_t kFactoryDefaultsWeight = 10;
 
-// How a job ended. Every outcome but Declined has its result message (posted before return).
+// The stages of a job in the order they run. Finishing (the final or exit command) has no
+// progress text of its own.
+enum class Stage { Initializing, Application, FlashData, FactoryDefaults, Finishing };
+// What the user reads for a stage: "Initializing", "Application", "UI", "Factory Defaults",
+// "Finishing".
+std::string StageName(Stage stage);
+
 enum class JobOutcome {
-  Succeeded,       // WM_APP_UPDATE_SUCCEEDED
-  UpdateFailed,    // WM_APP_UPDATE_FAILED
-  NoResponse,      // WM_APP_NO_RESPONSE
-  WrongResponse,   // WM_APP_WRONG_RESPONSE
-  BootloadExited,  // WM_APP_BOOTLOAD_EXITED
-  Declined,        // the version guard stopped the job before anything was erased; no message
+  Succeeded,       // the update ran to its final command
+  UpdateFailed,    // a step was not acknowledged; JobResult::stage names it
+  NoResponse,      // the bootloader did not answer the identity query
+  WrongResponse,   // it answered, but this package cannot serve it; JobResult::reason says why
+  BootloadExited,  // the exit-bootload job sent its command
+  Declined,        // the version guard stopped the job before anything was erased
+  Interrupted,     // the stop request was seen at an exchange boundary
 };
 
-// Called once the unit's application version has been asked for (the 0x89 exchange) with that
-// version (major << 16 | minor), or none when the unit gave none. False stops the job before
-// anything is erased. Only the command-line front end sets one.
+struct StageStats {
+  Stage stage = Stage::Initializing;
+  std::uint32_t exchanges = 0;
+  std::uint32_t sends = 0;  // resends included
+  std::uint32_t durationMs = 0;
+};
+
+struct JobResult {
+  JobOutcome outcome = JobOutcome::NoResponse;
+  Stage stage = Stage::Initializing;                      // where the job ended
+  std::string reason;                                     // empty on success
+  UnitIdentity identity;                                  // empty when the unit did not answer
+  std::optional<std::uint32_t> applicationVersionBefore;  // major << 16 | minor
+  std::optional<std::size_t> variant;                     // the package variant used
+  std::vector<StageStats> stages;                         // the stages that ran, in order
+  std::uint32_t totalMs = 0;
+};
+
+// What a job tells its front end while it runs. Every call comes from the job's own thread.
+class JobObserver {
+ public:
+  virtual ~JobObserver() = default;
+  // A stage with a progress text begins; `units` is its size in progress units (0 for
+  // Initializing).
+  virtual void StageBegan(Stage /*stage*/, std::uint32_t /*units*/) {}
+  // The update's whole size in progress units, once the images are chosen; the position
+  // restarts at 0. Before any programming stage.
+  virtual void PlanReady(std::uint32_t /*totalUnits*/) {}
+  virtual void PositionMoved(std::uint32_t /*position*/) {}
+  // The outcome, for the user; the job returns after its closing pause.
+  virtual void Finished(const JobResult& /*result*/) {}
+};
+
+// Called after the unit's application version was asked for (the 0x89 exchange) with that
+// version, or none. False stops the job before anything is erased (outcome Declined).
 using VersionGuard = std::function<bool(std::optional<std::uint32_t> applicationVersion)>;
 
-// What a job works with. Every empty field means the process-wide default: the job link,
-// ApplicationImage, FlashDataImage, ImagePresence, the resource loaders, the Overwrite choices
-// and the system clock. Tests vary the package through these.
-struct JobEnvironment {
-  BootloaderLink* link = nullptr;
-  CHexManager* applicationImage = nullptr;
-  CBinManager* flashDataImage = nullptr;
-  std::optional<ImagePresenceFlags> presence;
-  std::function<bool(CHexManager&, std::string_view resource)> loadApplication;
-  std::function<bool(CBinManager&, std::string_view resource)> loadFlashData;
-  std::optional<bool> overwriteFirmware;
-  std::optional<bool> overwriteFactoryDefaults;
-  platform::Clock* clock = nullptr;
+struct JobOptions {
+  bool firmware = true;          // write the unit's application and flash data images
+  bool factoryDefaults = false;  // restore the factory defaults
+  // Checked before every exchange of the programming steps, never inside one.
+  std::stop_token stop;
   VersionGuard versionGuard;
+  FrameTraceHook trace;              // installed on the job's own link
+  platform::Clock* clock = nullptr;  // the system clock when null
 };
 
-// The one link every job uses, for the life of the process.
-BootloaderLink& ProcessBootloaderLink();
+// The update: identity, application version, the unit's variant's images, the chosen steps,
+// the final command. Runs on the calling thread.
+JobResult RunUpdateJob(const UnitAddress& unit, const Package& package, const JobOptions& options,
+                       JobObserver& observer);
+JobResult RunUpdateJob(std::unique_ptr<Transport> transport, const Package& package,
+                       const JobOptions& options, JobObserver& observer);
 
-// The update job's identity: its SequencedCommands stays in force until the next update job.
-UnitIdentity& UpdateJobIdentity();
-
-// The request the desktop program fills for each job.
-extern UnitRequest JobRequest;
-
-// The job bodies with an explicit environment; they run on the calling thread.
-JobOutcome RunUpdateJob(UnitRequest request, const JobEnvironment& environment);
-JobOutcome RunExitBootloadJob(UnitRequest request, const JobEnvironment& environment);
-
-// The job bodies with the process-wide environment.
-void bootload_thread(UnitRequest request);
-void exit_bootload_thread(UnitRequest request);
-
-enum class JobKind { Update, ExitBootload };
-
-// Runs one job on its own thread. At most one job at a time is the caller's rule; Start refuses
-// while a job is still running.
-class JobThread {
- public:
-  JobThread() = default;
-  ~JobThread() { Wait(); }
-  JobThread(const JobThread&) = delete;
-  JobThread& operator=(const JobThread&) = delete;
-
-  // False when a job is running or no thread could be started (then no message follows).
-  bool Start(JobKind kind, UnitRequest request);
-  // Waits for the job's thread to end (returns at once when none was started).
-  void Wait();
-  // True from Start until the job body has returned.
-  bool Running() const { return running_.load(); }
-
- private:
-  std::atomic<bool> running_{false};
-  platform::JoinedThread thread_;
-};
+// Identity, then the exit command in the form the unit's own identity asks for.
+JobResult RunExitBootloadJob(const UnitAddress& unit, const JobOptions& options,
+                             JobObserver& observer);
+JobResult RunExitBootloadJob(std::unique_ptr<Transport> transport, const JobOptions& options,
+                             JobObserver& observer);
 
 }  // namespace tessaline

@@ -3,32 +3,39 @@
 
 #include <cstring>
 
-#include "shell/ui_strings.h"
 #include "update/bootloader_commands.h"
-#include "update/progress.h"
 
 namespace tessaline {
 
 namespace {
 constexpr std::uint8_t kChunkAccepted = 1;  // reply byte 1 of an acknowledged batch or chunk
 
-// Batches and chunks demand byte 1 = 1 whatever the reply length.
-bool DataExchange(ProgrammingSession& session, std::uint8_t plainCode, const std::uint8_t* data,
-                  std::uint32_t length, SendSchedule schedule) {
-  if (!session.link.Exchange(WireCode(plainCode, session.sequencedCommands), data, length,
-                             schedule.sends, schedule.timeoutMs)) {
-    return false;
+// Batches and chunks demand byte 1 = 1 whatever the reply length; other commands are judged
+// by their status reply.
+StepResult Exchange(ProgrammingSession& session, std::uint8_t plainCode, const std::uint8_t* data,
+                    std::uint32_t length, SendSchedule schedule, bool dataReply) {
+  if (session.stop.stop_requested()) return StepResult::Interrupted;
+  BootloaderLink& link = session.link;
+  if (!link.Exchange(WireCode(plainCode, session.sequencedCommands), data, length, schedule.sends,
+                     schedule.timeoutMs)) {
+    session.failure = "no answer to " + CommandName(plainCode);
+    return StepResult::Failed;
   }
-  return session.link.GetReplyLength() >= 2 && session.link.GetReply()[1] == kChunkAccepted;
+  const bool accepted = dataReply
+                            ? link.GetReplyLength() >= 2 && link.GetReply()[1] == kChunkAccepted
+                            : StatusReplyAccepted(link.GetReply(), link.GetReplyLength());
+  if (accepted) return StepResult::Done;
+  session.failure = "the unit refused " + CommandName(plainCode);
+  return StepResult::Failed;
 }
 
-bool Command(ProgrammingSession& session, std::uint8_t plainCode, SendSchedule schedule) {
-  return SendCommand(session.link, session.sequencedCommands, plainCode, nullptr, 0, schedule);
+StepResult Command(ProgrammingSession& session, std::uint8_t plainCode, SendSchedule schedule) {
+  return Exchange(session, plainCode, nullptr, 0, schedule, false);
 }
 
 void Advance(ProgrammingSession& session, std::uint32_t units) {
-  const std::uint32_t position = session.progress.fetch_add(units) + units;
-  PostProgressPosition(session.window, position);
+  session.position += units;
+  session.observer.PositionMoved(session.position);
 }
 }  // namespace
 
@@ -63,12 +70,17 @@ void BuildFlashDataPayload(std::uint32_t address, const std::uint8_t* data, std:
   std::memcpy(payload + 8, data, length);
 }
 
-bool ProgramApplication(ProgrammingSession& session, CHexManager& image) {
-  PostProgressText(session.window, UiString(IDS_STAGE_APPLICATION));
-  if (!Command(session, EraseApplicationCommand, kEraseApplicationSchedule)) return false;
+StepResult ProgramApplication(ProgrammingSession& session, CHexManager& image) {
+  session.observer.StageBegan(Stage::Application, image.RecordCount());
+  if (auto r = Command(session, EraseApplicationCommand, kEraseApplicationSchedule);
+      r != StepResult::Done) {
+    return r;
+  }
   image.RewindRecords();
-  if (!Command(session, BeginApplicationCommand, kBeginApplicationSchedule)) return false;
-
+  if (auto r = Command(session, BeginApplicationCommand, kBeginApplicationSchedule);
+      r != StepResult::Done) {
+    return r;
+  }
   RecordBatcher batcher(image);
   std::vector<std::uint8_t> batch;
   batch.reserve(kBatchCapacity);
@@ -76,17 +88,20 @@ bool ProgramApplication(ProgrammingSession& session, CHexManager& image) {
   for (;;) {
     batcher.Next(batch, records);
     if (records == 0) return Command(session, EndApplicationCommand, kEndApplicationSchedule);
-    if (!DataExchange(session, ApplicationRecordsCommand, batch.data(),
-                      static_cast<std::uint32_t>(batch.size()), kApplicationRecordsSchedule)) {
-      return false;
-    }
+    const StepResult r =
+        Exchange(session, ApplicationRecordsCommand, batch.data(),
+                 static_cast<std::uint32_t>(batch.size()), kApplicationRecordsSchedule, true);
+    if (r != StepResult::Done) return r;
     Advance(session, records);
   }
 }
 
-bool ProgramFlashData(ProgrammingSession& session, CBinManager& image) {
-  PostProgressText(session.window, UiString(IDS_STAGE_UI));
-  if (!Command(session, EraseFlashDataCommand, kEraseFlashDataSchedule)) return false;
+StepResult ProgramFlashData(ProgrammingSession& session, CBinManager& image) {
+  session.observer.StageBegan(Stage::FlashData, image.GetImageSize());
+  if (auto r = Command(session, EraseFlashDataCommand, kEraseFlashDataSchedule);
+      r != StepResult::Done) {
+    return r;
+  }
   image.RewindChunks();
   std::uint8_t chunk[kFlashDataChunk];
   std::uint8_t payload[kFlashDataPayload];
@@ -95,19 +110,18 @@ bool ProgramFlashData(ProgrammingSession& session, CBinManager& image) {
     const std::uint16_t length = image.NextChunk(chunk, kFlashDataChunk, address);
     if (length == 0) return Command(session, EndFlashDataCommand, kEndFlashDataSchedule);
     BuildFlashDataPayload(address, chunk, length, payload);
-    if (!DataExchange(session, FlashDataChunkCommand, payload, kFlashDataPayload,
-                      kFlashDataChunkSchedule)) {
-      return false;
-    }
+    const StepResult r = Exchange(session, FlashDataChunkCommand, payload, kFlashDataPayload,
+                                  kFlashDataChunkSchedule, true);
+    if (r != StepResult::Done) return r;
     Advance(session, length);
   }
 }
 
-bool RestoreFactoryDefaults(ProgrammingSession& session) {
-  PostProgressText(session.window, UiString(IDS_STAGE_FACTORY_DEFAULTS));
-  if (!Command(session, FactoryDefaultsCommand, kFactoryDefaultsSchedule)) return false;
-  Advance(session, kFactoryDefaultsWeight);
-  return true;
+StepResult RestoreFactoryDefaults(ProgrammingSession& session) {
+  session.observer.StageBegan(Stage::FactoryDefaults, kFactoryDefaultsWeight);
+  const StepResult r = Command(session, FactoryDefaultsCommand, kFactoryDefaultsSchedule);
+  if (r == StepResult::Done) Advance(session, kFactoryDefaultsWeight);
+  return r;
 }
 
 }  // namespace tessaline

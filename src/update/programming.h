@@ -1,25 +1,30 @@
 // The programming steps of an update: application records, flash data chunks, factory defaults.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <stop_token>
+#include <string>
 #include <vector>
 
 #include "link/bootloader_link.h"
 #include "package/bin_manager.h"
 #include "package/hex_manager.h"
-#include "shell/message_target.h"
+#include "update/jobs.h"
 
 namespace tessaline {
 
 // What every step works with: the job's link, the command form the unit's identity chose, the
-// window that receives progress, and the shared progress counter.
+// job's observer and stop request, and the job's progress position.
 struct ProgrammingSession {
   BootloaderLink& link;
   bool sequencedCommands;
-  MessageTarget* window;  // may be null
-  std::atomic<std::uint32_t>& progress;
+  JobObserver& observer;
+  std::stop_token stop;
+  std::uint32_t position = 0;
+  std::string failure;  // why the last step failed
 };
+
+enum class StepResult { Done, Failed, Interrupted };
 
 inline constexpr std::size_t kRecordsPerBatch = 8;
 inline constexpr std::size_t kBatchCapacity = 2048;
@@ -47,11 +52,13 @@ class RecordBatcher {
 void BuildFlashDataPayload(std::uint32_t address, const std::uint8_t* data, std::uint16_t length,
                            std::uint8_t (&payload)[kFlashDataPayload]);
 
-// Erase, begin, record batches, end. True when every step was acknowledged.
-bool ProgramApplication(ProgrammingSession& session, CHexManager& image);
+// Each step announces its stage and stops at the first exchange not acknowledged (Failed) or
+// when the stop request is seen before an exchange (Interrupted).
+// Erase, begin, record batches, end.
+StepResult ProgramApplication(ProgrammingSession& session, CHexManager& image);
 // Erase, 64-byte addressed chunks, end.
-bool ProgramFlashData(ProgrammingSession& session, CBinManager& image);
+StepResult ProgramFlashData(ProgrammingSession& session, CBinManager& image);
 // One command; kFactoryDefaultsWeight progress units.
-bool RestoreFactoryDefaults(ProgrammingSession& session);
+StepResult RestoreFactoryDefaults(ProgrammingSession& session);
 
 }  // namespace tessaline

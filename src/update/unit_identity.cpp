@@ -44,6 +44,7 @@ IdentityResult EvaluateIdentityReply(const std::uint8_t* reply, std::uint16_t le
   // The unit's text area is NUL-terminated: whatever follows a NUL is not part of it.
   text = text.substr(0, text.find('\0'));
   SplitIdentityText(text.substr(0, kIdentityTextLimit), identity);
+  identity.text = std::string(text.substr(0, kIdentityTextLimit));
 
   const auto expectedModel = ExpectedIdentity.substr(0, ExpectedIdentity.find(','));
   const bool modelMatches = identity.model.compare(0, expectedModel.size(), expectedModel) == 0 &&

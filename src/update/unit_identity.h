@@ -10,6 +10,7 @@
 namespace tessaline {
 
 struct UnitIdentity {
+  std::string text;                     // the identity text as the unit sent it (cut)
   std::string model;                    // "Tessaline"
   std::string mcuFamily;                // "STM32" or "GD32"
   std::string dsp;                      // "ADAU1452" or "ADAU1462"

@@ -8,6 +8,7 @@
 #include "cli/output.h"
 #include "cli/unit_address.h"
 #include "cli/version_guard.h"
+#include "link/bootloader_commands.h"
 #include "platform/sockets.h"
 
 namespace tessaline::cli {
@@ -95,10 +96,10 @@ TEST(UnitAddress, NeedsExactlyOneWayToTheUnit) {
     CommandLine line;
     std::string error;
     ASSERT_TRUE(line.Parse(c.words, options, error));
-    const auto transport = MakeBootloaderTransport(line, error);
-    EXPECT_EQ(transport != nullptr, c.transport) << testing::PrintToString(c.words);
-    if (transport) {
-      EXPECT_EQ(transport->GetKind(), c.kind);
+    const auto unit = UnitAddressFrom(line, error);
+    EXPECT_EQ(unit.has_value(), c.transport) << testing::PrintToString(c.words);
+    if (unit) {
+      EXPECT_EQ(unit->MakeBootloaderTransport()->GetKind(), c.kind);
     } else {
       EXPECT_FALSE(error.empty());
     }
@@ -113,7 +114,7 @@ TEST(VersionGuard, ReadsBuildVersionsAndComparesThem) {
   EXPECT_EQ(ParseBuildVersion("V1.x"), std::nullopt);
   EXPECT_EQ(ParseBuildVersion("V1.70000"), std::nullopt);
   EXPECT_EQ(ParseBuildVersion(""), std::nullopt);
-  EXPECT_EQ(FormatVersion(0x00010002u), "1.2");
+  EXPECT_EQ(FormatApplicationVersion(0x00010002u), "1.2");
 
   struct Case {
     std::optional<std::uint32_t> unit;

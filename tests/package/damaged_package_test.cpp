@@ -1,19 +1,20 @@
 // A package whose application image is damaged: refused before anything reaches a unit.
 #include <gtest/gtest.h>
 
-#include "package/package_contents.h"
+#include "package/package.h"
 #include "package/package_globals.h"
-#include "shell/settings.h"
 
 namespace tessaline {
 namespace {
 
 TEST(DamagedPackage, PresenceIsCheckedButTheImageIsRefusedOnLoad) {
-  EXPECT_TRUE(CheckPackage());  // only existence counts at start-up
+  const auto package = EmbeddedPackage();
+  EXPECT_TRUE(package->HasAnyApplication());  // only existence counts at start-up
 
   CHexManager application;
   CBinManager flashData;
-  EXPECT_FALSE(LoadVariantImages("STM32", "ADAU1452", ImagePresence(), application, flashData));
+  EXPECT_EQ(package->LoadVariant("STM32", "ADAU1452", application, flashData),
+            VariantImages::Damaged);
   EXPECT_EQ(application.LastError(), "line 3: wrong checksum DB (expected DE)");
   EXPECT_EQ(application.RecordCount(), 0u);
   // The flash data alone loads, but does not rescue the damaged application.

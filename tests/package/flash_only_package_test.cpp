@@ -1,22 +1,18 @@
 // A package with flash data but no application image counts as holding no application.
 #include <gtest/gtest.h>
 
-#include "package/package_contents.h"
+#include "package/package.h"
 #include "package/package_globals.h"
 #include "platform/module_resources.h"
-#include "shell/settings.h"
 
 namespace tessaline {
 namespace {
 
-TEST(FlashOnlyPackage, CheckPackageFindsNoApplication) {
-  OverwriteFirmware = true;
-  PackageHasApplication = true;
-  EXPECT_FALSE(CheckPackage());
+TEST(FlashOnlyPackage, ThePackageHoldsNoApplication) {
+  const auto package = EmbeddedPackage();
+  EXPECT_FALSE(package->HasAnyApplication());
   const ImagePresenceFlags expected{false, true, false, false, false, false, false, false};
-  EXPECT_EQ(ImagePresence(), expected);
-  EXPECT_FALSE(PackageHasApplication);
-  EXPECT_FALSE(OverwriteFirmware);
+  EXPECT_EQ(package->Presence(), expected);
 }
 
 TEST(FlashOnlyPackage, StartUpCanStillShowTheNoHexFileText) {
@@ -28,11 +24,15 @@ TEST(FlashOnlyPackage, StartUpCanStillShowTheNoHexFileText) {
 }
 
 TEST(FlashOnlyPackage, TheApplicationImageCannotBeLoaded) {
-  CHexManager& image = ApplicationImage();
+  CHexManager image;
   EXPECT_FALSE(image.LoadHexResource("APPLICATION_STM32_ADAU1452"));
   EXPECT_EQ(image.RecordCount(), 0u);
   EXPECT_FALSE(platform::FindModuleResource("NOTES", "BUILD_NOTES"));
-  EXPECT_TRUE(FlashDataImage().LoadFromResource("FLASH_STM32_ADAU1452"));
+  CBinManager flashData;
+  EXPECT_EQ(EmbeddedPackage()->LoadVariant("STM32", "ADAU1452", image, flashData),
+            VariantImages::Loaded);
+  EXPECT_EQ(image.RecordCount(), 0u);
+  EXPECT_GT(flashData.GetImageSize(), 0u);
 }
 
 }  // namespace

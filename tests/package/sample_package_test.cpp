@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "package/package.h"
 #include "package/package_contents.h"
 #include "package/package_globals.h"
 #include "platform/module_resources.h"
-#include "shell/settings.h"
+#include "support/memory_package.h"
 
 namespace tessaline {
 namespace {
@@ -55,7 +56,7 @@ TEST(SamplePackage, HoldsTheResourcesOfThisBuild) {
 }
 
 TEST(SamplePackage, ApplicationImageHasTheExpectedRecords) {
-  CHexManager& image = ApplicationImage();
+  CHexManager image;
   ASSERT_TRUE(image.LoadHexResource("APPLICATION_STM32_ADAU1452")) << image.LastError();
   ASSERT_EQ(image.RecordCount(), 15613u);
 
@@ -113,7 +114,7 @@ TEST(SamplePackage, ApplicationImageHasTheExpectedRecords) {
 }
 
 TEST(SamplePackage, FlashDataImageIsUsedInPlaceAndCutInto64ByteChunks) {
-  CBinManager& image = FlashDataImage();
+  CBinManager image;
   ASSERT_TRUE(image.LoadFromResource("FLASH_STM32_ADAU1452"));
   const auto resource = platform::FindModuleResource("BIN", "FLASH_STM32_ADAU1452");
   ASSERT_TRUE(resource);
@@ -229,20 +230,13 @@ TEST(SamplePackage, PropertiesHoldTheTextsOfThisBuild) {
   }
 }
 
-TEST(SamplePackage, CheckPackageFindsTheOneVariant) {
-  OverwriteFirmware = false;
-  PackageHasApplication = false;
-  EXPECT_TRUE(CheckPackage());
+TEST(SamplePackage, ThePackageHoldsTheOneVariant) {
+  const auto package = EmbeddedPackage();
+  EXPECT_TRUE(package->HasAnyApplication());
   const ImagePresenceFlags expected{true, true, false, false, false, false, false, false};
-  EXPECT_EQ(ImagePresence(), expected);
-  EXPECT_TRUE(PackageHasApplication);
-  EXPECT_TRUE(OverwriteFirmware);
-
-  // Later checks leave the user's Firmware choice alone.
-  OverwriteFirmware = false;
-  EXPECT_TRUE(CheckPackage());
-  EXPECT_FALSE(OverwriteFirmware);
-  EXPECT_TRUE(PackageHasApplication);
+  EXPECT_EQ(package->Presence(), expected);
+  // Loaded once: every job of the process shares the same object.
+  EXPECT_EQ(EmbeddedPackage().get(), package.get());
 }
 
 TEST(SamplePackage, OnlyTheBuildVersionRowOffersNotes) {
@@ -288,23 +282,27 @@ TEST(PackageVariants, SelectionIsExactAndCaseSensitive) {
 TEST(PackageVariants, LoadsOnlyWhatThePackageHoldsForTheUnit) {
   CHexManager application;
   CBinManager flashData;
-  const ImagePresenceFlags sample{true, true, false, false, false, false, false, false};
-  EXPECT_TRUE(LoadVariantImages("STM32", "ADAU1452", sample, application, flashData));
+  const Package& sample = *EmbeddedPackage();
+  EXPECT_EQ(sample.LoadVariant("STM32", "ADAU1452", application, flashData), VariantImages::Loaded);
   EXPECT_EQ(application.RecordCount(), 15613u);
   EXPECT_EQ(flashData.GetImageSize(), 656911u);
 
-  EXPECT_FALSE(LoadVariantImages("STM32", "ADAU1462", sample, application, flashData));
-  EXPECT_FALSE(LoadVariantImages("stm32", "ADAU1452", sample, application, flashData));
-  EXPECT_FALSE(LoadVariantImages("AVR", "ADAU1452", sample, application, flashData));
+  EXPECT_EQ(sample.LoadVariant("STM32", "ADAU1462", application, flashData),
+            VariantImages::NotInPackage);
+  EXPECT_EQ(application.RecordCount(), 0u) << "nothing of another job's unit is kept";
+  EXPECT_EQ(sample.LoadVariant("stm32", "ADAU1452", application, flashData),
+            VariantImages::UnknownVariant);
+  EXPECT_EQ(sample.LoadVariant("AVR", "ADAU1452", application, flashData),
+            VariantImages::UnknownVariant);
 
-  // Flags that claim an image the program lacks make the load fail.
-  const ImagePresenceFlags claimed{false, false, true, true, false, false, false, false};
-  EXPECT_FALSE(LoadVariantImages("GD32", "ADAU1452", claimed, application, flashData));
-  // Without an application flag only the flash data is loaded.
-  const ImagePresenceFlags flashOnly{false, true, false, false, false, false, false, false};
+  // A source with only flash data: only the flash data is loaded.
+  testing::MemoryPackageSource flashOnly;
+  flashOnly.Add("BIN", "FLASH_STM32_ADAU1452", "flash");
   CHexManager untouched;
-  EXPECT_TRUE(LoadVariantImages("STM32", "ADAU1452", flashOnly, untouched, flashData));
+  EXPECT_EQ(Package::Load(flashOnly)->LoadVariant("STM32", "ADAU1452", untouched, flashData),
+            VariantImages::Loaded);
   EXPECT_EQ(untouched.RecordCount(), 0u);
+  EXPECT_EQ(flashData.GetImageSize(), 5u);
 }
 
 TEST(PackageVariants, HasAnyApplicationCountsApplicationFlagsOnly) {

@@ -1,21 +1,19 @@
 // The soak's package slice, faulty line, fast clock and job runner.
 #include "soak_support.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "package/package_contents.h"
 #include "platform/module_resources.h"
 #include "platform/sockets.h"
 #include "shell/messages.h"
+#include "support/memory_package.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "transport/ethernet_transport.h"
+#include "ui/job_messages.h"
 
 namespace tessaline::soak {
 
@@ -29,12 +27,6 @@ std::string ResourceText(std::string_view type, std::string_view name) {
   const auto bytes = platform::FindModuleResource(type, name);
   if (!bytes) return {};
   return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-}
-
-bool WriteFile(const std::string& path, const void* bytes, std::size_t size) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(size));
-  return static_cast<bool>(out);
 }
 
 std::uint32_t ParseIpv4(const std::string& dotted) {
@@ -63,6 +55,7 @@ std::optional<std::uint32_t> ResultCodeOf(JobOutcome outcome) {
     case JobOutcome::BootloadExited:
       return WM_APP_BOOTLOAD_EXITED;
     case JobOutcome::Declined:
+    case JobOutcome::Interrupted:
       return std::nullopt;
   }
   return std::nullopt;
@@ -106,32 +99,12 @@ PackageSlice::PackageSlice(std::size_t records, std::size_t flashBytes) {
   applicationBase_ = decoded->base;
   application_ = decoded->bytes;
 
-  static std::atomic<std::uint32_t> slices{0};
-  const std::string stem =
-      (std::filesystem::temp_directory_path() /
-       ("tessaline-soak-" + std::to_string(getpid()) + "-" + std::to_string(slices.fetch_add(1))))
-          .string();
-  hexPath_ = stem + ".hex";
-  binPath_ = stem + ".bin";
-  valid_ = WriteFile(hexPath_, text.data(), text.size()) &&
-           WriteFile(binPath_, flashData_.data(), flashData_.size());
-}
-
-PackageSlice::~PackageSlice() {
-  if (!hexPath_.empty()) std::remove(hexPath_.c_str());
-  if (!binPath_.empty()) std::remove(binPath_.c_str());
-}
-
-void PackageSlice::Apply(JobEnvironment& environment) {
-  environment.presence = ScanPackage();
-  environment.applicationImage = &hexImage_;
-  environment.flashDataImage = &binImage_;
-  environment.loadApplication = [this](CHexManager& image, std::string_view) {
-    return image.LoadFromFile(hexPath_);
-  };
-  environment.loadFlashData = [this](CBinManager& image, std::string_view) {
-    return image.LoadFromFile(binPath_);
-  };
+  testing::MemoryPackageSource source;
+  source.Add("HEX", std::string(kApplicationResource), text)
+      .Add("BIN", std::string(kFlashDataResource),
+           std::string(flashData_.begin(), flashData_.end()));
+  package_ = Package::Load(source);
+  valid_ = true;
 }
 
 bool PackageSlice::HeldBy(const sim::SimulatedUnit& unit) const {
@@ -188,11 +161,16 @@ std::unique_ptr<sim::SimulatedUnit> StartUnit(LineKind kind, const std::string& 
 
 JobRun RunUpdate(LineKind kind, const std::string& udpAddress, const sim::SimulatedUnit& unit,
                  PackageSlice& package, const LineFaults& line, platform::Clock& linkClock) {
+  // The link's resend schedule runs on `linkClock`; the job's pauses cost nothing.
   class NoPauseClock final : public platform::Clock {
    public:
-    std::uint32_t Now() override { return platform::TickCount(); }
+    explicit NoPauseClock(platform::Clock& link) : link_(link) {}
+    std::uint32_t Now() override { return link_.Now(); }
     void Sleep(std::uint32_t) override {}
-  } pauses;
+
+   private:
+    platform::Clock& link_;
+  } pauses(linkClock);
 
   std::unique_ptr<Transport> transport;
   if (kind == LineKind::Udp) {
@@ -203,17 +181,18 @@ JobRun RunUpdate(LineKind kind, const std::string& udpAddress, const sim::Simula
   auto faulty = std::make_unique<FaultyLine>(std::move(transport), line);
   FaultyLine* observed = faulty.get();
 
-  BootloaderLink link(linkClock);
-  JobEnvironment environment;
-  package.Apply(environment);
-  environment.link = &link;
-  environment.clock = &pauses;
-  environment.overwriteFirmware = true;
-  environment.overwriteFactoryDefaults = true;
+  JobOptions options;
+  options.clock = &pauses;
+  options.firmware = true;
+  options.factoryDefaults = true;
   auto window = std::make_shared<RecordingMessageTarget>();
+  JobMessages messages(window);
   JobRun run;
-  run.outcome = RunUpdateJob(UnitRequest{window, std::move(faulty)}, environment);
-  // The link still holds the line (closed), as after a job in the program.
+  // The job's link reads `observed` until the job returns, so its counters are read after.
+  const auto kept = std::shared_ptr<Transport>(std::move(faulty));
+  run.outcome =
+      RunUpdateJob(std::make_unique<SharedLine>(kept), package.Contents(), options, messages)
+          .outcome;
   run.requestCorruptions = observed->CorruptedRequests();
   run.lineCut = observed->Cut();
   run.messages = window->Messages();

@@ -29,30 +29,23 @@ class SeededRandom {
   std::uint64_t state_;
 };
 
-// The head of the package's application image and flash data, written to files the job loads.
+// The head of the package's application image and flash data, as a package of its own.
 // Small enough that a resend schedule costs little, long enough for many batches and chunks.
 class PackageSlice {
  public:
   PackageSlice(std::size_t records, std::size_t flashBytes);
-  ~PackageSlice();
-  PackageSlice(const PackageSlice&) = delete;
-  PackageSlice& operator=(const PackageSlice&) = delete;
 
   bool Valid() const { return valid_; }
-  // Points the job at this slice's images.
-  void Apply(JobEnvironment& environment);
+  const Package& Contents() const { return *package_; }
   // True when the unit holds exactly this slice, application and flash data, defaults restored.
   bool HeldBy(const sim::SimulatedUnit& unit) const;
 
  private:
   bool valid_ = false;
-  std::string hexPath_;
-  std::string binPath_;
   std::uint32_t applicationBase_ = 0;
   std::vector<std::uint8_t> application_;
   std::vector<std::uint8_t> flashData_;
-  CHexManager hexImage_;
-  CBinManager binImage_;
+  std::shared_ptr<const Package> package_;
 };
 
 // Real time sped up by a factor for the link's resend schedule; sleeps cost nothing.
@@ -73,6 +66,25 @@ struct LineFaults {
   std::uint64_t seed = 1;
   double corruptRequests = 0;
   std::optional<std::uint32_t> cutAfterWrites;
+};
+
+// Lends a transport to a job while the caller keeps reading its counters.
+class SharedLine final : public Transport {
+ public:
+  explicit SharedLine(std::shared_ptr<Transport> line) : line_(std::move(line)) {}
+  bool Open() override { return line_->Open(); }
+  bool IsOpen() const override { return line_->IsOpen(); }
+  bool Close() override { return line_->Close(); }
+  bool Write(const std::uint8_t* bytes, std::uint32_t count) override {
+    return line_->Write(bytes, count);
+  }
+  std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) override {
+    return line_->Read(buffer, capacity);
+  }
+  std::string_view GetKind() const override { return line_->GetKind(); }
+
+ private:
+  std::shared_ptr<Transport> line_;
 };
 
 class FaultyLine final : public Transport {

@@ -63,6 +63,8 @@ const char* OutcomeName(JobOutcome outcome) {
       return "bootload-exited";
     case JobOutcome::Declined:
       return "declined";
+    case JobOutcome::Interrupted:
+      return "interrupted";
   }
   return "?";
 }

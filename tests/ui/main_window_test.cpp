@@ -219,7 +219,7 @@ TEST_F(MainWindowTest, ComPortWithoutASelectionStartsNothing) {
   Pump(milliseconds(50));
   EXPECT_TRUE(boxes_.Boxes().empty());
   EXPECT_FALSE(MainWindowJobRunning());
-  EXPECT_EQ(MakeConnectionTransport(window_), nullptr);
+  EXPECT_FALSE(ConnectionUnit(window_).has_value());
 }
 
 TEST_F(MainWindowTest, MenuAndButtonsOpenTheirDialogsOverTheWindow) {

@@ -6,11 +6,8 @@
 
 #include "link/bootloader_link.h"
 #include "package/hex_manager.h"
-#include "shell/message_target.h"
-#include "shell/messages.h"
 #include "update/bootloader_commands.h"
 #include "update/programming.h"
-#include "update/progress.h"
 #include "update/scripted_unit.h"
 #include "update/test_images.h"
 #include "update/unit_identity.h"
@@ -186,22 +183,6 @@ TEST(FlashDataPayload, CarriesAddressLengthAndZeroFilledData) {
   EXPECT_EQ(head, (std::vector<std::uint8_t>{0x00, 0x06, 0x0E, 0x00, 0x0F, 0x00, 0x00, 0x00}));
   EXPECT_EQ(0, std::memcmp(payload + 8, data, 15));
   for (std::size_t i = 8 + 15; i < kFlashDataPayload; ++i) EXPECT_EQ(payload[i], 0) << i;
-}
-
-TEST(PostProgressText, EachMessageCarriesItsOwnText) {
-  auto window = std::make_shared<RecordingMessageTarget>();
-  PostProgressText(window.get(), "Application");
-  PostProgressText(window.get(), "UI");
-  PostProgressText(window.get(), "Factory Defaults", false);
-  const auto messages = window->Messages();
-  ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(messages[0].text, "Progress: Application");
-  EXPECT_EQ(messages[1].text, "Progress: UI");
-  EXPECT_EQ(messages[2].text, "Progress: Factory Defaults");
-  for (const auto& m : messages) {
-    EXPECT_EQ(m.code, WM_APP_PROGRESS_TEXT);
-    EXPECT_EQ(m.wParam, 0u);
-  }
 }
 
 }  // namespace

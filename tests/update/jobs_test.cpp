@@ -1,18 +1,16 @@
-// The programming steps and the two jobs against a scripted unit: wire order, messages, mends.
+// The programming steps and the two jobs against a scripted unit: wire order, events, mends.
 #include "update/jobs.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
+#include <stop_token>
 
-#include "package/bin_manager.h"
 #include "package/hex_manager.h"
 #include "shell/message_target.h"
 #include "shell/messages.h"
-#include "shell/settings.h"
-#include "update/programming.h"
-#include "update/progress.h"
+#include "support/memory_package.h"
+#include "ui/job_messages.h"
 #include "update/scripted_unit.h"
 #include "update/test_images.h"
 
@@ -22,42 +20,50 @@ namespace {
 using testing::GoodUnit;
 using testing::IdentityReply;
 using testing::ManualClock;
+using testing::MemoryPackageSource;
 using testing::ReceivedRequest;
 using testing::ScriptedUnit;
-using testing::TempFile;
 using testing::UnitLog;
 using Codes = std::vector<std::uint8_t>;
 
-// One job against one scripted unit, with a package of small images in files.
+// A package of small images: one per row whose flag is set (9 records, 130 bytes).
+MemoryPackageSource SmallPackage(const ImagePresenceFlags& presence,
+                                 std::string hexText = testing::HexText(9, 16)) {
+  MemoryPackageSource source;
+  for (std::size_t row = 0; row < PackageVariants.size(); ++row) {
+    if (!presence[row]) continue;
+    const PackageVariant& file = PackageVariants[row];
+    source.Add(std::string(file.type), std::string(file.resource),
+               file.type == kHexResourceType ? hexText : testing::Bytes(130));
+  }
+  return source;
+}
+
+// One job against one scripted unit, reporting through the desktop program's messages.
 struct JobBench {
   ManualClock clock;
   std::shared_ptr<UnitLog> log = std::make_shared<UnitLog>();
-  BootloaderLink link{clock};
-  CHexManager application;
-  CBinManager flashData;
   std::shared_ptr<RecordingMessageTarget> window = std::make_shared<RecordingMessageTarget>();
-  TempFile hexFile{"app.hex", testing::HexText(9, 16)};
-  TempFile binFile{"flash.bin", testing::Bytes(130)};
-  JobEnvironment environment;
+  MemoryPackageSource source =
+      SmallPackage(ImagePresenceFlags{true, true, false, false, false, false, false, false});
+  JobOptions options;
 
   JobBench() {
-    environment.link = &link;
-    environment.applicationImage = &application;
-    environment.flashDataImage = &flashData;
-    environment.clock = &clock;
-    environment.presence = ImagePresenceFlags{true, true, false, false, false, false, false, false};
-    environment.loadApplication = [this](CHexManager& image, std::string_view) {
-      return image.LoadFromFile(hexFile.Path());
-    };
-    environment.loadFlashData = [this](CBinManager& image, std::string_view) {
-      return image.LoadFromFile(binFile.Path());
-    };
-    environment.overwriteFirmware = true;
-    environment.overwriteFactoryDefaults = true;
+    options.clock = &clock;
+    options.firmware = true;
+    options.factoryDefaults = true;
   }
 
-  UnitRequest Request(testing::Responder responder = GoodUnit) {
-    return UnitRequest{window, std::make_unique<ScriptedUnit>(clock, std::move(responder), log)};
+  std::unique_ptr<Transport> Unit(testing::Responder responder = GoodUnit) {
+    return std::make_unique<ScriptedUnit>(clock, std::move(responder), log);
+  }
+  JobResult Update(testing::Responder responder = GoodUnit) {
+    JobMessages messages(window);
+    return RunUpdateJob(Unit(std::move(responder)), *Package::Load(source), options, messages);
+  }
+  JobResult Exit(testing::Responder responder = GoodUnit) {
+    JobMessages messages(window);
+    return RunExitBootloadJob(Unit(std::move(responder)), options, messages);
   }
   std::vector<std::uint32_t> Codes() const { return window->Codes(); }
   std::vector<std::uint64_t> Positions() const {
@@ -92,7 +98,8 @@ Codes Join(std::initializer_list<Codes> parts) {
 
 TEST(UpdateJob, FullUpdateRunsEveryStepInOrder) {
   JobBench bench;
-  EXPECT_EQ(RunUpdateJob(bench.Request(), bench.environment), JobOutcome::Succeeded);
+  const JobResult result = bench.Update();
+  EXPECT_EQ(result.outcome, JobOutcome::Succeeded);
   // 9 records: batches of 8 and 1; 130 bytes: chunks of 64, 64 and 2.
   EXPECT_EQ(bench.log->Commands(), Join({{0x01, 0x89, 0x82, 0x8E},
                                          Times(0x83, 2),
@@ -106,7 +113,24 @@ TEST(UpdateJob, FullUpdateRunsEveryStepInOrder) {
             (std::vector<std::string>{"Progress: Initializing", "Progress: Application",
                                       "Progress: UI", "Progress: Factory Defaults"}));
   EXPECT_EQ(bench.Codes().back(), WM_APP_UPDATE_SUCCEEDED);
-  EXPECT_EQ(ProgressPosition.load(), 149u);
+
+  // The typed result: who the unit was, what it ran before, and what each stage cost.
+  EXPECT_EQ(result.stage, Stage::Finishing);
+  EXPECT_EQ(result.identity.text, "Tessaline,STM32,ADAU1452");
+  EXPECT_TRUE(result.identity.SequencedCommands);
+  EXPECT_EQ(result.applicationVersionBefore, 0x00010001u);
+  EXPECT_EQ(result.variant, 0u);
+  std::vector<Stage> stages;
+  std::uint32_t exchanges = 0;
+  for (const auto& s : result.stages) {
+    stages.push_back(s.stage);
+    exchanges += s.exchanges;
+    EXPECT_EQ(s.sends, s.exchanges);  // nothing was resent
+  }
+  EXPECT_EQ(stages, (std::vector<Stage>{Stage::Initializing, Stage::Application, Stage::FlashData,
+                                        Stage::FactoryDefaults, Stage::Finishing}));
+  EXPECT_EQ(exchanges, bench.log->Commands().size());
+  EXPECT_EQ(result.stages[1].exchanges, 5u);  // erase, begin, two batches, end
 }
 
 TEST(UpdateJob, TheOptionsChooseTheSteps) {
@@ -125,29 +149,13 @@ TEST(UpdateJob, TheOptionsChooseTheSteps) {
   };
   for (const auto& c : cases) {
     JobBench bench;
-    bench.environment.overwriteFirmware = c.firmware;
-    bench.environment.overwriteFactoryDefaults = c.factoryDefaults;
-    EXPECT_EQ(RunUpdateJob(bench.Request(), bench.environment), JobOutcome::Succeeded);
+    bench.options.firmware = c.firmware;
+    bench.options.factoryDefaults = c.factoryDefaults;
+    EXPECT_EQ(bench.Update().outcome, JobOutcome::Succeeded);
     EXPECT_EQ(bench.log->Commands(), c.wire);
     EXPECT_EQ(bench.Range(), c.range);
     EXPECT_EQ(bench.Codes().back(), WM_APP_UPDATE_SUCCEEDED);
   }
-}
-
-TEST(UpdateJob, AClearedFirmwareChoiceReachesTheJob) {
-  // The package holds an application image, yet the user cleared the Firmware box.
-  const bool savedFirmware = OverwriteFirmware;
-  const bool savedDefaults = OverwriteFactoryDefaults;
-  PackageHasApplication = true;
-  OverwriteFirmware = false;
-  OverwriteFactoryDefaults = true;
-  JobBench bench;
-  bench.environment.overwriteFirmware.reset();
-  bench.environment.overwriteFactoryDefaults.reset();
-  EXPECT_EQ(RunUpdateJob(bench.Request(), bench.environment), JobOutcome::Succeeded);
-  EXPECT_EQ(bench.log->Commands(), (Codes{0x01, 0x89, 0x8C, 0x84}));
-  OverwriteFirmware = savedFirmware;
-  OverwriteFactoryDefaults = savedDefaults;
 }
 
 TEST(UpdateJob, OnlyTheUnitsOwnImagesAreWritten) {
@@ -174,16 +182,19 @@ TEST(UpdateJob, OnlyTheUnitsOwnImagesAreWritten) {
   };
   for (const auto& c : cases) {
     JobBench bench;
-    bench.environment.presence = c.presence;
-    EXPECT_EQ(RunUpdateJob(bench.Request(), bench.environment), c.outcome) << c.what;
+    bench.source = SmallPackage(c.presence);
+    EXPECT_EQ(bench.Update().outcome, c.outcome) << c.what;
     EXPECT_EQ(bench.log->Commands(), c.wire) << c.what;
   }
 }
 
 TEST(UpdateJob, AnImageThatWillNotLoadRefusesTheUnitBeforeAnyErase) {
   JobBench bench;
-  bench.environment.loadApplication = [](CHexManager&, std::string_view) { return false; };
-  EXPECT_EQ(RunUpdateJob(bench.Request(), bench.environment), JobOutcome::WrongResponse);
+  bench.source = SmallPackage(
+      ImagePresenceFlags{true, true, false, false, false, false, false, false}, ":10damaged\r\n");
+  const JobResult result = bench.Update();
+  EXPECT_EQ(result.outcome, JobOutcome::WrongResponse);
+  EXPECT_EQ(result.reason, "the package's images for STM32/ADAU1452 are damaged");
   EXPECT_EQ(bench.log->Commands(), (Codes{0x01, 0x89}));
   EXPECT_EQ(bench.Codes().back(), WM_APP_WRONG_RESPONSE);
 }
@@ -222,7 +233,7 @@ TEST(UpdateJob, RefusedUnitsEndWithTheirMessageAndNothingErased) {
   };
   for (const auto& c : cases) {
     JobBench bench;
-    RunUpdateJob(bench.Request(c.unit), bench.environment);
+    bench.Update(c.unit);
     EXPECT_EQ(bench.log->Commands(), c.wire) << c.what;
     const auto codes = bench.Codes();
     EXPECT_EQ(codes, (std::vector<std::uint32_t>{WM_APP_PROGRESS_TEXT, c.message})) << c.what;
@@ -235,14 +246,23 @@ TEST(UpdateJob, AFailedStepStopsTheUpdateAndSkipsTheFinalCommand) {
     std::uint8_t refusedCode;
     std::size_t refusedNth;
     Codes wire;
+    Stage stage;
+    const char* reason;
   };
   const Case cases[] = {
-      {"second batch", 0x83, 2, Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2)})},
-      {"application erase", 0x82, 1, {0x01, 0x89, 0x82}},
-      {"a chunk", 0x86, 1, Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85, 0x86}})},
+      {"second batch", 0x83, 2, Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2)}),
+       Stage::Application, "the unit refused application records"},
+      {"application erase",
+       0x82,
+       1,
+       {0x01, 0x89, 0x82},
+       Stage::Application,
+       "the unit refused erase application"},
+      {"a chunk", 0x86, 1, Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85, 0x86}}),
+       Stage::FlashData, "the unit refused flash data chunk"},
       {"factory defaults", 0x8C, 1,
-       Join(
-           {{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85}, Times(0x86, 3), {0x87, 0x8C}})},
+       Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85}, Times(0x86, 3), {0x87, 0x8C}}),
+       Stage::FactoryDefaults, "the unit refused factory defaults"},
   };
   for (const auto& c : cases) {
     JobBench bench;
@@ -251,8 +271,10 @@ TEST(UpdateJob, AFailedStepStopsTheUpdateAndSkipsTheFinalCommand) {
       if (r.command == c.refusedCode && ++seen == c.refusedNth) return std::vector<std::uint8_t>{0};
       return GoodUnit(r);
     };
-    EXPECT_EQ(RunUpdateJob(bench.Request(unit), bench.environment), JobOutcome::UpdateFailed)
-        << c.what;
+    const JobResult result = bench.Update(unit);
+    EXPECT_EQ(result.outcome, JobOutcome::UpdateFailed) << c.what;
+    EXPECT_EQ(result.stage, c.stage) << c.what;
+    EXPECT_EQ(result.reason, c.reason) << c.what;
     EXPECT_EQ(bench.log->Commands(), c.wire) << c.what;
     EXPECT_EQ(bench.Codes().back(), WM_APP_UPDATE_FAILED) << c.what;
   }
@@ -261,17 +283,17 @@ TEST(UpdateJob, AFailedStepStopsTheUpdateAndSkipsTheFinalCommand) {
 TEST(UpdateJob, TheVersionGuardCanStopTheJobBeforeAnyErase) {
   JobBench bench;
   std::optional<std::uint32_t> seen;
-  bench.environment.versionGuard = [&](std::optional<std::uint32_t> version) {
+  bench.options.versionGuard = [&](std::optional<std::uint32_t> version) {
     seen = version;
     return false;
   };
-  EXPECT_EQ(RunUpdateJob(bench.Request(), bench.environment), JobOutcome::Declined);
+  EXPECT_EQ(bench.Update().outcome, JobOutcome::Declined);
   EXPECT_EQ(seen, 0x00010001u);
   EXPECT_EQ(bench.log->Commands(), (Codes{0x01, 0x89}));
   EXPECT_EQ(bench.Codes(), (std::vector<std::uint32_t>{WM_APP_PROGRESS_TEXT}));
 
   JobBench unitWithoutVersion;
-  unitWithoutVersion.environment.versionGuard = [&](std::optional<std::uint32_t> version) {
+  unitWithoutVersion.options.versionGuard = [&](std::optional<std::uint32_t> version) {
     seen = version;
     return true;
   };
@@ -279,38 +301,71 @@ TEST(UpdateJob, TheVersionGuardCanStopTheJobBeforeAnyErase) {
     if ((r.command & 0x7F) == 0x09) return std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF};
     return GoodUnit(r);
   };
-  EXPECT_EQ(RunUpdateJob(unitWithoutVersion.Request(noVersion), unitWithoutVersion.environment),
-            JobOutcome::Succeeded);
+  EXPECT_EQ(unitWithoutVersion.Update(noVersion).outcome, JobOutcome::Succeeded);
   EXPECT_EQ(seen, std::nullopt);
 }
 
 TEST(ExitBootloadJob, SendsTheExitCommandInTheFormOfItsOwnIdentity) {
   JobBench bench;
-  // A previous update job left its own identity behind; the exit job must not use it.
-  UpdateJobIdentity().SequencedCommands = false;
-  EXPECT_EQ(RunExitBootloadJob(bench.Request(), bench.environment), JobOutcome::BootloadExited);
+  EXPECT_EQ(bench.Exit().outcome, JobOutcome::BootloadExited);
   EXPECT_EQ(bench.log->Commands(), (Codes{0x01, 0x8B}));
   EXPECT_EQ(bench.Codes(), (std::vector<std::uint32_t>{WM_APP_BOOTLOAD_EXITED}));
 
   JobBench silent;
-  EXPECT_EQ(RunExitBootloadJob(silent.Request([](const ReceivedRequest&) { return std::nullopt; }),
-                               silent.environment),
+  EXPECT_EQ(silent.Exit([](const ReceivedRequest&) { return std::nullopt; }).outcome,
             JobOutcome::NoResponse);
   EXPECT_EQ(silent.Codes(), (std::vector<std::uint32_t>{WM_APP_NO_RESPONSE}));
 }
 
-TEST(JobThread, RunsOneJobAtATimeAndJoins) {
+TEST(UpdateJob, AStopRequestEndsTheJobAtTheNextExchangeBoundary) {
+  // Stopped while the third flash data chunk is on the wire: that exchange completes, nothing
+  // more is sent, and the result names the stage.
+  JobBench bench;
+  std::stop_source stop;
+  bench.options.stop = stop.get_token();
+  std::size_t chunks = 0;
+  const JobResult result = bench.Update([&](const ReceivedRequest& r) {
+    if (r.command == 0x86 && ++chunks == 2) stop.request_stop();
+    return GoodUnit(r);
+  });
+  EXPECT_EQ(result.outcome, JobOutcome::Interrupted);
+  EXPECT_EQ(result.stage, Stage::FlashData);
+  EXPECT_EQ(bench.log->Commands(),
+            Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85}, Times(0x86, 2)}));
+  // The window never asks for a stop, so it gets no result message.
+  EXPECT_EQ(bench.Codes().back(), WM_APP_PROGRESS_POS);
+}
+
+TEST(JobMessages, EachProgressTextCarriesItsOwnText) {
+  auto window = std::make_shared<RecordingMessageTarget>();
+  PostProgressText(*window, Stage::Application);
+  PostProgressText(*window, Stage::FlashData);
+  PostProgressText(*window, Stage::FactoryDefaults);
+  const auto messages = window->Messages();
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[0].text, "Progress: Application");
+  EXPECT_EQ(messages[1].text, "Progress: UI");
+  EXPECT_EQ(messages[2].text, "Progress: Factory Defaults");
+  for (const auto& m : messages) {
+    EXPECT_EQ(m.code, WM_APP_PROGRESS_TEXT);
+    EXPECT_EQ(m.wParam, 0u);
+  }
+}
+
+TEST(WindowJobThread, RunsOneJobAtATimeAndJoins) {
   ManualClock clock;
   auto log = std::make_shared<UnitLog>();
   auto window = std::make_shared<RecordingMessageTarget>();
-  JobThread thread;
+  auto package = Package::Load(MemoryPackageSource{});
+  JobOptions options;  // the system clock: the job's closing pause is real
+  WindowJobThread thread;
   EXPECT_FALSE(thread.Running());
-  ASSERT_TRUE(
-      thread.Start(JobKind::ExitBootload,
-                   UnitRequest{window, std::make_unique<ScriptedUnit>(clock, GoodUnit, log)}));
+  ASSERT_TRUE(thread.Start(WindowJob::ExitBootload,
+                           std::make_unique<ScriptedUnit>(clock, GoodUnit, log), package, options,
+                           window));
   // The job pauses after its result message, so it is still running here.
   ASSERT_TRUE(window->WaitFor(WM_APP_BOOTLOAD_EXITED, 5000));
-  EXPECT_FALSE(thread.Start(JobKind::ExitBootload, UnitRequest{window, nullptr}));
+  EXPECT_FALSE(thread.Start(WindowJob::ExitBootload, nullptr, package, options, window));
   thread.Wait();
   EXPECT_FALSE(thread.Running());
   EXPECT_EQ(log->Commands(), (Codes{0x01, 0x8B}));

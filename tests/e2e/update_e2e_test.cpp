@@ -5,16 +5,17 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
-#include "package/package_contents.h"
+#include "package/package.h"
 #include "platform/clock.h"
 #include "platform/module_resources.h"
 #include "platform/sockets.h"
 #include "shell/message_target.h"
 #include "shell/messages.h"
-#include "transport/com_port_table.h"
-#include "transport/com_transport.h"
-#include "transport/ethernet_transport.h"
+#include "support/memory_package.h"
+#include "transport/unit_address.h"
+#include "ui/job_messages.h"
 #include "unit-sim/simulated_unit.h"
 #include "update/jobs.h"
 
@@ -70,7 +71,9 @@ Codes FullUpdateOrder() {
                {0x87, 0x8C, 0x84}});
 }
 
-struct JobResult {
+enum class JobKind { Update, ExitBootload };
+
+struct RunRecord {
   JobOutcome outcome;
   std::vector<WorkerMessage> messages;
   std::uint32_t framesSent = 0;
@@ -94,8 +97,6 @@ struct JobResult {
 
 class UpdateEndToEnd : public ::testing::Test {
  protected:
-  void SetUp() override { CheckPackage(); }
-
   static std::unique_ptr<sim::SimulatedUnit> StartUnit(sim::UnitConfig config) {
     auto unit = std::make_unique<sim::SimulatedUnit>(std::move(config));
     std::string error;
@@ -108,25 +109,26 @@ class UpdateEndToEnd : public ::testing::Test {
     return config;
   }
 
-  JobResult Run(JobKind kind, std::unique_ptr<Transport> transport, bool firmware,
-                bool factoryDefaults, JobEnvironment environment = {}) {
+  // One job on the calling thread, reporting through the desktop program's messages.
+  static RunRecord Run(JobKind kind, const UnitAddress& unit, bool firmware, bool factoryDefaults,
+                       const Package& package = *EmbeddedPackage()) {
     NoPauseClock clock;
-    BootloaderLink link;
-    JobResult result{};
-    link.SetTraceHook(
-        [&result](TraceDirection direction, std::span<const std::uint8_t>, std::uint32_t) {
-          ++(direction == TraceDirection::Sent ? result.framesSent : result.framesReceived);
-        });
-    environment.link = &link;
-    environment.clock = &clock;
-    environment.overwriteFirmware = firmware;
-    environment.overwriteFactoryDefaults = factoryDefaults;
+    RunRecord record{};
+    JobOptions options;
+    options.trace = [&record](TraceDirection direction, std::span<const std::uint8_t>,
+                              std::uint32_t) {
+      ++(direction == TraceDirection::Sent ? record.framesSent : record.framesReceived);
+    };
+    options.clock = &clock;
+    options.firmware = firmware;
+    options.factoryDefaults = factoryDefaults;
     auto window = std::make_shared<RecordingMessageTarget>();
-    UnitRequest request{window, std::move(transport)};
-    result.outcome = kind == JobKind::Update ? RunUpdateJob(std::move(request), environment)
-                                             : RunExitBootloadJob(std::move(request), environment);
-    result.messages = window->Messages();
-    return result;
+    JobMessages messages(window);
+    record.outcome = kind == JobKind::Update
+                         ? RunUpdateJob(unit, package, options, messages).outcome
+                         : RunExitBootloadJob(unit, options, messages).outcome;
+    record.messages = window->Messages();
+    return record;
   }
 
   static void ExpectUnitHoldsThePackage(const sim::SimulatedUnit& unit) {
@@ -145,8 +147,7 @@ class UpdateEndToEnd : public ::testing::Test {
 
 TEST_F(UpdateEndToEnd, FullUpdateOverUdpWritesThePackageByteForByte) {
   auto unit = StartUnit(UdpUnit("127.0.10.1"));
-  const auto result =
-      Run(JobKind::Update, std::make_unique<EthernetTransport>(Address("127.0.10.1")), true, true);
+  const auto result = Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.1")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::Succeeded);
   EXPECT_EQ(result.LastCode(), WM_APP_UPDATE_SUCCEEDED);
   EXPECT_EQ(result.Range(), kFullRange);
@@ -159,9 +160,7 @@ TEST_F(UpdateEndToEnd, FullUpdateOverAPseudoTerminal) {
   sim::UnitConfig config;
   config.serial = true;  // unpaced: the paced run is the benchmark's
   auto unit = StartUnit(config);
-  const auto result =
-      Run(JobKind::Update, std::make_unique<COMTransport>(unit->SerialPath(), kBootloaderBaudRate),
-          true, true);
+  const auto result = Run(JobKind::Update, UnitAddress::Serial(unit->SerialPath()), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::Succeeded);
   EXPECT_EQ(result.LastPosition(), kFullRange);
   EXPECT_TRUE(unit->CommandOrder() == FullUpdateOrder()) << "wire order differs";
@@ -182,9 +181,8 @@ TEST_F(UpdateEndToEnd, TheOptionsChooseWhatReachesTheUnit) {
   };
   for (const auto& c : cases) {
     auto unit = StartUnit(UdpUnit(c.address));
-    const auto result =
-        Run(JobKind::Update, std::make_unique<EthernetTransport>(Address(c.address)), c.firmware,
-            c.factoryDefaults);
+    const auto result = Run(JobKind::Update, UnitAddress::Network(Address(c.address)), c.firmware,
+                            c.factoryDefaults);
     EXPECT_EQ(result.outcome, JobOutcome::Succeeded) << c.address;
     EXPECT_EQ(unit->CommandOrder(), c.order) << c.address;
     EXPECT_EQ(result.Range(), c.range) << c.address;
@@ -212,8 +210,7 @@ TEST_F(UpdateEndToEnd, UnitsThePackageCannotServeAreRefusedWithNothingErased) {
     config.bootloaderMajor = c.blMajor;
     config.bootloaderMinor = c.blMinor;
     auto unit = StartUnit(config);
-    const auto result =
-        Run(JobKind::Update, std::make_unique<EthernetTransport>(Address(c.address)), true, true);
+    const auto result = Run(JobKind::Update, UnitAddress::Network(Address(c.address)), true, true);
     EXPECT_EQ(result.outcome, JobOutcome::WrongResponse) << c.address;
     EXPECT_EQ(result.LastCode(), WM_APP_WRONG_RESPONSE) << c.address;
     EXPECT_EQ(unit->CommandOrder(), c.order) << c.address;
@@ -225,8 +222,7 @@ TEST_F(UpdateEndToEnd, ASilentUnitGetsFiveIdentityRequestsAndNothingElse) {
   auto config = UdpUnit("127.0.10.6");
   config.mode = sim::UnitMode::Application;  // its bootloader does not answer
   auto unit = StartUnit(config);
-  const auto result =
-      Run(JobKind::Update, std::make_unique<EthernetTransport>(Address("127.0.10.6")), true, true);
+  const auto result = Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.6")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::NoResponse);
   EXPECT_EQ(result.LastCode(), WM_APP_NO_RESPONSE);
   EXPECT_EQ(result.framesSent, 5u);
@@ -238,8 +234,7 @@ TEST_F(UpdateEndToEnd, ARefusedBatchFailsTheUpdateAndNothingFollowsIt) {
   config.faults.refuseCommand = 0x03;
   config.faults.refuseNth = 100;
   auto unit = StartUnit(config);
-  const auto result =
-      Run(JobKind::Update, std::make_unique<EthernetTransport>(Address("127.0.10.7")), true, true);
+  const auto result = Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.7")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::UpdateFailed);
   EXPECT_EQ(result.LastCode(), WM_APP_UPDATE_FAILED);
   const auto log = unit->RequestLog();
@@ -257,8 +252,7 @@ TEST_F(UpdateEndToEnd, AUnitFallingSilentMidTransferEndsInFailure) {
   auto config = UdpUnit("127.0.10.8");
   config.faults.silentAfter = 300;
   auto unit = StartUnit(config);
-  const auto result =
-      Run(JobKind::Update, std::make_unique<EthernetTransport>(Address("127.0.10.8")), true, true);
+  const auto result = Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.8")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::UpdateFailed);
   EXPECT_EQ(result.LastCode(), WM_APP_UPDATE_FAILED);
   EXPECT_FALSE(unit->UpdateFinished());
@@ -266,8 +260,8 @@ TEST_F(UpdateEndToEnd, AUnitFallingSilentMidTransferEndsInFailure) {
 
 TEST_F(UpdateEndToEnd, ExitBootloadSendsTheSequencedExitCommand) {
   auto unit = StartUnit(UdpUnit("127.0.10.9"));
-  const auto result = Run(JobKind::ExitBootload,
-                          std::make_unique<EthernetTransport>(Address("127.0.10.9")), true, true);
+  const auto result =
+      Run(JobKind::ExitBootload, UnitAddress::Network(Address("127.0.10.9")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::BootloadExited);
   EXPECT_EQ(result.LastCode(), WM_APP_BOOTLOAD_EXITED);
   EXPECT_EQ(unit->CommandOrder(), (Codes{0x01, 0x8B}));
@@ -287,38 +281,16 @@ TEST_F(UpdateEndToEnd, LossAndCorruptionBothWaysStillEndInAnExactUpdate) {
   text += ":00000001FF\n";
   const auto flash = ResourceBytes("BIN", "FLASH_STM32_ADAU1452");
   const std::vector<std::uint8_t> flashPart(flash.begin(), flash.begin() + 4096);
-  const std::string hexPath = ::testing::TempDir() + "tessaline-lossy.hex";
-  const std::string binPath = ::testing::TempDir() + "tessaline-lossy.bin";
-  std::FILE* hex = std::fopen(hexPath.c_str(), "wb");
-  ASSERT_NE(hex, nullptr);
-  std::fwrite(text.data(), 1, text.size(), hex);
-  std::fclose(hex);
-  std::FILE* bin = std::fopen(binPath.c_str(), "wb");
-  ASSERT_NE(bin, nullptr);
-  std::fwrite(flashPart.data(), 1, flashPart.size(), bin);
-  std::fclose(bin);
-
   auto config = UdpUnit("127.0.10.10");
   config.faults.seed = 20261208;
   config.faults.dropRequests = 0.02;
   config.faults.corruptReplies = 0.02;
   auto unit = StartUnit(config);
-  CHexManager application;
-  CBinManager flashData;
-  JobEnvironment environment;
-  environment.applicationImage = &application;
-  environment.flashDataImage = &flashData;
-  environment.loadApplication = [&](CHexManager& image, std::string_view) {
-    return image.LoadFromFile(hexPath);
-  };
-  environment.loadFlashData = [&](CBinManager& image, std::string_view) {
-    return image.LoadFromFile(binPath);
-  };
-  const auto result =
-      Run(JobKind::Update, std::make_unique<EthernetTransport>(Address("127.0.10.10")), true, true,
-          environment);
-  std::remove(hexPath.c_str());
-  std::remove(binPath.c_str());
+  testing::MemoryPackageSource source;
+  source.Add("HEX", "APPLICATION_STM32_ADAU1452", text)
+      .Add("BIN", "FLASH_STM32_ADAU1452", std::string(flashPart.begin(), flashPart.end()));
+  const auto result = Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.10")), true, true,
+                          *Package::Load(source));
 
   EXPECT_EQ(result.outcome, JobOutcome::Succeeded);
   const auto faults = unit->Faults();
@@ -329,6 +301,37 @@ TEST_F(UpdateEndToEnd, LossAndCorruptionBothWaysStillEndInAnExactUpdate) {
   EXPECT_TRUE(unit->ApplicationMemory() == expected->bytes) << "application memory differs";
   EXPECT_TRUE(unit->FlashData() == flashPart) << "flash data differs";
   EXPECT_TRUE(unit->UpdateFinished());
+}
+
+TEST_F(UpdateEndToEnd, TwoUnitsAreUpdatedAtOnceInOneProcess) {
+  // One unit over UDP and one over a pseudo-terminal, each job on its own thread with its own
+  // link, images and observer: both end with exactly the package.
+  auto network = StartUnit(UdpUnit("127.0.10.11"));
+  sim::UnitConfig serialConfig;
+  serialConfig.serial = true;
+  auto serial = StartUnit(serialConfig);
+  const auto package = EmbeddedPackage();
+  RunRecord overUdp{};
+  RunRecord overSerial{};
+  {
+    std::jthread first([&] {
+      overUdp =
+          Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.11")), true, true, *package);
+    });
+    std::jthread second([&] {
+      overSerial =
+          Run(JobKind::Update, UnitAddress::Serial(serial->SerialPath()), true, true, *package);
+    });
+  }
+  for (const auto* record : {&overUdp, &overSerial}) {
+    EXPECT_EQ(record->outcome, JobOutcome::Succeeded);
+    EXPECT_EQ(record->LastCode(), WM_APP_UPDATE_SUCCEEDED);
+    EXPECT_EQ(record->LastPosition(), kFullRange);
+  }
+  for (const auto* unit : {network.get(), serial.get()}) {
+    EXPECT_TRUE(unit->CommandOrder() == FullUpdateOrder()) << "wire order differs";
+    ExpectUnitHoldsThePackage(*unit);
+  }
 }
 
 }  // namespace

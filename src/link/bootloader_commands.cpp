@@ -1,0 +1,63 @@
+// Command names and the application version rule.
+#include "link/bootloader_commands.h"
+
+#include <cstdio>
+
+namespace tessaline {
+
+namespace {
+constexpr std::uint16_t kApplicationVersionReplyLength = 7;  // code, 4 version bytes, CRC
+constexpr std::uint32_t kNoApplicationMarker = 0xFFFFFFFFu;
+constexpr std::uint32_t kMinorMask = 0xFFFF;
+}  // namespace
+
+std::string CommandName(std::uint8_t plainCode) {
+  switch (plainCode) {
+    case BootloaderVersionCommand:
+      return "bootloader version";
+    case EraseApplicationCommand:
+      return "erase application";
+    case ApplicationRecordsCommand:
+      return "application records";
+    case FinishUpdateCommand:
+      return "finish update";
+    case EraseFlashDataCommand:
+      return "erase flash data";
+    case FlashDataChunkCommand:
+      return "flash data chunk";
+    case EndFlashDataCommand:
+      return "end flash data";
+    case ApplicationVersionCommand:
+      return "application version";
+    case ExitBootloadCommand:
+      return "exit bootload";
+    case FactoryDefaultsCommand:
+      return "factory defaults";
+    case IdentityTextCommand:
+      return "identity text";
+    case BeginApplicationCommand:
+      return "begin application";
+    case EndApplicationCommand:
+      return "end application";
+    default:
+      break;
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, "command 0x%02X", plainCode);
+  return text;
+}
+
+std::optional<std::uint32_t> DecodeApplicationVersion(const std::uint8_t* reply,
+                                                      std::uint16_t length) {
+  if (length < kApplicationVersionReplyLength) return std::nullopt;
+  const std::uint32_t version = std::uint32_t{reply[1]} | std::uint32_t{reply[2]} << 8 |
+                                std::uint32_t{reply[3]} << 16 | std::uint32_t{reply[4]} << 24;
+  if (version == 0 || version == kNoApplicationMarker) return std::nullopt;
+  return version;
+}
+
+std::string FormatApplicationVersion(std::uint32_t version) {
+  return std::to_string(version >> 16) + "." + std::to_string(version & kMinorMask);
+}
+
+}  // namespace tessaline

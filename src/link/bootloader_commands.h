@@ -1,0 +1,39 @@
+// The one table of bootloader command codes and the application version they report.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tessaline {
+
+// Plain codes; the sequenced form adds kSequencedBit (packet_codec.h).
+inline constexpr std::uint8_t BootloaderVersionCommand = 0x01;  // always plain; restarts sequences
+inline constexpr std::uint8_t EraseApplicationCommand = 0x02;
+inline constexpr std::uint8_t ApplicationRecordsCommand = 0x03;  // a batch of raw HEX records
+inline constexpr std::uint8_t FinishUpdateCommand = 0x04;        // outcome ignored
+inline constexpr std::uint8_t EraseFlashDataCommand = 0x05;
+inline constexpr std::uint8_t FlashDataChunkCommand = 0x06;  // 72-byte addressed chunk
+inline constexpr std::uint8_t EndFlashDataCommand = 0x07;
+inline constexpr std::uint8_t UnassignedCommand = 0x08;  // refused by the link
+inline constexpr std::uint8_t ApplicationVersionCommand = 0x09;
+inline constexpr std::uint8_t TextCommand = 0x0A;          // accepted, sent by nobody
+inline constexpr std::uint8_t ExitBootloadCommand = 0x0B;  // outcome ignored
+inline constexpr std::uint8_t FactoryDefaultsCommand = 0x0C;
+inline constexpr std::uint8_t IdentityTextCommand = 0x0D;  // serial discovery probe
+inline constexpr std::uint8_t BeginApplicationCommand = 0x0E;
+inline constexpr std::uint8_t EndApplicationCommand = 0x0F;
+inline constexpr std::uint8_t HighestCommand = 0x0F;
+
+// "erase application" for reasons and receipts; "command 0xNN" for codes not in the table.
+std::string CommandName(std::uint8_t plainCode);
+
+// The application version of a short-form 0x09 reply (code, four version bytes little-endian,
+// CRC): major << 16 | minor. None when the reply is short or the unit has no application (it
+// then reports 0 or all ones).
+std::optional<std::uint32_t> DecodeApplicationVersion(const std::uint8_t* reply,
+                                                      std::uint16_t length);
+// 0x00010002 -> "1.2".
+std::string FormatApplicationVersion(std::uint32_t version);
+
+}  // namespace tessaline

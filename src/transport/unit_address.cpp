@@ -1,0 +1,60 @@
+// UnitAddress: naming a unit and making its bootloader and text transports.
+#include "transport/unit_address.h"
+
+#include <cstring>
+
+#include "platform/device_path.h"
+#include "transport/com_port_table.h"
+#include "transport/com_transport.h"
+#include "transport/ethernet_transport.h"
+#include "transport/ethernet_transport_tcp.h"
+
+namespace tessaline {
+
+UnitAddress UnitAddress::Network(std::uint32_t addressNetworkOrder) {
+  return UnitAddress(addressNetworkOrder);
+}
+
+UnitAddress UnitAddress::Serial(std::string deviceName) {
+  return UnitAddress(std::move(deviceName));
+}
+
+std::uint32_t UnitAddress::Ipv4() const {
+  const auto* address = std::get_if<std::uint32_t>(&where_);
+  return address ? *address : 0;
+}
+
+const std::string& UnitAddress::Device() const {
+  static const std::string none;
+  const auto* device = std::get_if<std::string>(&where_);
+  return device ? *device : none;
+}
+
+std::unique_ptr<Transport> UnitAddress::MakeBootloaderTransport() const {
+  if (IsNetwork()) return std::make_unique<EthernetTransport>(Ipv4());
+  return std::make_unique<COMTransport>(Device(), kBootloaderBaudRate);
+}
+
+std::unique_ptr<Transport> UnitAddress::MakeTextTransport(std::uint32_t parserPort,
+                                                          std::uint32_t baudRate) const {
+  if (IsNetwork()) return std::make_unique<EthernetTransportTCP>(Ipv4(), parserPort);
+  return std::make_unique<COMTransport>(Device(), baudRate);
+}
+
+std::string UnitAddress::Canonical() const {
+  if (IsNetwork()) return "ip:" + DottedIpv4(Ipv4());
+  return "serial:" + platform::CanonicalDevicePath(Device());
+}
+
+std::string UnitAddress::Label() const {
+  return IsNetwork() ? DottedIpv4(Ipv4()) : PortLabel(Device());
+}
+
+std::string DottedIpv4(std::uint32_t addressNetworkOrder) {
+  std::uint8_t octets[4];
+  std::memcpy(octets, &addressNetworkOrder, sizeof octets);
+  return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." +
+         std::to_string(octets[2]) + "." + std::to_string(octets[3]);
+}
+
+}  // namespace tessaline

@@ -1,0 +1,52 @@
+// UnitAddress: the value that names one unit (an IPv4 address or a serial device) and makes its
+// transports.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "transport/transport.h"
+
+namespace tessaline {
+
+class UnitAddress {
+ public:
+  // An address in network byte order; the bootloader answers on UDP, the text port on TCP.
+  static UnitAddress Network(std::uint32_t addressNetworkOrder);
+  // A serial device ("/dev/ttyUSB0", "\\.\COM3"); both protocols run on the line itself.
+  static UnitAddress Serial(std::string deviceName);
+
+  bool IsNetwork() const { return std::holds_alternative<std::uint32_t>(where_); }
+  bool IsSerial() const { return !IsNetwork(); }
+  // Network order; 0 for a serial unit.
+  std::uint32_t Ipv4() const;
+  // As given; empty for a network unit.
+  const std::string& Device() const;
+
+  // The bootloader's transport: UDP port 6234, or the device at 115200 baud. Not opened yet.
+  std::unique_ptr<Transport> MakeBootloaderTransport() const;
+  // The text command port: TCP `parserPort` (0: 4999), or the device at `baudRate`. Not opened.
+  std::unique_ptr<Transport> MakeTextTransport(std::uint32_t parserPort,
+                                               std::uint32_t baudRate) const;
+
+  // "ip:192.168.1.20" or "serial:/dev/ttyUSB0" with the device resolved, so every spelling of
+  // one unit gives the same text.
+  std::string Canonical() const;
+  // What the user sees: the dotted address, or the device name without "\\.\".
+  std::string Label() const;
+
+  friend bool operator==(const UnitAddress& a, const UnitAddress& b) {
+    return a.Canonical() == b.Canonical();
+  }
+
+ private:
+  explicit UnitAddress(std::variant<std::uint32_t, std::string> where) : where_(std::move(where)) {}
+  std::variant<std::uint32_t, std::string> where_;
+};
+
+// "192.168.1.20" for an address in network byte order.
+std::string DottedIpv4(std::uint32_t addressNetworkOrder);
+
+}  // namespace tessaline

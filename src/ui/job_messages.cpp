@@ -1,0 +1,77 @@
+// Typed job events to the main window's messages, and the main window's job thread.
+#include "ui/job_messages.h"
+
+#include <system_error>
+
+#include "shell/messages.h"
+#include "shell/settings.h"
+#include "shell/ui_strings.h"
+
+namespace tessaline {
+
+namespace {
+void PostCode(MessageTarget& window, std::uint32_t code) { window.Post({code, 0, 0, {}}); }
+}  // namespace
+
+void PostProgressText(MessageTarget& window, Stage stage) {
+  window.Post({WM_APP_PROGRESS_TEXT, 0, 0, ProgressText(StageName(stage))});
+}
+
+void JobMessages::StageBegan(Stage stage, std::uint32_t /*units*/) {
+  if (window_) PostProgressText(*window_, stage);
+}
+
+void JobMessages::PlanReady(std::uint32_t totalUnits) {
+  if (window_) window_->Send({WM_APP_PROGRESS_RANGE, 0, totalUnits, {}});
+}
+
+void JobMessages::PositionMoved(std::uint32_t position) {
+  if (window_) window_->Post({WM_APP_PROGRESS_POS, position, 0, {}});
+}
+
+void JobMessages::Finished(const JobResult& result) {
+  if (!window_) return;
+  switch (result.outcome) {
+    case JobOutcome::Succeeded:
+      return PostCode(*window_, WM_APP_UPDATE_SUCCEEDED);
+    case JobOutcome::UpdateFailed:
+      return PostCode(*window_, WM_APP_UPDATE_FAILED);
+    case JobOutcome::NoResponse:
+      return PostCode(*window_, WM_APP_NO_RESPONSE);
+    case JobOutcome::WrongResponse:
+      return PostCode(*window_, WM_APP_WRONG_RESPONSE);
+    case JobOutcome::BootloadExited:
+      return PostCode(*window_, WM_APP_BOOTLOAD_EXITED);
+    case JobOutcome::Declined:
+    case JobOutcome::Interrupted:
+      return;  // the window never asks for either
+  }
+}
+
+bool WindowJobThread::Start(WindowJob kind, std::unique_ptr<Transport> transport,
+                            std::shared_ptr<const Package> package, JobOptions options,
+                            std::shared_ptr<MessageTarget> window) {
+  if (running_.load()) return false;
+  thread_.Join();
+  running_ = true;
+  try {
+    thread_ = platform::JoinedThread([this, kind, transport = std::move(transport),
+                                      package = std::move(package), options = std::move(options),
+                                      window = std::move(window)]() mutable {
+      ThreadNameHook(kind == WindowJob::Update ? "bootload_thread" : "exit_bootload_thread");
+      JobMessages messages(std::move(window));
+      if (kind == WindowJob::Update) {
+        RunUpdateJob(std::move(transport), *package, options, messages);
+      } else {
+        RunExitBootloadJob(std::move(transport), options, messages);
+      }
+      running_ = false;
+    });
+  } catch (const std::system_error&) {
+    running_ = false;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tessaline
