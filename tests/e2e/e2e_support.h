@@ -1,0 +1,149 @@
+// What the end-to-end update tests share: the package's figures, the wire order, one job run.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "package/package.h"
+#include "platform/clock.h"
+#include "platform/module_resources.h"
+#include "platform/sockets.h"
+#include "shell/message_target.h"
+#include "shell/messages.h"
+#include "support/memory_package.h"
+#include "transport/unit_address.h"
+#include "ui/job_messages.h"
+#include "unit-sim/simulated_unit.h"
+#include "update/jobs.h"
+
+namespace tessaline::e2e {
+
+using Codes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kPackageRecords = 15613;
+constexpr std::uint32_t kPackageFlashBytes = 656911;
+constexpr std::uint32_t kPackageBatches = 1952;
+constexpr std::uint32_t kPackageChunks = 10265;
+constexpr std::uint32_t kFullRange = kPackageRecords + kPackageFlashBytes + 10;  // 672534
+
+// Real time, but the job's pauses cost nothing: the suite stays fast.
+class NoPauseClock final : public platform::Clock {
+ public:
+  std::uint32_t Now() override { return platform::TickCount(); }
+  void Sleep(std::uint32_t) override {}
+};
+
+inline std::string ResourceText(std::string_view type, std::string_view name) {
+  const auto bytes = platform::FindModuleResource(type, name);
+  if (!bytes) return {};
+  return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+}
+
+inline std::vector<std::uint8_t> ResourceBytes(std::string_view type, std::string_view name) {
+  const auto bytes = platform::FindModuleResource(type, name);
+  if (!bytes) return {};
+  return std::vector<std::uint8_t>(bytes->begin(), bytes->end());
+}
+
+inline std::uint32_t Address(const std::string& dotted) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
+  return platform::Ipv4FromOctets(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                                  static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d));
+}
+
+inline Codes Join(std::initializer_list<Codes> parts) {
+  Codes all;
+  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+inline Codes Times(std::uint8_t code, std::size_t n) { return Codes(n, code); }
+
+inline Codes FullUpdateOrder() {
+  return Join({{0x01, 0x89, 0x82, 0x8E},
+               Times(0x83, kPackageBatches),
+               {0x8F, 0x85},
+               Times(0x86, kPackageChunks),
+               {0x87, 0x8C, 0x84}});
+}
+
+enum class JobKind { Update, ExitBootload };
+
+struct RunRecord {
+  JobOutcome outcome;
+  std::vector<WorkerMessage> messages;
+  std::uint32_t framesSent = 0;
+  std::uint32_t framesReceived = 0;
+
+  std::optional<std::uint64_t> Range() const {
+    for (const auto& m : messages) {
+      if (m.code == WM_APP_PROGRESS_RANGE) return m.lParam;
+    }
+    return std::nullopt;
+  }
+  std::optional<std::uint64_t> LastPosition() const {
+    std::optional<std::uint64_t> last;
+    for (const auto& m : messages) {
+      if (m.code == WM_APP_PROGRESS_POS) last = m.wParam;
+    }
+    return last;
+  }
+  std::uint32_t LastCode() const { return messages.empty() ? 0 : messages.back().code; }
+};
+
+class UpdateEndToEnd : public ::testing::Test {
+ protected:
+  static std::unique_ptr<sim::SimulatedUnit> StartUnit(sim::UnitConfig config) {
+    auto unit = std::make_unique<sim::SimulatedUnit>(std::move(config));
+    std::string error;
+    EXPECT_TRUE(unit->Start(&error)) << error;
+    return unit;
+  }
+  static sim::UnitConfig UdpUnit(const std::string& address) {
+    sim::UnitConfig config;
+    config.udpAddress = address;
+    return config;
+  }
+
+  // One job on the calling thread, reporting through the desktop program's messages.
+  static RunRecord Run(JobKind kind, const UnitAddress& unit, bool firmware, bool factoryDefaults,
+                       const Package& package = *EmbeddedPackage()) {
+    NoPauseClock clock;
+    RunRecord record{};
+    JobOptions options;
+    options.trace = [&record](TraceDirection direction, std::span<const std::uint8_t>,
+                              std::uint32_t) {
+      ++(direction == TraceDirection::Sent ? record.framesSent : record.framesReceived);
+    };
+    options.clock = &clock;
+    options.firmware = firmware;
+    options.factoryDefaults = factoryDefaults;
+    auto window = std::make_shared<RecordingMessageTarget>();
+    JobMessages messages(window);
+    record.outcome = kind == JobKind::Update
+                         ? RunUpdateJob(unit, package, options, messages).outcome
+                         : RunExitBootloadJob(unit, options, messages).outcome;
+    record.messages = window->Messages();
+    return record;
+  }
+
+  static void ExpectUnitHoldsThePackage(const sim::SimulatedUnit& unit) {
+    const auto expected = sim::DecodeIntelHex(ResourceText("HEX", "APPLICATION_STM32_ADAU1452"));
+    ASSERT_TRUE(expected.has_value());
+    EXPECT_EQ(unit.ApplicationBase(), expected->base);
+    EXPECT_TRUE(unit.ApplicationMemory() == expected->bytes) << "application memory differs";
+    EXPECT_TRUE(unit.FlashData() == ResourceBytes("BIN", "FLASH_STM32_ADAU1452"))
+        << "flash data differs";
+    EXPECT_TRUE(unit.FactoryDefaultsRestored());
+    EXPECT_TRUE(unit.UpdateFinished());
+  }
+
+  platform::SocketLibrary sockets_;
+};
+
+}  // namespace tessaline::e2e
