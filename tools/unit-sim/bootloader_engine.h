@@ -66,6 +66,7 @@ class BootloaderEngine {
   SparseMemory application_;
   SparseMemory flashData_;
   bool applicationErased_ = false;  // erased since start; the version then comes from memory
+  std::uint32_t versionBeforeErase_ = 0;  // reported instead with the stale-version fault
   bool beginAllowed_ = false;       // an erase came and no transfer has begun since
   bool applicationOpen_ = false;    // between begin and end
   bool endOfFileSeen_ = false;
