@@ -9,8 +9,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using tessaline::fuzz::Require;
   std::string why;
-  const auto receipt = tessaline::receipts::ParseReceiptLine(
-      tessaline::fuzz::AsText({data, size}), why);
+  const auto receipt =
+      tessaline::receipts::ParseReceiptLine(tessaline::fuzz::AsText({data, size}), why);
   if (!receipt) {
     Require(!why.empty(), "a refused line says why");
     return 0;

@@ -64,7 +64,7 @@ int RunReceiptsCommand(const CommandLine& line, Output& output) {
   }
   if (check.state == receipts::ReceiptLogState::Broken) {
     std::fprintf(stderr, "receipts: %s: %s\n", path->c_str(), check.problem.c_str());
-    return kExitReceiptsBroken;
+    return kExitBadReceipts;
   }
   if (output.Mode() != OutputMode::Json) {
     output.Line(std::to_string(check.receipts.size()) + " receipt(s); the chain holds.");

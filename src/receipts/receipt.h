@@ -29,18 +29,18 @@ struct Outcome {
 struct RunningConfirmation {
   std::uint32_t limitSeconds = 0;  // how long the job was allowed to wait
   bool running = false;
-  std::uint64_t elapsedMs = 0;      // until it answered, or until the limit
+  std::uint64_t elapsedMs = 0;     // until it answered, or until the limit
   std::string applicationVersion;  // what the running application reported ("1.2"); may be empty
   std::string detail;
 };
 
 struct Receipt {
-  std::string time;            // UTC, ISO 8601 ("2024-05-01T09:30:12.345Z")
-  std::string programVersion;  // of tessaline-update
-  std::string unit;            // IPv4 address or serial port
-  std::string identity;        // the bootloader's identity text ("Tessaline,STM32,ADAU1452")
-  std::string variant;         // the package variant chosen for it ("STM32_ADAU1452")
-  std::string bootloaderVersion;         // "1.0"; empty when unknown
+  std::string time;               // UTC, ISO 8601 ("2024-05-01T09:30:12.345Z")
+  std::string programVersion;     // of tessaline-update
+  std::string unit;               // IPv4 address or serial port
+  std::string identity;           // the bootloader's identity text ("Tessaline,STM32,ADAU1452")
+  std::string variant;            // the package variant chosen for it ("STM32_ADAU1452")
+  std::string bootloaderVersion;  // "1.0"; empty when unknown
   std::string applicationVersionBefore;  // "1.1"; empty when unknown
   std::string applicationVersionAfter;   // read back after writing; empty when not read
   std::string packageBuildVersion;       // "V1.2"

@@ -25,8 +25,8 @@ std::string Join(const std::vector<std::string>& lines) {
 void AppendThree(const ScratchFile& file) {
   for (int i = 1; i <= 3; ++i) {
     std::string error;
-    ASSERT_TRUE(AppendReceipt(file.Path(), SampleReceipt("127.0.0." + std::to_string(i), 1000u * i),
-                              error))
+    ASSERT_TRUE(
+        AppendReceipt(file.Path(), SampleReceipt("127.0.0." + std::to_string(i), 1000u * i), error))
         << error;
   }
 }

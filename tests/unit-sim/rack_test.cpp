@@ -57,11 +57,13 @@ TEST(SimulatedRack, UnitsAnswerOnConsecutiveAddressesWithTheirOwnMemory) {
     EXPECT_EQ(units[k]->FlashData(), k == 1 ? (Bytes{9, 8}) : Bytes{});
   }
 
-  EXPECT_FALSE(RackConfigs([] {
-    UnitConfig late;
-    late.udpAddress = "127.0.95.254";
-    return late;
-  }(), 3, &error));
+  EXPECT_FALSE(RackConfigs(
+      [] {
+        UnitConfig late;
+        late.udpAddress = "127.0.95.254";
+        return late;
+      }(),
+      3, &error));
   EXPECT_EQ(RackLogPath("/tmp/a.b/unit.json", 2, 3), "/tmp/a.b/unit-2.json");
   EXPECT_EQ(RackLogPath("/tmp/a.b/unit", 2, 3), "/tmp/a.b/unit-2");
   EXPECT_EQ(RackLogPath("/tmp/unit.json", 1, 1), "/tmp/unit.json");
@@ -85,7 +87,8 @@ TEST(SimulatedRack, ProgramPrintsAReadyLinePerUnitAndWritesALogEach) {
   FILE* stream = ::fdopen(output[0], "r");
   std::vector<std::string> ready;
   char line[512];
-  while (ready.size() < 2 && std::fgets(line, sizeof line, stream) != nullptr) ready.push_back(line);
+  while (ready.size() < 2 && std::fgets(line, sizeof line, stream) != nullptr)
+    ready.push_back(line);
   ASSERT_EQ(ready.size(), 2u);
   for (std::size_t k = 0; k < 2; ++k) {
     EXPECT_EQ(ready[k].rfind("ready serial=/dev/pts/", 0), 0u) << ready[k];
@@ -103,7 +106,8 @@ TEST(SimulatedRack, ProgramPrintsAReadyLinePerUnitAndWritesALogEach) {
   for (const char* suffix : {"-1.json", "-2.json"}) {
     const std::string path = log.substr(0, log.size() - 5) + suffix;
     std::ifstream file(path);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("\"finalMode\""), std::string::npos) << path;
     // Only the second unit saw the erase.
     EXPECT_EQ(text.find("\"command\": 2,") != std::string::npos, std::string(suffix) == "-2.json")

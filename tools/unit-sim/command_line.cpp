@@ -1,11 +1,11 @@
 // The tessaline-unit-sim command line.
 #include "command_line.h"
 
-#include "unit_rack.h"
-
 #include <charconv>
 #include <functional>
 #include <map>
+
+#include "unit_rack.h"
 
 namespace tessaline::sim {
 namespace {

@@ -12,7 +12,7 @@ namespace tessaline::sim {
 
 struct ProgramOptions {
   UnitConfig config;
-  std::string logPath;  // --log FILE: the JSON written at exit
+  std::string logPath;      // --log FILE: the JSON written at exit
   std::uint32_t count = 1;  // --count N: units in this process
   bool help = false;
 };

@@ -4,9 +4,8 @@
 
 #include <thread>
 
-#include "platform/digest.h"
-
 #include "discovery_responder.h"
+#include "platform/digest.h"
 #include "serial_line_port.h"
 #include "tcp_text_port.h"
 #include "udp_bootloader_port.h"

@@ -58,7 +58,7 @@ struct UnitConfig {
   // A fault: 0x09 keeps reporting the version the unit had before its last application erase,
   // whatever was written since.
   bool staleVersion = false;
-  std::uint32_t applicationStart = 0x08020000;    // application area (records outside: refused)
+  std::uint32_t applicationStart = 0x08020000;  // application area (records outside: refused)
   std::uint32_t applicationEnd = 0x08080000;
   std::uint32_t flashDataSize = 0x100000;  // flash data space from kFlashDataBase
   std::string pin = "1234";

@@ -24,8 +24,8 @@ std::optional<std::string> StepAddress(const std::string& text, std::uint32_t st
 std::string WithIndex(const std::string& path, std::uint32_t index) {
   const auto slash = path.find_last_of('/');
   const auto dot = path.find_last_of('.');
-  const bool hasExtension = dot != std::string::npos && dot > 0 &&
-                            (slash == std::string::npos || dot > slash + 1);
+  const bool hasExtension =
+      dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
   const std::string suffix = "-" + std::to_string(index);
   return hasExtension ? path.substr(0, dot) + suffix + path.substr(dot) : path + suffix;
 }
@@ -47,7 +47,8 @@ std::optional<std::vector<UnitConfig>> RackConfigs(const UnitConfig& first, std:
       }
       *address = *moved;
     }
-    if (count > 1 && !config.serialLink.empty()) config.serialLink = WithIndex(first.serialLink, k + 1);
+    if (count > 1 && !config.serialLink.empty())
+      config.serialLink = WithIndex(first.serialLink, k + 1);
     configs.push_back(std::move(config));
   }
   return configs;

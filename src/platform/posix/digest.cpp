@@ -1,7 +1,7 @@
 // SHA-256 through OpenSSL's libcrypto (EVP interface).
-#include <openssl/evp.h>
-
 #include "platform/digest.h"
+
+#include <openssl/evp.h>
 
 namespace tessaline::platform {
 
@@ -14,8 +14,8 @@ struct Sha256::State {
 };
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {
-  state_->failed = !state_->context ||
-                   EVP_DigestInit_ex(state_->context.get(), EVP_sha256(), nullptr) != 1;
+  state_->failed =
+      !state_->context || EVP_DigestInit_ex(state_->context.get(), EVP_sha256(), nullptr) != 1;
 }
 
 Sha256::~Sha256() = default;

@@ -19,9 +19,9 @@ struct Sha256::State {
   bool failed = false;
 
   State() {
-    failed = !Succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr,
-                                                    0)) ||
-             !Succeeded(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
+    failed =
+        !Succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ||
+        !Succeeded(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
   }
   ~State() {
     if (hash != nullptr) BCryptDestroyHash(hash);

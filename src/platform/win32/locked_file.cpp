@@ -21,8 +21,8 @@ std::optional<LockedFile> LockedFile::Open(const std::string& path, FileLockMode
                                            std::string& error) {
   const bool append = mode == FileLockMode::ExclusiveAppend;
   // Append access without FILE_WRITE_DATA: every write lands at the end of the file.
-  const DWORD access = append ? FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES
-                              : GENERIC_READ;
+  const DWORD access =
+      append ? FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES : GENERIC_READ;
   const HANDLE handle =
       CreateFileW(WideFromUtf8(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
