@@ -1,6 +1,7 @@
 // Command-line parsing for tessaline-update.
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace tessaline::cli {
@@ -13,7 +14,11 @@ std::vector<OptionSpec> ParseOptionList(std::string_view list) {
     list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
     if (item.empty()) continue;
     OptionSpec spec;
-    if (item.back() == '=') {
+    if (item.size() > 2 && item.front() == '<' && item.back() == '>') {
+      spec.operand = true;
+      spec.takesValue = true;
+      item = item.substr(1, item.size() - 2);
+    } else if (item.back() == '=') {
       spec.takesValue = true;
       item.remove_suffix(1);
     }
@@ -29,8 +34,15 @@ bool CommandLine::Parse(const std::vector<std::string>& words,
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
     if (word.size() < 3 || word.compare(0, 2, "--") != 0) {
-      error = "unexpected argument '" + word + "'";
-      return false;
+      const auto operand = std::find_if(accepted.begin(), accepted.end(), [this](const auto& spec) {
+        return spec.operand && options_.count(spec.name) == 0;
+      });
+      if (operand == accepted.end() || word.empty()) {
+        error = "unexpected argument '" + word + "'";
+        return false;
+      }
+      options_.emplace(operand->name, word);
+      continue;
     }
     std::string name = word.substr(2);
     std::optional<std::string> inlineValue;
@@ -40,7 +52,7 @@ bool CommandLine::Parse(const std::vector<std::string>& words,
     }
     const OptionSpec* spec = nullptr;
     for (const auto& candidate : accepted) {
-      if (candidate.name == name) spec = &candidate;
+      if (candidate.name == name && !candidate.operand) spec = &candidate;
     }
     if (spec == nullptr) {
       error = "unknown option --" + name;

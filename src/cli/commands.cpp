@@ -28,7 +28,11 @@ std::string UsageText() {
   for (const auto& entry : kCommands) {
     text += "  " + std::string(entry.name);
     for (const auto& option : ParseOptionList(entry.options)) {
-      text += " [--" + option.name + (option.takesValue ? " VALUE]" : "]");
+      if (option.operand) {
+        text += " " + option.name;
+      } else {
+        text += " [--" + option.name + (option.takesValue ? " VALUE]" : "]");
+      }
     }
     text += "\n      " + std::string(entry.summary) + "\n";
   }

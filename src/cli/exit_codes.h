@@ -9,7 +9,8 @@ enum ExitCode : int {
   kExitNoResponse = 2,     // the unit's bootloader did not answer
   kExitWrongResponse = 3,  // the unit answered but was refused, or the package cannot serve it
   kExitDeclined = 4,       // the version guard stopped before anything was erased
-  kExitNotFound = 5,       // nothing answered a search or query
+  kExitNotFound = 5,       // nothing answered a search or query, or a file to read is missing
+  kExitBadReceipts = 8,    // a receipts file has a line that breaks its form or its chain
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
 };
 

@@ -1,6 +1,9 @@
 // The simulated bootloader over UDP: identity forms, a whole update, refusals, repeats, modes.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <tuple>
+
 #include "sample_image.h"
 #include "sim_test_support.h"
 #include "unit-sim/simulated_unit.h"
@@ -239,6 +242,31 @@ TEST(SimulatedBootloader, ErasedApplicationReportsErasedVersion) {
   UdpUnit u("127.0.93.17");
   ASSERT_TRUE(u.client.Exchange(0x02));
   EXPECT_EQ(ReplyData(*u.client.Exchange(0x09)), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+// The read-back after a whole update (where the final command would go) reports the version
+// written, or with the stale-version fault the one from before the update.
+TEST(SimulatedBootloader, ReadBackReportsTheWrittenVersionUnlessStale) {
+  const std::vector<std::tuple<const char*, bool, Bytes>> cases = {
+      {"127.0.95.1", false, Bytes{0x02, 0x00, 0x01, 0x00}},  // 1.2 from the sample image
+      {"127.0.95.2", true, Bytes{0x01, 0x00, 0x01, 0x00}},   // 1.1, as before
+  };
+  for (const auto& [address, stale, expected] : cases) {
+    SCOPED_TRACE(address);
+    UnitConfig config;
+    config.staleVersion = stale;
+    UdpUnit u(address, config);
+    std::optional<Bytes> readBack;
+    auto exchange = [&](std::uint8_t command, std::uint32_t sequence, const Bytes& data) {
+      if (command != 0x84) return u.client.Exchange(command, sequence, data);
+      readBack = u.client.Exchange(0x89, sequence);
+      return readBack;
+    };
+    ASSERT_TRUE(testing::RunUpdate(exchange, testing::SampleHexText(), testing::SampleFlashData()));
+    ASSERT_TRUE(readBack);
+    EXPECT_EQ(ReplyData(*readBack), expected);
+    EXPECT_EQ(u.unit.Mode(), UnitMode::Bootloader);  // no final command went out
+  }
 }
 
 TEST(SimulatedBootloader, TwoUnitsOnTwoAddressesKeepTheirOwnState) {

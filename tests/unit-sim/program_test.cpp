@@ -119,7 +119,7 @@ TEST(SimulatorCommandLine, HelpDocumentsEveryFlag) {
                            "--drop",     "--corrupt",          "--duplicate",
                            "--delay",    "--delay-ms",         "--stale",
                            "--refuse",   "--silent-after",     "--erase-delay-ms",
-                           "--log"}) {
+                           "--log",      "--count",            "--stale-version"}) {
     EXPECT_NE(help.find(std::string(flag) + " "), std::string::npos) << flag;
   }
 }

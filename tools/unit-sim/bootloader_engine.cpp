@@ -40,6 +40,7 @@ std::string BootloaderEngine::IdentityLines(const char* modeSuffix) const {
 
 std::uint32_t BootloaderEngine::ApplicationVersion() const {
   if (!applicationErased_) return config_.applicationVersion;
+  if (config_.staleVersion) return versionBeforeErase_;
   std::uint8_t bytes[4];
   for (std::uint32_t i = 0; i < 4; ++i) {
     bytes[i] = application_.ByteAt(kApplicationVersionAddress + i).value_or(kErasedByte);
@@ -76,6 +77,7 @@ CommandResult BootloaderEngine::Apply(std::uint8_t plainCode, std::span<const st
       return result;
     }
     case command::kEraseApplication:
+      versionBeforeErase_ = ApplicationVersion();
       application_.Clear();
       applicationErased_ = true;
       beginAllowed_ = true;

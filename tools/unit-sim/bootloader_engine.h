@@ -65,9 +65,10 @@ class BootloaderEngine {
   const UnitConfig& config_;
   SparseMemory application_;
   SparseMemory flashData_;
-  bool applicationErased_ = false;  // erased since start; the version then comes from memory
-  bool beginAllowed_ = false;       // an erase came and no transfer has begun since
-  bool applicationOpen_ = false;    // between begin and end
+  bool applicationErased_ = false;        // erased since start; the version then comes from memory
+  std::uint32_t versionBeforeErase_ = 0;  // reported instead with the stale-version fault
+  bool beginAllowed_ = false;             // an erase came and no transfer has begun since
+  bool applicationOpen_ = false;          // between begin and end
   bool endOfFileSeen_ = false;
   std::uint32_t upperAddress_ = 0;  // from the last extended linear address record
   bool flashDataOpen_ = false;      // between the flash data erase and its end

@@ -5,6 +5,8 @@
 #include <functional>
 #include <map>
 
+#include "unit_rack.h"
+
 namespace tessaline::sim {
 namespace {
 
@@ -46,6 +48,13 @@ Unit:
   --bootload-enabled              the application reports bootload mode enabled
   --switch-delay-ms MS            from "<SY,BR/>" to the bootloader (default 200)
   --erase-delay-ms MS             processing time of the erase commands (default 0)
+Rack:
+  --count N               N units in this process (default 1), each with its own memory, log and
+                          fault seed: unit k (1..N) takes the k-th consecutive address from each
+                          of --udp, --tcp-text and --discovery (--udp 127.0.0.2 --count 4: .2 to
+                          .5), its own pseudo-terminal (--serial-link PATH gets PATH-k), the log
+                          FILE with -k before its extension (unit.json: unit-1.json ...) and
+                          the fault seed --seed + k - 1
 Faults (bootloader protocol; probabilities 0..1, reproducible from the seed):
   --seed N                fault generator seed (default 1)
   --drop P                lose a request before the unit sees it
@@ -56,6 +65,8 @@ Faults (bootloader protocol; probabilities 0..1, reproducible from the seed):
   --stale P               a sequenced reply carries the previous sequence number
   --refuse CODE:N         answer status 0 to the Nth request with command CODE (e.g. 0x03:5)
   --silent-after N        answer nothing after N requests
+  --stale-version         0x09 keeps reporting the version from before the last application
+                          erase, whatever was written since
 Output:
   --log FILE              at exit, write JSON: requests in order (command byte, sequence number,
                           data length), the final mode, length and SHA-256 of the application
@@ -64,7 +75,8 @@ Output:
   --help                  this text
 
 Prints one line "ready" followed by serial=PATH, udp=ADDR:PORT, tcp=ADDR:PORT and
-discovery=ADDR for the open ports once every port is open; stops cleanly on SIGINT or SIGTERM.
+discovery=ADDR for the open ports once every port is open (with --count, one such line per unit,
+in unit order, once every unit is open); stops cleanly on SIGINT or SIGTERM.
 )";
 }
 
@@ -162,6 +174,11 @@ std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& a
        }},
       {"--silent-after", number(&faults.silentAfter)},
       {"--log", text(&options.logPath)},
+      {"--count",
+       [&options](const std::string& t) {
+         return ParseNumber(t, &options.count) && options.count >= 1 &&
+                options.count <= kMaxRackUnits;
+       }},
   };
 
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -172,6 +189,8 @@ std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& a
       config.serial = true;
     } else if (flag == "--bootload-enabled") {
       config.bootloadEnabled = true;
+    } else if (flag == "--stale-version") {
+      config.staleVersion = true;
     } else if (flag == "--no-sequenced") {
       config.sequencedCapable = false;
     } else if (const auto found = valued.find(flag); found != valued.end()) {

@@ -1,6 +1,7 @@
 // The tessaline-unit-sim command line: flags to a unit configuration, and the --help text.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +12,8 @@ namespace tessaline::sim {
 
 struct ProgramOptions {
   UnitConfig config;
-  std::string logPath;  // --log FILE: the JSON written at exit
+  std::string logPath;      // --log FILE: the JSON written at exit
+  std::uint32_t count = 1;  // --count N: units in this process
   bool help = false;
 };
 

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "discovery_responder.h"
+#include "platform/digest.h"
 #include "serial_line_port.h"
-#include "sha256.h"
 #include "tcp_text_port.h"
 #include "udp_bootloader_port.h"
 #include "unit_core.h"
@@ -125,6 +125,10 @@ MemoryDigest SimulatedUnit::ApplicationDigest() const {
 MemoryDigest SimulatedUnit::FlashDataDigest() const {
   const auto bytes = FlashData();
   return {static_cast<std::uint32_t>(bytes.size()), Sha256Hex(bytes)};
+}
+
+std::string Sha256Hex(const std::vector<std::uint8_t>& bytes) {
+  return platform::Sha256Hex(std::span(bytes));
 }
 
 bool SimulatedUnit::FactoryDefaultsRestored() const {

@@ -55,7 +55,10 @@ struct UnitConfig {
   std::uint8_t bootloaderMinor = 0;
   bool sequencedCapable = true;                   // identity reply carries data byte 3 and the text
   std::uint32_t applicationVersion = 0x00010001;  // before any erase (major << 16 | minor)
-  std::uint32_t applicationStart = 0x08020000;    // application area (records outside: refused)
+  // A fault: 0x09 keeps reporting the version the unit had before its last application erase,
+  // whatever was written since.
+  bool staleVersion = false;
+  std::uint32_t applicationStart = 0x08020000;  // application area (records outside: refused)
   std::uint32_t applicationEnd = 0x08080000;
   std::uint32_t flashDataSize = 0x100000;  // flash data space from kFlashDataBase
   std::string pin = "1234";

@@ -6,7 +6,6 @@
 
 #include "link/crc16.h"
 #include "link/packet_codec.h"
-#include "sha256.h"
 
 namespace tessaline::sim {
 namespace {

@@ -1,0 +1,116 @@
+// LockedFile on Windows: LockFileEx over the whole file, append-only writes, FlushFileBuffers.
+#include "platform/locked_file.h"
+
+#include <windows.h>
+
+#include "platform/win32/wide_text.h"
+
+namespace tessaline::platform {
+
+namespace {
+
+HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+std::string SystemReason(const std::string& what) {
+  return what + " (Windows error " + std::to_string(GetLastError()) + ")";
+}
+
+}  // namespace
+
+std::optional<LockedFile> LockedFile::Open(const std::string& path, FileLockMode mode,
+                                           std::string& error) {
+  const bool append = mode == FileLockMode::ExclusiveAppend;
+  // Append access without FILE_WRITE_DATA: every write lands at the end of the file.
+  const DWORD access =
+      append ? FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES : GENERIC_READ;
+  const HANDLE handle =
+      CreateFileW(WideFromUtf8(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = SystemReason("cannot open " + path);
+    return std::nullopt;
+  }
+  LockedFile file(reinterpret_cast<std::intptr_t>(handle));
+  OVERLAPPED whole{};
+  if (!LockFileEx(handle, append ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, MAXDWORD, MAXDWORD, &whole)) {
+    error = SystemReason("cannot lock " + path);
+    return std::nullopt;
+  }
+  return file;
+}
+
+LockedFile::LockedFile(LockedFile&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = kNoHandle;
+}
+
+LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = kNoHandle;
+  }
+  return *this;
+}
+
+LockedFile::~LockedFile() { Close(); }
+
+void LockedFile::Close() noexcept {
+  if (handle_ == kNoHandle) return;
+  OVERLAPPED whole{};
+  UnlockFileEx(Handle(handle_), 0, MAXDWORD, MAXDWORD, &whole);
+  CloseHandle(Handle(handle_));
+  handle_ = kNoHandle;
+}
+
+std::optional<std::uint64_t> LockedFile::Size(std::string& error) const {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(Handle(handle_), &size)) {
+    error = SystemReason("cannot read the file size");
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool LockedFile::ReadAt(std::uint64_t offset, std::span<char> into, std::string& error) const {
+  while (!into.empty()) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    const DWORD want = into.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(into.size());
+    DWORD got = 0;
+    if (!ReadFile(Handle(handle_), into.data(), want, &got, &at)) {
+      error = SystemReason("cannot read");
+      return false;
+    }
+    if (got == 0) {
+      error = "the file ended early";
+      return false;
+    }
+    into = into.subspan(got);
+    offset += got;
+  }
+  return true;
+}
+
+bool LockedFile::AppendDurably(std::string_view bytes, std::string& error) {
+  while (!bytes.empty()) {
+    // Offset 0xFFFFFFFF:0xFFFFFFFF asks for the end of the file, whatever a read moved.
+    OVERLAPPED end{};
+    end.Offset = MAXDWORD;
+    end.OffsetHigh = MAXDWORD;
+    const DWORD want = bytes.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes.size());
+    DWORD put = 0;
+    if (!WriteFile(Handle(handle_), bytes.data(), want, &put, &end) || put == 0) {
+      error = SystemReason("cannot write");
+      return false;
+    }
+    bytes.remove_prefix(put);
+  }
+  if (!FlushFileBuffers(Handle(handle_))) {
+    error = SystemReason("cannot flush to the disk");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tessaline::platform

@@ -1,0 +1,127 @@
+// The receipts file: locked appends that extend the hash chain, and the check of the chain.
+#include "receipts/receipt_log.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/digest.h"
+#include "platform/locked_file.h"
+
+namespace tessaline::receipts {
+
+namespace {
+
+constexpr std::size_t kTailBlockBytes = 4096;
+// A receipt is a few kilobytes; a last line far beyond that is not one of ours.
+constexpr std::uint64_t kLongestLineBytes = 16u << 20;
+
+// The file's last line without its newline ("" for an empty file); nothing, with the reason,
+// when it cannot be read or does not end with a newline.
+std::optional<std::string> LastLine(const platform::LockedFile& file, std::string& error) {
+  const auto size = file.Size(error);
+  if (!size) return std::nullopt;
+  if (*size == 0) return std::string();
+  char last = 0;
+  if (!file.ReadAt(*size - 1, std::span(&last, 1), error)) return std::nullopt;
+  if (last != '\n') {
+    error = "the file's last line is incomplete (no newline at its end)";
+    return std::nullopt;
+  }
+  const std::uint64_t lineEnd = *size - 1;
+  std::uint64_t lineStart = lineEnd;
+  std::string block;
+  while (lineStart > 0) {
+    const std::uint64_t from = lineStart > kTailBlockBytes ? lineStart - kTailBlockBytes : 0;
+    block.resize(static_cast<std::size_t>(lineStart - from));
+    if (!file.ReadAt(from, block, error)) return std::nullopt;
+    const auto newline = block.rfind('\n');
+    if (newline != std::string::npos) {
+      lineStart = from + newline + 1;
+      break;
+    }
+    lineStart = from;
+    if (lineEnd - lineStart > kLongestLineBytes) {
+      error = "the file's last line is longer than any receipt";
+      return std::nullopt;
+    }
+  }
+  std::string line(static_cast<std::size_t>(lineEnd - lineStart), '\0');
+  if (!file.ReadAt(lineStart, line, error)) return std::nullopt;
+  return line;
+}
+
+ReceiptLogCheck Broken(ReceiptLogCheck check, std::size_t line, std::string problem) {
+  check.state = ReceiptLogState::Broken;
+  check.badLine = line;
+  check.problem = "line " + std::to_string(line) + ": " + std::move(problem);
+  return check;
+}
+
+}  // namespace
+
+bool AppendReceipt(const std::string& path, Receipt receipt, std::string& error) {
+  auto file = platform::LockedFile::Open(path, platform::FileLockMode::ExclusiveAppend, error);
+  if (!file) return false;
+  const auto previous = LastLine(*file, error);
+  if (!previous) {
+    error = path + ": " + error;
+    return false;
+  }
+  receipt.prev = previous->empty() ? std::string() : platform::Sha256Hex(*previous);
+  if (!previous->empty() && receipt.prev.empty()) {
+    error = "the system's SHA-256 failed";
+    return false;
+  }
+  const std::string line = ReceiptJsonLine(receipt) + "\n";
+  if (!file->AppendDurably(line, error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+ReceiptLogCheck VerifyReceipts(const std::string& path) {
+  ReceiptLogCheck check;
+  std::string error;
+  auto file = platform::LockedFile::Open(path, platform::FileLockMode::SharedRead, error);
+  std::optional<std::uint64_t> size;
+  if (file) size = file->Size(error);
+  std::string text;
+  if (size) {
+    text.resize(static_cast<std::size_t>(*size));
+    if (!file->ReadAt(0, text, error)) size.reset();
+  }
+  if (!size) {
+    check.state = ReceiptLogState::Unreadable;
+    check.problem = error;
+    return check;
+  }
+  file.reset();  // the lock is not needed while checking
+
+  std::string_view rest = text;
+  std::string_view previous;
+  for (std::size_t number = 1; !rest.empty(); ++number) {
+    const auto newline = rest.find('\n');
+    if (newline == std::string_view::npos) {
+      return Broken(std::move(check), number, "incomplete (the file does not end with a newline)");
+    }
+    const std::string_view line = rest.substr(0, newline);
+    rest.remove_prefix(newline + 1);
+    if (line.empty()) return Broken(std::move(check), number, "empty line");
+    std::string why;
+    auto receipt = ParseReceiptLine(line, why);
+    if (!receipt) return Broken(std::move(check), number, why);
+    const std::string expected = number == 1 ? std::string() : platform::Sha256Hex(previous);
+    if (receipt->prev != expected) {
+      return Broken(std::move(check), number,
+                    number == 1 ? "the first line has a \"prev\" (lines before it were removed)"
+                                : "\"prev\" does not match line " + std::to_string(number - 1) +
+                                      " (a line was changed, removed or moved)");
+    }
+    check.receipts.push_back(std::move(*receipt));
+    previous = line;
+  }
+  return check;
+}
+
+}  // namespace tessaline::receipts
