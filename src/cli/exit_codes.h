@@ -10,6 +10,7 @@ enum ExitCode : int {
   kExitWrongResponse = 3,  // the unit answered but was refused, or the package cannot serve it
   kExitDeclined = 4,       // the version guard stopped before anything was erased
   kExitNotFound = 5,       // nothing answered a search or query
+  kExitBlocked = 6,        // doctor: something on this computer blocks discovery
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
 };
 

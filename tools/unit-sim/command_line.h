@@ -13,11 +13,14 @@ struct ProgramOptions {
   UnitConfig config;
   std::string logPath;  // --log FILE: the JSON written at exit
   bool help = false;
+  bool version = false;
 };
 
 // Arguments without the program name. Empty with a reason on an unknown flag or a bad value.
 std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& args,
                                                std::string* error);
 std::string HelpText();
+// Program version, the build version of the package this build carries, source revision.
+std::string VersionText();
 
 }  // namespace tessaline::sim
