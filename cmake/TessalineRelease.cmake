@@ -108,10 +108,11 @@ set(CPACK_PACKAGE_VENDOR "Brume Electronics Ltd.")
 set(CPACK_PACKAGE_CONTACT "Brume Electronics Ltd. <support@brume.example>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware updater for Tessaline audio units")
+# Debian wants the long description in lines of at most 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Writes the firmware package built into it into Tessaline units over the network (UDP) or a\n"
-  "serial port, and finds, queries and prepares the units. The package also holds a simulated\n"
-  "unit for trying the updater without hardware.")
+  "Writes the firmware package built into it into Tessaline units over the\n"
+  "network (UDP) or a serial port, and finds, queries and prepares the units.\n"
+  "The package also holds a simulated unit for trying the updater without\n"
+  "hardware.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
-set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
 include(CPack)

@@ -38,7 +38,10 @@ std::string UsageText() {
     }
     text += "\n      " + std::string(entry.summary) + "\n";
   }
-  text += "\n" + OptionsHelp() + "\n" + ExitStatusHelp();
+  text += '\n';
+  text += OptionsHelp();
+  text += '\n';
+  text += ExitStatusHelp();
   text += "\nSee docs/command-line.md for the output forms and examples.\n";
   return text;
 }
