@@ -90,10 +90,10 @@ ip netns exec "$space" "$root/scripts/wine-run.sh" "$program" doctor --json >"$w
 timeout 60 wineserver -k >/dev/null 2>&1 || true
 tr -d '\r' <"$work/doctor.events" >"$work/doctor.jsonl"
 [ "$code" -eq 0 ] || fail "doctor exited $code: $(cat "$work/doctor.jsonl" "$work/doctor.err")"
-jq -e 'select(.event == "doctor") | .blocked == false and .discovery.requests_sent >= 1
+jq -e -s 'map(select(.event == "doctor"))[0] | .blocked == false and .discovery.requests_sent >= 1
        and any(.interfaces[]; .address == "198.51.100.1" and .subnet == "198.51.100.0/24"
                and .broadcast == "198.51.100.255" and .request_sent)' \
   "$work/doctor.jsonl" >/dev/null || fail "doctor's report lacks the veth: $(cat "$work/doctor.jsonl")"
-jq -e 'select(.event == "doctor") | .firewall | type == "string"' "$work/doctor.jsonl" >/dev/null ||
+jq -e -s 'map(select(.event == "doctor"))[0] | .firewall | type == "string"' "$work/doctor.jsonl" >/dev/null ||
   fail "doctor's report lacks the firewall state"
 echo "wine_cli_test: updates over UDP and COM9 and doctor passed"
