@@ -13,6 +13,9 @@ cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/linux -j "$jobs"
 ctest --test-dir build/linux --output-on-failure -j "$jobs"
 
+echo "== the .deb of the native build, checked by lintian"
+"$root/scripts/package.sh" --deb-only --linux-build build/linux
+
 echo "== Windows build and tests under Wine"
 cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \

@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "cli/help_sections.h"
+
 namespace tessaline::cli {
 
 namespace {
@@ -24,7 +26,11 @@ const CommandEntry* FindCommand(std::string_view name) {
 }
 
 std::string UsageText() {
-  std::string text = "usage: tessaline-update COMMAND [options]\n\ncommands:\n";
+  std::string text =
+      "Usage: tessaline-update COMMAND [OPTION]...\n"
+      "  or:  tessaline-update --help | --version\n"
+      "Writes the firmware package built into this program into Tessaline units, and finds,\n"
+      "queries and prepares them, over the network or a serial port.\n\nCommands:\n";
   for (const auto& entry : kCommands) {
     text += "  " + std::string(entry.name);
     for (const auto& option : ParseOptionList(entry.options)) {
@@ -36,7 +42,11 @@ std::string UsageText() {
     }
     text += "\n      " + std::string(entry.summary) + "\n";
   }
-  text += "\nSee docs/command-line.md for the options and exit codes.\n";
+  text += '\n';
+  text += OptionsHelp();
+  text += '\n';
+  text += ExitStatusHelp();
+  text += "\nSee docs/command-line.md for the output forms and examples.\n";
   return text;
 }
 

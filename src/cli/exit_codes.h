@@ -10,6 +10,7 @@ enum ExitCode : int {
   kExitWrongResponse = 3,  // the unit answered but was refused, or the package cannot serve it
   kExitDeclined = 4,       // the version guard stopped before anything was erased
   kExitNotFound = 5,       // nothing answered a search or query, or a file to read is missing
+  kExitBlocked = 6,        // doctor: something on this computer blocks discovery
   kExitBadReceipts = 8,    // a receipts file has a line that breaks its form or its chain
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
 };

@@ -5,6 +5,8 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/help_sections.h"
+#include "package/package_contents.h"
 #include "package/package_globals.h"
 #include "platform/message_box.h"
 #include "platform/sockets.h"
@@ -19,6 +21,11 @@ int main(int argc, char** argv) {
   if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
     std::fputs(UsageText().c_str(), words.empty() ? stderr : stdout);
     return words.empty() ? kExitUsage : kExitSuccess;
+  }
+  if (words[0] == "--version" || words[0] == "-V") {
+    LoadPackageProperties();
+    std::fputs(VersionText(UnitProperties().GetString("build-version")).c_str(), stdout);
+    return kExitSuccess;
   }
   const CommandEntry* command = FindCommand(words[0]);
   if (command == nullptr) {

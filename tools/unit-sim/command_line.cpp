@@ -6,6 +6,7 @@
 #include <map>
 
 #include "unit_rack.h"
+#include "version_info.h"
 
 namespace tessaline::sim {
 namespace {
@@ -24,7 +25,8 @@ bool ParseProbability(const std::string& text, double* value) {
 }  // namespace
 
 std::string HelpText() {
-  return R"(tessaline-unit-sim: a simulated Tessaline unit for tests, benchmarks and the demo.
+  return R"(Usage: tessaline-unit-sim PORT... [OPTION]...
+A simulated Tessaline unit for tests, benchmarks and the demo.
 
 Ports (at least one):
   --udp ADDR              bootloader on UDP ADDR:6234, answered to the sender's address and port
@@ -73,11 +75,18 @@ Output:
                           memory (lowest to highest written address, gaps 0xFF) and of the flash
                           data (from 0x40000)
   --help                  this text
+  --version               program version, package build version and source revision
 
 Prints one line "ready" followed by serial=PATH, udp=ADDR:PORT, tcp=ADDR:PORT and
 discovery=ADDR for the open ports once every port is open (with --count, one such line per unit,
 in unit order, once every unit is open); stops cleanly on SIGINT or SIGTERM.
 )";
+}
+
+std::string VersionText() {
+  return "tessaline-unit-sim " TESSALINE_PROGRAM_VERSION "\n"
+         "package build version " TESSALINE_CONFIGURED_PACKAGE_VERSION "\n"
+         "source revision " TESSALINE_SOURCE_REVISION "\n";
 }
 
 std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& args,
@@ -185,6 +194,8 @@ std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& a
     const std::string& flag = args[i];
     if (flag == "--help" || flag == "-h") {
       options.help = true;
+    } else if (flag == "--version") {
+      options.version = true;
     } else if (flag == "--serial") {
       config.serial = true;
     } else if (flag == "--bootload-enabled") {
@@ -210,7 +221,7 @@ std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& a
   if (appVersionGiven) {
     config.applicationVersion = static_cast<std::uint32_t>(appMajor) << 16 | appMinor;
   }
-  if (!options.help && config.udpAddress.empty() && config.serialLink.empty() && !config.serial &&
+  if (!options.help && !options.version && config.udpAddress.empty() && config.serialLink.empty() && !config.serial &&
       config.tcpText.empty() && config.discoveryAddress.empty()) {
     *error = "no port: give --udp, --serial, --serial-link, --tcp-text or --discovery";
     return {};

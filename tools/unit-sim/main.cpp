@@ -35,6 +35,10 @@ int main(int argc, char** argv) {
     std::cerr << "tessaline-unit-sim: " << error << "\n";
     return 2;
   }
+  if (options->version) {
+    std::cout << VersionText();
+    return 0;
+  }
   if (options->help) {
     std::cout << HelpText();
     return 0;

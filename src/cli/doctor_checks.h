@@ -1,0 +1,57 @@
+// What stands between this computer and its units: interfaces, the discovery socket, serial
+// ports and the firewall, each problem with what to do about it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/firewall_status.h"
+#include "platform/serial_port_probe.h"
+
+namespace tessaline::cli {
+
+// One IPv4 address of one interface (an interface without any has one entry, hasAddress false).
+struct DoctorInterface {
+  std::string name;
+  bool up = false;
+  bool loopback = false;
+  bool hasAddress = false;
+  std::uint32_t address = 0;    // network byte order
+  std::uint32_t mask = 0;       // network byte order
+  std::uint32_t broadcast = 0;  // directed broadcast, network byte order
+  bool linkLocal = false;       // 169.254.0.0/16
+  bool usable = false;          // up, not loopback, with an address: discovery sends here
+  bool requestSent = false;
+};
+
+struct DoctorProblem {
+  std::string subject;  // "eth1", "/dev/ttyUSB0", "UDP port 30303", "firewall"
+  std::string text;     // what is wrong
+  std::string action;   // one line: what to do
+  bool blocking = false;
+};
+
+struct DoctorReport {
+  bool interfacesRead = false;
+  std::vector<DoctorInterface> interfaces;
+  bool socketCreated = false;
+  bool broadcastAllowed = false;
+  bool discoveryPortBound = false;
+  std::uint32_t requestsSent = 0;
+  std::vector<platform::SerialPortProbe> serialPorts;  // every port present
+  platform::DiscoveryFirewallState firewall = platform::DiscoveryFirewallState::NotApplicable;
+  std::vector<DoctorProblem> problems;
+
+  bool Blocked() const;
+};
+
+// Runs every check; sends one discovery request to each usable interface's directed broadcast.
+DoctorReport RunDoctorChecks();
+
+std::string DottedQuad(std::uint32_t addressNetworkOrder);
+int PrefixLength(std::uint32_t maskNetworkOrder);
+const char* SerialStateWord(platform::SerialPortState state);
+const char* FirewallStateWord(platform::DiscoveryFirewallState state);
+
+}  // namespace tessaline::cli

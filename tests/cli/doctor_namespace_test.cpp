@@ -1,0 +1,146 @@
+// tessaline-update doctor inside network namespaces the test makes: with only loopback discovery
+// is blocked, with one veth it is clear; serial ports held by this test are named as in use.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "discovery/network_namespaces.h"
+#include "platform/pseudo_terminal.h"
+#include "platform/serial_port.h"
+
+namespace tessaline {
+namespace {
+
+bool RunQuietly(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A namespace holding nothing but its loopback interface.
+class LoopbackOnlyNamespace {
+ public:
+  LoopbackOnlyNamespace() : name_("tsl-doc-" + std::to_string(::getpid())) {
+    RunQuietly("ip netns del " + name_);
+    ready_ = RunQuietly("ip netns add " + name_) && RunQuietly("ip -n " + name_ + " link set lo up");
+  }
+  ~LoopbackOnlyNamespace() { RunQuietly("ip netns del " + name_); }
+  LoopbackOnlyNamespace(const LoopbackOnlyNamespace&) = delete;
+  LoopbackOnlyNamespace& operator=(const LoopbackOnlyNamespace&) = delete;
+  bool Ready() const { return ready_; }
+  const std::string& Name() const { return name_; }
+
+ private:
+  std::string name_;
+  bool ready_ = false;
+};
+
+struct DoctorRun {
+  int exitCode = -1;
+  nlohmann::json report;  // the "doctor" event
+  nlohmann::json result;  // the "result" event
+};
+
+DoctorRun RunDoctorIn(const std::string& space, const std::string& serialPorts) {
+  const std::string command = "ip netns exec " + space + " env TESSALINE_SERIAL_PORTS=" +
+                              serialPorts + " " + TESSALINE_CLI_PATH + " doctor --json </dev/null";
+  DoctorRun run;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    const auto event = nlohmann::json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.contains("event")) continue;
+    if (event["event"] == "doctor") run.report = event;
+    if (event["event"] == "result") run.result = event;
+  }
+  return run;
+}
+
+const nlohmann::json* InterfaceNamed(const nlohmann::json& report, const std::string& prefix) {
+  for (const auto& entry : report["interfaces"]) {
+    if (entry["name"].get<std::string>().rfind(prefix, 0) == 0) return &entry;
+  }
+  return nullptr;
+}
+
+TEST(DoctorCommand, TellsWhetherDiscoveryIsBlockedInsideTestNamespaces) {
+  testing::PseudoTerminal freePort;
+  testing::PseudoTerminal heldPort;
+  platform::SerialPort holder;
+  ASSERT_TRUE(holder.Open(heldPort.Path()));
+  const std::string ports = freePort.Path() + ":" + heldPort.Path();
+  const std::string self = "(pid " + std::to_string(::getpid()) + ")";
+
+  LoopbackOnlyNamespace alone;
+  testing::NamespacePair pair;
+  if (!alone.Ready() || !pair.Ready() || !pair.AddUpdaterAddress("198.51.100.1/24")) {
+    GTEST_SKIP() << "network namespaces are not available here (needs root and iproute2)";
+  }
+
+  struct Case {
+    const char* label;
+    std::string space;
+    int exitCode;
+    bool blocked;
+  };
+  const Case cases[] = {{"only loopback", alone.Name(), 6, true},
+                        {"one veth", pair.Updater(), 0, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const DoctorRun run = RunDoctorIn(c.space, ports);
+    ASSERT_TRUE(run.report.is_object()) << "no doctor event";
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(run.report["blocked"], c.blocked);
+    EXPECT_EQ(run.result["exit_code"], c.exitCode);
+
+    const auto* loopback = InterfaceNamed(run.report, "lo");
+    ASSERT_NE(loopback, nullptr);
+    EXPECT_EQ((*loopback)["usable"], false);
+    EXPECT_EQ((*loopback)["request_sent"], false);
+
+    const auto* veth = InterfaceNamed(run.report, "tslu");
+    if (c.blocked) {
+      EXPECT_EQ(veth, nullptr);
+      bool namesTheCause = false;
+      for (const auto& problem : run.report["problems"]) {
+        namesTheCause = namesTheCause || (problem["blocking"] == true &&
+                                          problem["subject"] == "network" &&
+                                          !problem["action"].get<std::string>().empty());
+      }
+      EXPECT_TRUE(namesTheCause) << run.report.dump(2);
+      EXPECT_EQ(run.report["discovery"]["requests_sent"], 0);
+    } else {
+      ASSERT_NE(veth, nullptr) << run.report.dump(2);
+      EXPECT_EQ((*veth)["address"], "198.51.100.1");
+      EXPECT_EQ((*veth)["subnet"], "198.51.100.0/24");
+      EXPECT_EQ((*veth)["broadcast"], "198.51.100.255");
+      EXPECT_EQ((*veth)["up"], true);
+      EXPECT_EQ((*veth)["request_sent"], true);
+      EXPECT_EQ(run.report["discovery"]["requests_sent"], 1);
+    }
+
+    ASSERT_EQ(run.report["serial_ports"].size(), 2u) << run.report.dump(2);
+    const auto& free = run.report["serial_ports"][0];
+    const auto& held = run.report["serial_ports"][1];
+    EXPECT_EQ(free["state"], "usable");
+    EXPECT_EQ(held["state"], "in-use");
+    bool namesThisTest = false;
+    for (const auto& name : held["holders"]) {
+      namesThisTest = namesThisTest || name.get<std::string>().find(self) != std::string::npos;
+    }
+    EXPECT_TRUE(namesThisTest) << held.dump();
+  }
+}
+
+}  // namespace
+}  // namespace tessaline
