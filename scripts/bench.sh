@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks; they print figures and never pass or fail on time.
-# The paced serial update (115200 baud on a pseudo-terminal) takes about two minutes.
+# Each paced serial update (115200 baud on a pseudo-terminal) takes about two minutes; the Windows
+# one runs only when build/windows holds the cross-built tessaline-update.exe (scripts/test.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/setup.sh"
 cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/linux -j "$(nproc)" --target bench_link bench_package bench_update
+cmake --build build/linux -j "$(nproc)" --target bench_link bench_package bench_update \
+  tessaline-update tessaline-unit-sim
 echo "== link";    build/linux/bench/link/bench_link
 echo "== package"; build/linux/bench/package/bench_package
 echo "== update over UDP";                 build/linux/bench/update/bench_update --udp
 echo "== update over a paced serial line"; build/linux/bench/update/bench_update --serial
+echo "== the command-line program in its own process, over UDP"
+scripts/bench-cli.sh udp
+echo "== the command-line program over a paced serial line"
+scripts/bench-cli.sh serial
+if [ -f build/windows/src/cli/tessaline-update.exe ]; then
+  echo "== the Windows command-line program under Wine over a paced serial line (COM7)"
+  scripts/bench-cli.sh wine-serial
+fi

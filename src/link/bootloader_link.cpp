@@ -2,6 +2,11 @@
 #include "link/bootloader_link.h"
 
 #include <algorithm>
+#include <string_view>
+
+#include "transport/com_transport.h"
+#include "transport/ethernet_transport.h"
+#include "transport/ethernet_transport_tcp.h"
 
 namespace tessaline {
 
@@ -11,6 +16,13 @@ namespace {
 constexpr std::uint16_t kSerialTimeoutFactor = 5;
 // The final command resets the unit, which never answers; any transport kind.
 constexpr std::uint16_t kFinalCommandTimeoutMs = 10;
+
+// One read's wait on a silent line of this kind: how long the last listen of a schedule lasts.
+std::uint32_t SilentReadMsOf(std::string_view kind) {
+  if (kind == kKindCom) return kSerialReadWaitMs;
+  if (kind == kKindTcp) return kTcpReadWaitMs;
+  return kUdpReadWaitMs;
+}
 
 std::uint32_t LoadBigEndian32(const std::uint8_t* at) {
   return (std::uint32_t{at[0]} << 24) | (std::uint32_t{at[1]} << 16) | (std::uint32_t{at[2]} << 8) |
@@ -126,6 +138,16 @@ void BootloaderLink::PumpSend() {
 }
 
 BootloaderLink::PollResult BootloaderLink::PollReply() {
+  // Once the schedule has run out the engine listens for one silent read's time more. A read
+  // returns with the first bytes to arrive, so that listen is a time, not a count of reads: a
+  // reply now arriving in several reads is taken exactly when one quiet-ended read once took it.
+  transportLost_ = false;
+  if (!timedOut_) {
+    listeningLast_ = false;
+  } else if (!listeningLast_) {
+    listeningLast_ = true;
+    lastListenEnd_ = clock_.Now() + SilentReadMsOf(transport_->GetKind());
+  }
   const std::uint32_t received = transport_->Read(receiveChunk_.data(), kReceiveChunk);
   // Only the low 16 bits of a count are meaningful; never trust a count past the capacity.
   const std::uint16_t count =
@@ -134,13 +156,21 @@ BootloaderLink::PollResult BootloaderLink::PollReply() {
     traceHook_(TraceDirection::Received, std::span<const std::uint8_t>(receiveChunk_.data(), count),
                clock_.Now());
   }
+  // The decoder keeps its state across reads; the EOT that completes a good frame ends the wait.
   ParseReceived(receiveChunk_.data(), count);
   if (decoder_.complete) {
     decoder_.complete = false;
     return PollResult::FrameReady;
   }
-  if (!timedOut_ && transport_->IsOpen()) return PollResult::NothingYet;
+  const bool open = transport_->IsOpen();
+  if (open && !timedOut_) return PollResult::NothingYet;
+  // A read that found the line silent has waited its whole time already.
+  if (open && count > 0 && platform::TickIsAfter(lastListenEnd_, clock_.Now())) {
+    return PollResult::NothingYet;
+  }
+  transportLost_ = !open;
   timedOut_ = false;
+  listeningLast_ = false;
   decoder_.complete = false;
   return PollResult::GiveUp;
 }

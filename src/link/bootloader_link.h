@@ -51,6 +51,10 @@ class BootloaderLink {
   void ParseReceived(const std::uint8_t* bytes, std::uint32_t count);
   bool FrameComplete() const { return decoder_.complete; }
   std::uint32_t SequenceCounter() const { return sequenceCounter_; }
+  // True when the last exchange that waited for a reply ended because the transport closed under
+  // it (a serial port that hung up, a failed write): the port went away, the unit was not just
+  // silent.
+  bool TransportLost() const { return transportLost_; }
 
   void SetTraceHook(FrameTraceHook hook) { traceHook_ = std::move(hook); }
 
@@ -82,6 +86,9 @@ class BootloaderLink {
   std::uint8_t sentCommand_ = 0;
   bool waitAfterLastSend_ = false;
   std::uint32_t resendDeadline_ = 0;
+  bool transportLost_ = false;
+  bool listeningLast_ = false;     // the schedule ran out; listening until lastListenEnd_
+  std::uint32_t lastListenEnd_ = 0;
   std::array<std::uint8_t, kReceiveChunk> receiveChunk_{};
   std::array<std::uint8_t, kFrameCapacity> packetAssembly_{};
   FrameTraceHook traceHook_;

@@ -10,6 +10,14 @@ namespace tessaline::platform {
 // A write of n bytes may take n milliseconds plus this much before it gives up.
 inline constexpr std::uint32_t kSerialWriteSlackMs = 500;
 
+// What one read brought in.
+struct SerialReadResult {
+  std::uint32_t count = 0;  // bytes placed in the buffer
+  // The device went away (a USB adapter pulled, the far end of a pseudo-terminal closed): every
+  // later read or write would fail at once too, so the port is no use until it is opened again.
+  bool hungUp = false;
+};
+
 // Owns one open serial device (a Win32 comm handle or a POSIX file descriptor). Move-only.
 class SerialPort {
  public:
@@ -34,20 +42,18 @@ class SerialPort {
   // when the device reports an error; a write cut short by that time-out is not one (as on
   // Windows).
   bool Write(const std::uint8_t* bytes, std::uint32_t count);
-  // Waits at most `maxWaitMs` in all; returns earlier once `capacity` bytes are in, or once bytes
-  // have arrived and the line has then been quiet for `quietMs` (0: no early return). The count
-  // read, 0 on time-out or error.
-  std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t maxWaitMs,
-                     std::uint32_t quietMs);
+  // Returns as soon as bytes have arrived, with those waiting (at most `capacity`); never waits
+  // for the line to fall quiet, since the caller decodes as it reads. On a silent line it waits
+  // `maxWaitMs` and brings nothing.
+  SerialReadResult Read(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t maxWaitMs);
 
  private:
   std::intptr_t handle_ = -1;
   // Windows: a named lock per device, held with the port, so that a second open fails even where
   // the driver does not enforce the no-sharing mode (Wine's serial ports).
   std::intptr_t deviceLock_ = 0;
-  // The read time-outs last given to the driver, where the driver keeps them (Windows).
+  // The silent-line wait last given to the driver, where the driver keeps it (Windows).
   std::uint32_t driverWaitMs_ = 0;
-  std::uint32_t driverQuietMs_ = 0;
 };
 
 // Device names the port scan tries, in ascending order: "\\.\COM1" to "\\.\COM255" on Windows; on

@@ -20,20 +20,25 @@ class COMTransport final : public Transport {
   bool Open() override;
   bool IsOpen() const override;
   bool Close() override;
-  // A failed write closes the port (so a link exchange in progress gives up); the result is true.
+  // A failed write closes the port (so a link exchange in progress gives up) and counts as a
+  // hang-up; the result is true.
   bool Write(const std::uint8_t* bytes, std::uint32_t count) override;
-  // Returns once bytes have arrived and the line has gone quiet for a few character times, or
-  // after kSerialReadWaitMs on a silent line.
+  // Returns as soon as bytes have arrived, or with nothing after kSerialReadWaitMs on a silent
+  // line. A device that hung up closes the port.
   std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) override;
   std::string_view GetKind() const override { return kKindCom; }
 
   const std::string& GetEndpoint() const { return portName_; }
   std::uint32_t BaudRate() const { return baudRate_; }
+  // The device went away since the last Open (a read saw a hang-up or a write failed), which
+  // closed the port: tells "the port went away" from a unit that is merely silent.
+  bool HungUp() const { return hungUp_; }
 
  private:
   platform::SerialPort port_;
   std::uint32_t baudRate_;
   std::string portName_;
+  bool hungUp_ = false;
 };
 
 }  // namespace tessaline

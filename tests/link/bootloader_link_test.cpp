@@ -263,6 +263,53 @@ TEST(BootloaderLink, TransportClosingDuringTheWaitEndsTheExchange) {
   rig.transport->onWrite = [](ScriptedTransport& t, const WrittenFrame&) { t.open = false; };
   EXPECT_FALSE(rig.link.Exchange(0x09, nullptr, 0, 5, 1000));
   EXPECT_EQ(rig.transport->readTicks.size(), 1u);
+  EXPECT_TRUE(rig.link.TransportLost()) << "the port went away, not a silent unit";
+
+  rig.transport->open = true;
+  rig.transport->onWrite = nullptr;
+  EXPECT_FALSE(rig.link.Exchange(0x09, nullptr, 0, 1, 1000));
+  EXPECT_FALSE(rig.link.TransportLost()) << "a silent unit";
+}
+
+// Reads return with the first bytes to arrive, so a reply may come in pieces: its EOT ends the
+// wait at once, and the last listen of a schedule is a time, not a count of reads.
+TEST(BootloaderLink, AReplyInPiecesEndsOnItsEotAndTheLastListenIsATime) {
+  const auto inPieces = [](const Bytes& frame) {
+    std::vector<Bytes> reads;
+    for (const std::uint8_t byte : frame) reads.push_back({byte});
+    return reads;
+  };
+  std::vector<Bytes> thenNoise = inPieces(ReplyFrame(0x0B, std::nullopt, {0x01}));
+  thenNoise.back().insert(thenNoise.back().end(), {0x01, 0x55});
+  struct Case {
+    const char* name;
+    std::uint8_t command;
+    std::uint16_t sends;
+    std::vector<Bytes> reads;  // answering the first send, each arriving 1 ms into its read
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"one-send command, reply in one-byte reads", 0x0B, 1,
+       inPieces(ReplyFrame(0x0B, std::nullopt, {0x01})), true},
+      {"reply followed by line noise", 0x0B, 1, thenNoise, true},
+      {"five-send command, reply in one-byte reads", 0x09, 5,
+       inPieces(ReplyFrame(0x09, std::nullopt, {1, 0, 0, 0})), true},
+      {"noise that never ends", 0x0B, 1, std::vector<Bytes>(2000, Bytes{0x55}), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig("COM", kSerialWaitMs);
+    rig.transport->arrivingReadMs = 1;
+    rig.AnswerWrite(1, c.reads);
+    EXPECT_EQ(rig.link.Exchange(c.command, nullptr, 0, c.sends, 1000), c.accepted);
+    const auto& ticks = rig.transport->readTicks;
+    EXPECT_EQ(rig.transport->writes.size(), 1u);
+    if (c.accepted) {
+      EXPECT_EQ(ticks.size(), c.reads.size()) << "no read after the one that brought the EOT";
+    } else {
+      EXPECT_LE(ticks.back() - rig.transport->writes[0].tick, 2 * kSerialWaitMs + 1);
+    }
+  }
 }
 
 TEST(BootloaderLink, SetTransportClosesAnOpenTransportBeforeDeletingIt) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -46,6 +47,9 @@ class ScriptedTransport final : public Transport {
   std::vector<std::uint32_t> readTicks;  // clock after each read
   bool open = true;
   bool yieldOnRead = false;  // lets another thread's link run between two reads
+  // When set, a read that brings bytes returns after this long instead of the full wait, as a
+  // serial read returns with the first bytes to arrive.
+  std::optional<std::uint32_t> arrivingReadMs;
   std::vector<std::string>* events = nullptr;
 
   bool Open() override {
@@ -64,7 +68,8 @@ class ScriptedTransport final : public Transport {
     return true;
   }
   std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) override {
-    clock_.Sleep(readWaitMs_);
+    const bool arriving = !incoming.empty() && !incoming.front().empty();
+    clock_.Sleep(arriving && arrivingReadMs ? *arrivingReadMs : readWaitMs_);
     readTicks.push_back(clock_.Now());
     if (incoming.empty()) return 0;
     std::vector<std::uint8_t> chunk = std::move(incoming.front());

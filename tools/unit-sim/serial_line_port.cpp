@@ -2,9 +2,11 @@
 #include "serial_line_port.h"
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -23,6 +25,13 @@ constexpr int kHangUpRetryMs = 10;
 constexpr int kWriteWaitMs = 100;
 // Nobody reads the line (the updater closed the port): what the unit sends then is lost.
 constexpr int kStalledWriteMs = 1000;
+// Sleeps of this thread end this close to their time (nanoseconds), so that a paced byte leaves
+// within microseconds of the moment the line would have carried it, not 50 us later.
+constexpr unsigned long kPacingTimerSlackNs = 1000;
+
+double Milliseconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 }  // namespace
 
@@ -78,20 +87,55 @@ bool SerialLinePort::WriteAll(const std::uint8_t* bytes, std::size_t count) {
 void SerialLinePort::WritePaced(const std::uint8_t* bytes, std::size_t count) {
   const Clock::duration byteTime = ByteTime();
   if (byteTime == Clock::duration::zero()) {
-    WriteAll(bytes, count);
+    if (WriteAll(bytes, count)) NoteReplyEnd(count, Clock::now());
     return;
   }
-  // Bytes leave in slices of about a millisecond, each when the line would have sent it.
-  const std::size_t slice =
-      std::max<std::size_t>(1, static_cast<std::size_t>(std::chrono::milliseconds(1) / byteTime));
-  Clock::time_point due = Clock::now();
+  // Each byte leaves only once the line would have carried it whole, never earlier: the host
+  // sees a reply's EOT no sooner than a real line delivers it. A late wake-up sends every byte
+  // then due at once.
+  const Clock::time_point start = std::max(Clock::now(), lineFreeAt_);
+  lineFreeAt_ = start + byteTime * static_cast<std::int64_t>(count);
   for (std::size_t done = 0; done < count;) {
-    const std::size_t take = std::min(slice, count - done);
+    std::this_thread::sleep_until(start + byteTime * static_cast<std::int64_t>(done + 1));
+    const auto carried = static_cast<std::size_t>((Clock::now() - start) / byteTime);
+    const std::size_t take = std::min(count, std::max(carried, done + 1)) - done;
     if (!WriteAll(bytes + done, take)) return;
     done += take;
-    due += byteTime * static_cast<std::int64_t>(take);
-    std::this_thread::sleep_until(due);
   }
+  NoteReplyEnd(count, Clock::now());
+}
+
+void SerialLinePort::NoteReplyEnd(std::size_t count, Clock::time_point at) {
+  const std::lock_guard lock(figuresLock_);
+  bytesFromUnit_ += count;
+  replyEndedAt_ = at;
+}
+
+void SerialLinePort::NoteReceived(std::size_t count, Clock::time_point at) {
+  const std::lock_guard lock(figuresLock_);
+  bytesToUnit_ += count;
+  if (replyEndedAt_) turnarounds_.push_back(at - *replyEndedAt_);
+  replyEndedAt_.reset();
+}
+
+SerialLineFigures SerialLinePort::Figures() const {
+  std::vector<Clock::duration> sorted;
+  SerialLineFigures figures;
+  {
+    const std::lock_guard lock(figuresLock_);
+    sorted = turnarounds_;
+    figures.bytesToUnit = bytesToUnit_;
+    figures.bytesFromUnit = bytesFromUnit_;
+  }
+  figures.turnarounds = static_cast<std::uint32_t>(sorted.size());
+  if (sorted.empty()) return figures;
+  std::sort(sorted.begin(), sorted.end());
+  Clock::duration total{};
+  for (const Clock::duration d : sorted) total += d;
+  figures.turnaroundTotalMs = Milliseconds(total);
+  figures.turnaroundMedianMs = Milliseconds(sorted[sorted.size() / 2]);
+  figures.turnaroundP99Ms = Milliseconds(sorted[(sorted.size() - 1) * 99 / 100]);
+  return figures;
 }
 
 void SerialLinePort::Run() {
@@ -101,10 +145,12 @@ void SerialLinePort::Run() {
   std::optional<UnitMode> lastMode;
   Clock::time_point receivedUpTo = Clock::now();
   std::vector<std::uint8_t> buffer(kReadChunk);
+  ::prctl(PR_SET_TIMERSLACK, kPacingTimerSlackNs, 0, 0, 0);
 
   while (!stop_.Raised()) {
     const WaitResult wait = WaitReadable(pty_.master.Get(), stop_, -1);
     if (wait == WaitResult::Stopped) return;
+    const Clock::time_point arrived = Clock::now();
     const ssize_t got = ::read(pty_.master.Get(), buffer.data(), buffer.size());
     if (got <= 0) {
       if (got < 0 && errno != EAGAIN && errno != EINTR &&
@@ -114,9 +160,10 @@ void SerialLinePort::Run() {
       continue;
     }
     const std::size_t count = static_cast<std::size_t>(got);
+    NoteReceived(count, arrived);
     // The unit sees the last byte only once the line has carried all of them.
     receivedUpTo =
-        std::max(receivedUpTo, Clock::now()) + ByteTime() * static_cast<std::int64_t>(count);
+        std::max(receivedUpTo, arrived) + ByteTime() * static_cast<std::int64_t>(count);
     std::this_thread::sleep_until(receivedUpTo);
 
     const UnitMode mode = core_.Mode();

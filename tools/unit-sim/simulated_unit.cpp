@@ -2,6 +2,8 @@
 // state.
 #include "simulated_unit.h"
 
+#include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "discovery_responder.h"
@@ -24,6 +26,7 @@ class SimulatedUnit::Impl {
   std::unique_ptr<TcpTextPort> tcp;
   std::unique_ptr<DiscoveryResponder> discovery;
   std::vector<std::thread> threads;
+  std::optional<SerialLineFigures> lastSerialLine;  // kept when the serial port closes
   bool started = false;
 };
 
@@ -84,6 +87,7 @@ void SimulatedUnit::Stop() {
   for (std::thread& thread : impl_->threads) thread.join();
   impl_->threads.clear();
   impl_->udp.reset();
+  if (impl_->serial) impl_->lastSerialLine = impl_->serial->Figures();
   impl_->serial.reset();
   impl_->tcp.reset();
   impl_->discovery.reset();
@@ -135,6 +139,26 @@ bool SimulatedUnit::FactoryDefaultsRestored() const {
   return impl_->core.FactoryDefaultsRestored();
 }
 bool SimulatedUnit::UpdateFinished() const { return impl_->core.UpdateFinished(); }
-std::string SimulatedUnit::LogJson() const { return impl_->core.LogJson(); }
+SerialLineFigures SimulatedUnit::SerialLine() const {
+  if (impl_->serial) return impl_->serial->Figures();
+  return impl_->lastSerialLine.value_or(SerialLineFigures{});
+}
+
+std::string SimulatedUnit::LogJson() const {
+  std::string json = impl_->core.LogJson();
+  if (!impl_->serial && !impl_->lastSerialLine) return json;
+  const SerialLineFigures line = SerialLine();
+  char figures[512];
+  std::snprintf(figures, sizeof figures,
+                ",\n  \"serialLine\": {\"bytesToUnit\": %llu, \"bytesFromUnit\": %llu, "
+                "\"turnarounds\": %u, \"turnaroundTotalMs\": %.3f, \"turnaroundMedianMs\": %.4f, "
+                "\"turnaroundP99Ms\": %.4f}\n}\n",
+                static_cast<unsigned long long>(line.bytesToUnit),
+                static_cast<unsigned long long>(line.bytesFromUnit), line.turnarounds,
+                line.turnaroundTotalMs, line.turnaroundMedianMs, line.turnaroundP99Ms);
+  // The core's JSON ends with "\n}\n": the figures go in as its last member.
+  json.resize(json.rfind("\n}"));
+  return json + figures;
+}
 
 }  // namespace tessaline::sim

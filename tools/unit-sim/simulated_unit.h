@@ -87,6 +87,18 @@ struct FaultCounts {
   std::uint32_t silenced = 0;
 };
 
+// What the serial line carried and how long the host kept it idle before each request.
+struct SerialLineFigures {
+  std::uint64_t bytesToUnit = 0;
+  std::uint64_t bytesFromUnit = 0;
+  // The host's turnaround: from the last byte of a reply leaving the unit to the first byte of the
+  // next request reaching it. It includes the simulator's own wake-up, a few tens of microseconds.
+  std::uint32_t turnarounds = 0;
+  double turnaroundTotalMs = 0;
+  double turnaroundMedianMs = 0;
+  double turnaroundP99Ms = 0;
+};
+
 struct MemoryDigest {
   std::uint32_t length = 0;
   std::string sha256;  // lower-case hex
@@ -128,7 +140,11 @@ class SimulatedUnit {
   bool FactoryDefaultsRestored() const;
   bool UpdateFinished() const;  // the finish command arrived with no transfer left open
 
-  // The --log JSON: requests, final mode, memory lengths and SHA-256 digests.
+  // Figures of the serial line so far (kept after Stop); all zero without serial.
+  SerialLineFigures SerialLine() const;
+
+  // The --log JSON: requests, final mode, memory lengths and SHA-256 digests, and the serial
+  // line's figures when there is one.
   std::string LogJson() const;
 
  private:

@@ -158,31 +158,32 @@ bool SerialPort::Write(const std::uint8_t* bytes, std::uint32_t count) {
   return true;
 }
 
-std::uint32_t SerialPort::Read(std::uint8_t* buffer, std::uint32_t capacity,
-                               std::uint32_t maxWaitMs, std::uint32_t quietMs) {
-  if (!IsOpen() || capacity == 0) return 0;
+SerialReadResult SerialPort::Read(std::uint8_t* buffer, std::uint32_t capacity,
+                                  std::uint32_t maxWaitMs) {
+  if (!IsOpen() || capacity == 0) return {};
   const int fd = Descriptor(handle_);
   const std::uint32_t start = TickCount();
-  std::uint32_t received = 0;
-  while (received < capacity) {
+  for (;;) {
+    // Read before polling: in a stop-and-wait exchange the bytes are often there already. With
+    // VMIN and VTIME 0 an empty line reads 0; an error other than "nothing yet" means the device
+    // is gone (EIO when a USB adapter is pulled or a pseudo-terminal's master closes).
+    const ssize_t got = read(fd, buffer, capacity);
+    if (got > 0) return {static_cast<std::uint32_t>(got), false};
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return {0, true};
     const std::uint32_t elapsed = TicksBetween(start, TickCount());
-    if (elapsed >= maxWaitMs) break;
-    std::uint32_t wait = maxWaitMs - elapsed;
-    if (received > 0 && quietMs > 0) wait = std::min(wait, quietMs);
-    if (!WaitFor(fd, POLLIN, wait)) {
-      if (received > 0 && quietMs > 0) break;  // the line went quiet
-      continue;
+    if (elapsed >= maxWaitMs) return {};
+    pollfd entry{fd, POLLIN, 0};
+    const int ready = poll(&entry, 1, static_cast<int>(maxWaitMs - elapsed));
+    if (ready == 0) return {};
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return {0, true};
     }
-    const ssize_t got = read(fd, buffer + received, capacity - received);
-    if (got > 0) {
-      received += static_cast<std::uint32_t>(got);
-    } else if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-      continue;
-    } else {
-      break;  // hang-up or device error: report what has arrived
-    }
+    // Nothing was left to read, so a hang-up now is final (a hung-up tty also reports POLLIN, and
+    // its reads return 0 at once: waiting on it would spin).
+    if ((entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return {0, true};
   }
-  return received;
 }
 
 std::vector<std::string> SerialPortCandidates() {

@@ -40,11 +40,13 @@ HANDLE TakeDeviceLock(const std::wstring& device) {
   return lock;
 }
 
-bool SetTimeouts(HANDLE port, std::uint32_t readWaitMs, std::uint32_t quietMs) {
+bool SetTimeouts(HANDLE port, std::uint32_t readWaitMs) {
   COMMTIMEOUTS timeouts{};
-  // The interval time-out starts at the first byte: a read ends once the line goes quiet.
-  timeouts.ReadIntervalTimeout = quietMs;
-  timeouts.ReadTotalTimeoutMultiplier = 0;
+  // Interval and multiplier both MAXDWORD: a read returns at once with whatever has arrived, or
+  // with the first bytes to arrive, or with nothing after the constant. The caller decodes as it
+  // reads, so waiting for the line to fall quiet would only delay the next request.
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
   timeouts.ReadTotalTimeoutConstant = readWaitMs;
   timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
   timeouts.WriteTotalTimeoutConstant = kSerialWriteSlackMs;
@@ -58,8 +60,7 @@ SerialPort::~SerialPort() { Close(); }
 SerialPort::SerialPort(SerialPort&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)),
       deviceLock_(std::exchange(other.deviceLock_, 0)),
-      driverWaitMs_(other.driverWaitMs_),
-      driverQuietMs_(other.driverQuietMs_) {}
+      driverWaitMs_(other.driverWaitMs_) {}
 
 SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
   if (this != &other) {
@@ -67,7 +68,6 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
     handle_ = std::exchange(other.handle_, -1);
     deviceLock_ = std::exchange(other.deviceLock_, 0);
     driverWaitMs_ = other.driverWaitMs_;
-    driverQuietMs_ = other.driverQuietMs_;
   }
   return *this;
 }
@@ -86,9 +86,8 @@ bool SerialPort::Open(const std::string& device) {
   handle_ = reinterpret_cast<std::intptr_t>(port);
   deviceLock_ = reinterpret_cast<std::intptr_t>(lock);
   // A failure here shows up as reads that wait differently; the port is still usable.
-  SetTimeouts(port, kOpenReadWaitMs, 0);
+  SetTimeouts(port, kOpenReadWaitMs);
   driverWaitMs_ = kOpenReadWaitMs;
-  driverQuietMs_ = 0;
   return true;
 }
 
@@ -119,18 +118,21 @@ bool SerialPort::Write(const std::uint8_t* bytes, std::uint32_t count) {
   return WriteFile(AsHandle(handle_), bytes, count, &written, nullptr) != FALSE;
 }
 
-std::uint32_t SerialPort::Read(std::uint8_t* buffer, std::uint32_t capacity,
-                               std::uint32_t maxWaitMs, std::uint32_t quietMs) {
-  if (!IsOpen() || capacity == 0) return 0;
-  if (maxWaitMs != driverWaitMs_ || quietMs != driverQuietMs_) {
-    if (SetTimeouts(AsHandle(handle_), maxWaitMs, quietMs)) {
-      driverWaitMs_ = maxWaitMs;
-      driverQuietMs_ = quietMs;
-    }
+SerialReadResult SerialPort::Read(std::uint8_t* buffer, std::uint32_t capacity,
+                                  std::uint32_t maxWaitMs) {
+  if (!IsOpen() || capacity == 0) return {};
+  if (maxWaitMs != driverWaitMs_ && SetTimeouts(AsHandle(handle_), maxWaitMs)) {
+    driverWaitMs_ = maxWaitMs;
   }
   DWORD got = 0;
-  if (ReadFile(AsHandle(handle_), buffer, capacity, &got, nullptr) == FALSE) return 0;
-  return got;
+  if (ReadFile(AsHandle(handle_), buffer, capacity, &got, nullptr) != FALSE) return {got, false};
+  // A line error aborts reads when the driver has abort-on-error set; clearing it keeps the port.
+  if (GetLastError() == ERROR_OPERATION_ABORTED) {
+    DWORD errors = 0;
+    if (ClearCommError(AsHandle(handle_), &errors, nullptr) != FALSE) return {};
+  }
+  // Anything else (a removed USB adapter: access denied, device gone) fails every later read too.
+  return {0, true};
 }
 
 std::vector<std::string> SerialPortCandidates() {

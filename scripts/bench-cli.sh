@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Full updates by the command-line program in its own process, as a user runs it, against the
+# simulated unit in another process: over UDP on loopback (wall, CPU, peak memory), and over a
+# pseudo-terminal paced at 115200 baud, by the Linux build and by the Windows build under Wine
+# (its COM7 mapped to the pseudo-terminal).
+#   bench-cli.sh udp | serial | wine-serial     (build/linux, and build/windows for wine-serial)
+# The serial figures come from the simulated unit's log: the bytes the line carried and the
+# host's turnaround (a reply's last byte to the next request's first byte).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+mode=${1:?usage: bench-cli.sh udp|serial|wine-serial}
+build="$root/build/linux"
+sim="$build/tools/unit-sim/tessaline-unit-sim"
+cli="$build/src/cli/tessaline-update"
+exe="$root/build/windows/src/cli/tessaline-update.exe"
+line_rate=115200
+udp_address=127.0.12.7
+
+work=$(mktemp -d /tmp/tessaline-bench.XXXXXX)
+sim_pid=""
+wine_prefix=""
+stop_unit() {
+  if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2>/dev/null; then
+    kill -TERM "$sim_pid"
+    wait "$sim_pid" || true
+  fi
+  sim_pid=""
+}
+cleanup() {
+  stop_unit
+  if [ -n "$wine_prefix" ]; then
+    WINEPREFIX=$wine_prefix timeout 30 wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$wine_prefix"
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+start_unit() {
+  "$sim" --app-version 1.1 --log "$work/unit.json" "$@" >"$work/unit.out" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    grep -q '^ready' "$work/unit.out" 2>/dev/null && return 0
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "bench-cli: the simulated unit did not start" >&2
+  cat "$work/unit.out" >&2
+  exit 1
+}
+
+# Prints the serial line's figures from the unit's log; $1 names the run, $2 its wall seconds.
+report_serial() {
+  jq -r --arg run "$1" --argjson wall "$2" --argjson rate "$line_rate" '
+    .serialLine as $l
+    | (($l.bytesToUnit + $l.bytesFromUnit) * 10 / $rate) as $wire
+    | "\($run): update \(if .updateFinished then "finished" else "NOT FINISHED" end), " +
+      "\($l.bytesToUnit) bytes to the unit, \($l.bytesFromUnit) from it; wire limit " +
+      "\($wire * 1000 | round / 1000) s",
+      "\($run): host turnaround \($l.turnarounds) times, total \($l.turnaroundTotalMs / 1000 * 1000 | round / 1000) s, " +
+      "median \($l.turnaroundMedianMs * 1000 | round / 1000) ms, 99th percentile \($l.turnaroundP99Ms * 1000 | round / 1000) ms",
+      "\($run): (wire limit + turnaround) / wire limit = \(($wire + $l.turnaroundTotalMs / 1000) / $wire * 1000 | round / 1000); " +
+      "wall \($wall) s, wall / wire limit = \($wall / $wire * 1000 | round / 1000)"' "$work/unit.json"
+}
+
+case "$mode" in
+  udp)
+    start_unit --udp "$udp_address"
+    /usr/bin/time -o "$work/time" -f '%e %U %S %M' "$cli" update --ip "$udp_address" >/dev/null
+    stop_unit
+    read -r wall user system peak <"$work/time"
+    finished=$(jq -r 'if .updateFinished then "finished" else "NOT FINISHED" end' "$work/unit.json")
+    echo "udp cli: update $finished; wall $wall s, CPU $(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }') s" \
+      "(user $user s, kernel $system s), peak resident memory $((peak / 1024)) MB ($peak KB)"
+    ;;
+  serial)
+    start_unit --serial-link "$work/line" --line-rate "$line_rate"
+    begin=$(date +%s%N)
+    "$cli" update --port "$work/line" >/dev/null
+    wall=$((($(date +%s%N) - begin) / 1000000))
+    stop_unit
+    report_serial "serial linux" "$(awk -v ms="$wall" 'BEGIN { printf "%.2f", ms / 1000 }')"
+    ;;
+  wine-serial)
+    [ -f "$exe" ] || { echo "bench-cli: build $exe first (scripts/test.sh's Windows build)" >&2; exit 1; }
+    wine_prefix=$(mktemp -d /tmp/tessaline-bench-wine.XXXXXX)
+    "$root/scripts/wine-prefix.sh" "$wine_prefix" >/dev/null
+    "$root/scripts/wine-serial-ports.sh" "$wine_prefix" "COM7=$work/line"
+    start_unit --serial-link "$work/line" --line-rate "$line_rate"
+    export WINEPREFIX=$wine_prefix WINEDEBUG=-all
+    begin=$(date +%s%N)
+    timeout 900 wine "$exe" update --port '\\.\COM7' >/dev/null
+    wall=$((($(date +%s%N) - begin) / 1000000))
+    stop_unit
+    report_serial "serial wine" "$(awk -v ms="$wall" 'BEGIN { printf "%.2f", ms / 1000 }')"
+    ;;
+  *)
+    echo "usage: bench-cli.sh udp|serial|wine-serial" >&2
+    exit 64
+    ;;
+esac
