@@ -6,7 +6,7 @@
 #include "cli/exit_codes.h"
 #include "cli/job_runner.h"
 #include "cli/unit_address.h"
-#include "cli/version_guard.h"
+#include "cli/unit_update.h"
 #include "link/bootloader_commands.h"
 #include "package/package_globals.h"
 #include "update/jobs.h"
@@ -30,32 +30,17 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
     return kExitUsage;
   }
   // The user's choices, as the desktop program's check boxes would set them.
-  JobOptions options;
-  options.firmware = !line.Has("no-firmware");
-  options.factoryDefaults = line.Has("factory-defaults");
-  if (line.Has("trace")) options.trace = FrameTrace();
-
-  const std::string buildVersion = UnitProperties().GetString("build-version");
-  const auto packageVersion = ParseBuildVersion(buildVersion);
-  if (options.firmware && !line.Has("force")) {
-    options.versionGuard = [&](std::optional<std::uint32_t> version) {
-      return UpdateWanted(version, packageVersion);
-    };
-  }
+  UpdateSettings settings;
+  settings.job.firmware = !line.Has("no-firmware");
+  settings.job.factoryDefaults = line.Has("factory-defaults");
+  if (line.Has("trace")) settings.job.trace = FrameTrace();
+  settings.force = line.Has("force");
+  settings.packageBuildVersion = UnitProperties().GetString("build-version");
 
   OutputProgress progress(output);
-  const JobResult result = RunUpdateJob(*unit, *EmbeddedPackage(), options, progress);
-
-  std::string declined;
-  const auto& unitVersion = result.applicationVersionBefore;
-  if (result.outcome == JobOutcome::Declined && unitVersion && packageVersion) {
-    declined = "The unit already runs application version " +
-               FormatApplicationVersion(*unitVersion) +
-               (*unitVersion == *packageVersion ? ", the version of this package ("
-                                                : ", newer than this package's (") +
-               buildVersion + "). Nothing was erased; use --force to update anyway.";
-  }
-  return Finish(output, result.outcome, std::move(declined));
+  const UnitUpdateReport report = UpdateOneUnit(*unit, *EmbeddedPackage(), settings, progress);
+  output.Result(report.outcome.result, report.outcome.text, report.outcome.exitCode);
+  return report.outcome.exitCode;
 }
 
 int RunExitBootloadCommand(const CommandLine& line, Output& output) {
