@@ -24,7 +24,9 @@ mkdir -p "$out"
 
 echo "== .deb of the Linux programs ($linux_build)"
 if [ ! -f "$linux_build/CMakeCache.txt" ]; then
-  # Debian's hardening flags, so lintian finds the binaries built as Debian builds its own.
+  # Debian's hardening flags (all of them, bindnow included), so the binaries are built as
+  # Debian builds its own.
+  export DEB_BUILD_MAINT_OPTIONS=hardening=+all
   cmake -S . -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DTESSALINE_BUILD_TESTS=OFF -DTESSALINE_BUILD_BENCH=OFF \
     -DCMAKE_C_FLAGS="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
