@@ -84,12 +84,12 @@ case "$mode" in
   wine-serial)
     [ -f "$exe" ] || { echo "bench-cli: build $exe first (scripts/test.sh's Windows build)" >&2; exit 1; }
     wine_prefix=$(mktemp -d /tmp/tessaline-bench-wine.XXXXXX)
-    "$root/scripts/wine-prefix.sh" "$wine_prefix" >/dev/null
-    "$root/scripts/wine-serial-ports.sh" "$wine_prefix" "COM7=$work/line"
+    "$root/scripts/wine-prefix.sh" "$wine_prefix" >/dev/null 2>&1
+    "$root/scripts/wine-serial-ports.sh" "$wine_prefix" "COM7=$work/line" >/dev/null 2>&1
     start_unit --serial-link "$work/line" --line-rate "$line_rate"
     export WINEPREFIX=$wine_prefix WINEDEBUG=-all
     begin=$(date +%s%N)
-    timeout 900 wine "$exe" update --port '\\.\COM7' >/dev/null
+    timeout 900 wine "$exe" update --port '\\.\COM7' >/dev/null 2>"$work/wine.err"
     wall=$((($(date +%s%N) - begin) / 1000000))
     stop_unit
     report_serial "serial wine" "$(awk -v ms="$wall" 'BEGIN { printf "%.2f", ms / 1000 }')"

@@ -40,14 +40,16 @@ HANDLE TakeDeviceLock(const std::wstring& device) {
   return lock;
 }
 
-bool SetTimeouts(HANDLE port, std::uint32_t readWaitMs) {
+// Reads never wait for the line to fall quiet: the caller decodes as it reads. Interval and
+// multiplier MAXDWORD with a constant would say "return with the first bytes" in one setting, but
+// Wine 8 treats that as a plain 200 ms total (measured: every read waited it out). So a read takes
+// what has arrived at once (interval MAXDWORD, no totals) and, only when nothing has, waits for
+// one byte up to the silent-line wait; both settings mean the same on Windows and under Wine.
+bool SetTimeouts(HANDLE port, std::uint32_t oneByteWaitMs) {
   COMMTIMEOUTS timeouts{};
-  // Interval and multiplier both MAXDWORD: a read returns at once with whatever has arrived, or
-  // with the first bytes to arrive, or with nothing after the constant. The caller decodes as it
-  // reads, so waiting for the line to fall quiet would only delay the next request.
-  timeouts.ReadIntervalTimeout = MAXDWORD;
-  timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-  timeouts.ReadTotalTimeoutConstant = readWaitMs;
+  timeouts.ReadIntervalTimeout = oneByteWaitMs == 0 ? MAXDWORD : 0;
+  timeouts.ReadTotalTimeoutMultiplier = 0;
+  timeouts.ReadTotalTimeoutConstant = oneByteWaitMs;
   timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
   timeouts.WriteTotalTimeoutConstant = kSerialWriteSlackMs;
   return SetCommTimeouts(port, &timeouts) != FALSE;
@@ -121,18 +123,27 @@ bool SerialPort::Write(const std::uint8_t* bytes, std::uint32_t count) {
 SerialReadResult SerialPort::Read(std::uint8_t* buffer, std::uint32_t capacity,
                                   std::uint32_t maxWaitMs) {
   if (!IsOpen() || capacity == 0) return {};
-  if (maxWaitMs != driverWaitMs_ && SetTimeouts(AsHandle(handle_), maxWaitMs)) {
-    driverWaitMs_ = maxWaitMs;
-  }
-  DWORD got = 0;
-  if (ReadFile(AsHandle(handle_), buffer, capacity, &got, nullptr) != FALSE) return {got, false};
-  // A line error aborts reads when the driver has abort-on-error set; clearing it keeps the port.
-  if (GetLastError() == ERROR_OPERATION_ABORTED) {
+  HANDLE port = AsHandle(handle_);
+  // driverWaitMs_ 0: the driver returns at once with what has arrived.
+  const auto readWith = [&](std::uint32_t waitMs, std::uint8_t* into, DWORD count,
+                            DWORD& got) -> bool {
+    if (waitMs != driverWaitMs_ && SetTimeouts(port, waitMs)) driverWaitMs_ = waitMs;
+    got = 0;
+    if (ReadFile(port, into, count, &got, nullptr) != FALSE) return true;
+    // A line error aborts reads when the driver has abort-on-error set; clearing it keeps the
+    // port. Anything else (a removed USB adapter: access denied, device gone) fails every read.
     DWORD errors = 0;
-    if (ClearCommError(AsHandle(handle_), &errors, nullptr) != FALSE) return {};
-  }
-  // Anything else (a removed USB adapter: access denied, device gone) fails every later read too.
-  return {0, true};
+    return GetLastError() == ERROR_OPERATION_ABORTED &&
+           ClearCommError(port, &errors, nullptr) != FALSE;
+  };
+  DWORD got = 0;
+  if (!readWith(0, buffer, capacity, got)) return {0, true};
+  if (got > 0 || maxWaitMs == 0) return {got, false};
+  if (!readWith(maxWaitMs, buffer, 1, got)) return {0, true};
+  if (got == 0) return {};
+  DWORD more = 0;
+  if (capacity > 1 && !readWith(0, buffer + 1, capacity - 1, more)) return {1, true};
+  return {1 + more, false};
 }
 
 std::vector<std::string> SerialPortCandidates() {
