@@ -3,7 +3,10 @@
 // exchange boundary instead of ending the process; outside one they keep their usual effect.
 #pragma once
 
+#include <atomic>
 #include <stop_token>
+
+#include "platform/console_interrupts.h"
 
 namespace tessaline::cli {
 
@@ -15,9 +18,14 @@ class InterruptScope {
   InterruptScope& operator=(const InterruptScope&) = delete;
 
   // Stops when the user interrupts; shared by every job of the run.
-  std::stop_token Token() const;
+  std::stop_token Token() const { return stop_.get_token(); }
   // True once an interrupt arrived.
-  bool Interrupted() const;
+  bool Interrupted() const { return interrupted_.load(); }
+
+ private:
+  std::stop_source stop_;
+  std::atomic<bool> interrupted_{false};
+  platform::ConsoleInterruptWatch watch_;
 };
 
 }  // namespace tessaline::cli
