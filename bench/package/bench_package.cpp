@@ -6,6 +6,9 @@
 #include <functional>
 #include <vector>
 
+#include "package/bin_manager.h"
+#include "package/hex_manager.h"
+#include "package/package.h"
 #include "package/package_globals.h"
 
 namespace {
@@ -47,10 +50,18 @@ int main() {
   using namespace tessaline;
   std::printf("bench_package: %d runs each\n", kRuns);
 
-  CHexManager& hex = ApplicationImage();
+  CHexManager hex;
   Print("HEX image load (APPLICATION_STM32_ADAU1452)",
         Measure([&] { return hex.LoadHexResource("APPLICATION_STM32_ADAU1452"); }));
   std::printf("  %u records\n", hex.RecordCount());
+
+  // What each job pays to take its unit's images from the shared package.
+  const auto package = EmbeddedPackage();
+  Print("Variant images for one job (STM32/ADAU1452)", Measure([&] {
+          CHexManager application;
+          CBinManager flashData;
+          return package->LoadVariant(0, application, flashData) == VariantImages::Loaded;
+        }));
 
   std::array<std::uint8_t, kMaxHexRecordBytes> record{};
   Print("HEX records handed out (all)", Measure([&] {
@@ -66,7 +77,7 @@ int main() {
           return unit.LoadPropertiesResource("UNIT") && updater.LoadPropertiesResource("UPDATER");
         }));
 
-  CBinManager& bin = FlashDataImage();
+  CBinManager bin;
   std::array<std::uint8_t, 64> chunk{};
   Print("Flash data load and 64-byte chunk walk", Measure([&] {
           if (!bin.LoadFromResource("FLASH_STM32_ADAU1452")) return false;

@@ -29,49 +29,6 @@ namespace {
 constexpr auto kSplashPause =
     std::chrono::milliseconds(500);  // the splash is seen at least this long
 
-UINT IconFlag(platform::MessageBoxIcon icon) {
-  switch (icon) {
-    case platform::MessageBoxIcon::Error:
-      return MB_ICONERROR;
-    case platform::MessageBoxIcon::Warning:
-      return MB_ICONWARNING;
-    case platform::MessageBoxIcon::Question:
-      return MB_ICONQUESTION;
-    case platform::MessageBoxIcon::Information:
-      return MB_ICONINFORMATION;
-  }
-  return MB_ICONINFORMATION;
-}
-
-UINT ButtonFlag(platform::MessageBoxButtons buttons) {
-  switch (buttons) {
-    case platform::MessageBoxButtons::OkCancel:
-      return MB_OKCANCEL;
-    case platform::MessageBoxButtons::YesNo:
-      return MB_YESNO;
-    case platform::MessageBoxButtons::Ok:
-      return MB_OK;
-  }
-  return MB_OK;
-}
-
-// The core's boxes (socket errors, bootload-mode boxes) become real message boxes.
-platform::MessageBoxResult ShowCoreMessageBox(const platform::MessageBoxRequest& request) {
-  const int answer = MessageBoxW(static_cast<HWND>(request.owner), Widen(request.text).c_str(),
-                                 Widen(request.caption).c_str(),
-                                 IconFlag(request.icon) | ButtonFlag(request.buttons));
-  switch (answer) {
-    case IDCANCEL:
-      return platform::MessageBoxResult::Cancel;
-    case IDYES:
-      return platform::MessageBoxResult::Yes;
-    case IDNO:
-      return platform::MessageBoxResult::No;
-    default:
-      return platform::MessageBoxResult::Ok;
-  }
-}
-
 }  // namespace
 
 int RunUpdaterProcess(HINSTANCE instance) {
@@ -79,7 +36,8 @@ int RunUpdaterProcess(HINSTANCE instance) {
   SetProcessDPIAware();
   platform::SocketLibrary sockets;
   std::setlocale(LC_ALL, "");
-  platform::SetMessageBoxHandler(ShowCoreMessageBox);
+  // The core's boxes (socket errors, bootload-mode boxes) become real message boxes.
+  platform::SetMessageBoxHandler(platform::PlatformMessageBox);
   LoadUiStrings(instance);
   LoadPackageProperties();
   const bool hasApplication = EmbeddedPackage()->HasAnyApplication();

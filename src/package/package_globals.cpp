@@ -1,4 +1,4 @@
-// The process-wide package objects, built on first use.
+// The process-wide package texts, built on first use.
 #include "package/package_globals.h"
 
 namespace tessaline {
@@ -11,16 +11,6 @@ PropertiesContainer& UnitProperties() {
 PropertiesContainer& UpdaterProperties() {
   static PropertiesContainer container;
   return container;
-}
-
-CHexManager& ApplicationImage() {
-  static CHexManager image;
-  return image;
-}
-
-CBinManager& FlashDataImage() {
-  static CBinManager image(kFlashDataBase);
-  return image;
 }
 
 void LoadPackageProperties() {

@@ -1,16 +1,12 @@
-// The process-wide package objects: the two properties texts and the two images.
+// The process-wide package texts: the two properties containers.
 #pragma once
 
-#include "package/bin_manager.h"
-#include "package/hex_manager.h"
 #include "package/properties_container.h"
 
 namespace tessaline {
 
 PropertiesContainer& UnitProperties();
 PropertiesContainer& UpdaterProperties();
-CHexManager& ApplicationImage();
-CBinManager& FlashDataImage();
 
 // Loads "UPDATER" then "UNIT" (start-up; a missing resource leaves a container empty, so every
 // text reads as empty and the windows still work).

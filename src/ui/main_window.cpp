@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "discovery/network_discovery.h"
+#include "discovery/version_worker.h"
 #include "package/package.h"
 #include "package/package_globals.h"
 #include "resource.h"
@@ -22,7 +24,6 @@
 #include "ui/job_messages.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_text.h"
-#include "ui/unit_services.h"
 #include "ui/wide_text.h"
 
 namespace tessaline {
@@ -88,7 +89,8 @@ std::optional<UnitAddress> SerialUnit(std::size_t index) {
 
 void QueueQuery(HWND window, const std::optional<UnitAddress>& unit) {
   if (!unit || state.target == nullptr) return;
-  QueueVersionQuery(UnitRequest{state.target, unit->MakeBootloaderTransport()});
+  SubmitVersionQuery(
+      std::make_unique<UnitRequest>(UnitRequest{state.target, unit->MakeBootloaderTransport()}));
   (void)window;
 }
 
@@ -109,7 +111,7 @@ void OnIpAddressChange(HWND window) {
                                           reinterpret_cast<LPARAM>(&host));
   SetEnterBootloadEnabled(window, false);
   const std::uint32_t address = ToNetworkOrder(static_cast<std::uint32_t>(host));
-  const bool usable = filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableAddress(address);
+  const bool usable = filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableUnitAddress(address);
   if (!usable) {
     SetUpdateEnabled(window, false);
     return;

@@ -1,6 +1,8 @@
 // A package whose application image is damaged: refused before anything reaches a unit.
 #include <gtest/gtest.h>
 
+#include "package/bin_manager.h"
+#include "package/hex_manager.h"
 #include "package/package.h"
 #include "package/package_globals.h"
 

@@ -1,6 +1,8 @@
 // A package with flash data but no application image counts as holding no application.
 #include <gtest/gtest.h>
 
+#include "package/bin_manager.h"
+#include "package/hex_manager.h"
 #include "package/package.h"
 #include "package/package_globals.h"
 #include "platform/module_resources.h"

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "package/bin_manager.h"
+#include "package/hex_manager.h"
 #include "package/package.h"
 #include "package/package_contents.h"
 #include "package/package_globals.h"

@@ -1,4 +1,4 @@
-// UTF-8 to UTF-16 conversion with MultiByteToWideChar.
+// UTF-8 <-> UTF-16 with the system's own converters.
 #include "platform/win32/wide_text.h"
 
 #include <windows.h>
@@ -12,6 +12,17 @@ std::wstring WideFromUtf8(std::string_view text) {
   if (wide <= 0) return {};
   std::wstring result(static_cast<std::size_t>(wide), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), size, result.data(), wide);
+  return result;
+}
+
+std::string Utf8FromWide(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return {};
+  std::string result(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, result.data(), bytes, nullptr, nullptr);
   return result;
 }
 

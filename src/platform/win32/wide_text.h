@@ -7,5 +7,6 @@
 namespace tessaline::platform {
 
 std::wstring WideFromUtf8(std::string_view text);
+std::string Utf8FromWide(std::wstring_view text);
 
 }  // namespace tessaline::platform
