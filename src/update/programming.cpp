@@ -10,16 +10,14 @@
 namespace tessaline {
 
 namespace {
-constexpr std::uint8_t kChunkAccepted = 1;  // reply byte 1 of an acknowledged batch or chunk
-
-// Batches and chunks demand byte 1 = 1 whatever the reply length.
+// Batches and chunks demand status byte 1 = 1 whatever the reply length beyond it.
 bool DataExchange(ProgrammingSession& session, std::uint8_t plainCode, const std::uint8_t* data,
                   std::uint32_t length, SendSchedule schedule) {
   if (!session.link.Exchange(WireCode(plainCode, session.sequencedCommands), data, length,
                              schedule.sends, schedule.timeoutMs)) {
     return false;
   }
-  return session.link.GetReplyLength() >= 2 && session.link.GetReply()[1] == kChunkAccepted;
+  return DataReplyAccepted(session.link.GetReply(), session.link.GetReplyLength());
 }
 
 bool Command(ProgrammingSession& session, std::uint8_t plainCode, SendSchedule schedule) {
