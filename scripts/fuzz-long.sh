@@ -13,7 +13,7 @@ fuzz_dir=${TESSALINE_FUZZ_DIR:-build/fuzz}
 findings="$root/build/fuzz-findings"
 mkdir -p "$findings"
 
-cmake -S . -B "$fuzz_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$fuzz_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_WARNINGS_AS_ERRORS=ON \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DTESSALINE_BUILD_FUZZ=ON \
   -DTESSALINE_BUILD_TESTS=OFF -DTESSALINE_BUILD_BENCH=OFF >/dev/null || exit 1
 cmake --build "$fuzz_dir" -j "$(nproc)" --target tessaline_fuzz || exit 1

@@ -12,11 +12,11 @@ unit_address=127.0.0.2
 "$root/scripts/setup.sh"
 
 echo "== native build: simulator and package (build/linux)"
-cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$native" --target tessaline-unit-sim tessaline_sample_package -j "$(nproc)"
 
 echo "== Windows build: TessalineUpdater.exe (build/windows)"
-cmake -S . -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSALINE_WARNINGS_AS_ERRORS=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DTESSALINE_PACKAGE_DIR="$native/package" >/dev/null
 cmake --build "$windows" --target TessalineUpdater -j "$(nproc)"

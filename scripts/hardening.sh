@@ -29,7 +29,7 @@ elapsed() { echo "$(( $(date +%s) - $1 )) s"; }
 if [[ " $steps " == *" asan "* ]]; then
   start=$(date +%s)
   echo "== hardening: AddressSanitizer + UndefinedBehaviorSanitizer, whole native suite"
-  cmake -S . -B "$asan_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S . -B "$asan_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_WARNINGS_AS_ERRORS=ON \
     -DTESSALINE_SANITIZE=address -DTESSALINE_BUILD_BENCH=OFF >/dev/null
   cmake --build "$asan_dir" -j "$jobs"
   ctest --test-dir "$asan_dir" --output-on-failure -j "$jobs"
@@ -39,7 +39,7 @@ fi
 if [[ " $steps " == *" tsan "* ]]; then
   start=$(date +%s)
   echo "== hardening: ThreadSanitizer, the tests that run workers"
-  cmake -S . -B "$tsan_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S . -B "$tsan_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_WARNINGS_AS_ERRORS=ON \
     -DTESSALINE_SANITIZE=thread -DTESSALINE_BUILD_BENCH=OFF >/dev/null
   cmake --build "$tsan_dir" -j "$jobs" --target "${threaded_tests[@]}"
   regex="^($(IFS='|'; echo "${threaded_tests[*]}"))\$"
@@ -51,7 +51,7 @@ fi
 if [[ " $steps " == *" fuzz "* ]]; then
   start=$(date +%s)
   echo "== hardening: libFuzzer, ${fuzz_seconds} s per target"
-  cmake -S . -B "$fuzz_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S . -B "$fuzz_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_WARNINGS_AS_ERRORS=ON \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DTESSALINE_BUILD_FUZZ=ON \
     -DTESSALINE_BUILD_TESTS=OFF -DTESSALINE_BUILD_BENCH=OFF >/dev/null
   cmake --build "$fuzz_dir" -j "$jobs" --target tessaline_fuzz

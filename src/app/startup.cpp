@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <clocale>
+#include <string>
 #include <thread>
 
 #include "discovery/version_worker.h"
@@ -28,6 +29,18 @@ namespace {
 
 constexpr auto kSplashPause =
     std::chrono::milliseconds(500);  // the splash is seen at least this long
+
+std::wstring SystemErrorText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring result = length > 0 && text != nullptr ? std::wstring(text, length)
+                                                     : L"Error " + std::to_wstring(code) + L".";
+  LocalFree(text);
+  while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r')) result.pop_back();
+  return result;
+}
 
 }  // namespace
 
@@ -53,11 +66,15 @@ int RunUpdaterProcess(HINSTANCE instance) {
   StartSplash(instance);
   ComPortTable().ScanComPorts();
   std::this_thread::sleep_for(kSplashPause);
-  if (!RegisterMainWindowClass(instance)) {
+  HWND mainWindow = RegisterMainWindowClass(instance) ? CreateMainWindow(instance) : nullptr;
+  if (mainWindow == nullptr) {
+    // Without a window the loop would run on unseen, with nothing to close it.
+    const std::wstring reason = SystemErrorText(GetLastError());
     EndSplash();
-    return 0;
+    MessageBoxW(nullptr, (L"The main window could not be created. " + reason).c_str(),
+                UiText(IDS_ERROR).c_str(), MB_OK | MB_ICONERROR);
+    return kExitNoMainWindow;
   }
-  HWND mainWindow = CreateMainWindow(instance);
   ShowWindow(mainWindow, SW_SHOWNORMAL);
   EndSplash();
   UpdateWindow(mainWindow);
@@ -66,7 +83,7 @@ int RunUpdaterProcess(HINSTANCE instance) {
   AddTrayIcon(instance, mainWindow);
   StartVersionWorker();
 
-  const int exitCode = RunMainMessageLoop(accelerators);
+  const int exitCode = RunMainMessageLoop(mainWindow, accelerators);
 
   RemoveTrayIcon(mainWindow);
   StopVersionWorker();

@@ -1,6 +1,8 @@
 // The Discover dialog's worker thread: start, stop, and never an orphaned thread.
 #include "discovery/discovery_thread.h"
 
+#include <system_error>
+
 namespace tessaline {
 
 DiscoveryThread::DiscoveryThread(NetworkDiscoveryOptions network, SerialDiscoveryOptions serial)
@@ -11,12 +13,17 @@ DiscoveryThread::~DiscoveryThread() { StopDiscovery(); }
 void DiscoveryThread::StartDiscovery(std::shared_ptr<MessageTarget> window, DiscoverMode mode) {
   StopDiscovery();
   stop_ = false;
-  if (mode == DiscoverMode::Network) {
-    worker_ = platform::JoinedThread(
-        [this, window = std::move(window)] { ip_discover_thread(window, stop_, network_); });
-  } else {
-    worker_ = platform::JoinedThread(
-        [this, window = std::move(window)] { com_discover_thread(window, stop_, serial_); });
+  // Called from a dialog procedure: a thread that cannot start leaves the list empty instead of
+  // throwing through it.
+  try {
+    if (mode == DiscoverMode::Network) {
+      worker_ = platform::JoinedThread(
+          [this, window = std::move(window)] { ip_discover_thread(window, stop_, network_); });
+    } else {
+      worker_ = platform::JoinedThread(
+          [this, window = std::move(window)] { com_discover_thread(window, stop_, serial_); });
+    }
+  } catch (const std::system_error&) {
   }
 }
 

@@ -2,6 +2,7 @@
 #include "discovery/version_worker.h"
 
 #include <chrono>
+#include <system_error>
 
 #include "discovery/text_protocol.h"
 #include "link/bootloader_link.h"
@@ -121,7 +122,11 @@ void VersionQueue::StartVersionWorker() {
   StopVersionWorker();
   stop_ = false;
   requestEvent_.Reset();
-  worker_ = platform::JoinedThread([this] { Worker(); });
+  try {
+    worker_ = platform::JoinedThread([this] { Worker(); });
+  } catch (const std::system_error&) {
+    // No worker: every query is destroyed unserved, and the window waits for no answer.
+  }
 }
 
 void VersionQueue::StopVersionWorker() {

@@ -51,10 +51,24 @@ void CBinManager::ReleaseImage() {
   cursor_ = FlashDataBase;
 }
 
-bool CBinManager::LoadFromFile(const std::string& path) { return BinFile::LoadFromFile(path); }
+bool CBinManager::FinishLoad(bool loaded, std::string_view what) {
+  lastError_.clear();
+  if (!loaded) {
+    lastError_ = std::string(what) + " could not be read";
+  } else if (GetImageSize() == 0) {
+    ReleaseImage();
+    lastError_ = std::string(what) + " is empty";
+    loaded = false;
+  }
+  return loaded;
+}
+
+bool CBinManager::LoadFromFile(const std::string& path) {
+  return FinishLoad(BinFile::LoadFromFile(path), path);
+}
 
 bool CBinManager::LoadFromResource(std::string_view name) {
-  return BinFile::LoadFromResource(name);
+  return FinishLoad(BinFile::LoadFromResource(name), name);
 }
 
 bool CBinManager::RewindChunks() {

@@ -49,8 +49,11 @@ class CBinManager : public BinFile {
 
   // Also rewinds, so a new image starts at FlashDataBase.
   void ReleaseImage() override;
+  // An image with no bytes has no chunks to write and is refused like a missing one.
   bool LoadFromFile(const std::string& path) override;
   bool LoadFromResource(std::string_view name) override;
+  // Why the last load failed; empty after a good load.
+  const std::string& LastError() const { return lastError_; }
 
   bool RewindChunks();
   // Copies the next chunk (at most `capacity` bytes) to `destination` and its address to
@@ -60,7 +63,10 @@ class CBinManager : public BinFile {
   std::uint32_t BytesTaken() const { return cursor_ - FlashDataBase; }
 
  private:
+  bool FinishLoad(bool loaded, std::string_view what);
+
   std::uint32_t cursor_;
+  std::string lastError_;
 
  public:
   const std::uint32_t FlashDataBase;

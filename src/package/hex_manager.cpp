@@ -10,6 +10,10 @@ namespace tessaline {
 namespace {
 
 constexpr char kRecordMark = ':';
+// Where a stored record keeps its type, and the two types every image needs.
+constexpr std::size_t kRecordTypeIndex = 3;
+constexpr std::uint8_t kDataRecord = 0x00;
+constexpr std::uint8_t kEndOfFileRecord = 0x01;
 // Bytes of text per record on a typical line (":10" + 16 data bytes + CR LF), for reserving.
 constexpr std::size_t kTypicalLineBytes = 45;
 
@@ -81,6 +85,24 @@ void CHexManager::Reserve(std::size_t textBytes) {
 }
 
 bool CHexManager::FinishLoad(bool loaded) {
+  // Lines that are each sound can still make an image that writes nothing or was cut short;
+  // erasing the unit for it would leave the unit without an application.
+  if (loaded) {
+    bool hasData = false;
+    bool hasEnd = false;
+    for (const std::uint32_t offset : offsets_) {
+      const std::uint8_t type = store_[offset + kRecordTypeIndex];
+      hasData = hasData || (type == kDataRecord && store_[offset] > 0);
+      hasEnd = hasEnd || type == kEndOfFileRecord;
+    }
+    if (!hasData) {
+      lastError_ = "the image has no data records";
+      loaded = false;
+    } else if (!hasEnd) {
+      lastError_ = "the image has no end-of-file record";
+      loaded = false;
+    }
+  }
   if (!loaded) {
     ClearRecords();
     if (lastError_.empty()) lastError_ = "the image could not be read";

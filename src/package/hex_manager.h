@@ -33,8 +33,9 @@ class CHexManager : public LoadableText {
   }
   bool LoadFromFile(const std::string& path) override;
   bool LoadFromResource(std::string_view name, std::string_view type) override;
-  // Loads the "HEX" resource `name`. Any damaged line fails the whole load and leaves the image
-  // empty, so a damaged package is refused before anything on a unit is erased.
+  // Loads the "HEX" resource `name`. Any damaged line, or an image without a data record or
+  // without an end-of-file record, fails the whole load and leaves the image empty, so a damaged
+  // package is refused before anything on a unit is erased.
   bool LoadHexResource(std::string_view name);
   // The same rules over a HEX text in memory.
   bool LoadFromMemory(std::span<const std::uint8_t> text);

@@ -50,6 +50,13 @@ bool LoadableText::LoadFromBytes(std::span<const std::uint8_t> bytes) {
     currentLineCut_ = whole.size() > kMaxLineLength;
     if (!ParseLine(whole.substr(0, CutLength(whole)))) return false;
   }
+  // A text saved without a final line end still ends in a whole line.
+  if (start < size) {
+    const std::string_view last(text + start, size - start);
+    currentLine_ = line;
+    currentLineCut_ = last.size() > kMaxLineLength;
+    if (!ParseLine(last.substr(0, CutLength(last)))) return false;
+  }
   return true;
 }
 

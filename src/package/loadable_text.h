@@ -29,7 +29,7 @@ class LoadableText {
 
  protected:
   // Runs of CR/LF end a line, so blank lines never reach ParseLine; a text that begins with a
-  // line end hands one empty line on; a last line without a line end is not passed on.
+  // line end hands one empty line on; a last line without a line end is passed on too.
   bool LoadFromBytes(std::span<const std::uint8_t> bytes);
   // 1-based line number in the text of the line being parsed (CR LF, LF and a lone CR each
   // end one line), for error messages.

@@ -17,6 +17,8 @@ bool EthernetTransport::Open() {
     return false;
   }
   if (!socket_.SetReceiveTimeout(kUdpReadWaitMs)) {
+    // Without its time-out the first read would block for ever: not usable, so not open.
+    socket_.Close();
     ShowSocketError(IDS_RECEIVE_TIMEOUT_FAILED);
     return false;
   }

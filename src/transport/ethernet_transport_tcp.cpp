@@ -15,17 +15,22 @@ bool EthernetTransportTCP::Open() {
     ShowSocketError(IDS_SOCKET_CREATION_FAILED);
     return false;
   }
+  // A socket set up only part way (a read without its time-out blocks for ever) is closed again.
   if (!socket_.SetReceiveTimeout(kTcpReadWaitMs)) {
+    socket_.Close();
     ShowSocketError(IDS_RECEIVE_TIMEOUT_FAILED);
     return false;
   }
   // Closing must not wait for unsent data: the unit is told nothing more once we are done.
   if (!socket_.SetLingerOff()) {
+    socket_.Close();
     ShowSocketError(IDS_RECEIVE_TIMEOUT_FAILED);
     return false;
   }
   // A unit that is off or has no text port is normal during a search: no message.
-  return socket_.Connect(address_, Port());
+  if (socket_.Connect(address_, Port())) return true;
+  socket_.Close();
+  return false;
 }
 
 bool EthernetTransportTCP::IsOpen() const { return socket_.IsValid(); }
@@ -41,6 +46,8 @@ bool EthernetTransportTCP::Write(const std::uint8_t* bytes, std::uint32_t count)
 
 std::uint32_t EthernetTransportTCP::Read(std::uint8_t* buffer, std::uint32_t capacity) {
   const std::int32_t got = socket_.Receive(buffer, capacity);
+  // The peer closed: nothing more can come, and IsOpen now says so.
+  if (got == 0 && capacity > 0) socket_.Close();
   return got > 0 ? static_cast<std::uint32_t>(got) : 0;
 }
 

@@ -25,7 +25,14 @@ bool Transport::TextQuery(std::string_view command, std::string& reply, std::uin
   reply.clear();
   bool started = false;
 
-  while (Read(scratch.data(), kTextChunk) != 0) platform::SleepMs(kDrainPauseMs);
+  // A peer that never falls silent (a chattering device, noise at the wrong rate, a streaming
+  // service) would hold the drain for ever: it gets no longer than the query's own time-out.
+  const std::uint32_t drainStart = platform::TickCount();
+  while (Read(scratch.data(), kTextChunk) != 0 &&
+         platform::TicksBetween(drainStart, platform::TickCount()) < timeoutMs) {
+    platform::SleepMs(kDrainPauseMs);
+  }
+  if (!IsOpen()) return false;
 
   if (!Write(reinterpret_cast<const std::uint8_t*>(command.data()),
              static_cast<std::uint32_t>(command.size()))) {
@@ -43,6 +50,8 @@ bool Transport::TextQuery(std::string_view command, std::string& reply, std::uin
   do {
     const auto want = static_cast<std::uint32_t>(std::min<std::size_t>(limitLeft, kTextChunk));
     const std::uint32_t count = want == 0 ? 0 : std::min(Read(scratch.data(), want), want);
+    // A peer that hung up will send nothing more.
+    if (count == 0 && !IsOpen()) return false;
     for (std::uint32_t i = 0; i < count && limitLeft > 0; ++i) {
       const char byte = static_cast<char>(scratch[i]);
       if (!started) {

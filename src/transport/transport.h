@@ -19,18 +19,22 @@ class Transport {
   Transport(const Transport&) = delete;
   Transport& operator=(const Transport&) = delete;
 
-  // Creates and configures the handle; true when the link is usable.
+  // Creates and configures the handle; true when the link is usable. On false the transport is
+  // left closed.
   virtual bool Open() = 0;
   virtual bool IsOpen() const { return false; }
   // Releases the handle if held; always true; safe on a closed transport.
   virtual bool Close() { return true; }
   virtual bool Write(const std::uint8_t* bytes, std::uint32_t count) = 0;
   // Waits at most the kind's read wait; the count received (0: nothing arrived, or an error).
+  // A kind that learns its peer has gone closes itself, so IsOpen turns false.
   virtual std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) = 0;
 
   // Sends one text command and collects one reply "<...>" (at most `replyLimit` characters) into
   // `reply`. On a network kind the command is followed by CR LF and the time-out is multiplied
-  // by 5. True when a complete reply (ending in '>') was collected before the deadline.
+  // by 5. Input waiting before the command is discarded for at most `timeoutMs`. True when a
+  // complete reply (ending in '>') was collected before the deadline; a transport that closes
+  // (a peer that hung up) ends the query at once.
   bool TextQuery(std::string_view command, std::string& reply, std::uint32_t replyLimit,
                  std::uint32_t timeoutMs);
 

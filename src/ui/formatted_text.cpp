@@ -19,10 +19,14 @@ std::wstring FormatTemplate(const std::wstring& format, const std::wstring& valu
   return result;
 }
 
+bool IsMissingValue(const std::string* value) {
+  return value == nullptr || *value == kNotPresent;
+}
+
 bool SetFormattedItemText(HWND window, int controlId, const std::string* value) {
   const bool isWindow = controlId == kWindowCaption;
   HWND target = isWindow ? window : GetDlgItem(window, controlId);
-  if (value == nullptr || *value == kNotPresent) {
+  if (IsMissingValue(value)) {
     // A missing value hides a control, never the window itself.
     if (isWindow || target == nullptr) return false;
     ShowWindow(target, SW_HIDE);

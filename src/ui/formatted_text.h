@@ -15,6 +15,9 @@ inline constexpr int kWindowCaption = -1;
 // never the window, and returns false.
 bool SetFormattedItemText(HWND window, int controlId, const std::string* value);
 
+// True for a value that is absent or marked "-not-present-".
+bool IsMissingValue(const std::string* value);
+
 // The template with its first "%s" replaced by `value`; without "%s" the template is kept.
 std::wstring FormatTemplate(const std::wstring& format, const std::wstring& value);
 

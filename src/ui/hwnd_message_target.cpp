@@ -4,6 +4,9 @@
 #include "shell/messages.h"
 
 namespace tessaline {
+namespace {
+constexpr DWORD kFullQueueRetryMs = 5;
+}  // namespace
 
 HwndMessageTarget::~HwndMessageTarget() { Detach(); }
 
@@ -23,23 +26,37 @@ bool HwndMessageTarget::Deliver(WorkerMessage message, bool send) {
       inFlight_.insert(text);
       lParam = reinterpret_cast<LPARAM>(text);
     }
-    if (!send) {
-      // Posting under the lock: Detach cannot run between the post and the bookkeeping.
-      if (PostMessageW(window, message.code, static_cast<WPARAM>(message.wParam), lParam)) {
-        return true;
-      }
-      if (text != nullptr) {
-        inFlight_.erase(text);
-        delete text;
-      }
-      return false;
-    }
+  }
+  if (!send) {
+    return PostUntilQueued(message.code, static_cast<WPARAM>(message.wParam), lParam, text);
   }
   // A send waits for the window's thread, which may itself be waiting for this lock: never hold
   // it here. A window destroyed meanwhile makes SendMessageW fail at once.
   SendMessageW(window, message.code, static_cast<WPARAM>(message.wParam), lParam);
   if (text != nullptr) ClaimText(lParam);  // no-op when the window already took it
   return true;
+}
+
+bool HwndMessageTarget::PostUntilQueued(UINT code, WPARAM wParam, LPARAM lParam,
+                                        std::string* text) {
+  for (;;) {
+    {
+      // Posting under the lock: Detach cannot run between the post and the bookkeeping.
+      std::lock_guard lock(mutex_);
+      if (window_ == nullptr) return false;  // gone meanwhile; Detach freed the text
+      if (PostMessageW(window_, code, wParam, lParam)) return true;
+      if (!IsWindow(window_)) {
+        if (text != nullptr) {
+          inFlight_.erase(text);
+          delete text;
+        }
+        return false;
+      }
+    }
+    // The window's queue is full (it holds ten thousand messages at most). It drains as the
+    // window works: wait for room rather than drop the message, which may be a job's result.
+    Sleep(kFullQueueRetryMs);
+  }
 }
 
 std::string HwndMessageTarget::ClaimText(LPARAM lParam) {

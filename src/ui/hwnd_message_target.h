@@ -31,6 +31,8 @@ class HwndMessageTarget final : public MessageTarget {
 
  private:
   bool Deliver(WorkerMessage message, bool send);
+  // Posts, waiting for room while the window's queue is full; false once the window is gone.
+  bool PostUntilQueued(UINT code, WPARAM wParam, LPARAM lParam, std::string* text);
 
   mutable std::mutex mutex_;
   HWND window_;

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cwchar>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -35,11 +36,39 @@ constexpr std::uint32_t kMaxParserPort = 65535;
 constexpr int kParserPortMaxChars = 5;
 constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
 
+// Reports of the version query about the unit now shown. A change of unit detaches it, so a late
+// answer about an earlier unit never reaches the controls.
+class ShownUnitQuery final : public MessageTarget {
+ public:
+  explicit ShownUnitQuery(std::shared_ptr<MessageTarget> window) : window_(std::move(window)) {}
+  void Post(WorkerMessage message) override {
+    std::lock_guard lock(mutex_);  // a post never waits for the window's thread
+    if (window_ != nullptr) window_->Post(std::move(message));
+  }
+  void Send(WorkerMessage message) override {
+    std::shared_ptr<MessageTarget> window;
+    {
+      std::lock_guard lock(mutex_);
+      window = window_;
+    }
+    if (window != nullptr) window->Send(std::move(message));
+  }
+  void Detach() {
+    std::lock_guard lock(mutex_);
+    window_.reset();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<MessageTarget> window_;
+};
+
 // The one main window of the process and what it shares with its job.
 struct MainWindowState {
   HWND window = nullptr;
   std::shared_ptr<HwndMessageTarget> target;
   std::unique_ptr<WindowJobThread> job;
+  std::shared_ptr<ShownUnitQuery> query;
   HCURSOR waitCursor = nullptr;
   HCURSOR savedCursor = nullptr;
   bool discoverOpen = false;
@@ -87,22 +116,36 @@ std::optional<UnitAddress> SerialUnit(std::size_t index) {
   return UnitAddress::Serial(std::move(port));
 }
 
+// The unit shown changes: what was learnt about the previous one no longer counts, and nothing
+// can be started on the new one until it has answered.
+void ForgetShownUnit(HWND window) {
+  if (state.query != nullptr) state.query->Detach();
+  state.query.reset();
+  // Reports the old query posted before it was detached are still queued.
+  MSG stale{};
+  while (PeekMessageW(&stale, window, WM_APP_BOOTLOADER_VERSION, WM_APP_ENABLE_EXIT_BOOTLOAD,
+                      PM_REMOVE)) {
+  }
+  SetUpdateEnabled(window, false);
+  SetExitBootloadEnabled(window, false);
+}
+
 void QueueQuery(HWND window, const std::optional<UnitAddress>& unit) {
+  ForgetShownUnit(window);
   if (!unit || state.target == nullptr) return;
+  state.query = std::make_shared<ShownUnitQuery>(state.target);
   SubmitVersionQuery(
-      std::make_unique<UnitRequest>(UnitRequest{state.target, unit->MakeBootloaderTransport()}));
-  (void)window;
+      std::make_unique<UnitRequest>(UnitRequest{state.query, unit->MakeBootloaderTransport()}));
 }
 
 void RescanPortsNow(HWND window) {
   state.rescanPending = false;
+  const bool serialShown = Checked(window, IDC_COM_RADIO);
   ComPortTable().ScanComPorts();
   FillComPortList(window);
-  // The list has no selection after a refill: nothing can be started on the serial path.
-  if (!ConnectionNamed(window)) {
-    SetUpdateEnabled(window, false);
-    SetExitBootloadEnabled(window, false);
-  }
+  // The list has no selection after a refill (or fell back to IP Address): the serial unit that
+  // was shown is no longer the one named.
+  if (serialShown || !ConnectionNamed(window)) ForgetShownUnit(window);
 }
 
 void OnIpAddressChange(HWND window) {
@@ -113,7 +156,7 @@ void OnIpAddressChange(HWND window) {
   const std::uint32_t address = ToNetworkOrder(static_cast<std::uint32_t>(host));
   const bool usable = filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableUnitAddress(address);
   if (!usable) {
-    SetUpdateEnabled(window, false);
+    ForgetShownUnit(window);
     return;
   }
   SetVersionLabel(window, UiText(IDS_SEARCHING));
@@ -231,15 +274,21 @@ void OnInitDialog(HWND window) {
   SetFocus(Item(window, IDC_IP_ADDRESS));
 }
 
+void OnPortSelected(HWND window);
+
 void ChooseConnection(HWND window, bool network) {
   Enable(window, IDC_IP_ADDRESS, network);
   Enable(window, IDC_PARSER_PORT, network);
   Enable(window, IDC_PARSER_PORT_LABEL, network);
   Enable(window, IDC_COM_PORT_LIST, !network);
   SetVersionLabel(window, L"");
-  if (!ConnectionNamed(window)) {
-    SetUpdateEnabled(window, false);
-    SetExitBootloadEnabled(window, false);
+  // Another unit is named now: it is asked afresh, and nothing is offered until it answers.
+  ForgetShownUnit(window);
+  SetEnterBootloadEnabled(window, false);
+  if (network) {
+    OnIpAddressChange(window);
+  } else if (ComboSelection(window) != CB_ERR) {
+    OnPortSelected(window);
   }
 }
 
@@ -247,7 +296,10 @@ void OnPortSelected(HWND window) {
   SetVersionLabel(window, L"");
   SetEnterBootloadEnabled(window, false);
   const LRESULT selected = ComboSelection(window);
-  if (selected == CB_ERR) return;
+  if (selected == CB_ERR) {
+    ForgetShownUnit(window);
+    return;
+  }
   QueueQuery(window, SerialUnit(static_cast<std::size_t>(selected)));
 }
 
@@ -515,7 +567,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_APP_VERSION_QUERY_DONE:
       return 0;
     case WM_APP_ENABLE_ENTER_BOOTLOAD:
-      SetEnterBootloadEnabled(window, wParam != 0);
+      // Opened mid-job, its dialog would query the unit being written.
+      if (state.job == nullptr) SetEnterBootloadEnabled(window, wParam != 0);
       return 0;
     case WM_APP_ENABLE_EXIT_BOOTLOAD:
       if (state.job == nullptr) SetExitBootloadEnabled(window, wParam != 0);

@@ -3,22 +3,27 @@
 
 namespace tessaline {
 namespace {
-void Dispatch(MSG& message, HACCEL accelerators) {
-  if (accelerators != nullptr && TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
-    return;
+void Dispatch(MSG& message, HWND mainWindow, HACCEL accelerators) {
+  // Keys arrive at the focused control; the accelerators and dialog keys are the main window's.
+  if (mainWindow != nullptr &&
+      (message.hwnd == mainWindow || IsChild(mainWindow, message.hwnd) != FALSE)) {
+    if (accelerators != nullptr && TranslateAcceleratorW(mainWindow, accelerators, &message)) {
+      return;
+    }
+    if (IsDialogMessageW(mainWindow, &message)) return;
   }
   TranslateMessage(&message);
   DispatchMessageW(&message);
 }
 }  // namespace
 
-int RunMainMessageLoop(HACCEL accelerators) {
+int RunMainMessageLoop(HWND mainWindow, HACCEL accelerators) {
   MSG message{};
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) Dispatch(message, accelerators);
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) Dispatch(message, mainWindow, accelerators);
   return static_cast<int>(message.wParam);
 }
 
-bool PumpPendingMessages(HACCEL accelerators) {
+bool PumpPendingMessages(HWND mainWindow, HACCEL accelerators) {
   MSG message{};
   bool quit = false;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -26,7 +31,7 @@ bool PumpPendingMessages(HACCEL accelerators) {
       quit = true;
       continue;
     }
-    Dispatch(message, accelerators);
+    Dispatch(message, mainWindow, accelerators);
   }
   return quit;
 }

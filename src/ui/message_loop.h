@@ -5,11 +5,12 @@
 
 namespace tessaline {
 
-// Runs until WM_QUIT and returns its exit code; keystrokes pass the accelerator table first.
-int RunMainMessageLoop(HACCEL accelerators);
+// Runs until WM_QUIT and returns its exit code. Keystrokes for the main window or any of its
+// controls pass its accelerator table first, then its dialog keys (Tab, Shift+Tab, Enter).
+int RunMainMessageLoop(HWND mainWindow, HACCEL accelerators);
 
 // Handles every waiting message of this thread the same way, then returns; a WM_QUIT found on
 // the way is dropped and reported by a true result (test harnesses that outlive one window).
-bool PumpPendingMessages(HACCEL accelerators = nullptr);
+bool PumpPendingMessages(HWND mainWindow = nullptr, HACCEL accelerators = nullptr);
 
 }  // namespace tessaline

@@ -2,6 +2,7 @@
 #include "ui/splash_screen.h"
 
 #include <atomic>
+#include <system_error>
 
 #include "platform/threading.h"
 #include "resource.h"
@@ -81,7 +82,11 @@ void SplashThread(HINSTANCE instance) {
 
 void StartSplash(HINSTANCE instance) {
   splashThreadId = 0;
-  splashThread = platform::JoinedThread(SplashThread, instance);
+  try {
+    splashThread = platform::JoinedThread(SplashThread, instance);
+  } catch (const std::system_error&) {
+    return;  // no thread for it: start without a splash
+  }
   // The thread id is known only once the thread has a queue.
   splashThreadId.wait(0);
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 #include "platform/threading.h"
@@ -72,7 +73,11 @@ void AddTrayIcon(HINSTANCE instance, HWND mainWindow) {
   frameIndex = 0;
   busy = false;
   stopping = false;
-  trayThread = platform::JoinedThread(TrayThread, mainWindow);
+  try {
+    trayThread = platform::JoinedThread(TrayThread, mainWindow);
+  } catch (const std::system_error&) {
+    // No thread for it: the icon stays still.
+  }
 }
 
 void RemoveTrayIcon(HWND mainWindow) {

@@ -11,6 +11,11 @@ bool StatusReplyAccepted(const std::uint8_t* reply, std::uint16_t length) {
   return length != kStatusReplyLength || reply[1] == kStatusDone;
 }
 
+bool DataReplyAccepted(const std::uint8_t* reply, std::uint16_t length) {
+  // Shorter than a status reply, byte 1 would be the CRC.
+  return length >= kStatusReplyLength && reply[1] == kStatusDone;
+}
+
 bool SendCommand(BootloaderLink& link, bool sequenced, std::uint8_t plainCode,
                  const std::uint8_t* data, std::uint32_t length, SendSchedule schedule) {
   if (!link.Exchange(WireCode(plainCode, sequenced), data, length, schedule.sends,

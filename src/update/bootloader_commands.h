@@ -42,6 +42,10 @@ inline constexpr std::uint8_t kStatusDone = 1;
 // status, CRC) whose status is not kStatusDone.
 bool StatusReplyAccepted(const std::uint8_t* reply, std::uint16_t length);
 
+// A reply to a batch or chunk acknowledges it when it carries a status byte (code, status,
+// CRC at the least) and that status is kStatusDone, whatever else follows.
+bool DataReplyAccepted(const std::uint8_t* reply, std::uint16_t length);
+
 // Data-less command on the update job's link, in the sequenced form when `sequenced`.
 bool SendCommand(BootloaderLink& link, bool sequenced, std::uint8_t plainCode,
                  const std::uint8_t* data, std::uint32_t length, SendSchedule schedule);

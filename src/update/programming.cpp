@@ -8,10 +8,8 @@
 namespace tessaline {
 
 namespace {
-constexpr std::uint8_t kChunkAccepted = 1;  // reply byte 1 of an acknowledged batch or chunk
-
-// Batches and chunks demand byte 1 = 1 whatever the reply length; other commands are judged
-// by their status reply.
+// Batches and chunks demand status byte 1 = 1 whatever the reply length beyond it; other
+// commands are judged by their status reply.
 StepResult Exchange(ProgrammingSession& session, std::uint8_t plainCode, const std::uint8_t* data,
                     std::uint32_t length, SendSchedule schedule, bool dataReply) {
   if (session.stop.stop_requested()) return StepResult::Interrupted;
@@ -21,9 +19,8 @@ StepResult Exchange(ProgrammingSession& session, std::uint8_t plainCode, const s
     session.failure = "no answer to " + CommandName(plainCode);
     return StepResult::Failed;
   }
-  const bool accepted = dataReply
-                            ? link.GetReplyLength() >= 2 && link.GetReply()[1] == kChunkAccepted
-                            : StatusReplyAccepted(link.GetReply(), link.GetReplyLength());
+  const bool accepted = dataReply ? DataReplyAccepted(link.GetReply(), link.GetReplyLength())
+                                  : StatusReplyAccepted(link.GetReply(), link.GetReplyLength());
   if (accepted) return StepResult::Done;
   session.failure = "the unit refused " + CommandName(plainCode);
   return StepResult::Failed;

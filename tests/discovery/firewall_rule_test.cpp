@@ -52,5 +52,16 @@ TEST(DiscoveryFirewallRule, LeavesAnApartmentOfTheCallerInPlace) {
   }
 }
 
+TEST(DiscoveryFirewallRule, OpensThePortToThisProgramOnly) {
+  std::wstring own(MAX_PATH, L'\0');
+  own.resize(GetModuleFileNameW(nullptr, own.data(), static_cast<DWORD>(own.size())));
+  const platform::DiscoveryRuleFields rule = platform::DiscoveryRule();
+  EXPECT_FALSE(own.empty());
+  EXPECT_EQ(rule.application, own);
+  EXPECT_EQ(rule.protocol, 17);
+  EXPECT_EQ(rule.remotePorts, L"30303");
+  EXPECT_EQ(rule.profiles, 0x7FFFFFFF);  // every profile
+}
+
 }  // namespace
 }  // namespace tessaline

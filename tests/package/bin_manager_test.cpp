@@ -41,7 +41,7 @@ struct ChunkCase {
 
 TEST(CBinManager, CutsTheImageIntoChunksAtTheirAddresses) {
   const std::vector<ChunkCase> cases = {
-      {128, 64, {64, 64}}, {130, 64, {64, 64, 2}}, {1, 64, {1}}, {0, 64, {}}, {10, 4, {4, 4, 2}},
+      {128, 64, {64, 64}}, {130, 64, {64, 64, 2}}, {1, 64, {1}}, {10, 4, {4, 4, 2}},
   };
   for (const ChunkCase& c : cases) {
     const std::string content = Pattern(c.imageBytes);
@@ -93,6 +93,20 @@ TEST(CBinManager, AChunkNeverOutgrowsItsSixteenBitCount) {
   EXPECT_EQ(chunks[0].bytes.size(), kMaxChunkBytes);
   EXPECT_EQ(chunks[1].bytes.size(), 10u);
   EXPECT_EQ(chunks[1].address, kFlashDataBase + kMaxChunkBytes);
+}
+
+TEST(CBinManager, AnImageWithNoChunksIsRefusedWithItsReason) {
+  const test::TempFile empty("");
+  CBinManager image;
+  EXPECT_FALSE(image.LoadFromFile(empty.Path()));
+  EXPECT_EQ(image.LastError(), empty.Path() + " is empty");
+  EXPECT_EQ(image.GetImageSize(), 0u);
+  std::array<std::uint8_t, 64> buffer{};
+  std::uint32_t address = 0;
+  EXPECT_EQ(image.NextChunk(buffer.data(), buffer.size(), address), 0u);
+  const test::TempFile one("x");
+  EXPECT_TRUE(image.LoadFromFile(one.Path()));
+  EXPECT_TRUE(image.LastError().empty());
 }
 
 TEST(CBinManager, ReleasingOrReloadingRewindsAndEmpties) {

@@ -25,6 +25,9 @@ std::vector<Bytes> TakeAll(CHexManager& image) {
   return records;
 }
 
+// The least an image needs around the lines under test: one data record and the end.
+const std::string kDataAndEnd = ":0100000055AA\r\n:00000001FF\r\n";
+
 struct GoodLine {
   const char* line;
   Bytes record;
@@ -38,11 +41,11 @@ TEST(CHexManager, KeepsEachRecordExactlyAsItsLineEncodesIt) {
       {":04fffc0002000100fe", {0x04, 0xFF, 0xFC, 0x00, 0x02, 0x00, 0x01, 0x00, 0xFE}},
   };
   for (const GoodLine& c : cases) {
-    const test::TempFile file(std::string(c.line) + "\r\n");
+    const test::TempFile file(std::string(c.line) + "\r\n" + kDataAndEnd);
     CHexManager image;
     ASSERT_TRUE(image.LoadFromFile(file.Path())) << c.line << ": " << image.LastError();
-    EXPECT_EQ(image.RecordCount(), 1u) << c.line;
-    EXPECT_EQ(TakeAll(image), std::vector<Bytes>{c.record}) << c.line;
+    EXPECT_EQ(image.RecordCount(), 3u) << c.line;
+    EXPECT_EQ(TakeAll(image).front(), c.record) << c.line;
     EXPECT_TRUE(image.LastError().empty());
   }
 }
@@ -106,13 +109,34 @@ TEST(CHexManager, RefusesADamagedImageAndSaysWhichLineAndWhy) {
   }
 }
 
+TEST(CHexManager, RefusesAnImageThatWritesNothingOrIsCutShort) {
+  const std::vector<BadLine> cases = {
+      {"empty", "", "the image has no data records"},
+      {"only the end", ":00000001FF\r\n", "the image has no data records"},
+      {"an empty data record", ":0000000000\r\n:00000001FF\r\n", "the image has no data records"},
+      {"no end", ":020000040802F0\r\n:0100000055AA\r\n", "the image has no end-of-file record"},
+  };
+  for (const BadLine& c : cases) {
+    const test::TempFile file(c.text);
+    CHexManager image;
+    EXPECT_FALSE(image.LoadFromFile(file.Path())) << c.what;
+    EXPECT_EQ(image.LastError(), c.error) << c.what;
+    EXPECT_EQ(image.RecordCount(), 0u) << c.what;
+  }
+  // The end-of-file record on a last line without a line end still counts.
+  const test::TempFile unterminated(":0100000055AA\r\n:00000001FF");
+  CHexManager image;
+  EXPECT_TRUE(image.LoadFromFile(unterminated.Path())) << image.LastError();
+  EXPECT_EQ(image.RecordCount(), 2u);
+}
+
 TEST(CHexManager, ChecksumCheckCanBeTurnedOffButTheRestStays) {
-  const test::TempFile badSum(":020000040802F1\r\n");
+  const test::TempFile badSum(":020000040802F1\r\n" + kDataAndEnd);
   const test::TempFile badCount(":030000040802EF\r\n");
   CHexManager image;
   image.SetChecksumCheck(false);
   EXPECT_TRUE(image.LoadFromFile(badSum.Path()));
-  EXPECT_EQ(image.RecordCount(), 1u);
+  EXPECT_EQ(image.RecordCount(), 3u);
   EXPECT_FALSE(image.LoadFromFile(badCount.Path()));
 }
 
@@ -140,13 +164,14 @@ TEST(CHexManager, HandsOutRecordsInOrderAndStopsAtTheEnd) {
 }
 
 TEST(CHexManager, EachLoadStartsFromAnEmptyImage) {
-  const test::TempFile first(":020000040802F0\r\n:020000040803EF\r\n");
-  const test::TempFile second(":00000001FF\r\n");
+  const test::TempFile first(":020000040802F0\r\n:020000040803EF\r\n" + kDataAndEnd);
+  const test::TempFile second(kDataAndEnd);
   const test::TempFile damaged(":00000001FE\r\n");
   CHexManager image;
   ASSERT_TRUE(image.LoadFromFile(first.Path()));
   ASSERT_TRUE(image.LoadFromFile(second.Path()));
-  EXPECT_EQ(TakeAll(image), (std::vector<Bytes>{{0x00, 0x00, 0x00, 0x01, 0xFF}}));
+  EXPECT_EQ(TakeAll(image), (std::vector<Bytes>{{0x01, 0x00, 0x00, 0x00, 0x55, 0xAA},
+                                                 {0x00, 0x00, 0x00, 0x01, 0xFF}}));
 
   ASSERT_FALSE(image.LoadFromFile(damaged.Path()));
   EXPECT_EQ(image.RecordCount(), 0u);
@@ -160,7 +185,7 @@ TEST(CHexManager, EachLoadStartsFromAnEmptyImage) {
 
 TEST(CHexManager, AMissingResourceLeavesTheImageEmpty) {
   CHexManager image;
-  const test::TempFile file(":00000001FF\r\n");
+  const test::TempFile file(kDataAndEnd);
   ASSERT_TRUE(image.LoadFromFile(file.Path()));
   EXPECT_FALSE(image.LoadHexResource("APPLICATION_GD32_ADAU1462"));
   EXPECT_EQ(image.RecordCount(), 0u);

@@ -1,4 +1,4 @@
-// Line splitting shared by every loadable text: line ends, blank lines, lost last lines, cuts.
+// Line splitting shared by every loadable text: line ends, blank lines, last lines, cuts.
 #include "package/loadable_text.h"
 
 #include <gtest/gtest.h>
@@ -47,8 +47,8 @@ TEST(LoadableText, SplitsLinesAsThePackageTextsNeed) {
       {"CR LF lines", "a=1\r\nb=2\r\n", {"a=1", "b=2"}, {1, 2}},
       {"LF and lone CR lines", "a\nb\rc\n", {"a", "b", "c"}, {1, 2, 3}},
       {"blank lines never arrive", "a\r\n\r\n\r\nb\n\n", {"a", "b"}, {1, 4}},
-      {"a last line without a line end is lost", "a\r\nlast", {"a"}, {1}},
-      {"a text without any line end yields nothing", "only", {}, {}},
+      {"a last line without a line end still counts", "a\r\n\r\nlast", {"a", "last"}, {1, 3}},
+      {"a text without any line end is one line", "only", {"only"}, {1}},
       {"a leading line end yields one empty line", "\r\na\r\n", {"", "a"}, {1, 2}},
       {"a leading run of line ends still yields one", "\n\n\nx\n", {"", "x"}, {1, 4}},
       {"LF CR counts as two line ends", "a\n\rb\n", {"a", "b"}, {1, 3}},
@@ -92,12 +92,12 @@ TEST(LoadableText, AFalseParseLineStopsTheLoad) {
 }
 
 TEST(LoadableText, FileLoadFollowsTheSameLineRules) {
-  const test::TempFile file("\r\nkey=value\r\n\r\nsecond\nlost");
+  const test::TempFile file("\r\nkey=value\r\n\r\nsecond\nlast");
   RecordingText text;
   ASSERT_TRUE(text.LoadFromFile(file.Path()));
   EXPECT_EQ(text.resets, 1);
-  EXPECT_EQ(text.lines, (std::vector<std::string>{"", "key=value", "second"}));
-  EXPECT_EQ(text.numbers, (std::vector<std::uint32_t>{1, 2, 4}));
+  EXPECT_EQ(text.lines, (std::vector<std::string>{"", "key=value", "second", "last"}));
+  EXPECT_EQ(text.numbers, (std::vector<std::uint32_t>{1, 2, 4, 5}));
 }
 
 TEST(LoadableText, LoadsFailWhenResetRefusesOrNothingIsThere) {

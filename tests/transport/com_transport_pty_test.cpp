@@ -3,6 +3,7 @@
 #include <termios.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,6 +126,27 @@ TEST(ComTransport, TextQueryOverSerialSendsNoLineEnd) {
   unit.Join();
   EXPECT_EQ(unitSaw, "<SY,BQ/>");
   EXPECT_EQ(reply, "<BQ,D/>");
+}
+
+TEST(ComTransport, TextQueryToAChatteringLineEndsAfterItsTimeOuts) {
+  PseudoTerminal pty;
+  COMTransport transport(pty.Path(), 9600);
+  ASSERT_TRUE(transport.Open());
+  std::atomic<bool> done{false};
+  platform::JoinedThread chatter([&] {
+    const std::uint32_t start = platform::TickCount();
+    // A byte every 100 ms until the query ends, or long enough to show one that never would.
+    while (!done && platform::TicksBetween(start, platform::TickCount()) < 8000) {
+      pty.Send(".");
+      platform::SleepMs(100);
+    }
+  });
+  std::string reply;
+  const std::uint32_t start = platform::TickCount();
+  EXPECT_FALSE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000));
+  // At most 1 s of draining (plus the read and pause under way), then 1 s for the reply.
+  EXPECT_LT(platform::TicksBetween(start, platform::TickCount()), 3500u);
+  done = true;
 }
 
 TEST(ComPortTable, KeepsThePortsThatOpenExclusivelyInOrder) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <vector>
 
 #include "platform/clock.h"
@@ -57,8 +58,8 @@ TEST_F(TcpTransportTest, ConnectRefusedFailsSilently) {
   }
   EthernetTransportTCP transport(UnitLoopbackAddress(), closedPort);
   EXPECT_FALSE(transport.Open());
-  // The socket stays allocated until Close; using it fails harmlessly.
-  EXPECT_TRUE(transport.IsOpen());
+  // An Open that fails part way leaves nothing open; using it fails harmlessly.
+  EXPECT_FALSE(transport.IsOpen());
   const std::uint8_t byte = '<';
   EXPECT_FALSE(transport.Write(&byte, 1));
   std::array<std::uint8_t, 16> buffer{};
@@ -140,6 +141,44 @@ TEST_F(TcpTransportTest, TextQueryToASilentPeerWaitsFiveTimesItsTimeOut) {
   EXPECT_GE(waited, 500u);
   EXPECT_LT(waited, 3000u);
   EXPECT_TRUE(reply.empty());
+}
+
+TEST_F(TcpTransportTest, APeerThatStreamsOrHangsUpCostsAtMostTheQuerysTime) {
+  struct Case {
+    const char* what;
+    bool streams;  // else the peer hangs up at once
+    std::uint32_t longestMs;
+  };
+  // A streaming peer: drain bounded by 100 ms, then 5 x 100 ms for the reply. One that hangs up
+  // ends the query long before its 500 ms.
+  const Case cases[] = {{"streams", true, 2000}, {"hangs up", false, 400}};
+  for (const Case& c : cases) {
+    platform::Socket listener = TcpListenerOn(UnitLoopbackAddress(), 0);
+    ASSERT_TRUE(listener.IsValid());
+    EthernetTransportTCP transport(UnitLoopbackAddress(), listener.LocalEndpoint()->port);
+    ASSERT_TRUE(transport.Open());
+    platform::Socket served = listener.Accept(nullptr);
+    ASSERT_TRUE(served.IsValid());
+    if (!c.streams) served.Close();
+    std::atomic<bool> done{false};
+    platform::JoinedThread peer([&] {
+      const std::string noise = "status 1 2 3 4\r\n";
+      const std::uint32_t start = platform::TickCount();
+      // Streams until the query ends, or long enough to show a query that never would.
+      while (c.streams && !done && platform::TicksBetween(start, platform::TickCount()) < 8000) {
+        served.Send(reinterpret_cast<const std::uint8_t*>(noise.data()),
+                    static_cast<std::uint32_t>(noise.size()));
+        platform::SleepMs(10);
+      }
+    });
+    std::string reply;
+    const std::uint32_t start = platform::TickCount();
+    EXPECT_FALSE(transport.TextQuery("<SY,BQ/>", reply, 16, 100)) << c.what;
+    EXPECT_LT(platform::TicksBetween(start, platform::TickCount()), c.longestMs) << c.what;
+    done = true;
+    peer.Join();
+    EXPECT_EQ(transport.IsOpen(), c.streams) << c.what;
+  }
 }
 
 }  // namespace

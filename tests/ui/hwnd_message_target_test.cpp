@@ -83,6 +83,19 @@ TEST_F(HwndMessageTargetTest, PostedMessagesArriveInOrderWithTheirParameters) {
   EXPECT_EQ(target_->TextsInFlight(), 0u);
 }
 
+// Windows holds at most ten thousand posted messages per queue; the job's result comes last.
+TEST_F(HwndMessageTargetTest, AResultAfterAFullQueueStillArrives) {
+  constexpr std::uint64_t kProgressPosts = 12000;
+  std::thread worker([target = target_] {
+    for (std::uint64_t i = 0; i < kProgressPosts; ++i) target->Post({WM_APP_PROGRESS_POS, i, 0, {}});
+    target->Post({WM_APP_UPDATE_SUCCEEDED, 0, 0, {}});
+  });
+  Sleep(500);  // the window is busy meanwhile: the queue fills
+  ASSERT_TRUE(PumpUntil([] { return received.size() == kProgressPosts + 1; }, milliseconds(20000)));
+  worker.join();
+  EXPECT_EQ(received.back().code, static_cast<UINT>(WM_APP_UPDATE_SUCCEEDED));
+}
+
 TEST_F(HwndMessageTargetTest, SendReturnsAfterTheWindowHandledIt) {
   std::thread worker([target = target_] { target->Send({WM_APP_PROGRESS_RANGE, 0, 672534, {}}); });
   ASSERT_TRUE(PumpUntil([] { return !received.empty(); }, milliseconds(5000)));

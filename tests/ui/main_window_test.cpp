@@ -6,6 +6,7 @@
 // clang-format on
 
 #include "ui/main_window.h"
+#include "ui/message_loop.h"
 
 #include <chrono>
 
@@ -91,11 +92,11 @@ TEST_F(MainWindowTest, OnlyUsableAddressesStartAQuery) {
                         seconds(30)));
 }
 
-TEST_F(MainWindowTest, AnIncompleteAddressTurnsOffUpdateAndEnterBootloadOnly) {
+TEST_F(MainWindowTest, AnIncompleteAddressLeavesOnlyDiscoverOn) {
   AnswerBootloader(window_);
   SendMessageW(window_, WM_APP_ENABLE_ENTER_BOOTLOAD, 1, 0);
   TypeFirstAddressField(window_, IDC_IP_ADDRESS, L"10");
-  EXPECT_EQ(Buttons(), (State{false, false, true, false, true}));
+  EXPECT_EQ(Buttons(), (State{false, false, true, false, false}));
   EXPECT_EQ(ItemText(window_, IDC_APPLICATION_VERSION), L"");
 }
 
@@ -154,6 +155,64 @@ TEST_F(MainWindowTest, VersionWorkerMessagesMoveTheControlSet) {
   const State before = Buttons();
   SendMessageW(window_, WM_APP + 8, 1, 1);
   EXPECT_EQ(Buttons(), before);
+}
+
+// The old unit's answer is already queued when another unit is named: it must not turn Update on
+// for the unit now shown.
+TEST_F(MainWindowTest, OnlyTheUnitNowShownMayTurnUpdateOn) {
+  struct Row {
+    const char* what;
+    void (*change)(HWND);
+  };
+  const Row rows[] = {
+      {"address changed", [](HWND w) { SetAddress(w, IDC_IP_ADDRESS, 127, 0, 0, 4); }},
+      {"radio switched away and back",
+       [](HWND w) {
+         CheckRadioButton(w, IDC_IP_RADIO, IDC_COM_RADIO, IDC_COM_RADIO);
+         SendMessageW(w, WM_COMMAND, MAKEWPARAM(IDC_COM_RADIO, BN_CLICKED), 0);
+         CheckRadioButton(w, IDC_IP_RADIO, IDC_COM_RADIO, IDC_IP_RADIO);
+         SendMessageW(w, WM_COMMAND, MAKEWPARAM(IDC_IP_RADIO, BN_CLICKED), 0);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    DestroyWindow(window_);
+    window_ = OpenWindow();
+    SetAddress(window_, IDC_IP_ADDRESS, 127, 0, 0, 3);
+    AnswerBootloader(window_);
+    ASSERT_TRUE(ItemEnabled(window_, IDC_UPDATE));
+    PostMessageW(window_, WM_APP_BOOTLOADER_VERSION, 0x0102, 0);
+    PostMessageW(window_, WM_APP_ENABLE_EXIT_BOOTLOAD, 1, 0);
+    row.change(window_);
+    Pump(milliseconds(200));
+    EXPECT_FALSE(ItemEnabled(window_, IDC_UPDATE));
+    EXPECT_FALSE(MenuItemEnabled(window_, IDM_UPDATE));
+    EXPECT_FALSE(ItemEnabled(window_, IDC_EXIT_BOOTLOAD));
+  }
+}
+
+// Keys reach the focused control first; the main window's accelerators and dialog keys apply all
+// the same, as the program's own message loop runs them.
+TEST_F(MainWindowTest, TheMessageLoopGivesTheWindowItsKeys) {
+  HACCEL accelerators =
+      LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));
+  ASSERT_NE(accelerators, nullptr);
+  HWND field = GetDlgItem(window_, IDC_IP_ADDRESS);
+  SetFocus(field);
+  HWND focused = GetFocus();
+  ASSERT_TRUE(focused == field || IsChild(field, focused));
+
+  PostMessageW(focused, WM_KEYDOWN, VK_TAB, 1);
+  PumpPendingMessages(window_, accelerators);
+  EXPECT_NE(GetFocus(), focused) << "Tab moves on";
+  EXPECT_FALSE(IsChild(field, GetFocus()));
+  EXPECT_TRUE(IsChild(window_, GetFocus()));
+
+  SetFocus(field);
+  PostMessageW(GetFocus(), WM_SYSCHAR, L'/', 1 | (1 << 29));  // bit 29: Alt held
+  PumpPendingMessages(window_, accelerators);
+  ASSERT_EQ(boxes_.DialogCaptions().size(), 1u) << "Alt+/ opens About from the address field";
+  EXPECT_EQ(boxes_.DialogCaptions()[0], L"About Firmware Updater");
 }
 
 TEST_F(MainWindowTest, ProgressMessagesSetTheBarOnce) {
@@ -275,6 +334,9 @@ TEST_F(MainWindowTest, AJobRunsToItsEndBeforeTheWindowMayClose) {
   ASSERT_TRUE(MainWindowJobRunning());
   EXPECT_TRUE(TrayAnimating());
   EXPECT_EQ(Buttons(), kJobRunning);
+  // Enter Bootload would query the unit being written.
+  SendMessageW(window_, WM_APP_ENABLE_ENTER_BOOTLOAD, 1, 0);
+  EXPECT_FALSE(ItemEnabled(window_, IDC_ENTER_BOOTLOAD));
   EXPECT_FALSE(ItemEnabled(window_, IDC_IP_RADIO));
   EXPECT_FALSE(ItemEnabled(window_, IDC_MORE));
   EXPECT_FALSE(MenuItemEnabled(window_, IDM_ABOUT));

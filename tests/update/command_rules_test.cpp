@@ -124,6 +124,25 @@ TEST(SendCommand, FollowsTheStatusReplyRule) {
   }
 }
 
+TEST(DataReplyAccepted, DemandsAStatusByteOfOne) {
+  struct Case {
+    std::vector<std::uint8_t> reply;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {{0x03, 0x01, 0x12, 0x34}, true},        // code, status 1, CRC
+      {{0x06, 0x01, 0x00, 0x12, 0x34}, true},  // more data after the status
+      {{0x03, 0x00, 0x12, 0x34}, false},       // status 0
+      {{0x03, 0x01, 0x34}, false},             // no status byte: byte 1 is the CRC
+      {{0x03, 0x01}, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DataReplyAccepted(c.reply.data(), static_cast<std::uint16_t>(c.reply.size())),
+              c.accepted)
+        << c.reply.size() << " bytes";
+  }
+}
+
 TEST(RecordBatcher, CutsBatchesOfWholeRecordsWithinTheRequestLimit) {
   struct Case {
     std::size_t records;
@@ -133,8 +152,7 @@ TEST(RecordBatcher, CutsBatchesOfWholeRecordsWithinTheRequestLimit) {
   const Case cases[] = {
       {9, 16, {8, 1}},
       {16, 16, {8, 8}},
-      {1, 16, {1}},
-      {0, 16, {}},
+      {2, 16, {2}},
       // 150-byte data records are 155 bytes each: six fit in 1016 bytes, the seventh waits;
       // the 5-byte end-of-file record joins the last three.
       {10, 150, {6, 4}},

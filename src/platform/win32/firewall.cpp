@@ -109,7 +109,24 @@ bool OwnRulePresent(INetFwRules* rules, BSTR name) {
   return wcscmp(grouping.Get(), kRuleGrouping) == 0;
 }
 
+std::wstring OwnExecutablePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);  // cut short: try a longer buffer
+  }
+}
+
 }  // namespace
+
+DiscoveryRuleFields DiscoveryRule() {
+  return {OwnExecutablePath(), kUdpProtocol, L"30303", NET_FW_PROFILE2_ALL};
+}
 
 void AddDiscoveryFirewallRule(void* ownerWindow) {
   ComApartment apartment;
@@ -132,21 +149,26 @@ void AddDiscoveryFirewallRule(void* ownerWindow) {
     return;
   }
 
+  const DiscoveryRuleFields fields = DiscoveryRule();
+  // Without its own path the rule would open the port to every program: better no rule.
+  if (fields.application.empty()) return;
   AutomationString name(kRuleName);
   AutomationString description(kRuleName);
-  AutomationString remotePorts(L"30303");
+  AutomationString application(fields.application.c_str());
+  AutomationString remotePorts(fields.remotePorts.c_str());
   AutomationString interfaceTypes(L"ALL");
   AutomationString grouping(kRuleGrouping);
   // The setters' results are not examined: a rule that cannot be completed fails at Add.
   rule->put_Name(name.Get());
   rule->put_Description(description.Get());
   rule->put_Direction(NET_FW_RULE_DIR_IN);
-  rule->put_Protocol(kUdpProtocol);
+  rule->put_ApplicationName(application.Get());
+  rule->put_Protocol(fields.protocol);
   rule->put_RemotePorts(remotePorts.Get());
   rule->put_InterfaceTypes(interfaceTypes.Get());
   rule->put_Enabled(VARIANT_TRUE);
   rule->put_Grouping(grouping.Get());
-  rule->put_Profiles(NET_FW_PROFILE2_ALL);
+  rule->put_Profiles(fields.profiles);
   rule->put_Action(NET_FW_ACTION_ALLOW);
 
   if (OwnRulePresent(rules.Get(), name.Get())) return;

@@ -191,6 +191,14 @@ const DiscoveredUnit* SelectedUnit(HWND dialog) {
 
 void SubmitQueryFor(HWND dialog, const DiscoveredUnit& unit) {
   auto& state = State();
+  // The labels show the newest query's unit only: older queries report no more, and what they
+  // reported already is dropped from the queue.
+  for (auto& older : state.queryTargets) older->Detach();
+  state.queryTargets.clear();
+  MSG stale{};
+  while (PeekMessageW(&stale, dialog, WM_APP_BOOTLOADER_VERSION, WM_APP_APPLICATION_VERSION,
+                      PM_REMOVE)) {
+  }
   auto target = std::make_shared<VersionQueryTarget>(dialog, ++state.newestQuery);
   state.queryTargets.push_back(target);
   auto request = std::make_unique<UnitRequest>();
@@ -288,6 +296,8 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       return TRUE;
     case WM_APP_NET_UNIT_FOUND: {
       const auto address = static_cast<std::uint32_t>(lParam);
+      // Address 0 marks a serial entry in the list: a reply claiming 0.0.0.0 names no unit.
+      if (address == 0) return TRUE;
       AddUnit(dialog, dialogs::NetworkUnit(static_cast<std::uint16_t>(wParam), address, dialog),
               [&](const DiscoveredUnit& listed) { return listed.address == address; });
       return TRUE;

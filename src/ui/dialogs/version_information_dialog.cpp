@@ -58,7 +58,8 @@ void FillRows(HWND dialog, VersionDialogRecord& record) {
   for (const VersionRow& row : VersionTable) {
     if (position == kPairs.size()) break;
     const std::string* value = UnitProperties().Lookup(row.key);
-    if (value == nullptr) continue;
+    // A value marked not present has no row, as a missing one has none.
+    if (IsMissingValue(value)) continue;
     const ControlPair pair = kPairs[position];
     const std::string label = Narrow(UiText(row.label));
     SetFormattedItemText(dialog, pair.label, &label);

@@ -209,6 +209,45 @@ TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
   }
 }
 
+// The first unit's answers are already queued when the second is chosen: its labels must not
+// show them.
+TEST(DiscoverDialog, VersionLabelsShowOnlyTheNewestQuery) {
+  UseNoInterfaces();
+  DialogDriver driver;
+  std::wstring bootloader;
+  std::wstring application;
+  driver.OnNextDialog([&](HWND dialog) {
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitInBootload,
+           static_cast<LPARAM>(Address("127.0.161.43")));
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitInBootload,
+           static_cast<LPARAM>(Address("127.0.161.44")));
+    Select(dialog, 0);
+    PostMessageW(dialog, WM_APP_BOOTLOADER_VERSION, 0x0102, 0);
+    PostMessageW(dialog, WM_APP_APPLICATION_VERSION, 0, 0x00030004);
+    Select(dialog, 1);
+    testing::PumpFor(50);
+    bootloader = testing::ItemTextOf(dialog, IDC_BOOTLOADER_VERSION);
+    application = testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION);
+    testing::Click(dialog, IDCANCEL);
+  });
+  RunDiscoverDialog(nullptr, kDiscoverNetwork);
+  EXPECT_EQ(bootloader, L"Searching...");
+  EXPECT_EQ(application, L"Searching...");
+}
+
+TEST(DiscoverDialog, AReplyFromAddressZeroIsNotListed) {
+  UseNoInterfaces();
+  DialogDriver driver;
+  std::size_t listed = 1;
+  driver.OnNextDialog([&](HWND dialog) {
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitInBootload, 0);
+    listed = Entries(dialog).size();
+    testing::Click(dialog, IDCANCEL);
+  });
+  RunDiscoverDialog(nullptr, kDiscoverNetwork);
+  EXPECT_EQ(listed, 0u);
+}
+
 TEST(DiscoverDialog, FindsTheSimulatedUnitAndShowsItsVersions) {
   NetworkDiscoveryOptions network;
   const std::uint32_t unit = Address(kBootloaderUnit);

@@ -153,6 +153,30 @@ TEST(VersionInformationDialog, ShowsThePackageRowsWithTheBuildNotesLink) {
   EXPECT_EQ(notesText, expectedNotes);
 }
 
+// Runs after the package's own rows were checked: it adds a value the package lacks.
+TEST(VersionInformationDialog, AValueMarkedNotPresentHasNoRow) {
+  UnitProperties().AddProperty("core-hw-version", "-not-present-");
+  const int labels[] = {IDC_VERSION_LABEL_1, IDC_VERSION_LABEL_2, IDC_VERSION_LABEL_3,
+                        IDC_VERSION_LABEL_4, IDC_VERSION_LABEL_5, IDC_VERSION_LABEL_6};
+  const int values[] = {IDC_VERSION_VALUE_1, IDC_VERSION_VALUE_2, IDC_VERSION_VALUE_3,
+                        IDC_VERSION_VALUE_4, IDC_VERSION_VALUE_5, IDC_VERSION_VALUE_6};
+  DialogDriver driver;
+  std::vector<std::wstring> shown;
+  driver.OnNextDialog([&](HWND dialog) {
+    for (int i = 0; i < 6; ++i) {
+      if (Visible(dialog, labels[i])) shown.push_back(ItemTextOf(dialog, labels[i]));
+      if (Visible(dialog, values[i])) shown.push_back(ItemTextOf(dialog, values[i]));
+    }
+    testing::Click(dialog, IDOK);
+  });
+  ShowVersionInformation(Instance(), nullptr);
+  ASSERT_FALSE(shown.empty());
+  for (const std::wstring& text : shown) {
+    EXPECT_EQ(text.find(L"Core Hardware"), std::wstring::npos) << "a row for the missing value";
+    EXPECT_EQ(text.find(L"%s"), std::wstring::npos) << "an unfilled template";
+  }
+}
+
 TEST(NotesDialog, EndsAtOnceWithoutItsNotes) {
   DialogDriver driver;
   EXPECT_EQ(ShowNotesDialog(nullptr, L"NO_SUCH_NOTES"), IDCANCEL);
