@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "discovery/version_worker.h"
-#include "package/package_contents.h"
+#include "package/package.h"
 #include "package/package_globals.h"
 #include "platform/message_box.h"
 #include "platform/sockets.h"
@@ -26,7 +26,9 @@ void MainWindowTest::SetUpTestSuite() {
   InitCommonControls();
   LoadUiStrings(instance);
   LoadPackageProperties();
-  OverwriteFirmware = CheckPackage();
+  // As the program's start-up does.
+  PackageHasApplication = EmbeddedPackage()->HasAnyApplication();
+  OverwriteFirmware = PackageHasApplication.load();
   ComPortTable().ScanComPorts();
   ASSERT_TRUE(RegisterMainWindowClass(instance));
   // The core's boxes (socket errors) come from worker threads, out of reach of the hook.
