@@ -379,6 +379,20 @@ void OnApplicationVersion(HWND window, LPARAM lParam) {
   SetVersionLabel(window, text.data());
 }
 
+// The dialog manager's Tab and Shift+Tab ask the window itself to move the focus; this window's
+// procedure is its class's, so it does what a dialog's default procedure would.
+void OnNextDialogControl(HWND window, WPARAM wParam, LPARAM lParam) {
+  if (LOWORD(lParam) != 0) {
+    SetFocus(reinterpret_cast<HWND>(wParam));
+    return;
+  }
+  // The focus may sit in a part of a control (a field of the address): step from the control.
+  HWND control = GetFocus();
+  while (control != nullptr && GetParent(control) != window) control = GetParent(control);
+  HWND next = GetNextDlgTabItem(window, control, wParam != 0);
+  if (next != nullptr) SetFocus(next);
+}
+
 LRESULT OnClose(HWND window) {
   if (state.job != nullptr) {
     // Closing now would leave the unit half written.
@@ -593,6 +607,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
       }
       return TRUE;
+    case WM_NEXTDLGCTL:
+      OnNextDialogControl(window, wParam, lParam);
+      return 0;
     case WM_CLOSE:
       return OnClose(window);
     case WM_DESTROY:

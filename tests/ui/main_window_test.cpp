@@ -208,9 +208,16 @@ TEST_F(MainWindowTest, TheMessageLoopGivesTheWindowItsKeys) {
   EXPECT_FALSE(IsChild(field, GetFocus()));
   EXPECT_TRUE(IsChild(window_, GetFocus()));
 
+  boxes_.OnDialog([&](HWND dialog) { EXPECT_EQ(GetParent(dialog), window_); });
   SetFocus(field);
-  PostMessageW(GetFocus(), WM_SYSCHAR, L'/', 1 | (1 << 29));  // bit 29: Alt held
+  BYTE keys[256]{};
+  GetKeyboardState(keys);
+  keys[VK_MENU] = 0x80;  // Alt held, as the key state and bit 29 both say
+  SetKeyboardState(keys);
+  PostMessageW(GetFocus(), WM_SYSCHAR, L'/', 1 | (1 << 29));
   PumpPendingMessages(window_, accelerators);
+  keys[VK_MENU] = 0;
+  SetKeyboardState(keys);
   ASSERT_EQ(boxes_.DialogCaptions().size(), 1u) << "Alt+/ opens About from the address field";
   EXPECT_EQ(boxes_.DialogCaptions()[0], L"About Firmware Updater");
 }
