@@ -235,6 +235,32 @@ TEST(UpdatingARack, AllTakesTheUnitsFoundOnlyWhenTheirNumberIsTheOneExpected) {
   for (const auto& unit : units) ExpectHoldsThePackage(*unit, "found unit");
 }
 
+TEST(UpdatingARack, OneInterruptStopsEveryRunningUnitAndStartsNoOther) {
+  Units units;
+  std::string arguments = "update --json --parallel 2";
+  for (int k = 1; k <= 4; ++k) {
+    auto config = UdpUnit("127.0.15." + std::to_string(30 + k));
+    config.eraseDelayMs = 1500;  // the first two are surely still running when the signal comes
+    units.push_back(StartUnit(config));
+    arguments += " --ip 127.0.15." + std::to_string(30 + k);
+  }
+  // A background job of a script ignores SIGINT; SIGTERM takes the same path as Ctrl+C.
+  const auto run = RunCli(arguments + " & pid=$!; sleep 1; kill -TERM $pid; wait $pid");
+  EXPECT_EQ(run.exitCode, 130) << run.err;
+  const auto summary = run.Summary();
+  EXPECT_EQ(summary.value("interrupted", false), true) << summary.dump();
+  auto byUnit = SummaryByUnit(summary);
+  for (const int k : {31, 32}) {
+    const auto& entry = byUnit["127.0.15." + std::to_string(k)];
+    EXPECT_EQ(entry.value("result", ""), "interrupted") << entry.dump();
+    EXPECT_EQ(entry.value("stage", ""), "Application") << entry.dump();
+  }
+  for (const int k : {33, 34}) {
+    EXPECT_EQ(byUnit["127.0.15." + std::to_string(k)].value("result", ""), "skipped");
+    EXPECT_TRUE(units[k - 31]->RequestLog().empty());
+  }
+}
+
 TEST(UpdatingARack, TwoSerialLinesAtOnce) {
   Units units;
   std::string arguments = "update --json";
