@@ -80,7 +80,7 @@ UnitList AllUnits(const CommandLine& line, Output& output) {
   for (const std::uint32_t address : SearchBootloadUnits(seconds)) {
     list.units.push_back(UnitAddress::Network(address));
     if (output.Mode() == OutputMode::Json) {
-      output.Event(JsonEvent("unit").Add("address", DottedIpv4(address)).Add("mode", "bootload"));
+      output.Event(JsonEvent("found").Add("unit", DottedIpv4(address)).Add("mode", "bootload"));
     } else {
       output.Line("found " + DottedIpv4(address) + " in bootload mode");
     }
