@@ -3,7 +3,9 @@
 # simulated unit in another process: over UDP on loopback (wall, CPU, peak memory), and over a
 # pseudo-terminal paced at 115200 baud, by the Linux build and by the Windows build under Wine
 # (its COM7 mapped to the pseudo-terminal).
-#   bench-cli.sh udp | serial | wine-serial     (build/linux, and build/windows for wine-serial)
+#   bench-cli.sh udp | serial | wine-serial | rack   (build/linux, and build/windows for wine-serial)
+# rack: one unit over UDP alone, then 16 at once; one serial line paced at 115200 alone, then 4 at
+# once; wall, CPU and peak memory of each run with the load average, and the ratios.
 # The serial figures come from the simulated unit's log: the bytes the line carried and the
 # host's turnaround (a reply's last byte to the next request's first byte).
 set -euo pipefail
@@ -94,8 +96,44 @@ case "$mode" in
     stop_unit
     report_serial "serial wine" "$(awk -v ms="$wall" 'BEGIN { printf "%.2f", ms / 1000 }')"
     ;;
+  rack)
+    # Runs the program under time(1) with the given unit options; prints one line of figures and
+    # leaves the wall seconds and peak KB in $wall and $peak.
+    timed() {
+      local name=$1 code
+      shift
+      code=0
+      /usr/bin/time -o "$work/time" -f '%e %U %S %M' "$cli" update "$@" >"$work/run.out" 2>&1 || code=$?
+      read -r wall user system peak <"$work/time"
+      echo "$name: exit $code; wall $wall s, CPU $(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }') s," \
+        "peak resident memory $peak KB; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+    }
+    ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+    rack_ips() { for k in $(seq "$2"); do echo "--ip 127.0.12.$(($1 + k - 1))"; done; }
+
+    start_unit --udp 127.0.12.40
+    timed "udp, 1 unit" --ip 127.0.12.40
+    stop_unit
+    udp_one=$wall udp_one_peak=$peak
+    start_unit --udp 127.0.12.41 --count 16
+    # shellcheck disable=SC2046
+    timed "udp, 16 units at once" $(rack_ips 41 16)
+    stop_unit
+    echo "udp: 16 units / 1 unit: wall $(ratio "$wall" "$udp_one") (goal <= 1.5)," \
+      "peak memory $(ratio "$peak" "$udp_one_peak") (goal < 2)"
+
+    start_unit --serial-link "$work/line" --line-rate "$line_rate"
+    timed "serial at $line_rate, 1 line" --port "$work/line"
+    stop_unit
+    serial_one=$wall
+    start_unit --serial-link "$work/rack" --line-rate "$line_rate" --count 4
+    timed "serial at $line_rate, 4 lines at once" --port "$work/rack-1" --port "$work/rack-2" \
+      --port "$work/rack-3" --port "$work/rack-4"
+    stop_unit
+    echo "serial: 4 lines / 1 line: wall $(ratio "$wall" "$serial_one") (goal <= 1.1)"
+    ;;
   *)
-    echo "usage: bench-cli.sh udp|serial|wine-serial" >&2
+    echo "usage: bench-cli.sh udp|serial|wine-serial|rack" >&2
     exit 64
     ;;
 esac

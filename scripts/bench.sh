@@ -17,6 +17,8 @@ echo "== the command-line program in its own process, over UDP"
 scripts/bench-cli.sh udp
 echo "== the command-line program over a paced serial line"
 scripts/bench-cli.sh serial
+echo "== several units at once: 16 over UDP, 4 paced serial lines"
+scripts/bench-cli.sh rack
 if [ -f build/windows/src/cli/tessaline-update.exe ]; then
   echo "== the Windows command-line program under Wine over a paced serial line (COM7)"
   scripts/bench-cli.sh wine-serial

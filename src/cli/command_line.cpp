@@ -18,6 +18,10 @@ std::vector<OptionSpec> ParseOptionList(std::string_view list) {
       spec.operand = true;
       spec.takesValue = true;
       item = item.substr(1, item.size() - 2);
+    } else if (item.size() > 2 && item.substr(item.size() - 2) == "=*") {
+      spec.takesValue = true;
+      spec.repeats = true;
+      item.remove_suffix(2);
     } else if (item.back() == '=') {
       spec.takesValue = true;
       item.remove_suffix(1);
@@ -58,7 +62,7 @@ bool CommandLine::Parse(const std::vector<std::string>& words,
       error = "unknown option --" + name;
       return false;
     }
-    if (options_.count(name) != 0) {
+    if (!spec->repeats && options_.count(name) != 0) {
       error = "option --" + name + " given twice";
       return false;
     }
@@ -88,9 +92,16 @@ bool CommandLine::Parse(const std::vector<std::string>& words,
 bool CommandLine::Has(std::string_view name) const { return options_.find(name) != options_.end(); }
 
 std::optional<std::string> CommandLine::Value(std::string_view name) const {
-  const auto found = options_.find(name);
-  if (found == options_.end()) return std::nullopt;
+  const auto found = options_.lower_bound(name);
+  if (found == options_.end() || found->first != name) return std::nullopt;
   return found->second;
+}
+
+std::vector<std::string> CommandLine::Values(std::string_view name) const {
+  std::vector<std::string> values;
+  const auto [first, last] = options_.equal_range(name);
+  for (auto at = first; at != last; ++at) values.push_back(at->second);
+  return values;
 }
 
 std::optional<std::uint32_t> CommandLine::Number(std::string_view name, std::uint32_t low,

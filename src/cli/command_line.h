@@ -11,12 +11,14 @@
 namespace tessaline::cli {
 
 // A command's options as a comma-separated list; a name ending in '=' takes a value
-// ("ip=,port=,force" accepts --ip ADDRESS, --port DEVICE and the flag --force). A name in angle
-// brackets ("<FILE>") is one word without dashes, read with Value("FILE").
+// ("ip=,port=,force" accepts --ip ADDRESS, --port DEVICE and the flag --force); "=*" marks one
+// that may be given several times ("ip=*"). A name in angle brackets ("<FILE>") is one word
+// without dashes, read with Value("FILE").
 struct OptionSpec {
   std::string name;
   bool takesValue = false;
   bool operand = false;
+  bool repeats = false;
 };
 std::vector<OptionSpec> ParseOptionList(std::string_view list);
 
@@ -28,13 +30,15 @@ class CommandLine {
              std::string& error);
 
   bool Has(std::string_view name) const;
+  // The first value of an option; Values gives every one, in the order given.
   std::optional<std::string> Value(std::string_view name) const;
+  std::vector<std::string> Values(std::string_view name) const;
   // A value read as a decimal number within [low, high]; `error` says why not.
   std::optional<std::uint32_t> Number(std::string_view name, std::uint32_t low, std::uint32_t high,
                                       std::string& error) const;
 
  private:
-  std::map<std::string, std::string, std::less<>> options_;  // flags map to ""
+  std::multimap<std::string, std::string, std::less<>> options_;  // flags map to ""
 };
 
 }  // namespace tessaline::cli

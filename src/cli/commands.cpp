@@ -37,7 +37,8 @@ std::string UsageText() {
       if (option.operand) {
         text += " " + option.name;
       } else {
-        text += " [--" + option.name + (option.takesValue ? " VALUE]" : "]");
+        text += " [--" + option.name + (option.takesValue ? " VALUE]" : "]") +
+                (option.repeats ? "..." : "");
       }
     }
     text += "\n      " + std::string(entry.summary) + "\n";

@@ -12,6 +12,8 @@ enum ExitCode : int {
   kExitNotFound = 5,       // nothing answered a search or query, or a file to read is missing
   kExitBlocked = 6,        // doctor: something on this computer blocks discovery
   kExitBadReceipts = 8,    // a receipts file has a line that breaks its form or its chain
+  kExitSomeUnitsFailed = 9,  // several units: not every one succeeded (each unit's code is in the summary)
+  kExitInterrupted = 130,  // the user stopped the run (Ctrl+C, SIGTERM)
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
 };
 

@@ -9,13 +9,22 @@ std::string OptionsHelp() {
   return R"(Options:
   --ip ADDRESS        the unit's IPv4 address; its bootloader answers on UDP port 6234
   --port DEVICE       the unit's serial port (/dev/ttyUSB0, COM3); 115200 baud, 8N1
+                      update and exit-bootload: --ip and --port may be repeated
+  --units FILE        update, exit-bootload: one unit a line (an IPv4 address or a serial
+                      device); blank lines and lines from '#' on are skipped
+  --all               update, exit-bootload: search the network for --seconds and take every
+                      unit that answers in bootload mode
+  --expect N          with --all: start only if exactly N units were found
+  --parallel N        several units: run at most N at once (default: all)
+  --max-failures K    several units: start no further unit once K have failed; running units
+                      finish, the others are reported skipped
   --factory-defaults  update: also restore the unit's factory defaults
   --no-firmware       update: write neither application nor flash data
   --force             update: write even when the unit runs this version or a newer one
   --trace             print every frame sent and received on standard error
   --json              one JSON object per line on standard output
   --serial            discover: probe the serial ports instead of the network
-  --seconds N         discover: search for N seconds (default 5, at most 3600)
+  --seconds N         discover, --all: search for N seconds (default 5, at most 3600)
   --parser-port PORT  the unit's TCP text command port (1024 to 65535, default 4999)
   --pin NNNN          enter-bootload: the unit's four-digit installer PIN
   --help              show this text and exit
@@ -31,9 +40,11 @@ std::string ExitStatusHelp() {
   2   the unit's bootloader did not answer
   3   the unit answered but was refused, or the package holds no firmware for it
   4   the unit already runs this version or a newer one; nothing was erased
-  5   nothing answered a search or a query
+  5   nothing answered a search or a query, or --all found other than --expect N units
   6   doctor: something blocks discovery on this computer
-  64  bad command line
+  9   several units: not every unit succeeded (the summary gives each unit's own code)
+  64  bad command line (also: a unit named twice)
+  130 several units: the run was interrupted
 
 Environment:
   TESSALINE_SERIAL_PORTS  Linux: colon-separated serial devices to use instead of

@@ -55,6 +55,13 @@ JsonEvent::JsonEvent(std::string_view event) {
   text_.append("{\"event\":\"").append(JsonEscape(event)).append("\"");
 }
 
+JsonEvent JsonEvent::Raw(std::string_view object) {
+  JsonEvent event("");
+  if (!object.empty() && object.back() == '}') object.remove_suffix(1);
+  event.text_ = std::string(object);
+  return event;
+}
+
 void JsonEvent::Key(std::string_view key) {
   text_.append(",\"").append(JsonEscape(key)).append("\":");
 }

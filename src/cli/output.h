@@ -19,6 +19,8 @@ OutputMode ChooseOutputMode(bool json, bool stdoutIsTerminal);
 class JsonEvent {
  public:
   explicit JsonEvent(std::string_view event);
+  // An event rendered elsewhere: one whole JSON object on one line, "event" among its keys.
+  static JsonEvent Raw(std::string_view object);
   JsonEvent& Add(std::string_view key, std::string_view value);
   JsonEvent& Add(std::string_view key, const char* value) {
     return Add(key, std::string_view(value));

@@ -4,8 +4,11 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/interrupt.h"
 #include "cli/job_runner.h"
-#include "cli/unit_address.h"
+#include "cli/rack_output.h"
+#include "cli/rack_runner.h"
+#include "cli/unit_list.h"
 #include "cli/unit_update.h"
 #include "link/bootloader_commands.h"
 #include "package/package_globals.h"
@@ -20,15 +23,37 @@ int Finish(Output& output, JobOutcome outcome, std::string declinedText = {}) {
   output.Result(report.result, report.text, report.exitCode);
   return report.exitCode;
 }
+
+// The units named and the rack's limits; false (after saying why) when the run cannot start.
+bool ReadUnits(const CommandLine& line, Output& output, UnitList& units, RackLimits& limits,
+               int& exitCode) {
+  units = UnitListFrom(line, output);
+  std::string error;
+  const auto rackLimits = RackLimitsFrom(line, error);
+  if (units.exitCode != 0 || !rackLimits) {
+    output.Error(units.exitCode != 0 ? units.error : error);
+    exitCode = units.exitCode != 0 ? units.exitCode : kExitUsage;
+    return false;
+  }
+  limits = *rackLimits;
+  return true;
+}
+
+// Several units at once; one Ctrl+C stops every running job the same way.
+int RunRackOf(const std::vector<UnitAddress>& units, const RackLimits& limits, const UnitJob& job,
+              Output& output) {
+  InterruptScope interrupt;
+  RackOutput rack(output, units);
+  const auto results = RunRack(units, job, limits, rack, interrupt.Token());
+  return rack.Summary(results, interrupt.Interrupted());
+}
 }  // namespace
 
 int RunUpdateCommand(const CommandLine& line, Output& output) {
-  std::string error;
-  const auto unit = UnitAddressFrom(line, error);
-  if (!unit) {
-    output.Error(error);
-    return kExitUsage;
-  }
+  UnitList units;
+  RackLimits limits;
+  int refused = 0;
+  if (!ReadUnits(line, output, units, limits, refused)) return refused;
   // The user's choices, as the desktop program's check boxes would set them.
   UpdateSettings settings;
   settings.job.firmware = !line.Has("no-firmware");
@@ -37,6 +62,17 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   settings.force = line.Has("force");
   settings.packageBuildVersion = UnitProperties().GetString("build-version");
 
+  if (units.units.size() > 1) {
+    const Package& package = *EmbeddedPackage();
+    return RunRackOf(units.units, limits,
+                     [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
+                       UpdateSettings own = settings;
+                       if (own.job.trace) own.job.trace = FrameTrace();  // its own first tick
+                       return UpdateOneUnit(unit, package, own, observer, stop);
+                     },
+                     output);
+  }
+  const UnitAddress* unit = &units.units.front();
   OutputProgress progress(output);
   const UnitUpdateReport report = UpdateOneUnit(*unit, *EmbeddedPackage(), settings, progress);
   output.Result(report.outcome.result, report.outcome.text, report.outcome.exitCode);
@@ -44,14 +80,25 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
 }
 
 int RunExitBootloadCommand(const CommandLine& line, Output& output) {
-  std::string error;
-  const auto unit = UnitAddressFrom(line, error);
-  if (!unit) {
-    output.Error(error);
-    return kExitUsage;
-  }
+  UnitList units;
+  RackLimits limits;
+  int refused = 0;
+  if (!ReadUnits(line, output, units, limits, refused)) return refused;
   JobOptions options;
   if (line.Has("trace")) options.trace = FrameTrace();
+  if (units.units.size() > 1) {
+    return RunRackOf(units.units, limits,
+                     [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
+                       JobOptions own = options;
+                       own.stop = stop;
+                       if (own.trace) own.trace = FrameTrace();  // its own first tick
+                       UnitUpdateReport report{RunExitBootloadJob(unit, own, observer), {}};
+                       report.outcome = ReportFor(report.job.outcome);
+                       return report;
+                     },
+                     output);
+  }
+  const UnitAddress* unit = &units.units.front();
   OutputProgress progress(output);
   return Finish(output, RunExitBootloadJob(*unit, options, progress).outcome);
 }

@@ -228,7 +228,7 @@ TEST_F(CommandLineProgram, UsageErrorsExitWith64) {
       "",
       "upgrade --ip 127.0.0.2",
       "update",
-      "update --ip 127.0.0.2 --port /dev/null",
+      "query --ip 127.0.0.2 --port /dev/null",  // update takes several units, query one
       "update --ip 300.1.1.1",
       "update --ip 127.0.0.2 --speed 3",
       "exit-bootload --ip 127.0.0.2 --force",

@@ -7,6 +7,7 @@
 #include "cli/command_line.h"
 #include "cli/output.h"
 #include "cli/unit_address.h"
+#include "cli/unit_list.h"
 #include "cli/version_guard.h"
 #include "link/bootloader_commands.h"
 #include "platform/sockets.h"
@@ -55,6 +56,43 @@ TEST(CommandLine, GivesValuesFlagsAndCheckedNumbers) {
   EXPECT_NE(error.find("from 8 to 60"), std::string::npos);
   ASSERT_TRUE(line.Parse({"--seconds", "7x"}, options, error));
   EXPECT_EQ(line.Number("seconds", 1, 60, error), std::nullopt);
+}
+
+TEST(CommandLine, RepeatableOptionsKeepEveryValueInOrder) {
+  CommandLine line;
+  std::string error;
+  const auto options = ParseOptionList("ip=*,port=*,units=");
+  ASSERT_TRUE(line.Parse({"--ip", "10.0.0.9", "--port=/dev/ttyS1", "--ip", "10.0.0.3"}, options,
+                         error))
+      << error;
+  EXPECT_EQ(line.Values("ip"), (std::vector<std::string>{"10.0.0.9", "10.0.0.3"}));
+  EXPECT_EQ(line.Value("ip"), "10.0.0.9");
+  EXPECT_EQ(line.Values("port"), (std::vector<std::string>{"/dev/ttyS1"}));
+  EXPECT_TRUE(line.Values("units").empty());
+  EXPECT_FALSE(line.Parse({"--units", "a", "--units", "b"}, options, error));
+  EXPECT_NE(error.find("given twice"), std::string::npos) << error;
+}
+
+TEST(UnitList, ReadsOneUnitALineAndRefusesAUnitNamedTwice) {
+  struct Case {
+    const char* text;
+    std::vector<std::string> units;  // canonical; empty when refused
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"# rack A\n\n10.0.0.2\n  10.0.0.3  # amp\r\n/dev/ttyS1\n",
+       {"ip:10.0.0.2", "ip:10.0.0.3", "serial:/dev/ttyS1"}, 0},
+      {"10.0.0.2\n10.0.0.300\n", {}, 64},
+      {"10.0.0.2\n10.0.0.02\n", {}, 64},
+      {"\n# nothing\n", {}, 0},
+  };
+  for (const auto& c : cases) {
+    const UnitList list = RefuseDuplicates(ParseUnitsText(c.text, "units.txt"));
+    EXPECT_EQ(list.exitCode, c.exitCode) << c.text;
+    std::vector<std::string> units;
+    for (const auto& unit : list.units) units.push_back(unit.Canonical());
+    EXPECT_EQ(units, c.units) << c.text;
+  }
 }
 
 TEST(UnitAddress, ReadsDottedQuadsOnly) {

@@ -1,0 +1,268 @@
+// The rack's three output forms and its summary.
+#include "cli/rack_output.h"
+
+#include <algorithm>
+#include <array>
+#include <nlohmann/json.hpp>
+
+#include "cli/exit_codes.h"
+#include "link/bootloader_commands.h"
+#include "platform/clock.h"
+#include "shell/ui_strings.h"
+
+namespace tessaline::cli {
+
+namespace {
+
+// Rows redrawn at most this often: sixteen units moving at once would otherwise flood a terminal.
+constexpr std::uint32_t kRowRedrawMs = 100;
+constexpr std::uint32_t kPlainPercentStep = 10;
+constexpr std::size_t kRowBarWidth = 12;
+
+std::string Padded(std::string text, std::size_t width) {
+  if (text.size() < width) text.append(width - text.size(), ' ');
+  return text;
+}
+
+// "failed in Application: no acknowledgement", "wrong-response: <reason>", "succeeded".
+std::string OutcomeText(const UnitUpdateReport& report) {
+  const JobResult& job = report.job;
+  std::string text = report.outcome.result;
+  if (job.outcome == JobOutcome::UpdateFailed || job.outcome == JobOutcome::Interrupted) {
+    text += " in " + StageName(job.stage);
+  }
+  if (report.outcome.exitCode != 0) {
+    const std::string& why = job.reason.empty() ? report.outcome.text : job.reason;
+    if (!why.empty()) text += ": " + why;
+  }
+  return text;
+}
+
+std::string VersionBefore(const UnitUpdateReport& report) {
+  const auto& version = report.job.applicationVersionBefore;
+  return version ? FormatApplicationVersion(*version) : "-";
+}
+
+}  // namespace
+
+int UnitExitCode(const RackUnitResult& result, bool interrupted) {
+  if (result.report) return result.report->outcome.exitCode;
+  return interrupted ? kExitInterrupted : kExitSomeUnitsFailed;
+}
+
+int RackExitCode(const std::vector<RackUnitResult>& results, bool interrupted) {
+  if (interrupted) return kExitInterrupted;
+  const bool allSucceeded = std::all_of(results.begin(), results.end(), [](const auto& result) {
+    return result.report && result.report->outcome.exitCode == kExitSuccess;
+  });
+  return allSucceeded ? kExitSuccess : kExitSomeUnitsFailed;
+}
+
+RackOutput::RackOutput(Output& output, const std::vector<UnitAddress>& units) : output_(output) {
+  for (const auto& unit : units) {
+    Row row;
+    row.label = unit.Label();
+    labelWidth_ = std::max(labelWidth_, row.label.size());
+    rows_.push_back(std::move(row));
+  }
+  Redraw(true);
+}
+
+std::pair<std::uint32_t, std::uint32_t> RackOutput::StageAmounts(const Row& row) const {
+  if (row.stageUnits != 0) return {row.position - row.stageStartPosition, row.stageUnits};
+  return {row.position, row.total};
+}
+
+std::string RackOutput::RowText(const Row& row, std::uint32_t nowMs) const {
+  std::string text = Padded(row.label, labelWidth_) + "  ";
+  switch (row.state) {
+    case RowState::Waiting:
+      return text + "waiting";
+    case RowState::Skipped:
+      return text + "skipped";
+    case RowState::Finished:
+      return text + row.outcome;
+    case RowState::Running: {
+      const auto [done, total] = StageAmounts(row);
+      return text + RenderProgressBar({row.stage, done, total, nowMs - row.stageStartMs},
+                                      kRowBarWidth);
+    }
+  }
+  return text;
+}
+
+// Rewrites every row in place: the cursor goes back up to the first row, each row is cleared
+// to its end, and the cursor is left below the last one.
+void RackOutput::Redraw(bool force) {
+  if (output_.Mode() != OutputMode::Terminal) return;
+  const std::uint32_t now = platform::TickCount();
+  if (!force && drawn_ && now - lastDrawMs_ < kRowRedrawMs) return;
+  lastDrawMs_ = now;
+  std::string block;
+  if (drawn_) block += "\x1b[" + std::to_string(rows_.size()) + "F";
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    block += RowText(rows_[i], now) + "\x1b[K";
+    if (i + 1 < rows_.size()) block += '\n';
+  }
+  output_.Line(block);
+  drawn_ = true;
+}
+
+void RackOutput::Plain(const Row& row, std::string_view text) {
+  if (output_.Mode() == OutputMode::Plain) output_.Line(row.label + ": " + std::string(text));
+}
+
+void RackOutput::UnitStarted(std::size_t unit) {
+  rows_[unit].state = RowState::Running;
+  Redraw(true);
+}
+
+void RackOutput::StageBegan(std::size_t unit, Stage stage, std::uint32_t units) {
+  Row& row = rows_[unit];
+  row.stage = StageName(stage);
+  row.stageUnits = stage == Stage::Initializing ? 0 : units;
+  row.stageStartPosition = row.position;
+  row.stageStartMs = platform::TickCount();
+  row.lastPlainBucket = 0;
+  const std::string text = ProgressText(row.stage);
+  if (output_.Mode() == OutputMode::Json) {
+    output_.Event(JsonEvent("stage").Add("unit", row.label).Add("stage", row.stage).Add("text", text));
+  }
+  Plain(row, text);
+  Redraw(false);
+}
+
+void RackOutput::PlanReady(std::size_t unit, std::uint32_t totalUnits) {
+  Row& row = rows_[unit];
+  row.total = totalUnits;
+  row.position = 0;
+  row.stageStartPosition = 0;
+  row.lastPlainBucket = 0;
+  if (output_.Mode() == OutputMode::Json) {
+    output_.Event(JsonEvent("range").Add("unit", row.label).Add("total", std::uint64_t{totalUnits}));
+  }
+}
+
+void RackOutput::PositionMoved(std::size_t unit, std::uint32_t position) {
+  Row& row = rows_[unit];
+  row.position = position;
+  switch (output_.Mode()) {
+    case OutputMode::Json:
+      output_.Event(JsonEvent("progress")
+                        .Add("unit", row.label)
+                        .Add("stage", row.stage)
+                        .Add("position", std::uint64_t{position})
+                        .Add("total", std::uint64_t{row.total}));
+      break;
+    case OutputMode::Plain: {
+      const auto [done, total] = StageAmounts(row);
+      const std::uint32_t percent =
+          total == 0 ? 100 : static_cast<std::uint32_t>(std::uint64_t{done} * 100 / total);
+      const std::uint32_t bucket = percent / kPlainPercentStep;
+      if (bucket <= row.lastPlainBucket) break;
+      row.lastPlainBucket = bucket;
+      Plain(row, row.stage + ": " + std::to_string(percent) + "% (" + std::to_string(done) +
+                     " of " + std::to_string(total) + ")");
+      break;
+    }
+    case OutputMode::Terminal:
+      Redraw(false);
+      break;
+  }
+}
+
+void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) {
+  Row& row = rows_[unit];
+  row.state = RowState::Finished;
+  row.outcome = OutcomeText(report);
+  if (output_.Mode() == OutputMode::Json) {
+    output_.Event(JsonEvent("result")
+                      .Add("unit", row.label)
+                      .Add("result", report.outcome.result)
+                      .Add("text", report.outcome.text)
+                      .Add("exit_code", static_cast<std::uint64_t>(report.outcome.exitCode)));
+  }
+  Plain(row, report.outcome.exitCode == 0 ? report.outcome.text : row.outcome);
+  Redraw(true);
+}
+
+void RackOutput::UnitSkipped(std::size_t unit) {
+  Row& row = rows_[unit];
+  row.state = RowState::Skipped;
+  if (output_.Mode() == OutputMode::Json) {
+    output_.Event(JsonEvent("result").Add("unit", row.label).Add("result", "skipped").Add(
+        "text", "The unit was not started."));
+  }
+  Plain(row, "skipped: not started");
+  Redraw(true);
+}
+
+int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interrupted) {
+  const int exitCode = RackExitCode(results, interrupted);
+  std::size_t succeeded = 0;
+  std::size_t skipped = 0;
+  for (const auto& result : results) {
+    if (!result.report) ++skipped;
+    if (result.report && result.report->outcome.exitCode == kExitSuccess) ++succeeded;
+  }
+  const std::size_t failed = results.size() - succeeded - skipped;
+
+  if (output_.Mode() == OutputMode::Json) {
+    nlohmann::ordered_json units = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      const auto& report = results[i].report;
+      nlohmann::ordered_json entry{{"unit", rows_[i].label},
+                           {"result", report ? report->outcome.result : "skipped"},
+                           {"exit_code", UnitExitCode(results[i], interrupted)}};
+      if (report) {
+        entry["text"] = report->outcome.text;
+        entry["stage"] = StageName(report->job.stage);
+        if (!report->job.reason.empty()) entry["reason"] = report->job.reason;
+        if (report->job.applicationVersionBefore) {
+          entry["application_version_before"] = VersionBefore(*report);
+        }
+        entry["ms"] = report->job.totalMs;
+      }
+      units.push_back(std::move(entry));
+    }
+    nlohmann::ordered_json summary{{"event", "summary"},         {"units", std::move(units)},
+                           {"succeeded", succeeded},     {"failed", failed},
+                           {"skipped", skipped},         {"interrupted", interrupted},
+                           {"exit_code", exitCode}};
+    output_.Event(JsonEvent::Raw(summary.dump()));
+    return exitCode;
+  }
+
+  Redraw(true);
+  std::vector<std::array<std::string, 4>> table{{"Unit", "Outcome", "Before", "Time"}};
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    const auto& report = results[i].report;
+    if (!report) {
+      table.push_back({rows_[i].label, "skipped: not started", "-", "-"});
+      continue;
+    }
+    table.push_back({rows_[i].label, OutcomeText(*report), VersionBefore(*report),
+                     FormatDuration((report->job.totalMs + 500) / 1000)});
+  }
+  std::array<std::size_t, 4> widths{};
+  for (const auto& cells : table) {
+    for (std::size_t c = 0; c < cells.size(); ++c) widths[c] = std::max(widths[c], cells[c].size());
+  }
+  output_.Line("");
+  for (const auto& cells : table) {
+    std::string text;
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+      text += c + 1 < cells.size() ? Padded(cells[c], widths[c] + 2) : cells[c];
+    }
+    output_.Line(text);
+  }
+  std::string verdict = std::to_string(succeeded) + " of " + std::to_string(results.size()) +
+                        " units succeeded";
+  if (failed != 0) verdict += ", " + std::to_string(failed) + " did not";
+  if (skipped != 0) verdict += ", " + std::to_string(skipped) + " not started";
+  if (interrupted) verdict += " (interrupted)";
+  output_.Result(exitCode == 0 ? "succeeded" : "some-failed", verdict + ".", exitCode);
+  return exitCode;
+}
+
+}  // namespace tessaline::cli

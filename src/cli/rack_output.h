@@ -1,0 +1,63 @@
+// What a rack run prints: live rows per unit on a terminal, plain lines that begin with their unit
+// otherwise, or JSON events that carry "unit"; then the summary of every unit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/output.h"
+#include "cli/rack_runner.h"
+
+namespace tessaline::cli {
+
+// The rack's exit code: 0 when every unit succeeded, 130 after an interrupt, else 9.
+int RackExitCode(const std::vector<RackUnitResult>& results, bool interrupted);
+
+// A unit's own exit code in the summary; a skipped unit has the rack's "not every unit" code, or
+// the interrupt's.
+int UnitExitCode(const RackUnitResult& result, bool interrupted);
+
+class RackOutput final : public RackObserver {
+ public:
+  RackOutput(Output& output, const std::vector<UnitAddress>& units);
+
+  void UnitStarted(std::size_t unit) override;
+  void StageBegan(std::size_t unit, Stage stage, std::uint32_t units) override;
+  void PlanReady(std::size_t unit, std::uint32_t totalUnits) override;
+  void PositionMoved(std::size_t unit, std::uint32_t position) override;
+  void UnitFinished(std::size_t unit, const UnitUpdateReport& report) override;
+  void UnitSkipped(std::size_t unit) override;
+
+  // The summary table (or the JSON summary event) and the closing line; returns the exit code.
+  int Summary(const std::vector<RackUnitResult>& results, bool interrupted);
+
+ private:
+  enum class RowState { Waiting, Running, Finished, Skipped };
+  struct Row {
+    std::string label;
+    RowState state = RowState::Waiting;
+    std::string stage;
+    std::uint32_t total = 0;
+    std::uint32_t position = 0;
+    std::uint32_t stageUnits = 0;  // 0: the stage counts within the whole update
+    std::uint32_t stageStartPosition = 0;
+    std::uint32_t stageStartMs = 0;
+    std::uint32_t lastPlainBucket = 0;
+    std::string outcome;  // once finished
+  };
+
+  std::pair<std::uint32_t, std::uint32_t> StageAmounts(const Row& row) const;
+  std::string RowText(const Row& row, std::uint32_t nowMs) const;
+  void Redraw(bool force);
+  void Plain(const Row& row, std::string_view text);
+
+  Output& output_;
+  std::vector<Row> rows_;
+  std::size_t labelWidth_ = 0;
+  bool drawn_ = false;
+  std::uint32_t lastDrawMs_ = 0;
+};
+
+}  // namespace tessaline::cli

@@ -1,0 +1,59 @@
+// Running one job per unit at once: each on its own thread with its own link, at most --parallel
+// at a time, no new unit started once --max-failures units have failed or the user interrupted.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/unit_update.h"
+#include "transport/unit_address.h"
+#include "update/jobs.h"
+
+namespace tessaline::cli {
+
+struct RackLimits {
+  std::size_t parallel = 0;     // 0: every unit at once
+  std::size_t maxFailures = 0;  // 0: no budget, every unit runs
+};
+// --parallel N and --max-failures K; none with a message in `error` when a value is bad.
+std::optional<RackLimits> RackLimitsFrom(const CommandLine& line, std::string& error);
+
+// What became of one unit of the rack.
+struct RackUnitResult {
+  bool started = false;                   // false: skipped, never contacted
+  std::optional<UnitUpdateReport> report;  // set once its job returned
+};
+
+// A unit's failure counts against the budget; a unit the version guard declined does not, as
+// nothing was erased and nothing went wrong.
+bool CountsAsFailure(const UnitUpdateReport& report);
+
+// What the runner tells its front end. Calls come from the units' threads and from the caller's;
+// the runner never makes two at once.
+class RackObserver {
+ public:
+  virtual ~RackObserver() = default;
+  virtual void UnitStarted(std::size_t /*unit*/) {}
+  virtual void StageBegan(std::size_t /*unit*/, Stage /*stage*/, std::uint32_t /*units*/) {}
+  virtual void PlanReady(std::size_t /*unit*/, std::uint32_t /*totalUnits*/) {}
+  virtual void PositionMoved(std::size_t /*unit*/, std::uint32_t /*position*/) {}
+  virtual void UnitFinished(std::size_t /*unit*/, const UnitUpdateReport& /*report*/) {}
+  virtual void UnitSkipped(std::size_t /*unit*/) {}
+};
+
+// One unit's whole job on the calling thread (an update, or exit-bootload).
+using UnitJob =
+    std::function<UnitUpdateReport(const UnitAddress&, JobObserver&, std::stop_token)>;
+
+// Runs `job` for every unit, in list order as slots free up, and returns when every started job
+// has returned. `stop` reaches every running job; after it no unit is started.
+std::vector<RackUnitResult> RunRack(const std::vector<UnitAddress>& units, const UnitJob& job,
+                                    const RackLimits& limits, RackObserver& observer,
+                                    std::stop_token stop);
+
+}  // namespace tessaline::cli

@@ -1,0 +1,170 @@
+// Turning the command line's unit options into the list of units a run addresses.
+#include "cli/unit_list.h"
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "cli/exit_codes.h"
+#include "cli/unit_address.h"
+#include "discovery/discovery_thread.h"
+#include "shell/message_target.h"
+#include "shell/messages.h"
+
+namespace tessaline::cli {
+
+namespace {
+
+constexpr std::uint32_t kDefaultSearchSeconds = 5;
+constexpr std::uint32_t kMaxSearchSeconds = 3600;
+constexpr std::uint32_t kMaxExpected = 1024;
+constexpr std::uint32_t kPollMs = 100;
+
+UnitList Refused(int exitCode, std::string error) {
+  UnitList list;
+  list.exitCode = exitCode;
+  list.error = std::move(error);
+  return list;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+// Text made only of digits and dots was meant as an address, never as a device.
+bool LooksLikeAddress(std::string_view text) {
+  return text.find_first_not_of("0123456789.") == std::string_view::npos;
+}
+
+// The units in bootload mode that answer the network search within `seconds`, in the order
+// they first answered.
+std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds) {
+  auto target = std::make_shared<QueueMessageTarget>();
+  DiscoveryThread discovery;
+  discovery.StartDiscovery(target, DiscoverMode::Network);
+  std::vector<std::uint32_t> found;
+  std::set<std::uint32_t> seen;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const auto message = target->Next(kPollMs);
+    if (!message || message->code != WM_APP_NET_UNIT_FOUND) continue;
+    if ((message->wParam & kUnitInBootload) == 0) continue;
+    const auto address = static_cast<std::uint32_t>(message->lParam);
+    if (seen.insert(address).second) found.push_back(address);
+  }
+  target->Close();
+  discovery.StopDiscovery();
+  return found;
+}
+
+UnitList AllUnits(const CommandLine& line, Output& output) {
+  std::string error;
+  std::uint32_t seconds = kDefaultSearchSeconds;
+  if (line.Has("seconds")) {
+    const auto value = line.Number("seconds", 1, kMaxSearchSeconds, error);
+    if (!value) return Refused(kExitUsage, error);
+    seconds = *value;
+  }
+  std::optional<std::uint32_t> expected;
+  if (line.Has("expect")) {
+    expected = line.Number("expect", 1, kMaxExpected, error);
+    if (!expected) return Refused(kExitUsage, error);
+  }
+  UnitList list;
+  for (const std::uint32_t address : SearchBootloadUnits(seconds)) {
+    list.units.push_back(UnitAddress::Network(address));
+    if (output.Mode() == OutputMode::Json) {
+      output.Event(JsonEvent("found").Add("unit", DottedIpv4(address)).Add("mode", "bootload"));
+    } else {
+      output.Line("found " + DottedIpv4(address) + " in bootload mode");
+    }
+  }
+  const std::size_t count = list.units.size();
+  if (expected && count != *expected) {
+    return Refused(kExitNotFound, "--all found " + std::to_string(count) + " units in bootload " +
+                                      "mode, not the " + std::to_string(*expected) +
+                                      " expected; nothing was sent");
+  }
+  if (count == 0) return Refused(kExitNotFound, "No unit in bootload mode answered.");
+  return list;
+}
+
+}  // namespace
+
+UnitList ParseUnitsText(std::string_view text, std::string_view source) {
+  UnitList list;
+  std::size_t lineNumber = 0;
+  while (!text.empty()) {
+    ++lineNumber;
+    const auto end = text.find('\n');
+    std::string_view entry = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    entry = Trimmed(entry.substr(0, entry.find('#')));
+    if (entry.empty()) continue;
+    if (LooksLikeAddress(entry)) {
+      const auto address = ParseIpv4(entry);
+      if (!address) {
+        return Refused(kExitUsage, std::string(source) + " line " + std::to_string(lineNumber) +
+                                       ": '" + std::string(entry) + "' is not an IPv4 address");
+      }
+      list.units.push_back(UnitAddress::Network(*address));
+    } else {
+      list.units.push_back(UnitAddress::Serial(std::string(entry)));
+    }
+  }
+  return list;
+}
+
+UnitList RefuseDuplicates(UnitList list) {
+  std::set<std::string> seen;
+  for (const auto& unit : list.units) {
+    if (!seen.insert(unit.Canonical()).second) {
+      return Refused(kExitUsage, "unit " + unit.Label() +
+                                     " is named more than once; each unit gets one job");
+    }
+  }
+  return list;
+}
+
+UnitList UnitListFrom(const CommandLine& line, Output& output) {
+  const bool named = line.Has("ip") || line.Has("port") || line.Has("units");
+  if (line.Has("all")) {
+    if (named) return Refused(kExitUsage, "--all finds the units itself: leave out --ip, --port and --units");
+    return AllUnits(line, output);
+  }
+  if (line.Has("seconds") || line.Has("expect")) {
+    return Refused(kExitUsage, "--seconds and --expect go with --all");
+  }
+  if (!named) {
+    return Refused(kExitUsage,
+                   "name the units with --ip ADDRESS, --port DEVICE, --units FILE or --all");
+  }
+  UnitList list;
+  for (const auto& ip : line.Values("ip")) {
+    const auto address = ParseIpv4(ip);
+    if (!address) {
+      return Refused(kExitUsage,
+                     "--ip needs an IPv4 address such as 192.168.1.20, not '" + ip + "'");
+    }
+    list.units.push_back(UnitAddress::Network(*address));
+  }
+  for (const auto& port : line.Values("port")) list.units.push_back(UnitAddress::Serial(port));
+  if (const auto file = line.Value("units")) {
+    std::ifstream stream(*file, std::ios::binary);
+    if (!stream) return Refused(kExitNotFound, "cannot read the units file " + *file);
+    const std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    UnitList fromFile = ParseUnitsText(text, *file);
+    if (fromFile.exitCode != 0) return fromFile;
+    for (auto& unit : fromFile.units) list.units.push_back(std::move(unit));
+    if (list.units.empty()) return Refused(kExitUsage, "the units file " + *file + " names no unit");
+  }
+  return RefuseDuplicates(std::move(list));
+}
+
+}  // namespace tessaline::cli

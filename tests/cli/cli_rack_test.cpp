@@ -1,0 +1,280 @@
+// tessaline-update with several units at once, against simulated units over UDP and
+// pseudo-terminals: outcomes per unit, the failure budget, refusals before anything is sent.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "discovery/network_namespaces.h"
+#include "platform/module_resources.h"
+#include "unit-sim/simulated_unit.h"
+
+namespace tessaline {
+namespace {
+
+using Units = std::vector<std::unique_ptr<sim::SimulatedUnit>>;
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+  std::vector<std::string> OutLines() const {
+    std::vector<std::string> lines;
+    std::istringstream stream(out);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+  }
+  // The closing summary event of a --json run (null when there is none).
+  nlohmann::json Summary() const {
+    const auto lines = OutLines();
+    if (lines.empty()) return {};
+    auto last = nlohmann::json::parse(lines.back(), nullptr, false);
+    return last.is_object() && last.value("event", "") == "summary" ? last : nlohmann::json{};
+  }
+};
+
+CliRun RunCli(const std::string& arguments, const std::string& prefix = "") {
+  const std::string errPath = ::testing::TempDir() + "tessaline-rack-stderr.txt";
+  const std::string command = prefix + std::string(TESSALINE_CLI_PATH) + " " + arguments + " 2>" +
+                              errPath + " </dev/null";
+  CliRun run;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(errPath);
+  run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+  std::remove(errPath.c_str());
+  return run;
+}
+
+std::unique_ptr<sim::SimulatedUnit> StartUnit(sim::UnitConfig config) {
+  auto unit = std::make_unique<sim::SimulatedUnit>(std::move(config));
+  std::string error;
+  EXPECT_TRUE(unit->Start(&error)) << error;
+  return unit;
+}
+
+sim::UnitConfig UdpUnit(const std::string& address) {
+  sim::UnitConfig config;
+  config.udpAddress = address;
+  return config;
+}
+
+std::string Resource(std::string_view type, std::string_view name) {
+  const auto bytes = platform::FindModuleResource(type, name);
+  return bytes ? std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size()) : "";
+}
+
+void ExpectHoldsThePackage(const sim::SimulatedUnit& unit, const std::string& label) {
+  const auto expected = sim::DecodeIntelHex(Resource("HEX", "APPLICATION_STM32_ADAU1452"));
+  ASSERT_TRUE(expected.has_value());
+  const std::string flash = Resource("BIN", "FLASH_STM32_ADAU1452");
+  EXPECT_EQ(unit.ApplicationBase(), expected->base) << label;
+  EXPECT_TRUE(unit.ApplicationMemory() == expected->bytes) << label << ": application differs";
+  EXPECT_TRUE(unit.FlashData() == std::vector<std::uint8_t>(flash.begin(), flash.end()))
+      << label << ": flash data differs";
+  EXPECT_TRUE(unit.UpdateFinished()) << label;
+}
+
+// Each unit's summary entry by its label.
+std::map<std::string, nlohmann::json> SummaryByUnit(const nlohmann::json& summary) {
+  std::map<std::string, nlohmann::json> units;
+  if (!summary.contains("units")) return units;
+  for (const auto& entry : summary["units"]) units[entry.value("unit", "")] = entry;
+  return units;
+}
+
+constexpr int kSomeUnitsFailed = 9;
+constexpr int kUsage = 64;
+constexpr int kNotFound = 5;
+
+TEST(UpdatingARack, SixUnitsOverUdpEachGetTheirOwnOutcome) {
+  Units units;
+  std::string arguments = "update --json";
+  for (int k = 1; k <= 6; ++k) {
+    auto config = UdpUnit("127.0.15." + std::to_string(k));
+    if (k == 3) config.faults.silentAfter = 400;  // inside the application's records
+    if (k == 5) config.mcuFamily = "GD32";        // a variant this package does not carry
+    units.push_back(StartUnit(config));
+    arguments += " --ip 127.0.15." + std::to_string(k);
+  }
+  const auto run = RunCli(arguments);
+  EXPECT_EQ(run.exitCode, kSomeUnitsFailed) << run.err;
+
+  for (const auto& line : run.OutLines()) {
+    const auto event = nlohmann::json::parse(line, nullptr, false);
+    ASSERT_TRUE(event.is_object()) << line;
+    if (event["event"] != "summary") {
+      EXPECT_TRUE(event.contains("unit")) << line;
+    }
+  }
+  const auto summary = run.Summary();
+  ASSERT_TRUE(summary.is_object()) << run.out.substr(run.out.size() - 400);
+  EXPECT_EQ(summary["exit_code"], kSomeUnitsFailed);
+  auto byUnit = SummaryByUnit(summary);
+  ASSERT_EQ(byUnit.size(), 6u) << summary.dump();
+  for (const int k : {1, 2, 4, 6}) {
+    const std::string label = "127.0.15." + std::to_string(k);
+    EXPECT_EQ(byUnit[label]["result"], "succeeded") << byUnit[label].dump();
+    EXPECT_EQ(byUnit[label]["exit_code"], 0);
+    ExpectHoldsThePackage(*units[k - 1], label);
+  }
+  EXPECT_EQ(byUnit["127.0.15.3"]["result"], "failed") << byUnit["127.0.15.3"].dump();
+  EXPECT_EQ(byUnit["127.0.15.3"]["stage"], "Application");
+  EXPECT_EQ(byUnit["127.0.15.3"]["exit_code"], 1);
+  EXPECT_FALSE(byUnit["127.0.15.3"].value("reason", "").empty());
+  EXPECT_EQ(byUnit["127.0.15.5"]["result"], "wrong-response") << byUnit["127.0.15.5"].dump();
+  EXPECT_NE(byUnit["127.0.15.5"].value("reason", "").find("GD32"), std::string::npos);
+  EXPECT_EQ(byUnit["127.0.15.5"]["exit_code"], 3);
+  // The unit of the other variant was asked who it is and what it runs, and nothing else.
+  EXPECT_EQ(units[4]->CommandOrder(), (std::vector<std::uint8_t>{0x01, 0x89}));
+}
+
+TEST(UpdatingARack, NoUnitStartsOnceTheFailureBudgetIsSpent) {
+  Units units;
+  auto first = UdpUnit("127.0.15.11");
+  first.mcuFamily = "GD32";
+  units.push_back(StartUnit(first));
+  units.push_back(StartUnit(UdpUnit("127.0.15.12")));
+  units.push_back(StartUnit(UdpUnit("127.0.15.13")));
+  const auto run = RunCli(
+      "update --ip 127.0.15.11 --ip 127.0.15.12 --ip 127.0.15.13 --parallel 1 --max-failures 1");
+  EXPECT_EQ(run.exitCode, kSomeUnitsFailed) << run.err;
+  EXPECT_TRUE(units[1]->RequestLog().empty());
+  EXPECT_TRUE(units[2]->RequestLog().empty());
+  // Plain lines each begin with their unit until the summary table; the table reports both
+  // unstarted units as skipped.
+  const auto lines = run.OutLines();
+  std::size_t line = 0;
+  for (; line < lines.size() && !lines[line].empty(); ++line) {
+    EXPECT_EQ(lines[line].rfind("127.0.15.1", 0), 0u) << lines[line];
+  }
+  std::size_t skipped = 0;
+  for (; line < lines.size(); ++line) {
+    if (lines[line].find("skipped") != std::string::npos) {
+      EXPECT_TRUE(lines[line].rfind("127.0.15.12", 0) == 0 || lines[line].rfind("127.0.15.13", 0) == 0)
+          << lines[line];
+      ++skipped;
+    }
+  }
+  EXPECT_EQ(skipped, 2u) << run.out;
+}
+
+TEST(UpdatingARack, RefusesBeforeAnythingIsSent) {
+  auto unit = StartUnit(UdpUnit("127.0.15.21"));
+  sim::UnitConfig serialConfig;
+  serialConfig.serialLink = ::testing::TempDir() + "rack-unit-link-" + std::to_string(::getpid());
+  auto serial = StartUnit(serialConfig);
+  const std::string unitsFile = ::testing::TempDir() + "rack-units.txt";
+  std::ofstream(unitsFile) << "# the rack\n\n127.0.15.22\n127.0.15.021   # spelled with a zero\n";
+
+  struct Case {
+    const char* what;
+    std::string arguments;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"one address twice", "--ip 127.0.15.21 --ip 127.0.15.21", kUsage},
+      {"one address spelled two ways", "--ip 127.0.15.21 --units " + unitsFile, kUsage},
+      {"a device and a link to it",
+       "--port " + serial->SerialPath() + " --port " + serialConfig.serialLink, kUsage},
+      {"--all with a unit named", "--all --ip 127.0.15.21", kUsage},
+      {"--parallel 0", "--ip 127.0.15.21 --ip 127.0.15.22 --parallel 0", kUsage},
+      // Discovery never asks the loopback interface: nothing is found, two were expected.
+      {"--all finding other than --expect", "--all --seconds 1 --expect 2", kNotFound},
+  };
+  for (const auto& c : cases) {
+    const auto run = RunCli("update " + c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.out << run.err;
+    EXPECT_FALSE(run.err.empty()) << c.what;
+  }
+  EXPECT_TRUE(unit->RequestLog().empty());
+  EXPECT_TRUE(serial->RequestLog().empty());
+  std::remove(unitsFile.c_str());
+}
+
+TEST(UpdatingARack, AllTakesTheUnitsFoundOnlyWhenTheirNumberIsTheOneExpected) {
+  testing::NamespacePair net;
+  if (!net.Ready()) {
+    GTEST_SKIP() << "network namespaces cannot be made here (needs root, iproute2 and veth)";
+  }
+  ASSERT_TRUE(net.AddUpdaterAddress("192.0.2.1/24"));
+  ASSERT_TRUE(net.AddUnitAddress("192.0.2.2/24"));
+  ASSERT_TRUE(net.AddUnitAddress("192.0.2.3/24"));
+  Units units;
+  ASSERT_TRUE(testing::NamespacePair::RunInside(net.Units(), [&] {
+    for (const char* address : {"192.0.2.2", "192.0.2.3"}) {
+      auto config = UdpUnit(address);
+      config.discoveryAddress = address;
+      units.push_back(StartUnit(config));
+    }
+  }));
+  const std::string inside = "ip netns exec " + net.Updater() + " ";
+
+  const auto refused = RunCli("update --all --seconds 3 --expect 3", inside);
+  EXPECT_EQ(refused.exitCode, kNotFound) << refused.out << refused.err;
+  EXPECT_NE(refused.out.find("192.0.2.2"), std::string::npos) << "lists the units it found";
+  EXPECT_NE(refused.out.find("192.0.2.3"), std::string::npos);
+  for (const auto& unit : units) EXPECT_TRUE(unit->CommandOrder().empty());
+
+  const auto run = RunCli("update --all --seconds 3 --expect 2 --json", inside);
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_EQ(run.Summary().value("succeeded", 0), 2) << run.err;
+  for (const auto& unit : units) ExpectHoldsThePackage(*unit, "found unit");
+}
+
+TEST(UpdatingARack, OneInterruptStopsEveryRunningUnitAndStartsNoOther) {
+  Units units;
+  std::string arguments = "update --json --parallel 2";
+  for (int k = 1; k <= 4; ++k) {
+    auto config = UdpUnit("127.0.15." + std::to_string(30 + k));
+    config.eraseDelayMs = 1500;  // the first two are surely still running when the signal comes
+    units.push_back(StartUnit(config));
+    arguments += " --ip 127.0.15." + std::to_string(30 + k);
+  }
+  // A background job of a script ignores SIGINT; SIGTERM takes the same path as Ctrl+C.
+  const auto run = RunCli(arguments + " & pid=$!; sleep 1; kill -TERM $pid; wait $pid");
+  EXPECT_EQ(run.exitCode, 130) << run.err;
+  const auto summary = run.Summary();
+  EXPECT_EQ(summary.value("interrupted", false), true) << summary.dump();
+  auto byUnit = SummaryByUnit(summary);
+  for (const int k : {31, 32}) {
+    const auto& entry = byUnit["127.0.15." + std::to_string(k)];
+    EXPECT_EQ(entry.value("result", ""), "interrupted") << entry.dump();
+    EXPECT_EQ(entry.value("stage", ""), "Application") << entry.dump();
+  }
+  for (const int k : {33, 34}) {
+    EXPECT_EQ(byUnit["127.0.15." + std::to_string(k)].value("result", ""), "skipped");
+    EXPECT_TRUE(units[k - 31]->RequestLog().empty());
+  }
+}
+
+TEST(UpdatingARack, TwoSerialLinesAtOnce) {
+  Units units;
+  std::string arguments = "update --json";
+  for (int k = 0; k < 2; ++k) {
+    sim::UnitConfig config;
+    config.serial = true;
+    units.push_back(StartUnit(config));
+    arguments += " --port " + units.back()->SerialPath();
+  }
+  const auto run = RunCli(arguments);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.Summary().value("succeeded", 0), 2) << run.err;
+  for (const auto& unit : units) ExpectHoldsThePackage(*unit, unit->SerialPath());
+}
+
+}  // namespace
+}  // namespace tessaline
