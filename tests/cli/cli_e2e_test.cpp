@@ -2,16 +2,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
 
-#include "package/bin_manager.h"
 #include "package/hex_manager.h"
 #include "package/package_globals.h"
 #include "platform/digest.h"
@@ -36,16 +36,22 @@ struct CliRun {
   }
 };
 
-CliRun RunCli(const std::string& arguments) {
+// Runs the program to its end. `onLine`, when given, sees each line of stdout as it comes, with
+// the program's process id (the shell execs into it).
+CliRun RunCli(const std::string& arguments,
+              const std::function<void(const std::string&, pid_t)>& onLine = {}) {
   const std::string errPath = ::testing::TempDir() + "tessaline-cli-stderr.txt";
-  const std::string command =
-      std::string(TESSALINE_CLI_PATH) + " " + arguments + " 2>" + errPath + " </dev/null";
+  const std::string command = "echo $$; exec " + std::string(TESSALINE_CLI_PATH) + " " + arguments +
+                              " 2>" + errPath + " </dev/null";
   CliRun run;
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+  const pid_t pid = std::fgets(buffer, sizeof buffer, pipe) ? std::atoi(buffer) : -1;
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+    run.out += buffer;
+    if (onLine) onLine(buffer, pid);
+  }
   const int status = pclose(pipe);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   std::ifstream err(errPath);
@@ -67,86 +73,25 @@ sim::UnitConfig UdpUnit(const std::string& address) {
   return config;
 }
 
-constexpr std::string_view kReceiptKey = ",\"receipt\":";
-
 // The JSON event lines naming `event`; a result event without the receipt it carries.
 std::vector<std::string> Events(const CliRun& run, const std::string& event) {
   std::vector<std::string> found;
   for (auto line : run.OutLines()) {
     if (line.rfind("{\"event\":\"" + event + "\"", 0) != 0) continue;
-    if (const auto at = line.find(kReceiptKey); at != std::string::npos)
+    if (const auto at = line.find(",\"receipt\":"); at != std::string::npos)
       line.replace(at, line.npos, "}");
     found.push_back(line);
   }
   return found;
 }
 
-// The receipt object of the run's JSON result event.
-std::optional<receipts::Receipt> ResultReceipt(const CliRun& run) {
-  for (const auto& line : run.OutLines()) {
-    const auto at = line.find(kReceiptKey);
-    if (line.rfind("{\"event\":\"result\"", 0) != 0 || at == std::string::npos) continue;
-    const std::string object =
-        line.substr(at + kReceiptKey.size(), line.size() - at - kReceiptKey.size() - 1);
-    std::string why;
-    auto receipt = receipts::ParseReceiptLine(object, why);
-    EXPECT_TRUE(receipt.has_value()) << why << "\n" << object;
-    return receipt;
-  }
-  return std::nullopt;
+std::vector<std::uint8_t> ResourceBytes(std::string_view type, std::string_view name) {
+  const auto bytes = platform::FindModuleResource(type, name);
+  return bytes ? std::vector<std::uint8_t>(bytes->begin(), bytes->end())
+               : std::vector<std::uint8_t>{};
 }
 
-// A started program whose stdout is read line by line while it runs.
-class RunningCli {
- public:
-  explicit RunningCli(const std::string& arguments) {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(fds[1], STDOUT_FILENO);
-      ::close(fds[0]);
-      ::close(fds[1]);
-      const std::string command = "exec " + std::string(TESSALINE_CLI_PATH) + " " + arguments +
-                                  " 2>" + ErrPath() + " </dev/null";
-      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    out_ = ::fdopen(fds[0], "r");
-  }
-  ~RunningCli() {
-    if (out_ != nullptr) std::fclose(out_);
-    std::remove(ErrPath().c_str());
-  }
-  // Reads stdout until a line holds `text`; false at its end.
-  bool WaitForLine(const std::string& text) {
-    char line[4096];
-    while (out_ != nullptr && std::fgets(line, sizeof line, out_) != nullptr) {
-      run_.out += line;
-      if (std::string_view(line).find(text) != std::string_view::npos) return true;
-    }
-    return false;
-  }
-  void Signal(int number) { ::kill(pid_, number); }
-  CliRun Finish() {
-    WaitForLine("\x01");  // the rest of stdout
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    run_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(ErrPath());
-    run_.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-    return run_;
-  }
-
- private:
-  static std::string ErrPath() { return ::testing::TempDir() + "tessaline-cli-running-stderr.txt"; }
-  pid_t pid_ = -1;
-  std::FILE* out_ = nullptr;
-  CliRun run_;
-};
-
-// SHA-256 of the package's application records back to back, and of its flash data.
+// SHA-256 of the package's application records, each record's bytes back to back.
 std::string PackageApplicationSha256() {
   CHexManager image;
   EXPECT_TRUE(image.LoadHexResource("APPLICATION_STM32_ADAU1452"));
@@ -156,23 +101,6 @@ std::string PackageApplicationSha256() {
     digest.Update(std::span<const std::uint8_t>(record, n));
   }
   return platform::LowerHex(*digest.Finish());
-}
-std::string PackageFlashDataSha256() {
-  CBinManager image;
-  EXPECT_TRUE(image.LoadFromResource("FLASH_STM32_ADAU1452"));
-  return platform::Sha256Hex(image.Bytes());
-}
-
-std::string ResourceText(std::string_view type, std::string_view name) {
-  const auto bytes = platform::FindModuleResource(type, name);
-  if (!bytes) return {};
-  return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-}
-
-std::string ScratchPath(const std::string& name) {
-  const std::string path = ::testing::TempDir() + name;
-  std::remove(path.c_str());
-  return path;
 }
 
 class CommandLineProgram : public ::testing::Test {
@@ -308,72 +236,52 @@ TEST_F(CommandLineProgram, ForceUpdatesAUnitThatRunsThisBuild) {
 
 TEST_F(CommandLineProgram, AReceiptRecordsWhatWasWrittenAndReadBack) {
   auto unit = StartUnit(UdpUnit("127.0.11.20"));  // application 1.1
-  const std::string path = ScratchPath("tessaline-cli-receipts.jsonl");
+  const std::string path = ::testing::TempDir() + "tessaline-cli-receipts.jsonl";
+  std::remove(path.c_str());
   const auto run = RunCli("update --ip 127.0.11.20 --factory-defaults --json --receipt " + path);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   const Codes order = unit->CommandOrder();
-  ASSERT_GE(order.size(), 4u);
   EXPECT_EQ(Codes(order.end() - 4, order.end()), (Codes{0x87, 0x8C, 0x89, 0x84}));
-
-  const auto check = receipts::VerifyReceipts(path);
-  ASSERT_EQ(check.state, receipts::ReceiptLogState::Valid) << check.problem;
-  ASSERT_EQ(check.receipts.size(), 1u);
-  const receipts::Receipt& receipt = check.receipts[0];
-  EXPECT_EQ(receipt.unit, "127.0.11.20");
-  EXPECT_EQ(receipt.variant, "STM32_ADAU1452");
-  EXPECT_EQ(receipt.applicationVersionBefore, "1.1");
-  EXPECT_EQ(receipt.applicationVersionAfter, "1.2");
-  EXPECT_EQ(receipt.applicationSha256, PackageApplicationSha256());
-  EXPECT_EQ(receipt.flashDataSha256, PackageFlashDataSha256());
-  EXPECT_EQ(receipt.outcome.result, "succeeded");
-  // The JSON result event carries the same facts.
-  const auto carried = ResultReceipt(run);
-  ASSERT_TRUE(carried.has_value());
-  EXPECT_EQ(carried->flashDataSha256, receipt.flashDataSha256);
-  EXPECT_EQ(carried->applicationVersionAfter, "1.2");
-  EXPECT_EQ(carried->stages.size(), receipt.stages.size());
-
-  // Two more updates of the same unit (it now reports the package's version) extend the chain.
+  // Two more updates of the unit, which now reports the package's version, extend the chain.
   for (int i = 0; i < 2; ++i) {
     unit->SetMode(sim::UnitMode::Bootloader);  // the final command reset it into its application
     EXPECT_EQ(RunCli("update --ip 127.0.11.20 --receipt " + path).exitCode, 0);
   }
-  const auto three = receipts::VerifyReceipts(path);
-  EXPECT_EQ(three.state, receipts::ReceiptLogState::Valid) << three.problem;
-  EXPECT_EQ(three.receipts.size(), 3u);
+  const auto check = receipts::VerifyReceipts(path);
+  ASSERT_EQ(check.state, receipts::ReceiptLogState::Valid) << check.problem;
+  ASSERT_EQ(check.receipts.size(), 3u);
+  const receipts::Receipt& first = check.receipts[0];
+  EXPECT_EQ(first.applicationVersionBefore + " " + first.applicationVersionAfter, "1.1 1.2");
+  EXPECT_EQ(first.applicationSha256, PackageApplicationSha256());
+  EXPECT_EQ(first.flashDataSha256, sim::Sha256Hex(ResourceBytes("BIN", "FLASH_STM32_ADAU1452")));
+  // The JSON result event carries the same facts.
+  EXPECT_NE(run.out.find(R"("flash_data_sha256":")" + first.flashDataSha256), std::string::npos);
   std::remove(path.c_str());
 }
 
 TEST_F(CommandLineProgram, TheReadBackDecidesWhetherTheFinalCommandIsSent) {
-  struct Case {
-    const char* what;
-    std::string address;
-    bool stale;
+  const struct {
     std::string options;
     int exitCode;
     std::string text;
-    bool finalSent;
-  };
-  const Case cases[] = {
-      {"stale version", "127.0.11.21", true, "", 7,
+    long finalCommands;
+  } cases[] = {
+      {"", 7,
        "Written, but the unit reports version 1.1 instead of 1.2. The final command was not "
        "sent: the unit stays in bootload mode for another try.\n",
-       false},
-      {"stale version, no read-back", "127.0.11.22", true, "--no-verify", 0,
-       "The firmware updated successfully.\n", true},
+       0},
+      {"--no-verify", 0, "The firmware updated successfully.\n", 1},
   };
   for (const auto& c : cases) {
-    auto config = UdpUnit(c.address);
-    config.staleVersion = c.stale;
+    auto config = UdpUnit("127.0.11.21");
+    config.staleVersion = true;
     auto unit = StartUnit(config);
-    const auto run = RunCli("update --ip " + c.address + " " + c.options);
-    EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.err;
+    const auto run = RunCli("update --ip 127.0.11.21 " + c.options);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.options << "\n" << run.err;
     const std::string& stream = c.exitCode == 0 ? run.out : run.err;
-    ASSERT_GE(stream.size(), c.text.size()) << c.what;
-    EXPECT_EQ(stream.substr(stream.size() - c.text.size()), c.text) << c.what;
+    EXPECT_TRUE(stream.ends_with(c.text)) << stream;
     const Codes order = unit->CommandOrder();
-    EXPECT_EQ(std::count(order.begin(), order.end(), 0x84), c.finalSent ? 1 : 0) << c.what;
-    EXPECT_EQ(std::count(order.begin(), order.end(), 0x89), c.options.empty() ? 2 : 1) << c.what;
+    EXPECT_EQ(std::count(order.begin(), order.end(), 0x84), c.finalCommands) << c.options;
   }
 }
 
@@ -382,17 +290,14 @@ TEST_F(CommandLineProgram, AnInterruptedUpdateIsFinishedByRunningItAgain) {
   config.eraseDelayMs = 1000;  // the interrupt arrives while the flash data area is erased
   auto unit = StartUnit(config);
   const std::string arguments = "update --ip 127.0.11.23 --factory-defaults";
-  RunningCli first(arguments);
-  ASSERT_TRUE(first.WaitForLine("Progress: UI"));
-  first.Signal(SIGINT);
-  const CliRun stopped = first.Finish();
+  const auto stopped = RunCli(arguments, [](const std::string& line, pid_t pid) {
+    if (line == "Progress: UI\n") ::kill(pid, SIGINT);
+  });
   EXPECT_EQ(stopped.exitCode, 130) << stopped.err;
-  EXPECT_NE(stopped.err.find("Interrupted while writing the flash data: the unit stays in "
-                             "bootload mode without complete firmware; run the same command "
-                             "again to finish.\n"),
-            std::string::npos)
+  EXPECT_TRUE(stopped.err.ends_with(
+      "Interrupted while writing the flash data: the unit stays in bootload mode without "
+      "complete firmware; run the same command again to finish.\n"))
       << stopped.err;
-  EXPECT_FALSE(unit->UpdateFinished());
   EXPECT_EQ(unit->CommandOrder().back(), 0x85);  // stopped at the boundary after the erase
 
   // The application is written, so the unit reports the package's version: the guard lets the
@@ -401,46 +306,33 @@ TEST_F(CommandLineProgram, AnInterruptedUpdateIsFinishedByRunningItAgain) {
   EXPECT_EQ(again.exitCode, 0) << again.err;
   EXPECT_NE(again.out.find("The unit reports this package's version; writing it again completes "
                            "any earlier interrupted update.\n"),
-            std::string::npos)
-      << again.out;
-  const auto expected = sim::DecodeIntelHex(ResourceText("HEX", "APPLICATION_STM32_ADAU1452"));
+            std::string::npos);
+  const auto hex = ResourceBytes("HEX", "APPLICATION_STM32_ADAU1452");
+  const auto expected = sim::DecodeIntelHex(std::string(hex.begin(), hex.end()));
   ASSERT_TRUE(expected.has_value());
   EXPECT_TRUE(unit->ApplicationMemory() == expected->bytes);
-  CBinManager flashData;
-  ASSERT_TRUE(flashData.LoadFromResource("FLASH_STM32_ADAU1452"));
-  EXPECT_TRUE(unit->FlashData() ==
-              std::vector<std::uint8_t>(flashData.Bytes().begin(), flashData.Bytes().end()));
+  EXPECT_TRUE(unit->FlashData() == ResourceBytes("BIN", "FLASH_STM32_ADAU1452"));
   EXPECT_TRUE(unit->UpdateFinished());
 }
 
 TEST_F(CommandLineProgram, ConfirmRunningWaitsForTheApplicationToAnswer) {
-  struct Case {
-    const char* what;
-    bool textPort;
-    int exitCode;
-    std::string result;
-  };
-  const Case cases[] = {
-      {"comes back", true, 0, R"("result":"running")"},
-      {"never answers", false, 10, R"("result":"not-confirmed")"},
-  };
-  for (const auto& c : cases) {
+  for (const bool comesBack : {true, false}) {
     auto config = UdpUnit("127.0.11.24");
-    if (c.textPort) config.tcpText = "127.0.11.24:0";
+    if (comesBack) config.tcpText = "127.0.11.24:0";  // without it the unit never answers
     auto unit = StartUnit(config);
-    const std::string port = c.textPort ? std::to_string(unit->TextPort()) : "4999";
-    const auto run = RunCli(
-        "update --ip 127.0.11.24 --no-firmware --confirm-running=2 "
-        "--parser-port " +
-        port + " --json");
-    EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.err;
+    const auto run =
+        RunCli("update --ip 127.0.11.24 --no-firmware --confirm-running=2 --json " +
+               ("--parser-port " + std::to_string(comesBack ? unit->TextPort() : 4999)));
+    EXPECT_EQ(run.exitCode, comesBack ? 0 : 10) << run.err;
     const auto results = Events(run, "result");
-    ASSERT_EQ(results.size(), 1u) << c.what;
-    EXPECT_NE(results[0].find(c.result), std::string::npos) << results[0];
-    const auto receipt = ResultReceipt(run);
-    ASSERT_TRUE(receipt && receipt->confirmation) << c.what;
-    EXPECT_EQ(receipt->confirmation->running, c.textPort) << c.what;
-    EXPECT_EQ(receipt->confirmation->limitSeconds, 2u) << c.what;
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_NE(results[0].find(comesBack ? R"("result":"running")" : R"("result":"not-confirmed")"),
+              std::string::npos)
+        << results[0];
+    EXPECT_NE(run.out.find(std::string(R"("running_confirmation":{"limit_seconds":2,"running":)") +
+                           (comesBack ? "true" : "false")),
+              std::string::npos)
+        << run.out;
   }
 }
 
