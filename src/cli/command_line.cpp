@@ -25,6 +25,9 @@ std::vector<OptionSpec> ParseOptionList(std::string_view list) {
     } else if (item.back() == '=') {
       spec.takesValue = true;
       item.remove_suffix(1);
+    } else if (item.back() == '?') {
+      spec.optionalValue = true;
+      item.remove_suffix(1);
     }
     spec.name = std::string(item);
     specs.push_back(std::move(spec));
@@ -78,6 +81,12 @@ bool CommandLine::Parse(const std::vector<std::string>& words,
       }
       if (value.empty()) {
         error = "option --" + name + " needs a value";
+        return false;
+      }
+    } else if (spec->optionalValue && inlineValue) {
+      value = *inlineValue;
+      if (value.empty()) {
+        error = "option --" + name + "= needs a value";
         return false;
       }
     } else if (inlineValue) {

@@ -13,12 +13,14 @@ namespace tessaline::cli {
 // A command's options as a comma-separated list; a name ending in '=' takes a value
 // ("ip=,port=,force" accepts --ip ADDRESS, --port DEVICE and the flag --force); "=*" marks one
 // that may be given several times ("ip=*"). A name in angle brackets ("<FILE>") is one word
-// without dashes, read with Value("FILE").
+// without dashes, read with Value("FILE"). A name ending in '?' takes a value only in the form
+// --name=VALUE; alone, Value gives "".
 struct OptionSpec {
   std::string name;
   bool takesValue = false;
   bool operand = false;
   bool repeats = false;
+  bool optionalValue = false;
 };
 std::vector<OptionSpec> ParseOptionList(std::string_view list);
 

@@ -37,7 +37,10 @@ std::string UsageText() {
       if (option.operand) {
         text += " " + option.name;
       } else {
-        text += " [--" + option.name + (option.takesValue ? " VALUE]" : "]") +
+        text += " [--" + option.name +
+                (option.takesValue      ? " VALUE]"
+                 : option.optionalValue ? "[=VALUE]]"
+                                        : "]") +
                 (option.repeats ? "..." : "");
       }
     }

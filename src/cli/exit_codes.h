@@ -8,13 +8,15 @@ enum ExitCode : int {
   kExitUpdateFailed = 1,   // a programming step failed; the unit needs another update
   kExitNoResponse = 2,     // the unit's bootloader did not answer
   kExitWrongResponse = 3,  // the unit answered but was refused, or the package cannot serve it
-  kExitDeclined = 4,       // the version guard stopped before anything was erased
+  kExitDeclined = 4,       // the unit runs a newer version; stopped before anything was erased
   kExitNotFound = 5,       // nothing answered a search or query, or a file to read is missing
   kExitBlocked = 6,        // doctor: something on this computer blocks discovery
+  kExitVerifyFailed = 7,   // written, but the version read back is not the package's
   kExitBadReceipts = 8,    // a receipts file has a line that breaks its form or its chain
   kExitSomeUnitsFailed = 9,  // several units: not every one succeeded (each unit's code is in the summary)
-  kExitInterrupted = 130,  // the user stopped the run (Ctrl+C, SIGTERM)
+  kExitNotConfirmed = 10,  // written, but the unit was not seen running in time
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
+  kExitInterrupted = 130,  // Ctrl+C and its kin stopped the job (128 + SIGINT, as shells do)
 };
 
 }  // namespace tessaline::cli

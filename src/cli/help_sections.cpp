@@ -20,7 +20,11 @@ std::string OptionsHelp() {
                       finish, the others are reported skipped
   --factory-defaults  update: also restore the unit's factory defaults
   --no-firmware       update: write neither application nor flash data
-  --force             update: write even when the unit runs this version or a newer one
+  --force             update: write even when the unit runs a newer version
+  --no-verify         update: send the final command without reading the version back
+  --confirm-running[=SECONDS]
+                      update: wait up to SECONDS (default 60) for the unit to run again
+  --receipt FILE      update: append the unit's receipt (one JSON line) to FILE
   --trace             print every frame sent and received on standard error
   --json              one JSON object per line on standard output
   --serial            discover: probe the serial ports instead of the network
@@ -39,12 +43,15 @@ std::string ExitStatusHelp() {
   1   the update failed part way; the unit needs another update
   2   the unit's bootloader did not answer
   3   the unit answered but was refused, or the package holds no firmware for it
-  4   the unit already runs this version or a newer one; nothing was erased
+  4   the unit runs a newer version than the package's; nothing was erased
   5   nothing answered a search or a query, or --all found other than --expect N units
   6   doctor: something blocks discovery on this computer
+  7   written, but the unit reports another version; it stays in bootload mode
+  8   receipts: a line of the receipts file is malformed or breaks the chain
   9   several units: not every unit succeeded (the summary gives each unit's own code)
+  10  written, but the unit was not seen running within the --confirm-running time
   64  bad command line (also: a unit named twice)
-  130 several units: the run was interrupted
+  130 interrupted (Ctrl+C); the message says what state each unit is left in
 
 Environment:
   TESSALINE_SERIAL_PORTS  Linux: colon-separated serial devices to use instead of

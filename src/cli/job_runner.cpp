@@ -65,7 +65,9 @@ OutcomeReport ReportFor(JobOutcome outcome) {
     case JobOutcome::Declined:
       return {kExitDeclined, "declined", ""};
     case JobOutcome::Interrupted:
-      return {kExitUpdateFailed, "interrupted", "The job was stopped."};
+      return {kExitInterrupted, "interrupted", "The job was stopped."};
+    case JobOutcome::VerifyFailed:
+      return {kExitVerifyFailed, "verify-failed", "The version read back is not the package's."};
   }
   return {kExitUpdateFailed, "failed", UiString(IDS_UPDATE_FAILED)};
 }

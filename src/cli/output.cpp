@@ -84,6 +84,12 @@ JsonEvent& JsonEvent::Add(std::string_view key, bool value) {
   return *this;
 }
 
+JsonEvent& JsonEvent::AddJson(std::string_view key, std::string_view json) {
+  Key(key);
+  text_.append(json);
+  return *this;
+}
+
 std::string FormatDuration(std::uint64_t seconds, bool known) {
   if (!known) return "--:--";
   char text[32];

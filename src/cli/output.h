@@ -27,6 +27,8 @@ class JsonEvent {
   }
   JsonEvent& Add(std::string_view key, std::uint64_t value);
   JsonEvent& Add(std::string_view key, bool value);
+  // `json` must already be one JSON value (an object made elsewhere).
+  JsonEvent& AddJson(std::string_view key, std::string_view json);
   std::string Text() const { return text_ + "}"; }
 
  private:

@@ -8,6 +8,9 @@
 #include "cli/job_runner.h"
 #include "cli/rack_output.h"
 #include "cli/rack_runner.h"
+#include "cli/receipt_builder.h"
+#include "cli/running_confirmation.h"
+#include "cli/unit_address.h"
 #include "cli/unit_list.h"
 #include "cli/unit_update.h"
 #include "link/bootloader_commands.h"
@@ -20,6 +23,9 @@ namespace {
 int Finish(Output& output, JobOutcome outcome, std::string declinedText = {}) {
   OutcomeReport report = ReportFor(outcome);
   if (outcome == JobOutcome::Declined) report.text = std::move(declinedText);
+  if (outcome == JobOutcome::Interrupted) {
+    report.text = "Interrupted before the exit command: the unit stays in bootload mode.";
+  }
   output.Result(report.result, report.text, report.exitCode);
   return report.exitCode;
 }
@@ -47,6 +53,19 @@ int RunRackOf(const std::vector<UnitAddress>& units, const RackLimits& limits, c
   const auto results = RunRack(units, job, limits, rack, interrupt.Token());
   return rack.Summary(results, interrupt.Interrupted());
 }
+
+// --no-verify, --confirm-running[=SECONDS], --parser-port and --receipt; false with `error`.
+bool ReadCheckOptions(const CommandLine& line, UpdateSettings& settings, std::string& error) {
+  settings.verify = !line.Has("no-verify");
+  if (const auto seconds = line.Value("confirm-running")) {
+    settings.confirmRunningSeconds =
+        seconds->empty() ? std::optional(kDefaultConfirmSeconds)
+                         : line.Number("confirm-running", 1, kMaxConfirmSeconds, error);
+    if (!settings.confirmRunningSeconds) return false;
+  }
+  if (const auto path = line.Value("receipt")) settings.receiptPath = *path;
+  return ApplyParserPortOption(line, error);
+}
 }  // namespace
 
 int RunUpdateCommand(const CommandLine& line, Output& output) {
@@ -61,6 +80,11 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   if (line.Has("trace")) settings.job.trace = FrameTrace();
   settings.force = line.Has("force");
   settings.packageBuildVersion = UnitProperties().GetString("build-version");
+  if (!ReadCheckOptions(line, settings, error)) {
+    output.Error(error);
+    return kExitUsage;
+  }
+  settings.notice = [&output](const UnitAddress&, std::string_view text) { output.Line(text); };
 
   if (units.units.size() > 1) {
     const Package& package = *EmbeddedPackage();
@@ -74,8 +98,14 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   }
   const UnitAddress* unit = &units.units.front();
   OutputProgress progress(output);
-  const UnitUpdateReport report = UpdateOneUnit(*unit, *EmbeddedPackage(), settings, progress);
-  output.Result(report.outcome.result, report.outcome.text, report.outcome.exitCode);
+  const InterruptScope interrupts;
+  const UnitUpdateReport report =
+      UpdateOneUnit(*unit, *EmbeddedPackage(), settings, progress, interrupts.Token());
+  if (output.Mode() == OutputMode::Json) {
+    output.Event(ResultEvent(report));
+  } else {
+    output.Result(report.outcome.result, report.outcome.text, report.outcome.exitCode);
+  }
   return report.outcome.exitCode;
 }
 
@@ -100,6 +130,8 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
   }
   const UnitAddress* unit = &units.units.front();
   OutputProgress progress(output);
+  const InterruptScope interrupts;
+  options.stop = interrupts.Token();
   return Finish(output, RunExitBootloadJob(*unit, options, progress).outcome);
 }
 

@@ -32,7 +32,7 @@ std::optional<std::uint32_t> ParseBuildVersion(std::string_view text) {
 bool UpdateWanted(std::optional<std::uint32_t> unitVersion,
                   std::optional<std::uint32_t> packageVersion) {
   if (!unitVersion || !packageVersion) return true;
-  return *unitVersion < *packageVersion;
+  return *unitVersion <= *packageVersion;
 }
 
 }  // namespace tessaline::cli

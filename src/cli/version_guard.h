@@ -1,4 +1,4 @@
-// The command line's guard against writing firmware the unit already runs (or a newer one).
+// The command line's guard against a downgrade: writing firmware older than the unit's.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,9 @@ namespace tessaline::cli {
 std::optional<std::uint32_t> ParseBuildVersion(std::string_view text);
 
 // True when the update may go on: the unit reports no version, the package's version is
-// unknown, or the unit runs an older one.
+// unknown, or the unit's is not newer. The package's own version is written again: an update
+// interrupted after the application was written leaves the unit reporting it, and only writing
+// it again completes the flash data.
 bool UpdateWanted(std::optional<std::uint32_t> unitVersion,
                   std::optional<std::uint32_t> packageVersion);
 

@@ -44,7 +44,8 @@ void JobMessages::Finished(const JobResult& result) {
       return PostCode(*window_, WM_APP_BOOTLOAD_EXITED);
     case JobOutcome::Declined:
     case JobOutcome::Interrupted:
-      return;  // the window never asks for either
+    case JobOutcome::VerifyFailed:
+      return;  // the window never asks for these
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include "shell/ui_strings.h"
 #include "update/bootloader_commands.h"
+#include "update/image_version.h"
 #include "update/programming.h"
 
 namespace tessaline {
@@ -106,6 +107,11 @@ std::optional<std::uint32_t> AskApplicationVersion(BootloaderLink& link, bool se
   return DecodeApplicationVersion(link.GetReply(), link.GetReplyLength());
 }
 
+std::string DigestHex(platform::Sha256& digest) {
+  const auto value = digest.Finish();
+  return value ? platform::LowerHex(*value) : std::string();
+}
+
 std::string VariantText(const UnitIdentity& identity) {
   return identity.mcuFamily + "/" + identity.dsp;
 }
@@ -122,6 +128,8 @@ std::string StageName(Stage stage) {
       return UiString(IDS_STAGE_UI);
     case Stage::FactoryDefaults:
       return UiString(IDS_STAGE_FACTORY_DEFAULTS);
+    case Stage::Verifying:
+      return "Verifying";
     case Stage::Finishing:
       break;
   }
@@ -133,14 +141,17 @@ JobResult RunUpdateJob(std::unique_ptr<Transport> transport, const Package& pack
   JobRun run(std::move(transport), options, observer);
   run.ledger.Enter(Stage::Initializing);
   observer.StageBegan(Stage::Initializing, 0);
+  if (run.StopRequested()) return run.End(JobOutcome::Interrupted, "stopped on request");
   if (auto ended = run.Identify()) return std::move(*ended);
   const UnitIdentity& identity = run.result.identity;
   BootloaderLink& link = run.link;
 
+  if (run.StopRequested()) return run.End(JobOutcome::Interrupted, "stopped on request");
   run.result.applicationVersionBefore = AskApplicationVersion(link, identity.SequencedCommands);
   if (options.versionGuard && !options.versionGuard(run.result.applicationVersionBefore)) {
-    return run.End(JobOutcome::Declined, "the unit already runs this or a newer application");
+    return run.End(JobOutcome::Declined, "the unit already runs a newer application");
   }
+  if (run.StopRequested()) return run.End(JobOutcome::Interrupted, "stopped on request");
 
   // Only the unit's own images: an area is erased only when its image is there to be written.
   CHexManager application;
@@ -168,17 +179,32 @@ JobResult RunUpdateJob(std::unique_ptr<Transport> transport, const Package& pack
   if (options.factoryDefaults) total += kFactoryDefaultsWeight;
   observer.PlanReady(total);
 
-  ProgrammingSession session{link, identity.SequencedCommands, observer, options.stop, 0, {}};
+  // Read before programming: the records are then walked once more, from the start.
+  const bool verify = options.verifyApplicationVersion && (writeApplication || writeFlashData);
+  if (verify) {
+    run.result.applicationVersionExpected =
+        writeApplication ? ApplicationVersionInImage(application) : std::nullopt;
+    if (!run.result.applicationVersionExpected) {
+      run.result.applicationVersionExpected = options.fallbackApplicationVersion;
+    }
+  }
+
+  platform::Sha256 applicationDigest;
+  platform::Sha256 flashDataDigest;
+  ProgrammingSession session{link, identity.SequencedCommands, observer,        options.stop, 0,
+                             {},   &applicationDigest,         &flashDataDigest};
   StepResult r = StepResult::Done;
   if (writeApplication) {
     run.ledger.Enter(Stage::Application);
     r = ProgramApplication(session, application);
+    run.result.applicationSha256 = DigestHex(applicationDigest);
   }
   if (r == StepResult::Done) {
     run.clock.Sleep(kStepPauseMs);
     if (writeFlashData) {
       run.ledger.Enter(Stage::FlashData);
       r = ProgramFlashData(session, flashData);
+      run.result.flashDataSha256 = DigestHex(flashDataDigest);
     }
   }
   if (r == StepResult::Done) {
@@ -191,6 +217,24 @@ JobResult RunUpdateJob(std::unique_ptr<Transport> transport, const Package& pack
   if (r == StepResult::Done && run.StopRequested()) r = StepResult::Interrupted;
   if (r == StepResult::Interrupted) return run.End(JobOutcome::Interrupted, "stopped on request");
   if (r == StepResult::Failed) return run.End(JobOutcome::UpdateFailed, session.failure);
+
+  if (verify) {
+    // Acknowledged is not yet written where it belongs: the bootloader reports what it now holds.
+    run.clock.Sleep(kStepPauseMs);
+    run.ledger.Enter(Stage::Verifying);
+    run.result.applicationVersionAfter = AskApplicationVersion(link, identity.SequencedCommands);
+    const auto& expected = run.result.applicationVersionExpected;
+    const auto& after = run.result.applicationVersionAfter;
+    if (!after) {
+      return run.End(JobOutcome::VerifyFailed, "the unit did not report its application version");
+    }
+    if (expected && *after != *expected) {
+      return run.End(JobOutcome::VerifyFailed,
+                     "the unit reports version " + FormatApplicationVersion(*after) +
+                         " instead of " + FormatApplicationVersion(*expected));
+    }
+    if (run.StopRequested()) return run.End(JobOutcome::Interrupted, "stopped on request");
+  }
 
   run.clock.Sleep(kStepPauseMs);
   run.ledger.Enter(Stage::Finishing);

@@ -25,11 +25,11 @@ inline constexpr std::uint32_t kJobEndPauseMs = 500;
 // Progress units of the factory defaults step (the others count records and bytes).
 inline constexpr std::uint32_t kFactoryDefaultsWeight = 10;
 
-// The stages of a job in the order they run. Finishing (the final or exit command) has no
-// progress text of its own.
-enum class Stage { Initializing, Application, FlashData, FactoryDefaults, Finishing };
+// The stages of a job in the order they run. Verifying (the read-back of the version written)
+// and Finishing (the final or exit command) have no progress text of their own.
+enum class Stage { Initializing, Application, FlashData, FactoryDefaults, Verifying, Finishing };
 // What the user reads for a stage: "Initializing", "Application", "UI", "Factory Defaults",
-// "Finishing".
+// "Verifying", "Finishing".
 std::string StageName(Stage stage);
 
 enum class JobOutcome {
@@ -40,6 +40,9 @@ enum class JobOutcome {
   BootloadExited,  // the exit-bootload job sent its command
   Declined,        // the version guard stopped the job before anything was erased
   Interrupted,     // the stop request was seen at an exchange boundary
+  // Firmware was written, but the version read back is not the package's (or none came); the
+  // final command was not sent, so the unit stays in bootload mode.
+  VerifyFailed,
 };
 
 struct StageStats {
@@ -56,7 +59,16 @@ struct JobResult {
   UnitIdentity identity;                                  // empty when the unit did not answer
   std::optional<std::uint32_t> applicationVersionBefore;  // major << 16 | minor
   std::optional<std::size_t> variant;                     // the package variant used
-  std::vector<StageStats> stages;                         // the stages that ran, in order
+  // The read-back (JobOptions::verifyApplicationVersion): what the package's image carries and
+  // what the unit reported after the writing; both empty when no read-back ran.
+  std::optional<std::uint32_t> applicationVersionExpected;
+  std::optional<std::uint32_t> applicationVersionAfter;
+  // Lower-case hex SHA-256 of the application records sent (each record's raw bytes as batched,
+  // in order) and of the flash data bytes sent (chunk contents without their zero fill); empty
+  // when that stage did not run.
+  std::string applicationSha256;
+  std::string flashDataSha256;
+  std::vector<StageStats> stages;  // the stages that ran, in order
   std::uint32_t totalMs = 0;
 };
 
@@ -85,6 +97,11 @@ struct JobOptions {
   // Checked before every exchange of the programming steps, never inside one.
   std::stop_token stop;
   VersionGuard versionGuard;
+  // After firmware was written (and factory defaults restored), ask for the application version
+  // again and send the final command only when it is the one the application image carries.
+  bool verifyApplicationVersion = false;
+  // Expected instead when the application image carries no version word (major << 16 | minor).
+  std::optional<std::uint32_t> fallbackApplicationVersion;
   FrameTraceHook trace;              // installed on the job's own link
   platform::Clock* clock = nullptr;  // the system clock when null
 };

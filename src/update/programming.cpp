@@ -88,6 +88,9 @@ StepResult ProgramApplication(ProgrammingSession& session, CHexManager& image) {
     const StepResult r =
         Exchange(session, ApplicationRecordsCommand, batch.data(),
                  static_cast<std::uint32_t>(batch.size()), kApplicationRecordsSchedule, true);
+    if (r != StepResult::Interrupted && session.applicationDigest) {
+      session.applicationDigest->Update(batch);
+    }
     if (r != StepResult::Done) return r;
     Advance(session, records);
   }
@@ -109,6 +112,9 @@ StepResult ProgramFlashData(ProgrammingSession& session, CBinManager& image) {
     BuildFlashDataPayload(address, chunk, length, payload);
     const StepResult r = Exchange(session, FlashDataChunkCommand, payload, kFlashDataPayload,
                                   kFlashDataChunkSchedule, true);
+    if (r != StepResult::Interrupted && session.flashDataDigest) {
+      session.flashDataDigest->Update(std::span<const std::uint8_t>(chunk, length));
+    }
     if (r != StepResult::Done) return r;
     Advance(session, length);
   }

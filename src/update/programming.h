@@ -9,6 +9,7 @@
 #include "link/bootloader_link.h"
 #include "package/bin_manager.h"
 #include "package/hex_manager.h"
+#include "platform/digest.h"
 #include "update/jobs.h"
 
 namespace tessaline {
@@ -22,6 +23,9 @@ struct ProgrammingSession {
   std::stop_token stop;
   std::uint32_t position = 0;
   std::string failure;  // why the last step failed
+  // When set, every batch of records and every chunk's data is added as it is sent.
+  platform::Sha256* applicationDigest = nullptr;
+  platform::Sha256* flashDataDigest = nullptr;
 };
 
 enum class StepResult { Done, Failed, Interrupted };

@@ -1,14 +1,22 @@
 // tessaline-update against simulated units: exit codes, JSON events, texts and the version guard.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
 
+#include "package/hex_manager.h"
 #include "package/package_globals.h"
+#include "platform/digest.h"
+#include "platform/module_resources.h"
+#include "receipts/receipt_log.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline {
@@ -28,16 +36,22 @@ struct CliRun {
   }
 };
 
-CliRun RunCli(const std::string& arguments) {
+// Runs the program to its end. `onLine`, when given, sees each line of stdout as it comes, with
+// the program's process id (the shell execs into it).
+CliRun RunCli(const std::string& arguments,
+              const std::function<void(const std::string&, pid_t)>& onLine = {}) {
   const std::string errPath = ::testing::TempDir() + "tessaline-cli-stderr.txt";
-  const std::string command =
-      std::string(TESSALINE_CLI_PATH) + " " + arguments + " 2>" + errPath + " </dev/null";
+  const std::string command = "echo $$; exec " + std::string(TESSALINE_CLI_PATH) + " " + arguments +
+                              " 2>" + errPath + " </dev/null";
   CliRun run;
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+  const pid_t pid = std::fgets(buffer, sizeof buffer, pipe) ? std::atoi(buffer) : -1;
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+    run.out += buffer;
+    if (onLine) onLine(buffer, pid);
+  }
   const int status = pclose(pipe);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   std::ifstream err(errPath);
@@ -59,13 +73,34 @@ sim::UnitConfig UdpUnit(const std::string& address) {
   return config;
 }
 
-// The JSON event lines naming `event`.
+// The JSON event lines naming `event`; a result event without the receipt it carries.
 std::vector<std::string> Events(const CliRun& run, const std::string& event) {
   std::vector<std::string> found;
-  for (const auto& line : run.OutLines()) {
-    if (line.rfind("{\"event\":\"" + event + "\"", 0) == 0) found.push_back(line);
+  for (auto line : run.OutLines()) {
+    if (line.rfind("{\"event\":\"" + event + "\"", 0) != 0) continue;
+    if (const auto at = line.find(",\"receipt\":"); at != std::string::npos)
+      line.replace(at, line.npos, "}");
+    found.push_back(line);
   }
   return found;
+}
+
+std::vector<std::uint8_t> ResourceBytes(std::string_view type, std::string_view name) {
+  const auto bytes = platform::FindModuleResource(type, name);
+  return bytes ? std::vector<std::uint8_t>(bytes->begin(), bytes->end())
+               : std::vector<std::uint8_t>{};
+}
+
+// SHA-256 of the package's application records, each record's bytes back to back.
+std::string PackageApplicationSha256() {
+  CHexManager image;
+  EXPECT_TRUE(image.LoadHexResource("APPLICATION_STM32_ADAU1452"));
+  platform::Sha256 digest;
+  std::uint8_t record[kMaxHexRecordBytes];
+  for (std::uint16_t n; (n = image.NextRecord(record, sizeof record)) != 0;) {
+    digest.Update(std::span<const std::uint8_t>(record, n));
+  }
+  return platform::LowerHex(*digest.Finish());
 }
 
 class CommandLineProgram : public ::testing::Test {
@@ -120,13 +155,12 @@ TEST_F(CommandLineProgram, ExitCodesTellTheOutcome) {
   auto gd32 = UdpUnit("127.0.11.5");
   gd32.mcuFamily = "GD32";
   const Case cases[] = {
-      {"same version",
+      {"same version: written again",
        same,
        "update --ip 127.0.11.2",
-       4,
-       "The unit already runs application version 1.2, the version of this package (V1.2). "
-       "Nothing was erased; use --force to update anyway.\n",
-       {0x01, 0x89}},
+       0,
+       "The firmware updated successfully.\n",
+       {}},
       {"newer version",
        newer,
        "update --ip 127.0.11.3",
@@ -198,6 +232,108 @@ TEST_F(CommandLineProgram, ForceUpdatesAUnitThatRunsThisBuild) {
   EXPECT_NE(run.out.find("UI: 100% (656911 of 656911)\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("The firmware updated successfully.\n"), std::string::npos);
   EXPECT_TRUE(unit->UpdateFinished());
+}
+
+TEST_F(CommandLineProgram, AReceiptRecordsWhatWasWrittenAndReadBack) {
+  auto unit = StartUnit(UdpUnit("127.0.11.20"));  // application 1.1
+  const std::string path = ::testing::TempDir() + "tessaline-cli-receipts.jsonl";
+  std::remove(path.c_str());
+  const auto run = RunCli("update --ip 127.0.11.20 --factory-defaults --json --receipt " + path);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const Codes order = unit->CommandOrder();
+  EXPECT_EQ(Codes(order.end() - 4, order.end()), (Codes{0x87, 0x8C, 0x89, 0x84}));
+  // Two more updates of the unit, which now reports the package's version, extend the chain.
+  for (int i = 0; i < 2; ++i) {
+    unit->SetMode(sim::UnitMode::Bootloader);  // the final command reset it into its application
+    EXPECT_EQ(RunCli("update --ip 127.0.11.20 --receipt " + path).exitCode, 0);
+  }
+  const auto check = receipts::VerifyReceipts(path);
+  ASSERT_EQ(check.state, receipts::ReceiptLogState::Valid) << check.problem;
+  ASSERT_EQ(check.receipts.size(), 3u);
+  const receipts::Receipt& first = check.receipts[0];
+  EXPECT_EQ(first.applicationVersionBefore + " " + first.applicationVersionAfter, "1.1 1.2");
+  EXPECT_EQ(first.applicationSha256, PackageApplicationSha256());
+  EXPECT_EQ(first.flashDataSha256, sim::Sha256Hex(ResourceBytes("BIN", "FLASH_STM32_ADAU1452")));
+  // The JSON result event carries the same facts.
+  EXPECT_NE(run.out.find(R"("flash_data_sha256":")" + first.flashDataSha256), std::string::npos);
+  std::remove(path.c_str());
+}
+
+TEST_F(CommandLineProgram, TheReadBackDecidesWhetherTheFinalCommandIsSent) {
+  const struct {
+    std::string options;
+    int exitCode;
+    std::string text;
+    long finalCommands;
+  } cases[] = {
+      {"", 7,
+       "Written, but the unit reports version 1.1 instead of 1.2. The final command was not "
+       "sent: the unit stays in bootload mode for another try.\n",
+       0},
+      {"--no-verify", 0, "The firmware updated successfully.\n", 1},
+  };
+  for (const auto& c : cases) {
+    auto config = UdpUnit("127.0.11.21");
+    config.staleVersion = true;
+    auto unit = StartUnit(config);
+    const auto run = RunCli("update --ip 127.0.11.21 " + c.options);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.options << "\n" << run.err;
+    const std::string& stream = c.exitCode == 0 ? run.out : run.err;
+    EXPECT_TRUE(stream.ends_with(c.text)) << stream;
+    const Codes order = unit->CommandOrder();
+    EXPECT_EQ(std::count(order.begin(), order.end(), 0x84), c.finalCommands) << c.options;
+  }
+}
+
+TEST_F(CommandLineProgram, AnInterruptedUpdateIsFinishedByRunningItAgain) {
+  auto config = UdpUnit("127.0.11.23");
+  config.eraseDelayMs = 1000;  // the interrupt arrives while the flash data area is erased
+  auto unit = StartUnit(config);
+  const std::string arguments = "update --ip 127.0.11.23 --factory-defaults";
+  const auto stopped = RunCli(arguments, [](const std::string& line, pid_t pid) {
+    if (line == "Progress: UI\n") ::kill(pid, SIGINT);
+  });
+  EXPECT_EQ(stopped.exitCode, 130) << stopped.err;
+  EXPECT_TRUE(stopped.err.ends_with(
+      "Interrupted while writing the flash data: the unit stays in bootload mode without "
+      "complete firmware; run the same command again to finish.\n"))
+      << stopped.err;
+  EXPECT_EQ(unit->CommandOrder().back(), 0x85);  // stopped at the boundary after the erase
+
+  // The application is written, so the unit reports the package's version: the guard lets the
+  // same command finish the update.
+  const auto again = RunCli(arguments);
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_NE(again.out.find("The unit reports this package's version; writing it again completes "
+                           "any earlier interrupted update.\n"),
+            std::string::npos);
+  const auto hex = ResourceBytes("HEX", "APPLICATION_STM32_ADAU1452");
+  const auto expected = sim::DecodeIntelHex(std::string(hex.begin(), hex.end()));
+  ASSERT_TRUE(expected.has_value());
+  EXPECT_TRUE(unit->ApplicationMemory() == expected->bytes);
+  EXPECT_TRUE(unit->FlashData() == ResourceBytes("BIN", "FLASH_STM32_ADAU1452"));
+  EXPECT_TRUE(unit->UpdateFinished());
+}
+
+TEST_F(CommandLineProgram, ConfirmRunningWaitsForTheApplicationToAnswer) {
+  for (const bool comesBack : {true, false}) {
+    auto config = UdpUnit("127.0.11.24");
+    if (comesBack) config.tcpText = "127.0.11.24:0";  // without it the unit never answers
+    auto unit = StartUnit(config);
+    const auto run =
+        RunCli("update --ip 127.0.11.24 --no-firmware --confirm-running=2 --json " +
+               ("--parser-port " + std::to_string(comesBack ? unit->TextPort() : 4999)));
+    EXPECT_EQ(run.exitCode, comesBack ? 0 : 10) << run.err;
+    const auto results = Events(run, "result");
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_NE(results[0].find(comesBack ? R"("result":"running")" : R"("result":"not-confirmed")"),
+              std::string::npos)
+        << results[0];
+    EXPECT_NE(run.out.find(std::string(R"("running_confirmation":{"limit_seconds":2,"running":)") +
+                           (comesBack ? "true" : "false")),
+              std::string::npos)
+        << run.out;
+  }
 }
 
 TEST_F(CommandLineProgram, TraceShowsEveryFrameBothWays) {

@@ -161,7 +161,7 @@ TEST(VersionGuard, ReadsBuildVersionsAndComparesThem) {
   };
   const Case cases[] = {
       {0x00010001u, 0x00010002u, true},   // older: update
-      {0x00010002u, 0x00010002u, false},  // the same build
+      {0x00010002u, 0x00010002u, true},   // the same build: written again to finish it
       {0x00010003u, 0x00010002u, false},  // newer minor
       {0x00020000u, 0x00010002u, false},  // newer major beats a larger minor
       {0x0000FFFFu, 0x00010002u, true},

@@ -56,6 +56,7 @@ std::optional<std::uint32_t> ResultCodeOf(JobOutcome outcome) {
       return WM_APP_BOOTLOAD_EXITED;
     case JobOutcome::Declined:
     case JobOutcome::Interrupted:
+    case JobOutcome::VerifyFailed:
       return std::nullopt;
   }
   return std::nullopt;

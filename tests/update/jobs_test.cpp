@@ -336,6 +336,57 @@ TEST(UpdateJob, AStopRequestEndsTheJobAtTheNextExchangeBoundary) {
   EXPECT_EQ(bench.Codes().back(), WM_APP_PROGRESS_POS);
 }
 
+TEST(UpdateJob, AStopRequestBeforeProgrammingEndsTheJobAfterTheExchangeOnTheWire) {
+  // Identity, version query and erase are boundaries too: nothing follows the stopped exchange.
+  const Codes lastSent[] = {{0x01}, {0x01, 0x89}, {0x01, 0x89, 0x82}};
+  for (const Codes& sent : lastSent) {
+    JobBench bench;
+    std::stop_source stop;
+    bench.options.stop = stop.get_token();
+    const JobResult result = bench.Update([&](const ReceivedRequest& r) {
+      if (r.command == sent.back()) stop.request_stop();
+      return GoodUnit(r);
+    });
+    EXPECT_EQ(result.outcome, JobOutcome::Interrupted) << int{sent.back()};
+    EXPECT_EQ(bench.log->Commands(), sent);
+  }
+}
+
+TEST(UpdateJob, TheReadBackComparesTheVersionTheImageCarries) {
+  // The scripted unit always reports 1.1. The version word, when the image has one, wins over
+  // the fallback.
+  const std::string withVersionWord = testing::HexLine(0, 0x04, {0x08, 0x07}) +
+                                      testing::HexLine(0xFFFC, 0x00, {0x02, 0x00, 0x01, 0x00}) +
+                                      testing::HexLine(0, 0x01, {});
+  struct Case {
+    std::string hex;
+    std::uint32_t fallback;
+    JobOutcome outcome;
+    std::uint32_t expected;
+  };
+  const Case cases[] = {
+      {testing::HexText(9, 16), 0x00010001, JobOutcome::Succeeded, 0x00010001},
+      {testing::HexText(9, 16), 0x00010002, JobOutcome::VerifyFailed, 0x00010002},
+      {withVersionWord, 0x00010001, JobOutcome::VerifyFailed, 0x00010002},
+  };
+  for (const auto& c : cases) {
+    JobBench bench;
+    bench.source = SmallPackage(
+        ImagePresenceFlags{true, true, false, false, false, false, false, false}, c.hex);
+    bench.options.verifyApplicationVersion = true;
+    bench.options.fallbackApplicationVersion = c.fallback;
+    const JobResult result = bench.Update();
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.applicationVersionExpected, c.expected);
+    EXPECT_EQ(result.applicationVersionAfter, 0x00010001u);
+    const Codes sent = bench.log->Commands();
+    const Codes tail = c.outcome == JobOutcome::Succeeded ? Codes{0x87, 0x8C, 0x89, 0x84}
+                                                          : Codes{0x87, 0x8C, 0x89};
+    ASSERT_GE(sent.size(), tail.size());
+    EXPECT_EQ(Codes(sent.end() - static_cast<std::ptrdiff_t>(tail.size()), sent.end()), tail);
+  }
+}
+
 TEST(JobMessages, EachProgressTextCarriesItsOwnText) {
   auto window = std::make_shared<RecordingMessageTarget>();
   PostProgressText(*window, Stage::Application);
