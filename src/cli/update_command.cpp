@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/job_runner.h"
+#include "cli/package_choice.h"
 #include "cli/unit_address.h"
 #include "cli/unit_update.h"
 #include "link/bootloader_commands.h"
@@ -35,10 +36,15 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   settings.job.factoryDefaults = line.Has("factory-defaults");
   if (line.Has("trace")) settings.job.trace = FrameTrace();
   settings.force = line.Has("force");
-  settings.packageBuildVersion = UnitProperties().GetString("build-version");
+  const PackageChoice choice = ChoosePackageForUpdate(line, settings.job.firmware);
+  if (!choice.package) {
+    output.Result(choice.result, choice.text, choice.exitCode);
+    return choice.exitCode;
+  }
+  settings.packageBuildVersion = choice.package->UnitTexts().GetString("build-version");
 
   OutputProgress progress(output);
-  const UnitUpdateReport report = UpdateOneUnit(*unit, *EmbeddedPackage(), settings, progress);
+  const UnitUpdateReport report = UpdateOneUnit(*unit, *choice.package, settings, progress);
   output.Result(report.outcome.result, report.outcome.text, report.outcome.exitCode);
   return report.outcome.exitCode;
 }
