@@ -18,7 +18,7 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
     };
   }
   UnitUpdateReport report{RunUpdateJob(unit, package, options, observer), {}};
-  report.outcome = ReportFor(report.job.outcome);
+  report.outcome = ReportFor(report.job);
   const auto& unitVersion = report.job.applicationVersionBefore;
   if (report.job.outcome == JobOutcome::Declined && unitVersion && packageVersion) {
     report.outcome.text =

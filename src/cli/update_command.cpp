@@ -15,9 +15,9 @@
 namespace tessaline::cli {
 
 namespace {
-int Finish(Output& output, JobOutcome outcome, std::string declinedText = {}) {
-  OutcomeReport report = ReportFor(outcome);
-  if (outcome == JobOutcome::Declined) report.text = std::move(declinedText);
+int Finish(Output& output, const JobResult& result, std::string declinedText = {}) {
+  OutcomeReport report = ReportFor(result);
+  if (result.outcome == JobOutcome::Declined) report.text = std::move(declinedText);
   output.Result(report.result, report.text, report.exitCode);
   return report.exitCode;
 }
@@ -59,7 +59,7 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
   JobOptions options;
   if (line.Has("trace")) options.trace = FrameTrace();
   OutputProgress progress(output);
-  return Finish(output, RunExitBootloadJob(*unit, options, progress).outcome);
+  return Finish(output, RunExitBootloadJob(*unit, options, progress));
 }
 
 }  // namespace tessaline::cli

@@ -65,6 +65,8 @@ const char* OutcomeName(JobOutcome outcome) {
       return "declined";
     case JobOutcome::Interrupted:
       return "interrupted";
+    case JobOutcome::PortUnavailable:
+      return "port-unavailable";
   }
   return "?";
 }
