@@ -12,6 +12,8 @@ std::string OptionsHelp() {
   --factory-defaults  update: also restore the unit's factory defaults
   --no-firmware       update: write neither application nor flash data
   --force             update: write even when the unit runs this version or a newer one
+  --package DIR       update, package: use the package in folder DIR (laid out as the build's:
+                      HEX/, BIN/, PROPERTIES/, NOTES/) instead of the one built in
   --trace             print every frame sent and received on standard error
   --json              one JSON object per line on standard output
   --serial            discover: probe the serial ports instead of the network
@@ -33,6 +35,9 @@ std::string ExitStatusHelp() {
   4   the unit already runs this version or a newer one; nothing was erased
   5   nothing answered a search or a query
   6   doctor: something blocks discovery on this computer
+  11  the unit's port could not be opened; the system's reason is shown
+  12  the package was refused: an image is damaged, or it holds no application
+      image for a firmware update; nothing was sent
   64  bad command line
 
 Environment:

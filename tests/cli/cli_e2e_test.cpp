@@ -274,12 +274,24 @@ std::string Sha256Sum(const std::filesystem::path& file) {
 
 TEST_F(CommandLineProgram, PackageDigestsEqualThoseOfItsFiles) {
   const PackageCopy copy("tessaline-package-digests");
-  for (const std::string& arguments :
-       {std::string("package --json"), "package --json --package " + copy.Path()}) {
+  {
+    // The folder's texts, not the built-in ones: the first definition of a key wins.
+    const auto unitTexts = copy.File("PROPERTIES/UNIT.properties");
+    std::ifstream in(unitTexts, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    in.close();
+    std::ofstream(unitTexts, std::ios::binary) << "build-version = V9.9\r\n" << text;
+  }
+  const struct {
+    std::string arguments;
+    std::string buildVersion;
+  } runs[] = {{"package --json", UnitProperties().GetString("build-version")},
+              {"package --json --package " + copy.Path(), "V9.9"}};
+  for (const auto& [arguments, buildVersion] : runs) {
     const auto run = RunCli(arguments);
     ASSERT_EQ(run.exitCode, 0) << arguments << "\n" << run.err;
     const auto document = nlohmann::json::parse(run.OutLines().at(0));
-    EXPECT_EQ(document["build_version"], UnitProperties().GetString("build-version"));
+    EXPECT_EQ(document["build_version"], buildVersion);
     int images = 0;
     for (const auto& variant : document["variants"]) {
       for (const char* kind : {"application", "flash_data"}) {
