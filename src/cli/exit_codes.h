@@ -12,9 +12,11 @@ enum ExitCode : int {
   kExitNotFound = 5,       // nothing answered a search or query, or a file to read is missing
   kExitBlocked = 6,        // doctor: something on this computer blocks discovery
   kExitBadReceipts = 8,    // a receipts file has a line that breaks its form or its chain
-  kExitPortUnavailable = 11,  // the unit's port could not be opened; the system's reason is shown
-  kExitPackageRefused = 12,   // the package is damaged or cannot serve the request; nothing sent
-  kExitUsage = 64,         // bad command line (the BSD sysexits value)
+  // The unit's port could not be opened; the system's reason is shown.
+  kExitPortUnavailable = 11,
+  // The package is damaged or cannot serve the request; nothing was sent.
+  kExitPackageRefused = 12,
+  kExitUsage = 64,  // bad command line (the BSD sysexits value)
 };
 
 }  // namespace tessaline::cli

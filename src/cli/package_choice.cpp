@@ -42,8 +42,9 @@ PackageChoice ChoosePackageForUpdate(const CommandLine& line, bool firmware) {
     choice.package = nullptr;
     choice.exitCode = kExitPackageRefused;
     choice.result = "package-refused";
-    choice.text = "The package holds no application image, so it cannot update firmware; "
-                  "nothing was sent.";
+    choice.text =
+        "The package holds no application image, so it cannot update firmware; "
+        "nothing was sent.";
   }
   return choice;
 }

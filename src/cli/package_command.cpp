@@ -1,7 +1,6 @@
 // tessaline-update package: what the package holds, its versions, images with digests and notes.
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/commands.h"
@@ -42,11 +41,12 @@ std::string PackageJson(const Package& package) {
   }
   nlohmann::json notes = nlohmann::json::object();
   for (const auto& [name, text] : package.Notes()) notes[name] = text;
-  const nlohmann::json document = {{"event", "package"},
-                                   {"build_version", package.UnitTexts().GetString("build-version")},
-                                   {"versions", versions},
-                                   {"variants", variants},
-                                   {"notes", notes}};
+  const nlohmann::json document = {
+      {"event", "package"},
+      {"build_version", package.UnitTexts().GetString("build-version")},
+      {"versions", versions},
+      {"variants", variants},
+      {"notes", notes}};
   // Notes are the package author's text: bytes that are not UTF-8 are replaced, not refused.
   return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

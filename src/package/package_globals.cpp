@@ -37,9 +37,8 @@ namespace tessaline {
 namespace {
 void CopyTexts(const PropertiesContainer& from, PropertiesContainer& to) {
   to.Clear();
-  from.ForEach([&to](const std::string& key, const std::string& value) {
-    to.AddProperty(key, value);
-  });
+  from.ForEach(
+      [&to](const std::string& key, const std::string& value) { to.AddProperty(key, value); });
 }
 }  // namespace
 

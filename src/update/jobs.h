@@ -40,7 +40,8 @@ enum class JobOutcome {
   BootloadExited,  // the exit-bootload job sent its command
   Declined,        // the version guard stopped the job before anything was erased
   Interrupted,     // the stop request was seen at an exchange boundary
-  PortUnavailable,  // the unit's port could not be opened; JobResult::reason has the system's why
+  // The unit's port could not be opened; JobResult::reason has the system's words for why.
+  PortUnavailable,
 };
 
 struct StageStats {

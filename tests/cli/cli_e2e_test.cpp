@@ -2,12 +2,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
