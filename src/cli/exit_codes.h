@@ -15,6 +15,10 @@ enum ExitCode : int {
   kExitBadReceipts = 8,    // a receipts file has a line that breaks its form or its chain
   kExitSomeUnitsFailed = 9,  // several units: not every one succeeded (each unit's code is in the summary)
   kExitNotConfirmed = 10,  // written, but the unit was not seen running in time
+  // The unit's port could not be opened; the system's reason is shown.
+  kExitPortUnavailable = 11,
+  // The package is damaged or cannot serve the request; nothing was sent.
+  kExitPackageRefused = 12,
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
   kExitInterrupted = 130,  // Ctrl+C and its kin stopped the job (128 + SIGINT, as shells do)
 };

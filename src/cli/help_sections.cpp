@@ -25,6 +25,8 @@ std::string OptionsHelp() {
   --confirm-running[=SECONDS]
                       update: wait up to SECONDS (default 60) for the unit to run again
   --receipt FILE      update: append the unit's receipt (one JSON line) to FILE
+  --package DIR       update, package: use the package in folder DIR (laid out as the build's:
+                      HEX/, BIN/, PROPERTIES/, NOTES/) instead of the one built in
   --trace             print every frame sent and received on standard error
   --json              one JSON object per line on standard output
   --serial            discover: probe the serial ports instead of the network
@@ -50,6 +52,9 @@ std::string ExitStatusHelp() {
   8   receipts: a line of the receipts file is malformed or breaks the chain
   9   several units: not every unit succeeded (the summary gives each unit's own code)
   10  written, but the unit was not seen running within the --confirm-running time
+  11  the unit's port could not be opened; the system's reason is shown
+  12  the package was refused: an image is damaged, or it holds no application
+      image for a firmware update; nothing was sent
   64  bad command line (also: a unit named twice)
   130 interrupted (Ctrl+C); the message says what state each unit is left in
 

@@ -68,8 +68,19 @@ OutcomeReport ReportFor(JobOutcome outcome) {
       return {kExitInterrupted, "interrupted", "The job was stopped."};
     case JobOutcome::VerifyFailed:
       return {kExitVerifyFailed, "verify-failed", "The version read back is not the package's."};
+    case JobOutcome::PortUnavailable:
+      return {kExitPortUnavailable, "port-unavailable",
+              "The unit's port could not be opened; nothing was sent."};
   }
   return {kExitUpdateFailed, "failed", UiString(IDS_UPDATE_FAILED)};
+}
+
+OutcomeReport ReportFor(const JobResult& result) {
+  OutcomeReport report = ReportFor(result.outcome);
+  if (result.outcome == JobOutcome::PortUnavailable) {
+    report.text = "The unit's port could not be opened (" + result.reason + "); nothing was sent.";
+  }
+  return report;
 }
 
 }  // namespace tessaline::cli

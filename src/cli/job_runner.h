@@ -32,5 +32,7 @@ struct OutcomeReport {
   std::string text;
 };
 OutcomeReport ReportFor(JobOutcome outcome);
+// The same, with what the job learned that the text needs (why a port could not be opened).
+OutcomeReport ReportFor(const JobResult& result);
 
 }  // namespace tessaline::cli

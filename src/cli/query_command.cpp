@@ -53,11 +53,22 @@ std::string VersionText(std::optional<std::uint32_t> version, unsigned shift, st
 }
 
 // "bootloader": the bootloader answered; "enabled"/"disabled": the running application's report.
-const char* BootloadState(const QueryFindings& findings) {
+// "answered": the application answered with a letter that means neither.
+const char* BootloadState(const QueryFindings& findings, std::optional<char> letter) {
   if (findings.bootloaderVersion) return "bootloader";
   if (findings.offerExit) return "enabled";
   if (findings.offerEnter) return "disabled";
+  if (letter) return "answered";
   return "unknown";
+}
+
+// The letter as the user reads it: a control character or '\0' (a reply cut short) by its code.
+std::string LetterText(char letter) {
+  const auto code = static_cast<unsigned char>(letter);
+  if (code > 0x20 && code < 0x7F) return std::string(1, letter);
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", code);
+  return text;
 }
 
 }  // namespace
@@ -72,24 +83,32 @@ int RunQueryCommand(const CommandLine& line, Output& output) {
   }
   auto recorder = std::make_shared<RecordingMessageTarget>();
   UnitRequest request{recorder, std::move(transport)};
-  RunVersionQuery(request);
+  const VersionQueryAnswer answer = RunVersionQuery(request);
 
   const QueryFindings findings = Interpret(recorder->Messages());
   const std::string bootloader = VersionText(findings.bootloaderVersion, 8, 0xFFu);
   const std::string application = VersionText(findings.applicationVersion, 16, 0xFFFFu);
-  const char* state = BootloadState(findings);
+  const char* state = BootloadState(findings, answer.bootloadStateLetter);
   const bool answered = std::string_view(state) != "unknown";
+  const bool otherLetter = std::string_view(state) == "answered";
 
   if (output.Mode() == OutputMode::Json) {
-    output.Event(JsonEvent("versions")
-                     .Add("unit", DescribeUnit(line))
-                     .Add("bootloader_version", bootloader)
-                     .Add("application_version", application)
-                     .Add("bootload_state", state));
+    JsonEvent event("versions");
+    event.Add("unit", DescribeUnit(line))
+        .Add("bootloader_version", bootloader)
+        .Add("application_version", application)
+        .Add("bootload_state", state);
+    if (answer.bootloadStateLetter) {
+      event.Add("bootload_letter", LetterText(*answer.bootloadStateLetter));
+    }
+    output.Event(event);
   } else {
     output.Line("Bootloader Version:   " + bootloader);
     output.Line("Application Version:  " + application);
-    output.Line(std::string("Bootload mode:        ") + state);
+    output.Line(std::string("Bootload mode:        ") +
+                (otherLetter ? "unknown: the unit answered with state letter '" +
+                                   LetterText(*answer.bootloadStateLetter) + "'"
+                             : std::string(state)));
   }
   if (!answered) {
     output.Result("not-found", "No unit answered.", kExitNotFound);

@@ -119,7 +119,7 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
 
   UnitUpdateReport report;
   report.job = RunUpdateJob(unit, package, options, observer);
-  report.outcome = ReportFor(report.job.outcome);
+  report.outcome = ReportFor(report.job);
   DescribeOutcome(report, settings, packageVersion);
   if (report.job.outcome == JobOutcome::Succeeded && settings.confirmRunningSeconds) {
     CheckRunning(report, unit, *settings.confirmRunningSeconds, stop);

@@ -6,6 +6,7 @@
 #include "cli/exit_codes.h"
 #include "cli/interrupt.h"
 #include "cli/job_runner.h"
+#include "cli/package_choice.h"
 #include "cli/rack_output.h"
 #include "cli/rack_runner.h"
 #include "cli/receipt_builder.h"
@@ -20,10 +21,10 @@
 namespace tessaline::cli {
 
 namespace {
-int Finish(Output& output, JobOutcome outcome, std::string declinedText = {}) {
-  OutcomeReport report = ReportFor(outcome);
-  if (outcome == JobOutcome::Declined) report.text = std::move(declinedText);
-  if (outcome == JobOutcome::Interrupted) {
+int Finish(Output& output, const JobResult& result, std::string declinedText = {}) {
+  OutcomeReport report = ReportFor(result);
+  if (result.outcome == JobOutcome::Declined) report.text = std::move(declinedText);
+  if (result.outcome == JobOutcome::Interrupted) {
     report.text = "Interrupted before the exit command: the unit stays in bootload mode.";
   }
   output.Result(report.result, report.text, report.exitCode);
@@ -79,7 +80,12 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   settings.job.factoryDefaults = line.Has("factory-defaults");
   if (line.Has("trace")) settings.job.trace = FrameTrace();
   settings.force = line.Has("force");
-  settings.packageBuildVersion = UnitProperties().GetString("build-version");
+  const PackageChoice choice = ChoosePackageForUpdate(line, settings.job.firmware);
+  if (!choice.package) {
+    output.Result(choice.result, choice.text, choice.exitCode);
+    return choice.exitCode;
+  }
+  settings.packageBuildVersion = choice.package->UnitTexts().GetString("build-version");
   if (!ReadCheckOptions(line, settings, error)) {
     output.Error(error);
     return kExitUsage;
@@ -87,7 +93,7 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   settings.notice = [&output](const UnitAddress&, std::string_view text) { output.Line(text); };
 
   if (units.units.size() > 1) {
-    const Package& package = *EmbeddedPackage();
+    const Package& package = *choice.package;
     return RunRackOf(units.units, limits,
                      [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
                        UpdateSettings own = settings;
@@ -100,7 +106,7 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   OutputProgress progress(output);
   const InterruptScope interrupts;
   const UnitUpdateReport report =
-      UpdateOneUnit(*unit, *EmbeddedPackage(), settings, progress, interrupts.Token());
+      UpdateOneUnit(*unit, *choice.package, settings, progress, interrupts.Token());
   if (output.Mode() == OutputMode::Json) {
     output.Event(ResultEvent(report));
   } else {
@@ -123,7 +129,7 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
                        own.stop = stop;
                        if (own.trace) own.trace = FrameTrace();  // its own first tick
                        UnitUpdateReport report{RunExitBootloadJob(unit, own, observer), {}};
-                       report.outcome = ReportFor(report.job.outcome);
+                       report.outcome = ReportFor(report.job);
                        return report;
                      },
                      output);
@@ -132,7 +138,7 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
   OutputProgress progress(output);
   const InterruptScope interrupts;
   options.stop = interrupts.Token();
-  return Finish(output, RunExitBootloadJob(*unit, options, progress).outcome);
+  return Finish(output, RunExitBootloadJob(*unit, options, progress));
 }
 
 }  // namespace tessaline::cli

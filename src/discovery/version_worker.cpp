@@ -32,7 +32,8 @@ void PostBootloadState(MessageTarget* window, char letter) {
 
 }  // namespace
 
-void RunVersionQuery(UnitRequest& request, platform::Clock& linkClock) {
+VersionQueryAnswer RunVersionQuery(UnitRequest& request, platform::Clock& linkClock) {
+  VersionQueryAnswer answer;
   MessageTarget* window = request.window.get();
   PostTo(window, WM_APP_ENABLE_EXIT_BOOTLOAD, 0);
 
@@ -41,7 +42,7 @@ void RunVersionQuery(UnitRequest& request, platform::Clock& linkClock) {
   Transport* unit = link.GetTransport();
   if (unit == nullptr) {
     PostTo(window, WM_APP_VERSION_QUERY_DONE, 0);
-    return;
+    return answer;
   }
   link.OpenTransport();  // an unopened transport makes the exchange fail at once
 
@@ -69,10 +70,12 @@ void RunVersionQuery(UnitRequest& request, platform::Clock& linkClock) {
     const std::uint32_t timeoutMs =
         unit->GetKind() == kKindCom ? kVersionSerialTextTimeoutMs : kVersionNetworkTextTimeoutMs;
     TextPortSearch(*unit, timeoutMs, [&](Transport& /*textTransport*/, const std::string& reply) {
-      PostBootloadState(window, BootloadStateLetter(reply));
+      answer.bootloadStateLetter = BootloadStateLetter(reply);
+      PostBootloadState(window, *answer.bootloadStateLetter);
     });
   }
   PostTo(window, WM_APP_VERSION_QUERY_DONE, 0);
+  return answer;
 }
 
 void AutoResetEvent::Signal() {

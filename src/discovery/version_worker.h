@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "platform/clock.h"
 #include "platform/threading.h"
@@ -23,9 +24,16 @@ inline constexpr std::uint32_t kVersionNetworkTextTimeoutMs = 250;  // x5 over T
 // Longest single wait anywhere in the queue, so no side can hang on a stopped worker.
 inline constexpr std::uint32_t kVersionWaitSliceMs = 250;
 
+// What a query learned beyond its messages: the state letter of the running application's
+// answer to the bootload query, when it answered (any letter, 'e' and 'd' included).
+struct VersionQueryAnswer {
+  std::optional<char> bootloadStateLetter;
+};
+
 // The query for one request, on the calling thread: reports to request.window, then destroys the
 // transport. Used by the worker and by the command line.
-void RunVersionQuery(UnitRequest& request, platform::Clock& linkClock = platform::SystemClock());
+VersionQueryAnswer RunVersionQuery(UnitRequest& request,
+                                   platform::Clock& linkClock = platform::SystemClock());
 
 // An auto-reset event: one Signal wakes one Wait once.
 class AutoResetEvent {

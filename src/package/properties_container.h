@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,10 @@ class PropertiesContainer : public LoadableText {
   // for a line break, both trimmed of TABs and spaces.
   bool ParseLine(std::string_view line) override;
   bool LoadPropertiesResource(std::string_view name);
+  // The same line rules over a text in memory (a package's file).
+  bool LoadFromMemory(std::span<const std::uint8_t> text) { return LoadFromBytes(text); }
+  // Forgets every entry; only for a container whose values nobody holds (a reload at start-up).
+  void Clear() { entries_.clear(); }
 
   // The stored value, or null when no entry has that key (exact, case-sensitive). The pointer
   // stays valid for the life of the container.
@@ -35,6 +40,11 @@ class PropertiesContainer : public LoadableText {
   // Inserts unless present: the first definition of a key wins.
   void AddProperty(std::string_view key, std::string_view value);
   std::size_t Size() const { return entries_.size(); }
+  // Calls `visit(key, value)` for every entry in the order they were added.
+  template <typename Visit>
+  void ForEach(Visit visit) const {
+    for (const Entry& entry : entries_) visit(entry.key, entry.value);
+  }
 
   // The key of help page `page` of a topic ("help-message.Updater Instructions" + ".3"), cut to
   // kMaxPageKeyLength bytes.

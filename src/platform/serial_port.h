@@ -37,6 +37,9 @@ class SerialPort {
   bool Configure(std::uint32_t baudRate);
   bool IsOpen() const;
   void Close() noexcept;
+  // Why the last Open or Configure failed, in the system's words ("No such file or directory");
+  // empty after one that worked.
+  const std::string& LastError() const { return lastError_; }
 
   // Writes all bytes, blocking for at most count + kSerialWriteSlackMs milliseconds. False only
   // when the device reports an error; a write cut short by that time-out is not one (as on
@@ -54,6 +57,7 @@ class SerialPort {
   std::intptr_t deviceLock_ = 0;
   // The silent-line wait last given to the driver, where the driver keeps it (Windows).
   std::uint32_t driverWaitMs_ = 0;
+  std::string lastError_;
 };
 
 // Device names the port scan tries, in ascending order: "\\.\COM1" to "\\.\COM255" on Windows; on

@@ -17,6 +17,10 @@ bool COMTransport::Open() {
   return port_.IsOpen();
 }
 
+std::string COMTransport::OpenFailure() const {
+  return port_.LastError().empty() ? std::string() : portName_ + ": " + port_.LastError();
+}
+
 bool COMTransport::IsOpen() const { return port_.IsOpen(); }
 
 bool COMTransport::Close() {

@@ -18,6 +18,8 @@ class COMTransport final : public Transport {
   ~COMTransport() override;
 
   bool Open() override;
+  // "/dev/ttyUSB0: Permission denied".
+  std::string OpenFailure() const override;
   bool IsOpen() const override;
   bool Close() override;
   // A failed write closes the port (so a link exchange in progress gives up) and counts as a

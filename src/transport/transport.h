@@ -22,6 +22,9 @@ class Transport {
   // Creates and configures the handle; true when the link is usable. On false the transport is
   // left closed.
   virtual bool Open() = 0;
+  // Why the last Open failed, in the system's words and naming what was opened; empty when the
+  // kind does not tell.
+  virtual std::string OpenFailure() const { return {}; }
   virtual bool IsOpen() const { return false; }
   // Releases the handle if held; always true; safe on a closed transport.
   virtual bool Close() { return true; }

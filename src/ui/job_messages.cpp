@@ -37,6 +37,7 @@ void JobMessages::Finished(const JobResult& result) {
     case JobOutcome::UpdateFailed:
       return PostCode(*window_, WM_APP_UPDATE_FAILED);
     case JobOutcome::NoResponse:
+    case JobOutcome::PortUnavailable:  // the window has always shown no response for it
       return PostCode(*window_, WM_APP_NO_RESPONSE);
     case JobOutcome::WrongResponse:
       return PostCode(*window_, WM_APP_WRONG_RESPONSE);

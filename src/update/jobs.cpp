@@ -69,7 +69,10 @@ struct JobRun {
 
   // Identity check; none when the job can go on, otherwise the ended result.
   std::optional<JobResult> Identify() {
-    link.OpenTransport();  // a transport that did not open fails the first exchange
+    if (link.GetTransport() != nullptr && !link.OpenTransport()) {
+      const std::string why = link.GetTransport()->OpenFailure();
+      return End(JobOutcome::PortUnavailable, why.empty() ? "the port could not be opened" : why);
+    }
     UnitIdentity& identity = result.identity;
     switch (CheckBootloaderIdentity(link, identity)) {
       case IdentityNoResponse:

@@ -43,6 +43,8 @@ enum class JobOutcome {
   // Firmware was written, but the version read back is not the package's (or none came); the
   // final command was not sent, so the unit stays in bootload mode.
   VerifyFailed,
+  // The unit's port could not be opened; JobResult::reason has the system's words for why.
+  PortUnavailable,
 };
 
 struct StageStats {

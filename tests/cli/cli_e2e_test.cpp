@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
@@ -374,6 +376,139 @@ TEST_F(CommandLineProgram, UsageErrorsExitWith64) {
     EXPECT_EQ(run.exitCode, 64) << arguments;
     EXPECT_FALSE(run.err.empty()) << arguments;
   }
+}
+
+// A copy of the build's package folder in a fresh temporary folder, removed with the object.
+class PackageCopy {
+ public:
+  explicit PackageCopy(const std::string& name)
+      : path_(std::filesystem::path(::testing::TempDir()) / name) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::copy(TESSALINE_BUILD_PACKAGE_DIR, path_,
+                          std::filesystem::copy_options::recursive);
+  }
+  ~PackageCopy() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string Path() const { return path_.string(); }
+  std::filesystem::path File(const std::string& relative) const { return path_ / relative; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string Sha256Sum(const std::filesystem::path& file) {
+  std::FILE* pipe = popen(("sha256sum '" + file.string() + "'").c_str(), "r");
+  if (pipe == nullptr) return {};
+  char digest[65] = {};
+  const std::size_t n = std::fread(digest, 1, 64, pipe);
+  pclose(pipe);
+  return std::string(digest, n);
+}
+
+TEST_F(CommandLineProgram, PackageDigestsEqualThoseOfItsFiles) {
+  const PackageCopy copy("tessaline-package-digests");
+  {
+    // The folder's texts, not the built-in ones: the first definition of a key wins.
+    const auto unitTexts = copy.File("PROPERTIES/UNIT.properties");
+    std::ifstream in(unitTexts, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    in.close();
+    std::ofstream(unitTexts, std::ios::binary) << "build-version = V9.9\r\n" << text;
+  }
+  const struct {
+    std::string arguments;
+    std::string buildVersion;
+  } runs[] = {{"package --json", UnitProperties().GetString("build-version")},
+              {"package --json --package " + copy.Path(), "V9.9"}};
+  for (const auto& [arguments, buildVersion] : runs) {
+    const auto run = RunCli(arguments);
+    ASSERT_EQ(run.exitCode, 0) << arguments << "\n" << run.err;
+    const auto document = nlohmann::json::parse(run.OutLines().at(0));
+    EXPECT_EQ(document["build_version"], buildVersion);
+    int images = 0;
+    for (const auto& variant : document["variants"]) {
+      for (const char* kind : {"application", "flash_data"}) {
+        if (variant[kind].is_null()) continue;
+        const std::string file = variant[kind]["file"];
+        const std::string folder = file.substr(0, file.find('/'));
+        // The file's extension is not part of its name in the package.
+        for (const auto& entry : std::filesystem::directory_iterator(copy.File(folder))) {
+          if (entry.path().stem().string() != file.substr(folder.size() + 1)) continue;
+          EXPECT_EQ(variant[kind]["sha256"], Sha256Sum(entry.path())) << file;
+          EXPECT_EQ(variant[kind]["bytes"], std::filesystem::file_size(entry.path())) << file;
+          ++images;
+        }
+      }
+    }
+    EXPECT_EQ(images, 2) << arguments;
+    EXPECT_TRUE(document["notes"].contains("BUILD_NOTES")) << arguments;
+  }
+}
+
+TEST_F(CommandLineProgram, APackageThatCannotServeIsRefusedBeforeAnythingIsSent) {
+  const PackageCopy good("tessaline-package-good");
+  const PackageCopy damaged("tessaline-package-damaged");
+  {
+    // Line 12's checksum one off.
+    const auto hex = damaged.File("HEX/APPLICATION_STM32_ADAU1452.hex");
+    std::ifstream in(hex, std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    in.close();
+    std::size_t at = 0;
+    for (int line = 0; line < 12; ++line) at = text.find('\n', at) + 1;
+    const std::size_t lastDigit = at - 2 - (text[at - 2] == '\r' ? 1 : 0);
+    text[lastDigit] = text[lastDigit] == '0' ? '1' : '0';
+    std::ofstream(hex, std::ios::binary) << text;
+  }
+  const PackageCopy noApplication("tessaline-package-flash-only");
+  std::filesystem::remove_all(noApplication.File("HEX"));
+
+  struct Case {
+    const char* what;
+    std::string arguments;
+    int exitCode;
+    std::string text;  // a piece of what the user reads
+    bool sent;
+  };
+  const Case cases[] = {
+      {"damaged HEX", "--package " + damaged.Path(), 12, "HEX/APPLICATION_STM32_ADAU1452: line 12",
+       false},
+      {"no application image", "--package " + noApplication.Path(), 12, "no application image",
+       false},
+      {"no folder", "--package " + good.Path() + "/none", 5, "cannot be read", false},
+      {"good copy", "--package " + good.Path(), 0, "The firmware updated successfully.", true},
+  };
+  for (const auto& c : cases) {
+    auto unit = StartUnit(UdpUnit("127.0.11.11"));
+    const auto run = RunCli("update --ip 127.0.11.11 " + c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.err;
+    EXPECT_NE((run.out + run.err).find(c.text), std::string::npos) << c.what << "\n" << run.err;
+    EXPECT_EQ(!unit->CommandOrder().empty(), c.sent) << c.what;
+    EXPECT_EQ(unit->UpdateFinished(), c.sent) << c.what;
+  }
+}
+
+TEST_F(CommandLineProgram, APortThatCannotBeOpenedIsNamedWithTheSystemsReason) {
+  const std::string notADevice = ::testing::TempDir() + "tessaline-not-a-port";
+  std::ofstream(notADevice) << "plain file";
+  const struct {
+    std::string arguments;
+    std::string reason;
+  } cases[] = {
+      {"update --port /dev/tessaline-no-such-port", "No such file or directory"},
+      {"exit-bootload --port " + notADevice, "not a serial device"},
+  };
+  for (const auto& c : cases) {
+    const auto run = RunCli(c.arguments + " --json");
+    EXPECT_EQ(run.exitCode, 11) << c.arguments << "\n" << run.out;
+    const auto result = nlohmann::json::parse(Events(run, "result").at(0));
+    EXPECT_EQ(result["result"], "port-unavailable");
+    EXPECT_NE(result["text"].get<std::string>().find(c.reason), std::string::npos)
+        << result["text"];
+  }
+  std::remove(notADevice.c_str());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "discovery/network_namespaces.h"
@@ -82,16 +83,26 @@ TEST(QueryCommand, ShowsTheBootloaderAndApplicationVersions) {
 }
 
 TEST(QueryCommand, ReportsARunningUnitsBootloadState) {
-  for (bool enabled : {false, true}) {
-    auto unit = StartUnit(TextUnit(enabled));
+  struct Case {
+    bool enabled;
+    std::optional<char> letter;  // the unit's answer in place of 'e' or 'd'
+    const char* shown;
+  };
+  const Case cases[] = {
+      {false, std::nullopt, "Bootload mode:        disabled"},
+      {true, std::nullopt, "Bootload mode:        enabled"},
+      // An answer is an answer, whatever its letter.
+      {false, 'x', "Bootload mode:        unknown: the unit answered with state letter 'x'"},
+  };
+  for (const auto& c : cases) {
+    UnitConfig config = TextUnit(c.enabled);
+    config.bootloadStateLetter = c.letter;
+    auto unit = StartUnit(config);
     const auto run =
         RunProgram("query --ip 127.0.77.41 --parser-port " + std::to_string(unit->TextPort()));
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("Bootloader Version:   Not found"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find(enabled ? "Bootload mode:        enabled"
-                                      : "Bootload mode:        disabled"),
-              std::string::npos)
-        << run.output;
+    EXPECT_NE(run.output.find(c.shown), std::string::npos) << run.output;
   }
   const auto nobody = RunProgram("query --ip 127.0.77.42 --parser-port 4999");
   EXPECT_EQ(nobody.exitCode, 5) << nobody.output;

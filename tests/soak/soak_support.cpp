@@ -49,6 +49,7 @@ std::optional<std::uint32_t> ResultCodeOf(JobOutcome outcome) {
     case JobOutcome::UpdateFailed:
       return WM_APP_UPDATE_FAILED;
     case JobOutcome::NoResponse:
+    case JobOutcome::PortUnavailable:
       return WM_APP_NO_RESPONSE;
     case JobOutcome::WrongResponse:
       return WM_APP_WRONG_RESPONSE;

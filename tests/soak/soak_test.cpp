@@ -67,6 +67,8 @@ const char* OutcomeName(JobOutcome outcome) {
       return "interrupted";
     case JobOutcome::VerifyFailed:
       return "verify-failed";
+    case JobOutcome::PortUnavailable:
+      return "port-unavailable";
   }
   return "?";
 }

@@ -63,6 +63,8 @@ struct UnitConfig {
   std::uint32_t flashDataSize = 0x100000;  // flash data space from kFlashDataBase
   std::string pin = "1234";
   bool bootloadEnabled = false;                 // what "<SY,BQ/>" reports in application mode
+  // A fault: the state letter "<SY,BQ/>" reports in place of 'e' or 'd'.
+  std::optional<char> bootloadStateLetter;
   std::uint32_t bootloaderSwitchDelayMs = 200;  // after "<SY,BR/>"
   std::uint32_t eraseDelayMs = 0;               // processing time of the erase commands
   FaultConfig faults;

@@ -53,7 +53,8 @@ void TextResponder::Restart() {
 TextResponder::Answer TextResponder::Handle(const std::string& command) {
   Answer answer;
   if (command == "<SY,BQ/>") {
-    answer.reply = std::string("<sy,bq = u") + (enabled_ ? 'e' : 'd') + "/>";
+    const char letter = config_.bootloadStateLetter.value_or(enabled_ ? 'e' : 'd');
+    answer.reply = std::string("<sy,bq = u") + letter + "/>";
   } else if (command.rfind(kPinPrefix, 0) == 0 && command.size() > sizeof kPinPrefix &&
              command.compare(command.size() - 2, 2, kCommandEnd) == 0) {
     const std::string pin =

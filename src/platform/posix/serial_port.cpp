@@ -11,8 +11,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -97,12 +99,23 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
 
 bool SerialPort::Open(const std::string& device) {
   Close();
+  lastError_.clear();
   // Non-blocking so that opening never waits for a carrier and every wait below is bounded.
   const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    lastError_ = std::strerror(errno);
+    return false;
+  }
   // TIOCEXCL keeps other users out (root is exempt); flock also stops a second open by root or
   // by this very process.
-  if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (!isatty(fd)) {
+    lastError_ = "not a serial device";
+  } else if (ioctl(fd, TIOCEXCL) != 0) {
+    lastError_ = std::strerror(errno);
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    lastError_ = errno == EWOULDBLOCK ? "in use by another program" : std::strerror(errno);
+  }
+  if (!lastError_.empty()) {
     close(fd);
     return false;
   }
@@ -113,10 +126,16 @@ bool SerialPort::Open(const std::string& device) {
 bool SerialPort::Configure(std::uint32_t baudRate) {
   if (!IsOpen()) return false;
   const auto speed = SpeedFor(baudRate);
-  if (!speed) return false;
+  if (!speed) {
+    lastError_ = "no such rate: " + std::to_string(baudRate) + " baud";
+    return false;
+  }
   const int fd = Descriptor(handle_);
   termios settings{};
-  if (tcgetattr(fd, &settings) != 0) return false;
+  if (tcgetattr(fd, &settings) != 0) {
+    lastError_ = std::strerror(errno);
+    return false;
+  }
   // Raw bytes both ways: no line editing, echo, signals or CR/LF translation. Hardware flow
   // control (CRTSCTS) and input flow control (IXOFF) stay as the driver has them.
   settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
@@ -127,9 +146,13 @@ bool SerialPort::Configure(std::uint32_t baudRate) {
   settings.c_cflag |= static_cast<tcflag_t>(CS8 | CREAD | CLOCAL);
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;
-  if (cfsetispeed(&settings, *speed) != 0 || cfsetospeed(&settings, *speed) != 0) return false;
   // TCSANOW: bytes already waiting are kept; TextQuery drains them itself.
-  return tcsetattr(fd, TCSANOW, &settings) == 0;
+  if (cfsetispeed(&settings, *speed) != 0 || cfsetospeed(&settings, *speed) != 0 ||
+      tcsetattr(fd, TCSANOW, &settings) != 0) {
+    lastError_ = std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 bool SerialPort::IsOpen() const { return handle_ >= 0; }

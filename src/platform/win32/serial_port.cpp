@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
+#include <system_error>
 #include <utility>
 
 #include "platform/win32/wide_text.h"
@@ -17,6 +19,15 @@ constexpr DWORD kWriteMsPerByte = 1;
 constexpr unsigned kLastComPort = 255;
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// The system's words for a Win32 error code, without the line end FormatMessage adds.
+std::string SystemErrorText(DWORD code) {
+  std::string text = std::system_category().message(static_cast<int>(code));
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return text.empty() ? "Windows error " + std::to_string(code) : text;
+}
 
 // A kernel object name for the device: names may not hold backslashes, and device names are
 // case-insensitive.
@@ -76,12 +87,17 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
 
 bool SerialPort::Open(const std::string& device) {
   Close();
+  lastError_.clear();
   const std::wstring name = WideFromUtf8(device);
   HANDLE lock = TakeDeviceLock(name);
-  if (lock == nullptr) return false;
+  if (lock == nullptr) {
+    lastError_ = "in use by another program";
+    return false;
+  }
   HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (port == INVALID_HANDLE_VALUE || port == nullptr) {
+    lastError_ = SystemErrorText(GetLastError());
     CloseHandle(lock);
     return false;
   }
@@ -104,7 +120,11 @@ bool SerialPort::Configure(std::uint32_t baudRate) {
   control.Parity = NOPARITY;
   control.StopBits = ONESTOPBIT;
   control.fParity = FALSE;
-  return SetCommState(AsHandle(handle_), &control) != FALSE;
+  if (SetCommState(AsHandle(handle_), &control) == FALSE) {
+    lastError_ = SystemErrorText(GetLastError());
+    return false;
+  }
+  return true;
 }
 
 bool SerialPort::IsOpen() const { return handle_ != -1; }
