@@ -20,6 +20,7 @@ class OutputProgress final : public JobObserver {
   void StageBegan(Stage stage, std::uint32_t units) override;
   void PlanReady(std::uint32_t totalUnits) override;
   void PositionMoved(std::uint32_t position) override;
+  void Message(std::string_view text) override { output_.Line(text); }
 
  private:
   Output& output_;

@@ -197,6 +197,25 @@ void RackOutput::UnitSkipped(std::size_t unit) {
   Redraw(true);
 }
 
+void RackOutput::UnitMessage(std::size_t unit, std::string_view text) {
+  const Row& row = rows_[unit];
+  switch (output_.Mode()) {
+    case OutputMode::Json:
+      output_.Event(JsonEvent("message").Add("unit", row.label).Add("text", text));
+      break;
+    case OutputMode::Plain:
+      Plain(row, text);
+      break;
+    case OutputMode::Terminal:
+      // Above the live rows, which are drawn afresh below it.
+      output_.Line((drawn_ ? "\x1b[" + std::to_string(rows_.size()) + "F\x1b[J" : std::string()) +
+                   row.label + ": " + std::string(text));
+      drawn_ = false;
+      Redraw(true);
+      break;
+  }
+}
+
 int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interrupted) {
   const int exitCode = RackExitCode(results, interrupted);
   std::size_t succeeded = 0;

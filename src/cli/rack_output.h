@@ -29,6 +29,7 @@ class RackOutput final : public RackObserver {
   void PositionMoved(std::size_t unit, std::uint32_t position) override;
   void UnitFinished(std::size_t unit, const UnitUpdateReport& report) override;
   void UnitSkipped(std::size_t unit) override;
+  void UnitMessage(std::size_t unit, std::string_view text) override;
 
   // The summary table (or the JSON summary event) and the closing line; returns the exit code.
   int Summary(const std::vector<RackUnitResult>& results, bool interrupted);

@@ -31,6 +31,10 @@ class UnitEvents final : public JobObserver {
     std::lock_guard guard(lock_);
     rack_.PositionMoved(unit_, position);
   }
+  void Message(std::string_view text) override {
+    std::lock_guard guard(lock_);
+    rack_.UnitMessage(unit_, text);
+  }
 
  private:
   std::size_t unit_;

@@ -44,6 +44,7 @@ class RackObserver {
   virtual void PositionMoved(std::size_t /*unit*/, std::uint32_t /*position*/) {}
   virtual void UnitFinished(std::size_t /*unit*/, const UnitUpdateReport& /*report*/) {}
   virtual void UnitSkipped(std::size_t /*unit*/) {}
+  virtual void UnitMessage(std::size_t /*unit*/, std::string_view /*text*/) {}
 };
 
 // One unit's whole job on the calling thread (an update, or exit-bootload).

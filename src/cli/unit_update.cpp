@@ -15,10 +15,6 @@ namespace tessaline::cli {
 namespace {
 constexpr std::string_view kRunAgain = "; run the same command again to finish.";
 
-void Notify(const UpdateSettings& settings, const UnitAddress& unit, std::string_view text) {
-  if (settings.notice) settings.notice(unit, text);
-}
-
 void DescribeOutcome(UnitUpdateReport& report, const UpdateSettings& settings,
                      std::optional<std::uint32_t> packageVersion) {
   const JobResult& job = report.job;
@@ -107,7 +103,7 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
   if (options.firmware && !settings.force) {
     options.versionGuard = [&](std::optional<std::uint32_t> version) {
       if (version && packageVersion && *version == *packageVersion) {
-        Notify(settings, unit,
+        observer.Message(
                "The unit reports this package's version; writing it again completes any "
                "earlier interrupted update.");
       }
@@ -130,7 +126,7 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
     report.receiptWritten =
         receipts::AppendReceipt(settings.receiptPath, report.receipt, report.receiptError);
     if (!report.receiptWritten) {
-      Notify(settings, unit, "The receipt could not be written: " + report.receiptError);
+      observer.Message("The receipt could not be written: " + report.receiptError);
     }
   }
   return report;

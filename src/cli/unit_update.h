@@ -28,9 +28,6 @@ struct UpdateSettings {
   // --confirm-running[=SECONDS]: wait this long for the application to answer afterwards.
   std::optional<std::uint32_t> confirmRunningSeconds;
   std::string receiptPath;  // --receipt FILE: one line appended per unit; empty: none
-  // Lines for the user while a unit's update runs (the same-version note, a receipt that could
-  // not be written). Called from the unit's own thread; null: the lines are dropped.
-  std::function<void(const UnitAddress& unit, std::string_view text)> notice;
 };
 
 // How one unit's update ended, with everything a summary, a JSON event or a receipt needs.

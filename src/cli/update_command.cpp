@@ -86,11 +86,11 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
     return choice.exitCode;
   }
   settings.packageBuildVersion = choice.package->UnitTexts().GetString("build-version");
+  std::string error;
   if (!ReadCheckOptions(line, settings, error)) {
     output.Error(error);
     return kExitUsage;
   }
-  settings.notice = [&output](const UnitAddress&, std::string_view text) { output.Line(text); };
 
   if (units.units.size() > 1) {
     const Package& package = *choice.package;
@@ -128,7 +128,8 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
                        JobOptions own = options;
                        own.stop = stop;
                        if (own.trace) own.trace = FrameTrace();  // its own first tick
-                       UnitUpdateReport report{RunExitBootloadJob(unit, own, observer), {}};
+                       UnitUpdateReport report;
+                       report.job = RunExitBootloadJob(unit, own, observer);
                        report.outcome = ReportFor(report.job);
                        return report;
                      },

@@ -87,6 +87,8 @@ class JobObserver {
   virtual void PositionMoved(std::uint32_t /*position*/) {}
   // The outcome, for the user; the job returns after its closing pause.
   virtual void Finished(const JobResult& /*result*/) {}
+  // A line for the user about this unit (a note of the front end's own checks).
+  virtual void Message(std::string_view /*text*/) {}
 };
 
 // Called after the unit's application version was asked for (the 0x89 exchange) with that
