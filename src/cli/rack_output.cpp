@@ -8,6 +8,7 @@
 #include "cli/exit_codes.h"
 #include "link/bootloader_commands.h"
 #include "platform/clock.h"
+#include "receipts/receipt.h"
 #include "shell/ui_strings.h"
 
 namespace tessaline::cli {
@@ -171,6 +172,14 @@ void RackOutput::PositionMoved(std::size_t unit, std::uint32_t position) {
   }
 }
 
+namespace {
+// The same facts as the one-unit result event: the unit's receipt, or null for a job that keeps
+// none (exit-bootload).
+std::string ReceiptJson(const UnitUpdateReport& report) {
+  return report.receipt.unit.empty() ? "null" : receipts::ReceiptJsonLine(report.receipt);
+}
+}  // namespace
+
 void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) {
   Row& row = rows_[unit];
   row.state = RowState::Finished;
@@ -180,7 +189,8 @@ void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) 
                       .Add("unit", row.label)
                       .Add("result", report.outcome.result)
                       .Add("text", report.outcome.text)
-                      .Add("exit_code", static_cast<std::uint64_t>(report.outcome.exitCode)));
+                      .Add("exit_code", static_cast<std::uint64_t>(report.outcome.exitCode))
+                      .AddJson("receipt", ReceiptJson(report)));
   }
   Plain(row, report.outcome.exitCode == 0 ? report.outcome.text : row.outcome);
   Redraw(true);
@@ -241,6 +251,7 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
           entry["application_version_before"] = VersionBefore(*report);
         }
         entry["ms"] = report->job.totalMs;
+        entry["receipt"] = nlohmann::ordered_json::parse(ReceiptJson(*report));
       }
       units.push_back(std::move(entry));
     }
