@@ -5,7 +5,7 @@
 #include "cli/exit_codes.h"
 #include "cli/unit_address.h"
 #include "discovery/text_protocol.h"
-#include "platform/message_box.h"
+#include "shell/settings.h"
 #include "shell/ui_strings.h"
 
 namespace tessaline::cli {
@@ -13,8 +13,7 @@ namespace tessaline::cli {
 int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
   std::string error;
   const auto unit = UnitAddressFrom(line, error);
-  auto transport = unit ? unit->MakeBootloaderTransport() : nullptr;
-  if (!transport || !ApplyParserPortOption(line, error)) {
+  if (!unit || !ApplyParserPortOption(line, error)) {
     output.Error("enter-bootload: " + error);
     return kExitUsage;
   }
@@ -24,15 +23,8 @@ int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
     return kExitUsage;
   }
 
-  // The sequence's own boxes carry the outcome, which becomes the result line; socket errors
-  // still reach the usual handler.
-  platform::MessageBoxHandler previous;
-  previous = platform::SetMessageBoxHandler([&previous](const platform::MessageBoxRequest& box) {
-    if (box.caption == UiString(IDS_BOOTLOAD_MODE)) return platform::MessageBoxResult::Ok;
-    return previous ? previous(box) : platform::PlatformMessageBox(box);
-  });
-  const EnterBootloadOutcome outcome = EnterBootloadMode(nullptr, *transport, pin);
-  platform::SetMessageBoxHandler(previous);
+  // The outcome becomes the result line below, after the unit's bootloader has had its time.
+  const EnterBootloadOutcome outcome = EnterBootloadMode(*unit, CurrentParserPort.load(), pin);
 
   switch (outcome) {
     case EnterBootloadOutcome::Entered:

@@ -5,47 +5,38 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/unit_address.h"
+#include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
-#include "shell/message_target.h"
-#include "shell/messages.h"
+#include "shell/settings.h"
 #include "shell/ui_strings.h"
 
 namespace tessaline::cli {
 
 namespace {
 
-// What the version worker's messages say about the unit, as the main window would show it.
-struct QueryFindings {
+// What the version query finds, as the main window would show it.
+struct QueryFindings final : VersionListener {
   std::optional<std::uint32_t> bootloaderVersion;
   std::optional<std::uint32_t> applicationVersion;
-  bool offerEnter = false;  // last WM_APP_ENABLE_ENTER_BOOTLOAD
-  bool offerExit = false;   // last WM_APP_ENABLE_EXIT_BOOTLOAD
-};
+  bool offerEnter = false;  // the running application would accept Enter Bootload
+  bool offerExit = false;   // the unit is in (or bound for) its bootloader
 
-QueryFindings Interpret(const std::vector<WorkerMessage>& messages) {
-  QueryFindings findings;
-  for (const auto& message : messages) {
-    switch (message.code) {
-      case WM_APP_BOOTLOADER_VERSION:
-        findings.bootloaderVersion = static_cast<std::uint32_t>(message.wParam & 0xFFFFu);
-        break;
-      case WM_APP_APPLICATION_VERSION: {
-        const auto value = static_cast<std::uint32_t>(message.lParam);
-        if (value != 0 && value != kNoApplicationVersion) findings.applicationVersion = value;
-        break;
-      }
-      case WM_APP_ENABLE_ENTER_BOOTLOAD:
-        findings.offerEnter = message.wParam != 0;
-        break;
-      case WM_APP_ENABLE_EXIT_BOOTLOAD:
-        findings.offerExit = message.wParam != 0;
-        break;
-      default:
-        break;
-    }
+  void QueryBegan() override {}
+  void BootloaderVersion(std::uint16_t version) override {
+    bootloaderVersion = version;
+    offerEnter = false;
+    offerExit = true;
   }
-  return findings;
-}
+  void ApplicationVersion(std::optional<std::uint32_t> version) override {
+    applicationVersion = version;
+  }
+  void NoBootloader() override {}
+  void BootloadState(char letter) override {
+    offerEnter = letter == kBootloadDisabledLetter;
+    offerExit = letter == kBootloadEnabledLetter;
+  }
+  void QueryEnded() override {}
+};
 
 std::string VersionText(std::optional<std::uint32_t> version, unsigned shift, std::uint32_t mask) {
   if (!version) return UiString(IDS_NOT_FOUND);
@@ -65,16 +56,13 @@ const char* BootloadState(const QueryFindings& findings) {
 int RunQueryCommand(const CommandLine& line, Output& output) {
   std::string error;
   const auto unit = UnitAddressFrom(line, error);
-  auto transport = unit ? unit->MakeBootloaderTransport() : nullptr;
-  if (!transport || !ApplyParserPortOption(line, error)) {
+  if (!unit || !ApplyParserPortOption(line, error)) {
     output.Error("query: " + error);
     return kExitUsage;
   }
-  auto recorder = std::make_shared<RecordingMessageTarget>();
-  UnitRequest request{recorder, std::move(transport)};
-  RunVersionQuery(request);
+  QueryFindings findings;
+  RunVersionQuery(*unit, CurrentParserPort.load(), findings);
 
-  const QueryFindings findings = Interpret(recorder->Messages());
   const std::string bootloader = VersionText(findings.bootloaderVersion, 8, 0xFFu);
   const std::string application = VersionText(findings.applicationVersion, 16, 0xFFFFu);
   const char* state = BootloadState(findings);

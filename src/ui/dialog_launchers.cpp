@@ -37,8 +37,7 @@ DiscoverChoice OpenDiscoverDialog(HWND owner, DiscoverMode mode) {
 }
 
 void OpenEnterBootloadDialog(HWND owner, const UnitAddress& unit) {
-  const auto transport = unit.MakeBootloaderTransport();
-  RunEnterBootloadDialog(owner, transport.get());
+  RunEnterBootloadDialog(owner, unit);
 }
 
 }  // namespace tessaline

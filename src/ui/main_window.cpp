@@ -7,7 +7,6 @@
 #include <array>
 #include <chrono>
 #include <cwchar>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -20,6 +19,7 @@
 #include "shell/settings.h"
 #include "transport/com_port_table.h"
 #include "ui/dialog_launchers.h"
+#include "ui/discovery_messages.h"
 #include "ui/formatted_text.h"
 #include "ui/hwnd_message_target.h"
 #include "ui/job_messages.h"
@@ -36,39 +36,14 @@ constexpr std::uint32_t kMaxParserPort = 65535;
 constexpr int kParserPortMaxChars = 5;
 constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
 
-// Reports of the version query about the unit now shown. A change of unit detaches it, so a late
-// answer about an earlier unit never reaches the controls.
-class ShownUnitQuery final : public MessageTarget {
- public:
-  explicit ShownUnitQuery(std::shared_ptr<MessageTarget> window) : window_(std::move(window)) {}
-  void Post(WorkerMessage message) override {
-    std::lock_guard lock(mutex_);  // a post never waits for the window's thread
-    if (window_ != nullptr) window_->Post(std::move(message));
-  }
-  void Send(WorkerMessage message) override {
-    std::shared_ptr<MessageTarget> window;
-    {
-      std::lock_guard lock(mutex_);
-      window = window_;
-    }
-    if (window != nullptr) window->Send(std::move(message));
-  }
-  void Detach() {
-    std::lock_guard lock(mutex_);
-    window_.reset();
-  }
-
- private:
-  std::mutex mutex_;
-  std::shared_ptr<MessageTarget> window_;
-};
-
 // The one main window of the process and what it shares with its job.
 struct MainWindowState {
   HWND window = nullptr;
   std::shared_ptr<HwndMessageTarget> target;
   std::unique_ptr<WindowJobThread> job;
-  std::shared_ptr<ShownUnitQuery> query;
+  // Reports of the version query about the unit now shown. A change of unit detaches it, so a
+  // late answer about an earlier unit never reaches the controls.
+  std::shared_ptr<VersionMessages> query;
   HCURSOR waitCursor = nullptr;
   HCURSOR savedCursor = nullptr;
   bool discoverOpen = false;
@@ -133,9 +108,8 @@ void ForgetShownUnit(HWND window) {
 void QueueQuery(HWND window, const std::optional<UnitAddress>& unit) {
   ForgetShownUnit(window);
   if (!unit || state.target == nullptr) return;
-  state.query = std::make_shared<ShownUnitQuery>(state.target);
-  SubmitVersionQuery(
-      std::make_unique<UnitRequest>(UnitRequest{state.query, unit->MakeBootloaderTransport()}));
+  state.query = std::make_shared<VersionMessages>(state.target);
+  SubmitVersionQuery({*unit, CurrentParserPort.load(), state.query});
 }
 
 void RescanPortsNow(HWND window) {
@@ -154,7 +128,8 @@ void OnIpAddressChange(HWND window) {
                                           reinterpret_cast<LPARAM>(&host));
   SetEnterBootloadEnabled(window, false);
   const std::uint32_t address = ToNetworkOrder(static_cast<std::uint32_t>(host));
-  const bool usable = filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableUnitAddress(address);
+  const bool usable =
+      filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableUnitAddress(address);
   if (!usable) {
     ForgetShownUnit(window);
     return;

@@ -9,7 +9,7 @@
 
 namespace tessaline {
 
-class Transport;
+class UnitAddress;
 class PropertiesContainer;
 
 // DiscoverMode: which discovery worker the Discover dialog runs.
@@ -33,9 +33,9 @@ INT_PTR RunDiscoverDialog(HWND owner, int mode);
 // The ComPortTable index carried by a Discover result, when it names a serial unit.
 std::optional<std::uint32_t> DiscoveredSerialPortIndex(INT_PTR result);
 
-// Runs the Enter Bootload dialog (template 161) for the unit named by `unit` (only read; the caller
-// keeps it). Returns one of the kEnterBootload* results.
-INT_PTR RunEnterBootloadDialog(HWND owner, const Transport* unit);
+// Runs the Enter Bootload dialog (template 161) for `unit` (the caller keeps it). Returns one of
+// the kEnterBootload* results.
+INT_PTR RunEnterBootloadDialog(HWND owner, const UnitAddress& unit);
 
 // About box (template 103).
 void ShowAboutDialog(HINSTANCE instance, HWND owner);

@@ -1,22 +1,19 @@
 // The Discover dialog: lists the units that answer discovery and returns the chosen one.
 #include "ui/dialogs/discover_dialog.h"
 
-#include <atomic>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "discovery/discovery_thread.h"
 #include "discovery/version_worker.h"
 #include "resource.h"
 #include "shell/messages.h"
-#include "shell/unit_request.h"
+#include "shell/settings.h"
 #include "transport/com_port_table.h"
-#include "transport/com_transport.h"
-#include "transport/ethernet_transport.h"
 #include "ui/dialogs/dialog_support.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/discover_list.h"
+#include "ui/discovery_messages.h"
 #include "ui/hwnd_message_target.h"
 #include "ui/ui_text.h"
 
@@ -28,35 +25,6 @@ using dialogs::DiscoveredUnit;
 constexpr int kListFontPoints = 8;
 constexpr int kItemHeightPaddingPx = 2;
 
-// Reports of one version query. Its end (WM_APP_VERSION_QUERY_DONE, whose wParam is otherwise 0)
-// carries the query's number, so the dialog can tell the newest query's end from older ones.
-class VersionQueryTarget final : public MessageTarget {
- public:
-  VersionQueryTarget(HWND dialog, std::uint32_t number) : dialog_(dialog), number_(number) {}
-  void Post(WorkerMessage message) override { Deliver(message); }
-  // The version worker only posts; a send is delivered as a post so no lock is held waiting.
-  void Send(WorkerMessage message) override { Deliver(message); }
-  void Detach() {
-    std::lock_guard lock(mutex_);
-    dialog_ = nullptr;
-  }
-
- private:
-  void Deliver(const WorkerMessage& message) {
-    std::lock_guard lock(mutex_);
-    if (dialog_ == nullptr) return;
-    const WPARAM wParam = message.code == WM_APP_VERSION_QUERY_DONE
-                              ? static_cast<WPARAM>(number_)
-                              : static_cast<WPARAM>(message.wParam);
-    const LPARAM lParam = static_cast<LPARAM>(message.lParam);
-    PostMessageW(dialog_, message.code, wParam, lParam);
-  }
-
-  std::mutex mutex_;
-  HWND dialog_;
-  std::uint32_t number_;
-};
-
 // One Discover dialog exists at a time; its state lives here from WM_MEASUREITEM (which comes
 // before WM_INITDIALOG) to WM_DESTROY.
 struct DiscoverState {
@@ -66,7 +34,9 @@ struct DiscoverState {
   std::vector<std::unique_ptr<DiscoveredUnit>> units;
   std::shared_ptr<HwndMessageTarget> discoveryTarget;
   std::unique_ptr<DiscoveryThread> discovery;
-  std::vector<std::shared_ptr<VersionQueryTarget>> queryTargets;
+  // Reports of the version queries; the one of the newest query carries its number in
+  // WM_APP_VERSION_QUERY_DONE's wParam, so the dialog can tell its end from older ones.
+  std::vector<std::shared_ptr<VersionMessages>> queryTargets;
   std::uint32_t newestQuery = 0;  // number of the last query submitted; 0 before any
   NetworkDiscoveryOptions networkOptions;
   SerialDiscoveryOptions serialOptions;
@@ -85,7 +55,8 @@ void StartDiscovery(HWND dialog, int mode) {
     state.discovery = std::make_unique<DiscoveryThread>(state.networkOptions, state.serialOptions);
   }
   if (!state.discoveryTarget) state.discoveryTarget = std::make_shared<HwndMessageTarget>(dialog);
-  state.discovery->StartDiscovery(state.discoveryTarget, static_cast<DiscoverMode>(mode));
+  state.discovery->StartDiscovery(std::make_shared<DiscoveryMessages>(state.discoveryTarget),
+                                  static_cast<DiscoverMode>(mode));
 }
 
 void StopDiscovery() {
@@ -199,17 +170,11 @@ void SubmitQueryFor(HWND dialog, const DiscoveredUnit& unit) {
   while (PeekMessageW(&stale, dialog, WM_APP_BOOTLOADER_VERSION, WM_APP_APPLICATION_VERSION,
                       PM_REMOVE)) {
   }
-  auto target = std::make_shared<VersionQueryTarget>(dialog, ++state.newestQuery);
+  auto target = std::make_shared<VersionMessages>(state.discoveryTarget, ++state.newestQuery);
   state.queryTargets.push_back(target);
-  auto request = std::make_unique<UnitRequest>();
-  request->window = target;
-  if (unit.address != 0) {
-    request->transport = std::make_unique<EthernetTransport>(unit.address);
-  } else {
-    request->transport =
-        std::make_unique<COMTransport>(ComPortTable().Entry(unit.portIndex), kBootloaderBaudRate);
-  }
-  SubmitVersionQuery(std::move(request));
+  SubmitVersionQuery({unit.address != 0 ? UnitAddress::Network(unit.address)
+                                        : UnitAddress::Serial(ComPortTable().Entry(unit.portIndex)),
+                      CurrentParserPort.load(), target});
 }
 
 void OnSelection(HWND dialog) {
