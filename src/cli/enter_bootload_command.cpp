@@ -5,15 +5,16 @@
 #include "cli/exit_codes.h"
 #include "cli/unit_address.h"
 #include "discovery/text_protocol.h"
-#include "shell/settings.h"
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
+#include "transport/ethernet_transport_tcp.h"
 
 namespace tessaline::cli {
 
 int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
   std::string error;
+  std::uint32_t parserPort = kDefaultParserPort;
   const auto unit = UnitAddressFrom(line, error);
-  if (!unit || !ApplyParserPortOption(line, error)) {
+  if (!unit || !ApplyParserPortOption(line, parserPort, error)) {
     output.Error("enter-bootload: " + error);
     return kExitUsage;
   }
@@ -24,7 +25,7 @@ int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
   }
 
   // The outcome becomes the result line below, after the unit's bootloader has had its time.
-  const EnterBootloadOutcome outcome = EnterBootloadMode(*unit, CurrentParserPort.load(), pin);
+  const EnterBootloadOutcome outcome = EnterBootloadMode(*unit, parserPort, pin);
 
   switch (outcome) {
     case EnterBootloadOutcome::Entered:

@@ -7,8 +7,8 @@
 #include "cli/unit_address.h"
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
-#include "shell/settings.h"
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
+#include "transport/ethernet_transport_tcp.h"
 
 namespace tessaline::cli {
 
@@ -55,13 +55,14 @@ const char* BootloadState(const QueryFindings& findings) {
 
 int RunQueryCommand(const CommandLine& line, Output& output) {
   std::string error;
+  std::uint32_t parserPort = kDefaultParserPort;
   const auto unit = UnitAddressFrom(line, error);
-  if (!unit || !ApplyParserPortOption(line, error)) {
+  if (!unit || !ApplyParserPortOption(line, parserPort, error)) {
     output.Error("query: " + error);
     return kExitUsage;
   }
   QueryFindings findings;
-  RunVersionQuery(*unit, CurrentParserPort.load(), findings);
+  RunVersionQuery(*unit, parserPort, findings);
 
   const std::string bootloader = VersionText(findings.bootloaderVersion, 8, 0xFFu);
   const std::string application = VersionText(findings.applicationVersion, 16, 0xFFFFu);

@@ -8,8 +8,8 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/sockets.h"
-#include "shell/settings.h"
-#include "shell/ui_strings.h"
+#include "platform/threading.h"
+#include "strings/ui_strings.h"
 #include "transport/socket_error.h"
 
 namespace tessaline {
@@ -123,7 +123,7 @@ bool IsUsableUnitAddress(std::uint32_t address) {
 
 void ip_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
                         const NetworkDiscoveryOptions& options) {
-  ThreadNameHook("ip_discover_thread");
+  platform::ThreadNameHook("ip_discover_thread");
   const std::string identity = options.identity ? *options.identity : AnnounceIdentity();
 
   platform::Socket socket;

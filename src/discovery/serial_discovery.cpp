@@ -5,7 +5,7 @@
 #include "discovery/text_protocol.h"
 #include "link/bootloader_commands.h"
 #include "link/bootloader_link.h"
-#include "shell/settings.h"
+#include "platform/threading.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 
@@ -82,7 +82,7 @@ bool ProbeSerialPort(DiscoveryListener& listener, std::uint32_t portIndex,
 
 void com_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
                          const SerialDiscoveryOptions& options) {
-  ThreadNameHook("com_discover_thread");
+  platform::ThreadNameHook("com_discover_thread");
   SerialDiscoveryOptions passOptions = options;
   if (!passOptions.identityLength) passOptions.identityLength = AnnounceIdentity().size();
 

@@ -7,7 +7,7 @@
 #include "discovery/text_protocol.h"
 #include "link/bootloader_commands.h"
 #include "link/bootloader_link.h"
-#include "shell/settings.h"
+#include "platform/threading.h"
 
 namespace tessaline {
 
@@ -154,7 +154,7 @@ std::optional<VersionRequest> VersionQueue::Take() {
 }
 
 void VersionQueue::Worker() {
-  ThreadNameHook("bootload_version_thread");
+  platform::ThreadNameHook("bootload_version_thread");
   while (!stop_.load()) {
     if (!requestEvent_.Wait(kVersionWaitSliceMs)) continue;
     // Only the newest waiting request is served; older ones are dropped with their listeners.

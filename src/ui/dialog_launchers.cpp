@@ -24,8 +24,7 @@ void OpenUpdateInstructionsHelp(HWND owner) {
 }
 
 DiscoverChoice OpenDiscoverDialog(HWND owner, DiscoverMode mode) {
-  const INT_PTR result =
-      RunDiscoverDialog(owner, mode == DiscoverMode::Network ? kDiscoverNetwork : kDiscoverSerial);
+  const INT_PTR result = RunDiscoverDialog(owner, mode);
   DiscoverChoice choice;
   if (result == kDiscoverCancelled) return choice;
   if (mode == DiscoverMode::Network) {

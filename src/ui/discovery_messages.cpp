@@ -2,7 +2,7 @@
 #include "ui/discovery_messages.h"
 
 #include "discovery/text_protocol.h"
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 namespace tessaline {
 

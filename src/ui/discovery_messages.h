@@ -7,7 +7,7 @@
 
 #include "discovery/discovery_listener.h"
 #include "discovery/version_worker.h"
-#include "shell/message_target.h"
+#include "ui/message_target.h"
 
 namespace tessaline {
 

@@ -14,7 +14,7 @@
 namespace tessaline {
 namespace {
 
-using testing::RecordingClock;
+using testing::ManualClock;
 using testing::ScriptedTextTransport;
 
 struct SequenceCase {
@@ -67,7 +67,7 @@ TEST(EnterBootloadSequence, StopsAtTheFirstRefusalAndWaitsOnlyAfterSuccess) {
     port.Script("<SY,BE/>", c.enableReply);
     port.Script("<SY,BR/>", c.finalReply);
     port.Open();
-    RecordingClock clock;
+    ManualClock clock;
     // The outcome is told before the wait, while the text port is still open.
     std::vector<std::pair<EnterBootloadOutcome, std::size_t>> told;
     const auto announce = [&](EnterBootloadOutcome o) {
@@ -92,7 +92,7 @@ TEST(EnterBootloadSequence, EndsEachCommandWithCrLfOnANetworkPort) {
   port.Script("<SY,BE/>", "<sy,be = ue/>");
   port.Script("<SY,BR/>", "junk before <sy,br/> junk after");
   port.Open();
-  RecordingClock clock;
+  ManualClock clock;
   EXPECT_EQ(EnterBootloadSequence(port, "0042", {}, clock), EnterBootloadOutcome::Entered);
   EXPECT_EQ(port.Commands().size(), 3u);
 }

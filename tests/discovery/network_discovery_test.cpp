@@ -10,8 +10,8 @@
 #include "discovery/discovery_thread.h"
 #include "discovery/network_namespaces.h"
 #include "platform/sockets.h"
-#include "shell/messages.h"
 #include "ui/discovery_messages.h"
+#include "ui/messages.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline {

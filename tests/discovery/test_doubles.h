@@ -1,5 +1,4 @@
-// Test doubles shared by the discovery tests: a scripted text port, a recording clock, a box
-// recorder.
+// Test doubles shared by the discovery tests: a scripted text port and a box recorder.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "support/manual_clock.h"
 #include "transport/transport.h"
 
 namespace tessaline::testing {
@@ -57,21 +57,6 @@ class ScriptedTextTransport final : public Transport {
   std::vector<std::string> commands_;
   std::string pending_;
   std::string output_;
-};
-
-// Records sleeps instead of sleeping.
-class RecordingClock final : public platform::Clock {
- public:
-  std::uint32_t Now() override { return now_; }
-  void Sleep(std::uint32_t milliseconds) override {
-    sleeps_.push_back(milliseconds);
-    now_ += milliseconds;
-  }
-  const std::vector<std::uint32_t>& Sleeps() const { return sleeps_; }
-
- private:
-  std::uint32_t now_ = 0;
-  std::vector<std::uint32_t> sleeps_;
 };
 
 // Captures every message box for the life of the object.

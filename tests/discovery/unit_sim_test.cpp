@@ -11,10 +11,10 @@
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
 #include "platform/sockets.h"
-#include "shell/messages.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "ui/discovery_messages.h"
+#include "ui/messages.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline {
@@ -23,7 +23,7 @@ namespace {
 using sim::SimulatedUnit;
 using sim::UnitConfig;
 using sim::UnitMode;
-using testing::RecordingClock;
+using testing::ManualClock;
 
 constexpr std::size_t kIdentityLength = std::string_view("Brume Tessaline").size();
 
@@ -125,7 +125,7 @@ TEST(EnterBootloadMode, SendsThePinEnableAndFinalCommandsOnlyWhileAccepted) {
   };
   for (const auto& c : cases) {
     auto unit = StartUnit(TextUnit("127.0.77.13", false));
-    RecordingClock clock;
+    ManualClock clock;
     std::vector<EnterBootloadOutcome> told;
     EXPECT_EQ(EnterBootloadMode(
                   UnitAddress::Network(Ip(127, 0, 77, 13)), unit->TextPort(), c.pin,
@@ -143,7 +143,7 @@ TEST(EnterBootloadMode, SendsThePinEnableAndFinalCommandsOnlyWhileAccepted) {
 
 TEST(EnterBootloadMode, RunsTheWholeSequenceAtTheRateThatAnswered) {
   auto unit = StartUnit(SerialTextUnit(38400));
-  RecordingClock clock;
+  ManualClock clock;
   EXPECT_EQ(EnterBootloadMode(UnitAddress::Serial(unit->SerialPath()), 0, "1234", {}, clock),
             EnterBootloadOutcome::Entered);
   // Every command the unit understood arrived at 38400: no other rate reaches it.
@@ -153,7 +153,7 @@ TEST(EnterBootloadMode, RunsTheWholeSequenceAtTheRateThatAnswered) {
 }
 
 TEST(EnterBootloadMode, LeavesASilentUnitWithoutAnyAnnouncement) {
-  RecordingClock clock;
+  ManualClock clock;
   bool told = false;
   EXPECT_EQ(EnterBootloadMode(
                 UnitAddress::Network(Ip(127, 0, 77, 14)), 4999, "1234",

@@ -7,9 +7,9 @@
 
 #include "discovery/version_worker.h"
 #include "platform/sockets.h"
-#include "shell/messages.h"
 #include "soak_support.h"
 #include "ui/discovery_messages.h"
+#include "ui/messages.h"
 
 namespace tessaline::soak {
 namespace {

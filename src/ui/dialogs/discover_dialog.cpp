@@ -7,14 +7,14 @@
 #include "discovery/discovery_thread.h"
 #include "discovery/version_worker.h"
 #include "resource.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
 #include "transport/com_port_table.h"
 #include "ui/dialogs/dialog_support.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/discover_list.h"
 #include "ui/discovery_messages.h"
 #include "ui/hwnd_message_target.h"
+#include "ui/messages.h"
+#include "ui/settings.h"
 #include "ui/ui_text.h"
 
 namespace tessaline {
@@ -28,7 +28,7 @@ constexpr int kItemHeightPaddingPx = 2;
 // One Discover dialog exists at a time; its state lives here from WM_MEASUREITEM (which comes
 // before WM_INITDIALOG) to WM_DESTROY.
 struct DiscoverState {
-  int mode = kDiscoverSerial;
+  DiscoverMode mode = DiscoverMode::Serial;
   dialogs::UniqueFont listFontNormal;
   dialogs::UniqueFont listFontBold;
   std::vector<std::unique_ptr<DiscoveredUnit>> units;
@@ -49,14 +49,13 @@ DiscoverState& State() {
 
 HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_UNIT_LIST); }
 
-void StartDiscovery(HWND dialog, int mode) {
+void StartDiscovery(HWND dialog, DiscoverMode mode) {
   auto& state = State();
   if (!state.discovery) {
     state.discovery = std::make_unique<DiscoveryThread>(state.networkOptions, state.serialOptions);
   }
   if (!state.discoveryTarget) state.discoveryTarget = std::make_shared<HwndMessageTarget>(dialog);
-  state.discovery->StartDiscovery(std::make_shared<DiscoveryMessages>(state.discoveryTarget),
-                                  static_cast<DiscoverMode>(mode));
+  state.discovery->StartDiscovery(std::make_shared<DiscoveryMessages>(state.discoveryTarget), mode);
 }
 
 void StopDiscovery() {
@@ -81,12 +80,12 @@ void OnMeasureItem(HWND dialog, MEASUREITEMSTRUCT& measure) {
   measure.itemHeight = static_cast<UINT>(metrics.tmHeight + kItemHeightPaddingPx);
 }
 
-void OnInitDialog(HWND dialog, int mode) {
+void OnInitDialog(HWND dialog, DiscoverMode mode) {
   auto& state = State();
   SendMessageW(List(dialog), WM_SETFONT, reinterpret_cast<WPARAM>(state.listFontNormal.get()),
                TRUE);
   state.mode = mode;
-  if (mode == kDiscoverSerial) {
+  if (mode == DiscoverMode::Serial) {
     HWND list = List(dialog);
     SetWindowLongPtrW(list, GWL_STYLE, GetWindowLongPtrW(list, GWL_STYLE) & ~LBS_SORT);
   }
@@ -136,7 +135,7 @@ void AddUnit(HWND dialog, DiscoveredUnit unit, Same same) {
   state.units.push_back(std::make_unique<DiscoveredUnit>(std::move(unit)));
   const auto data = reinterpret_cast<LPARAM>(state.units.back().get());
   // Serial entries keep their arrival order; network entries are sorted by WM_COMPAREITEM.
-  if (state.mode == kDiscoverSerial) {
+  if (state.mode == DiscoverMode::Serial) {
     SendMessageW(List(dialog), LB_INSERTSTRING, static_cast<WPARAM>(-1), data);
   } else {
     SendMessageW(List(dialog), LB_ADDSTRING, 0, data);
@@ -211,8 +210,8 @@ void OnVersionQueryDone(HWND dialog, std::uint32_t queryNumber) {
   auto& state = State();
   // Only the newest query's end frees the serial ports: an older query's end would restart the
   // scan while a newer query may still need the port.
-  if (state.mode != kDiscoverSerial || queryNumber != state.newestQuery) return;
-  StartDiscovery(dialog, kDiscoverSerial);
+  if (state.mode != DiscoverMode::Serial || queryNumber != state.newestQuery) return;
+  StartDiscovery(dialog, DiscoverMode::Serial);
 }
 
 void OnDestroy(HWND dialog) {
@@ -246,7 +245,7 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       OnMeasureItem(dialog, *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
       return TRUE;
     case WM_INITDIALOG:
-      OnInitDialog(dialog, static_cast<int>(lParam));
+      OnInitDialog(dialog, static_cast<DiscoverMode>(lParam));
       return TRUE;
     case WM_COMPAREITEM: {
       const auto& compare = *reinterpret_cast<const COMPAREITEMSTRUCT*>(lParam);
@@ -315,7 +314,7 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
   }
 }
 
-INT_PTR RunDiscoverDialog(HWND owner, int mode) {
+INT_PTR RunDiscoverDialog(HWND owner, DiscoverMode mode) {
   const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DISCOVER),
                                          owner, DiscoverDialogProc, static_cast<LPARAM>(mode));
   // A dialog that could not be created (-1) chose nothing.

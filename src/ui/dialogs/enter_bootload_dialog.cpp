@@ -4,11 +4,11 @@
 #include "discovery/text_protocol.h"
 #include "platform/message_box.h"
 #include "resource.h"
-#include "shell/settings.h"
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
 #include "transport/unit_address.h"
 #include "ui/dialogs/dialog_support.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/settings.h"
 #include "ui/wide_text.h"
 
 namespace tessaline {

@@ -12,13 +12,13 @@
 
 #include "discovery/version_worker.h"
 #include "resource.h"
-#include "shell/message_target.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
 #include "transport/unit_address.h"
 #include "ui/dialogs/dialog_driver.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/discovery_messages.h"
+#include "ui/message_target.h"
+#include "ui/messages.h"
+#include "ui/settings.h"
 
 namespace tessaline {
 namespace {
