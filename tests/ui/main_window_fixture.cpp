@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "discovery/version_worker.h"
+#include "package/package.h"
 #include "package/package_contents.h"
 #include "package/package_globals.h"
 #include "platform/message_box.h"
@@ -26,7 +27,8 @@ void MainWindowTest::SetUpTestSuite() {
   InitCommonControls();
   LoadUiStrings(instance);
   LoadPackageProperties();
-  OverwriteFirmware = CheckPackage();
+  PackageHasApplication = EmbeddedPackage()->HasAnyApplication();
+  OverwriteFirmware = PackageHasApplication.load();
   ComPortTable().ScanComPorts();
   ASSERT_TRUE(RegisterMainWindowClass(instance));
   // The core's boxes (socket errors) come from worker threads, out of reach of the hook.

@@ -1,6 +1,7 @@
 // Labels, order, look and results of the Discover dialog's entries.
 #include "ui/dialogs/discover_list.h"
 
+#include "discovery/discovery_listener.h"
 #include "transport/com_port_table.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/messages.h"

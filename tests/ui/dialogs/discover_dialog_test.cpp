@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/discovery_listener.h"
 #include "discovery/discovery_thread.h"
 #include "discovery/version_worker.h"
 #include "resource.h"
@@ -207,7 +208,7 @@ TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
     EXPECT_EQ(RunDiscoverDialog(nullptr, c.mode), kDiscoverCancelled);
     EXPECT_TRUE(scanningAtStart);
     EXPECT_EQ(scanning, c.scanning)
-        << "mode " << c.mode << ", queries ended " << c.endedQueries.size();
+        << "mode " << static_cast<int>(c.mode) << ", queries ended " << c.endedQueries.size();
   }
 }
 
