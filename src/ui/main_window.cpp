@@ -10,13 +10,14 @@
 #include <string>
 #include <thread>
 
+#include "discovery/discovery_thread.h"
 #include "discovery/network_discovery.h"
 #include "discovery/version_worker.h"
 #include "package/package.h"
 #include "package/package_globals.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
-#include "ui/dialog_launchers.h"
+#include "ui/dialogs/dialogs.h"
 #include "ui/discovery_messages.h"
 #include "ui/formatted_text.h"
 #include "ui/hwnd_message_target.h"
@@ -53,6 +54,10 @@ MainWindowState state;
 HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
 void Enable(HWND window, int id, bool enable) { EnableWindow(Item(window, id), enable); }
 bool Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
+
+HINSTANCE Instance(HWND window) {
+  return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
+}
 
 int ShowBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
   return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
@@ -173,18 +178,21 @@ void RunDiscoverProcedure(HWND window) {
   StartTrayAnimation();
   state.discoverOpen = true;
   const bool network = Checked(window, IDC_IP_RADIO);
-  const DiscoverChoice choice =
-      OpenDiscoverDialog(window, network ? DiscoverMode::Network : DiscoverMode::Serial);
+  const INT_PTR chosen =
+      RunDiscoverDialog(window, network ? DiscoverMode::Network : DiscoverMode::Serial);
   state.discoverOpen = false;
-  if (network && choice.addressNetworkOrder) {
+  const auto portIndex = DiscoveredSerialPortIndex(chosen);
+  if (chosen == kDiscoverCancelled) {
+    // Nothing chosen: the connection stays as it was.
+  } else if (network) {
     // Cleared first so the fields fill in order and no mixed old/new address is ever queried.
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_CLEARADDRESS, 0, 0);
-    const auto host = ToNetworkOrder(*choice.addressNetworkOrder);
+    const auto host = ToNetworkOrder(static_cast<std::uint32_t>(chosen));
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_SETADDRESS, 0, static_cast<LPARAM>(host));
-  } else if (!network && choice.portIndex) {
-    SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_SETCURSEL, *choice.portIndex, 0);
+  } else if (portIndex) {
+    SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_SETCURSEL, *portIndex, 0);
     SetVersionLabel(window, L"");
-    QueueQuery(window, SerialUnit(*choice.portIndex));
+    QueueQuery(window, SerialUnit(*portIndex));
   }
   // The chosen index named the table the dialog saw: refill only after using it.
   if (state.rescanPending) RescanPortsNow(window);
@@ -194,7 +202,7 @@ void RunDiscoverProcedure(HWND window) {
 void RunEnterBootloadProcedure(HWND window) {
   const auto unit = ConnectionUnit(window);
   if (!unit) return;
-  OpenEnterBootloadDialog(window, *unit);
+  RunEnterBootloadDialog(window, *unit);
   QueueQuery(window, unit);
 }
 
@@ -281,13 +289,14 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       SendMessageW(window, WM_CLOSE, 0, 0);
       return 0;
     case IDM_ABOUT:
-      OpenAboutDialog(window);
+      ShowAboutDialog(Instance(window), window);
       return 0;
     case IDM_UNIT_PREPARATIONS:
-      OpenUnitPreparationHelp(window);
+      ShowHelpWizard(Instance(window), window, UnitProperties(), "help-message.Unit Preparation");
       return 0;
     case IDM_UPDATE_INSTRUCTIONS:
-      OpenUpdateInstructionsHelp(window);
+      ShowHelpWizard(Instance(window), window, UpdaterProperties(),
+                     "help-message.Updater Instructions");
       return 0;
     case IDC_DISCOVER:
       RunDiscoverProcedure(window);
@@ -310,7 +319,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       if (code == EN_KILLFOCUS) ValidateParserPort(window);
       return 0;
     case IDC_MORE:
-      OpenVersionInformation(window);
+      ShowVersionInformation(Instance(window), window);
       return 0;
     case IDC_IP_RADIO:
       ChooseConnection(window, true);
