@@ -112,7 +112,7 @@ function(tessaline_package_resources)
     add_library(${ARG_TARGET} OBJECT
       ${work}/package_blobs.S
       ${work}/package_table.cpp
-      ${PROJECT_SOURCE_DIR}/src/package/embedded/find_module_resource.cpp)
+      ${PROJECT_SOURCE_DIR}/src/platform/posix/module_resources.cpp)
     set_source_files_properties(${work}/package_blobs.S PROPERTIES OBJECT_DEPENDS "${paths}")
     target_include_directories(${ARG_TARGET} PRIVATE ${PROJECT_SOURCE_DIR}/src)
     tessaline_warnings(${ARG_TARGET})

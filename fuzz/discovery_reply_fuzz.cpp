@@ -7,7 +7,7 @@
 
 #include "discovery/network_discovery.h"
 #include "fuzz_input.h"
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 namespace {
 

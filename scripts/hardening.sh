@@ -17,7 +17,7 @@ steps=${TESSALINE_HARDENING_STEPS:-asan tsan fuzz}
 
 # The tests that run worker threads: message targets, jobs, version and discovery workers, and
 # a version query beside an update, and two updates at once.
-threaded_tests=(shell_tests update_tests discovery_tests discovery_unit_sim_tests
+threaded_tests=(ui_message_tests update_tests discovery_tests discovery_unit_sim_tests
   discovery_network_tests soak_concurrency_tests update_two_units_tests)
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}

@@ -14,11 +14,12 @@
 #include "platform/firewall.h"
 #include "platform/message_box.h"
 #include "platform/sockets.h"
+#include "platform/threading.h"
 #include "resource.h"
-#include "shell/settings.h"
 #include "transport/com_port_table.h"
 #include "ui/main_window.h"
 #include "ui/message_loop.h"
+#include "ui/settings.h"
 #include "ui/splash_screen.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_text.h"
@@ -36,7 +37,7 @@ std::wstring SystemErrorText(DWORD code) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::wstring result = length > 0 && text != nullptr ? std::wstring(text, length)
-                                                     : L"Error " + std::to_wstring(code) + L".";
+                                                      : L"Error " + std::to_wstring(code) + L".";
   LocalFree(text);
   while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r')) result.pop_back();
   return result;
@@ -45,7 +46,7 @@ std::wstring SystemErrorText(DWORD code) {
 }  // namespace
 
 int RunUpdaterProcess(HINSTANCE instance) {
-  ThreadNameHook("main_application");
+  platform::ThreadNameHook("main_application");
   SetProcessDPIAware();
   platform::SocketLibrary sockets;
   std::setlocale(LC_ALL, "");

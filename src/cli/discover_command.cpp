@@ -1,15 +1,16 @@
 // tessaline-update discover: lists the units that answer on the network or on the serial ports.
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "discovery/discovery_thread.h"
-#include "shell/message_target.h"
-#include "shell/messages.h"
 #include "transport/com_port_table.h"
+#include "transport/unit_address.h"
 
 namespace tessaline::cli {
 
@@ -17,19 +18,11 @@ namespace {
 
 constexpr std::uint32_t kDefaultDiscoverSeconds = 5;
 constexpr std::uint32_t kMaxDiscoverSeconds = 3600;
-constexpr std::uint32_t kPollMs = 100;
-
-std::string DottedAddress(std::uint32_t addressNetworkOrder) {
-  const auto* octets = reinterpret_cast<const std::uint8_t*>(&addressNetworkOrder);
-  return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." +
-         std::to_string(octets[2]) + "." + std::to_string(octets[3]);
-}
 
 const char* ModeWord(bool inBootload) { return inBootload ? "bootload" : "application"; }
 
-void ReportNetworkUnit(Output& output, const WorkerMessage& message) {
-  const auto flags = static_cast<std::uint16_t>(message.wParam);
-  const std::string address = DottedAddress(static_cast<std::uint32_t>(message.lParam));
+void ReportNetworkUnit(Output& output, std::uint32_t addressNetworkOrder, std::uint16_t flags) {
+  const std::string address = DottedIpv4(addressNetworkOrder);
   const bool otherSubnet = (flags & kUnitOnOtherSubnet) != 0;
   const bool linkLocal = (flags & kUnitLinkLocal) != 0;
   if (output.Mode() == OutputMode::Json) {
@@ -46,10 +39,8 @@ void ReportNetworkUnit(Output& output, const WorkerMessage& message) {
   output.Line(text);
 }
 
-void ReportSerialUnit(Output& output, const WorkerMessage& message) {
-  const auto index = static_cast<std::uint32_t>(message.lParam);
+void ReportSerialUnit(Output& output, std::uint32_t index, bool inBootload) {
   const std::string device = ComPortTable().Entry(index);
-  const bool inBootload = (message.wParam & 1u) != 0;
   if (output.Mode() == OutputMode::Json) {
     output.Event(JsonEvent("unit")
                      .Add("port", PortLabel(device))
@@ -60,6 +51,35 @@ void ReportSerialUnit(Output& output, const WorkerMessage& message) {
   }
   output.Line(PortLabel(device) + "  " + ModeWord(inBootload));
 }
+
+// Lists each unit once, as first reported (like the Discover dialog), until closed.
+class DiscoveredUnits final : public DiscoveryListener {
+ public:
+  explicit DiscoveredUnits(Output& output) : output_(output) {}
+  void NetworkUnitFound(std::uint32_t addressNetworkOrder, std::uint16_t flags) override {
+    std::lock_guard lock(mutex_);
+    if (!closed_ && seen_.insert(addressNetworkOrder).second) {
+      ReportNetworkUnit(output_, addressNetworkOrder, flags);
+    }
+  }
+  void SerialUnitFound(std::uint32_t portIndex, bool inBootload) override {
+    std::lock_guard lock(mutex_);
+    if (!closed_ && seen_.insert(portIndex).second)
+      ReportSerialUnit(output_, portIndex, inBootload);
+  }
+  // No more lines after this; the count of units listed.
+  std::size_t Close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    return seen_.size();
+  }
+
+ private:
+  Output& output_;
+  std::mutex mutex_;
+  std::set<std::uint32_t> seen_;
+  bool closed_ = false;
+};
 
 }  // namespace
 
@@ -77,32 +97,18 @@ int RunDiscoverCommand(const CommandLine& line, Output& output) {
   const bool serial = line.Has("serial");
   if (serial) ComPortTable().ScanComPorts();
 
-  auto target = std::make_shared<QueueMessageTarget>();
+  auto units = std::make_shared<DiscoveredUnits>(output);
   DiscoveryThread discovery;
-  discovery.StartDiscovery(target, serial ? DiscoverMode::Serial : DiscoverMode::Network);
-
-  // Like the Discover dialog, each unit is listed once, as first reported.
-  std::set<std::uint64_t> seen;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < deadline) {
-    auto message = target->Next(kPollMs);
-    if (!message) continue;
-    if (message->code != WM_APP_NET_UNIT_FOUND && message->code != WM_APP_COM_UNIT_FOUND) continue;
-    if (!seen.insert(message->lParam).second) continue;
-    if (serial) {
-      ReportSerialUnit(output, *message);
-    } else {
-      ReportNetworkUnit(output, *message);
-    }
-  }
-  target->Close();
+  discovery.StartDiscovery(units, serial ? DiscoverMode::Serial : DiscoverMode::Network);
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  const std::size_t found = units->Close();
   discovery.StopDiscovery();
 
-  if (seen.empty()) {
+  if (found == 0) {
     output.Result("not-found", "No unit answered.", kExitNotFound);
     return kExitNotFound;
   }
-  const std::string summary = std::to_string(seen.size()) + (seen.size() == 1 ? " unit" : " units");
+  const std::string summary = std::to_string(found) + (found == 1 ? " unit" : " units");
   output.Result("found", summary + " found.", kExitSuccess);
   return kExitSuccess;
 }

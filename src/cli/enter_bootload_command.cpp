@@ -5,16 +5,16 @@
 #include "cli/exit_codes.h"
 #include "cli/unit_address.h"
 #include "discovery/text_protocol.h"
-#include "platform/message_box.h"
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
+#include "transport/ethernet_transport_tcp.h"
 
 namespace tessaline::cli {
 
 int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
   std::string error;
+  std::uint32_t parserPort = kDefaultParserPort;
   const auto unit = UnitAddressFrom(line, error);
-  auto transport = unit ? unit->MakeBootloaderTransport() : nullptr;
-  if (!transport || !ApplyParserPortOption(line, error)) {
+  if (!unit || !ApplyParserPortOption(line, parserPort, error)) {
     output.Error("enter-bootload: " + error);
     return kExitUsage;
   }
@@ -24,15 +24,8 @@ int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
     return kExitUsage;
   }
 
-  // The sequence's own boxes carry the outcome, which becomes the result line; socket errors
-  // still reach the usual handler.
-  platform::MessageBoxHandler previous;
-  previous = platform::SetMessageBoxHandler([&previous](const platform::MessageBoxRequest& box) {
-    if (box.caption == UiString(IDS_BOOTLOAD_MODE)) return platform::MessageBoxResult::Ok;
-    return previous ? previous(box) : platform::PlatformMessageBox(box);
-  });
-  const EnterBootloadOutcome outcome = EnterBootloadMode(nullptr, *transport, pin);
-  platform::SetMessageBoxHandler(previous);
+  // The outcome becomes the result line below, after the unit's bootloader has had its time.
+  const EnterBootloadOutcome outcome = EnterBootloadMode(*unit, parserPort, pin);
 
   switch (outcome) {
     case EnterBootloadOutcome::Entered:

@@ -9,7 +9,7 @@
 #include "cli/exit_codes.h"
 #include "package/package_globals.h"
 #include "platform/clock.h"
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
 
 namespace tessaline::cli {
 

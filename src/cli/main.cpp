@@ -11,12 +11,12 @@
 #include "platform/message_box.h"
 #include "platform/sockets.h"
 #include "platform/terminal.h"
-#include "shell/settings.h"
+#include "platform/threading.h"
 
 int main(int argc, char** argv) {
   using namespace tessaline;
   using namespace tessaline::cli;
-  ThreadNameHook("main_application");
+  platform::ThreadNameHook("main_application");
   std::vector<std::string> words(argv + 1, argv + argc);
   if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
     std::fputs(UsageText().c_str(), words.empty() ? stderr : stdout);

@@ -7,7 +7,7 @@
 #include "cli/exit_codes.h"
 #include "cli/package_choice.h"
 #include "platform/digest.h"
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
 
 namespace tessaline::cli {
 

@@ -5,47 +5,40 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/unit_address.h"
+#include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
-#include "shell/message_target.h"
-#include "shell/messages.h"
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
+#include "transport/ethernet_transport_tcp.h"
 
 namespace tessaline::cli {
 
 namespace {
 
-// What the version worker's messages say about the unit, as the main window would show it.
-struct QueryFindings {
+// What the version query finds, as the main window would show it.
+struct QueryFindings final : VersionListener {
   std::optional<std::uint32_t> bootloaderVersion;
   std::optional<std::uint32_t> applicationVersion;
-  bool offerEnter = false;  // last WM_APP_ENABLE_ENTER_BOOTLOAD
-  bool offerExit = false;   // last WM_APP_ENABLE_EXIT_BOOTLOAD
-};
+  bool offerEnter = false;  // the running application would accept Enter Bootload
+  bool offerExit = false;   // the unit is in (or bound for) its bootloader
+  std::optional<char> stateLetter;  // any letter the running application answered with
 
-QueryFindings Interpret(const std::vector<WorkerMessage>& messages) {
-  QueryFindings findings;
-  for (const auto& message : messages) {
-    switch (message.code) {
-      case WM_APP_BOOTLOADER_VERSION:
-        findings.bootloaderVersion = static_cast<std::uint32_t>(message.wParam & 0xFFFFu);
-        break;
-      case WM_APP_APPLICATION_VERSION: {
-        const auto value = static_cast<std::uint32_t>(message.lParam);
-        if (value != 0 && value != kNoApplicationVersion) findings.applicationVersion = value;
-        break;
-      }
-      case WM_APP_ENABLE_ENTER_BOOTLOAD:
-        findings.offerEnter = message.wParam != 0;
-        break;
-      case WM_APP_ENABLE_EXIT_BOOTLOAD:
-        findings.offerExit = message.wParam != 0;
-        break;
-      default:
-        break;
-    }
+  void QueryBegan() override {}
+  void BootloaderVersion(std::uint16_t version) override {
+    bootloaderVersion = version;
+    offerEnter = false;
+    offerExit = true;
   }
-  return findings;
-}
+  void ApplicationVersion(std::optional<std::uint32_t> version) override {
+    applicationVersion = version;
+  }
+  void NoBootloader() override {}
+  void BootloadState(char letter) override {
+    stateLetter = letter;
+    offerEnter = letter == kBootloadDisabledLetter;
+    offerExit = letter == kBootloadEnabledLetter;
+  }
+  void QueryEnded() override {}
+};
 
 std::string VersionText(std::optional<std::uint32_t> version, unsigned shift, std::uint32_t mask) {
   if (!version) return UiString(IDS_NOT_FOUND);
@@ -75,20 +68,18 @@ std::string LetterText(char letter) {
 
 int RunQueryCommand(const CommandLine& line, Output& output) {
   std::string error;
+  std::uint32_t parserPort = kDefaultParserPort;
   const auto unit = UnitAddressFrom(line, error);
-  auto transport = unit ? unit->MakeBootloaderTransport() : nullptr;
-  if (!transport || !ApplyParserPortOption(line, error)) {
+  if (!unit || !ApplyParserPortOption(line, parserPort, error)) {
     output.Error("query: " + error);
     return kExitUsage;
   }
-  auto recorder = std::make_shared<RecordingMessageTarget>();
-  UnitRequest request{recorder, std::move(transport)};
-  const VersionQueryAnswer answer = RunVersionQuery(request);
+  QueryFindings findings;
+  RunVersionQuery(*unit, parserPort, findings);
 
-  const QueryFindings findings = Interpret(recorder->Messages());
   const std::string bootloader = VersionText(findings.bootloaderVersion, 8, 0xFFu);
   const std::string application = VersionText(findings.applicationVersion, 16, 0xFFFFu);
-  const char* state = BootloadState(findings, answer.bootloadStateLetter);
+  const char* state = BootloadState(findings, findings.stateLetter);
   const bool answered = std::string_view(state) != "unknown";
   const bool otherLetter = std::string_view(state) == "answered";
 
@@ -98,8 +89,8 @@ int RunQueryCommand(const CommandLine& line, Output& output) {
         .Add("bootloader_version", bootloader)
         .Add("application_version", application)
         .Add("bootload_state", state);
-    if (answer.bootloadStateLetter) {
-      event.Add("bootload_letter", LetterText(*answer.bootloadStateLetter));
+    if (findings.stateLetter) {
+      event.Add("bootload_letter", LetterText(*findings.stateLetter));
     }
     output.Event(event);
   } else {
@@ -107,7 +98,7 @@ int RunQueryCommand(const CommandLine& line, Output& output) {
     output.Line("Application Version:  " + application);
     output.Line(std::string("Bootload mode:        ") +
                 (otherLetter ? "unknown: the unit answered with state letter '" +
-                                   LetterText(*answer.bootloadStateLetter) + "'"
+                                   LetterText(*findings.stateLetter) + "'"
                              : std::string(state)));
   }
   if (!answered) {

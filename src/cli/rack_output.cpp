@@ -9,7 +9,7 @@
 #include "link/bootloader_commands.h"
 #include "platform/clock.h"
 #include "receipts/receipt.h"
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
 
 namespace tessaline::cli {
 

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "platform/threading.h"
-#include "shell/settings.h"
+#include "platform/threading.h"
 
 namespace tessaline::cli {
 
@@ -92,7 +92,7 @@ std::vector<RackUnitResult> RunRack(const std::vector<UnitAddress>& units, const
       results[unit].started = true;
       observer.UnitStarted(unit);
       threads.emplace_back([&, unit] {
-        ThreadNameHook("rack_unit_thread");
+        platform::ThreadNameHook("rack_unit_thread");
         UnitEvents events(unit, observer, lock);
         UnitUpdateReport report = job(units[unit], events, stop);
         std::lock_guard done(lock);

@@ -22,7 +22,8 @@ std::uint64_t MsSince(SteadyClock::time_point start) {
 }
 }  // namespace
 
-RunningCheck ConfirmRunning(const UnitAddress& unit, std::uint32_t limitSeconds,
+RunningCheck ConfirmRunning(const UnitAddress& unit, std::uint32_t parserPort,
+                            std::uint32_t limitSeconds,
                             std::stop_token stop) {
   RunningCheck check;
   check.limitSeconds = limitSeconds;
@@ -30,7 +31,6 @@ RunningCheck ConfirmRunning(const UnitAddress& unit, std::uint32_t limitSeconds,
   const std::uint32_t timeoutMs =
       unit.IsSerial() ? kVersionSerialTextTimeoutMs : kVersionNetworkTextTimeoutMs;
   const auto start = SteadyClock::now();
-  const auto bootloaderTransport = unit.MakeBootloaderTransport();
   for (;;) {
     if (stop.stop_requested()) {
       check.interrupted = true;
@@ -38,7 +38,7 @@ RunningCheck ConfirmRunning(const UnitAddress& unit, std::uint32_t limitSeconds,
     }
     // The same search the query command makes; it only reads the transport it is given.
     const TextSearchResult found = TextPortSearch(
-        *bootloaderTransport, timeoutMs, [&](Transport& /*text*/, const std::string& reply) {
+        unit, parserPort, timeoutMs, [&](Transport& /*text*/, const std::string& reply) {
           check.bootloadState = BootloadStateLetter(reply);
         });
     if (found.answered) {

@@ -22,7 +22,8 @@ struct RunningCheck {
 
 // Asks the unit's text port (the Parser Port over TCP, or the serial device at each rate) the
 // bootload query until it answers, `limitSeconds` pass or `stop` is requested. Thread-safe.
-RunningCheck ConfirmRunning(const UnitAddress& unit, std::uint32_t limitSeconds,
+RunningCheck ConfirmRunning(const UnitAddress& unit, std::uint32_t parserPort,
+                            std::uint32_t limitSeconds,
                             std::stop_token stop);
 
 }  // namespace tessaline::cli

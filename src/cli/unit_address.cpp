@@ -4,7 +4,6 @@
 #include <charconv>
 
 #include "platform/sockets.h"
-#include "shell/settings.h"
 
 namespace tessaline::cli {
 
@@ -50,11 +49,11 @@ std::string DescribeUnit(const CommandLine& line) {
   return line.Value("port").value_or("");
 }
 
-bool ApplyParserPortOption(const CommandLine& line, std::string& error) {
+bool ApplyParserPortOption(const CommandLine& line, std::uint32_t& port, std::string& error) {
   if (!line.Has("parser-port")) return true;
-  const auto port = line.Number("parser-port", 1024, 65535, error);
-  if (!port) return false;
-  CurrentParserPort = *port;
+  const auto number = line.Number("parser-port", 1024, 65535, error);
+  if (!number) return false;
+  port = *number;
   return true;
 }
 

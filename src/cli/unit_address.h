@@ -17,9 +17,9 @@ std::optional<std::uint32_t> ParseIpv4(std::string_view text);
 // Exactly one of --ip and --port must be given; none with a message in `error` otherwise.
 std::optional<UnitAddress> UnitAddressFrom(const CommandLine& line, std::string& error);
 
-// --parser-port N (1024..65535) into CurrentParserPort, the unit's text port over the network;
-// without the option the setting stays as it is (4999). False with a message in `error`.
-bool ApplyParserPortOption(const CommandLine& line, std::string& error);
+// --parser-port N (1024..65535) into `port`, the unit's text port over the network; without the
+// option `port` stays as it is. False with a message in `error`.
+bool ApplyParserPortOption(const CommandLine& line, std::uint32_t& port, std::string& error);
 
 // "127.0.0.2" or "/dev/pts/3": what the user named.
 std::string DescribeUnit(const CommandLine& line);

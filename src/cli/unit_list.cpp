@@ -6,13 +6,14 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "cli/exit_codes.h"
 #include "cli/unit_address.h"
 #include "discovery/discovery_thread.h"
-#include "shell/message_target.h"
-#include "shell/messages.h"
+#include "discovery/discovery_listener.h"
 
 namespace tessaline::cli {
 
@@ -42,25 +43,38 @@ bool LooksLikeAddress(std::string_view text) {
   return text.find_first_not_of("0123456789.") == std::string_view::npos;
 }
 
+// Units in bootload mode, in the order they first answered; the discovery thread adds to it.
+class BootloadUnitsFound final : public DiscoveryListener {
+ public:
+  void NetworkUnitFound(std::uint32_t address, std::uint16_t flags) override {
+    if ((flags & kUnitInBootload) == 0) return;
+    std::lock_guard guard(mutex_);
+    if (seen_.insert(address).second) found_.push_back(address);
+  }
+  void SerialUnitFound(std::uint32_t /*portIndex*/, bool /*inBootload*/) override {}
+  std::vector<std::uint32_t> Found() const {
+    std::lock_guard guard(mutex_);
+    return found_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::set<std::uint32_t> seen_;
+  std::vector<std::uint32_t> found_;
+};
+
 // The units in bootload mode that answer the network search within `seconds`, in the order
 // they first answered.
 std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds) {
-  auto target = std::make_shared<QueueMessageTarget>();
+  auto units = std::make_shared<BootloadUnitsFound>();
   DiscoveryThread discovery;
-  discovery.StartDiscovery(target, DiscoverMode::Network);
-  std::vector<std::uint32_t> found;
-  std::set<std::uint32_t> seen;
+  discovery.StartDiscovery(units, DiscoverMode::Network);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < deadline) {
-    const auto message = target->Next(kPollMs);
-    if (!message || message->code != WM_APP_NET_UNIT_FOUND) continue;
-    if ((message->wParam & kUnitInBootload) == 0) continue;
-    const auto address = static_cast<std::uint32_t>(message->lParam);
-    if (seen.insert(address).second) found.push_back(address);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   }
-  target->Close();
   discovery.StopDiscovery();
-  return found;
+  return units->Found();
 }
 
 UnitList AllUnits(const CommandLine& line, Output& output) {

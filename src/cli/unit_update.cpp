@@ -48,9 +48,10 @@ void DescribeOutcome(UnitUpdateReport& report, const UpdateSettings& settings,
   }
 }
 
-void CheckRunning(UnitUpdateReport& report, const UnitAddress& unit, std::uint32_t seconds,
+void CheckRunning(UnitUpdateReport& report, const UnitAddress& unit, std::uint32_t parserPort,
+                  std::uint32_t seconds,
                   std::stop_token stop) {
-  report.running = ConfirmRunning(unit, seconds, std::move(stop));
+  report.running = ConfirmRunning(unit, parserPort, seconds, std::move(stop));
   const RunningCheck& check = *report.running;
   if (check.running) {
     report.outcome.result = "running";
@@ -118,7 +119,7 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
   report.outcome = ReportFor(report.job);
   DescribeOutcome(report, settings, packageVersion);
   if (report.job.outcome == JobOutcome::Succeeded && settings.confirmRunningSeconds) {
-    CheckRunning(report, unit, *settings.confirmRunningSeconds, stop);
+    CheckRunning(report, unit, settings.parserPort, *settings.confirmRunningSeconds, stop);
   }
 
   report.receipt = BuildReceipt(unit, report, settings, std::chrono::system_clock::now());

@@ -14,6 +14,7 @@
 #include "cli/running_confirmation.h"
 #include "package/package.h"
 #include "receipts/receipt.h"
+#include "transport/ethernet_transport_tcp.h"
 #include "transport/unit_address.h"
 #include "update/jobs.h"
 
@@ -28,6 +29,7 @@ struct UpdateSettings {
   // --confirm-running[=SECONDS]: wait this long for the application to answer afterwards.
   std::optional<std::uint32_t> confirmRunningSeconds;
   std::string receiptPath;  // --receipt FILE: one line appended per unit; empty: none
+  std::uint32_t parserPort = kDefaultParserPort;  // --parser-port: the text port to confirm on
 };
 
 // How one unit's update ended, with everything a summary, a JSON event or a receipt needs.

@@ -65,7 +65,7 @@ bool ReadCheckOptions(const CommandLine& line, UpdateSettings& settings, std::st
     if (!settings.confirmRunningSeconds) return false;
   }
   if (const auto path = line.Value("receipt")) settings.receiptPath = *path;
-  return ApplyParserPortOption(line, error);
+  return ApplyParserPortOption(line, settings.parserPort, error);
 }
 }  // namespace
 

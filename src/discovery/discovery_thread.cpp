@@ -10,18 +10,20 @@ DiscoveryThread::DiscoveryThread(NetworkDiscoveryOptions network, SerialDiscover
 
 DiscoveryThread::~DiscoveryThread() { StopDiscovery(); }
 
-void DiscoveryThread::StartDiscovery(std::shared_ptr<MessageTarget> window, DiscoverMode mode) {
+void DiscoveryThread::StartDiscovery(std::shared_ptr<DiscoveryListener> listener,
+                                     DiscoverMode mode) {
   StopDiscovery();
+  if (!listener) return;
   stop_ = false;
   // Called from a dialog procedure: a thread that cannot start leaves the list empty instead of
   // throwing through it.
   try {
     if (mode == DiscoverMode::Network) {
       worker_ = platform::JoinedThread(
-          [this, window = std::move(window)] { ip_discover_thread(window, stop_, network_); });
+          [this, to = std::move(listener)] { ip_discover_thread(*to, stop_, network_); });
     } else {
       worker_ = platform::JoinedThread(
-          [this, window = std::move(window)] { com_discover_thread(window, stop_, serial_); });
+          [this, to = std::move(listener)] { com_discover_thread(*to, stop_, serial_); });
     }
   } catch (const std::system_error&) {
   }

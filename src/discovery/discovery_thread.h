@@ -7,7 +7,6 @@
 #include "discovery/network_discovery.h"
 #include "discovery/serial_discovery.h"
 #include "platform/threading.h"
-#include "shell/message_target.h"
 
 namespace tessaline {
 
@@ -23,8 +22,8 @@ class DiscoveryThread {
   DiscoveryThread& operator=(const DiscoveryThread&) = delete;
 
   // Clears the stop flag and starts ip_discover_thread (Network) or com_discover_thread (Serial)
-  // reporting to `window`. A worker still held is stopped and joined first, never left behind.
-  void StartDiscovery(std::shared_ptr<MessageTarget> window, DiscoverMode mode);
+  // reporting to `listener`. A worker still held is stopped and joined first, never left behind.
+  void StartDiscovery(std::shared_ptr<DiscoveryListener> listener, DiscoverMode mode);
   // Sets the stop flag and waits for the worker to end. The network worker ends within about
   // two seconds; the serial worker only after the current port's probes.
   void StopDiscovery();

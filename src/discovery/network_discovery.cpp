@@ -8,9 +8,8 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/sockets.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
-#include "shell/ui_strings.h"
+#include "platform/threading.h"
+#include "strings/ui_strings.h"
 #include "transport/socket_error.h"
 
 namespace tessaline {
@@ -122,9 +121,9 @@ bool IsUsableUnitAddress(std::uint32_t address) {
   return IsUsableUnitAddress(address, platform::ReadLocalInterfaces());
 }
 
-void ip_discover_thread(std::shared_ptr<MessageTarget> window, const std::atomic<bool>& stop,
+void ip_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
                         const NetworkDiscoveryOptions& options) {
-  ThreadNameHook("ip_discover_thread");
+  platform::ThreadNameHook("ip_discover_thread");
   const std::string identity = options.identity ? *options.identity : AnnounceIdentity();
 
   platform::Socket socket;
@@ -161,7 +160,7 @@ void ip_discover_thread(std::shared_ptr<MessageTarget> window, const std::atomic
       const auto flags =
           ClassifyDiscoveryReply(std::span(buffer.data(), static_cast<std::size_t>(received)),
                                  from.address, *table, identity);
-      if (flags && window) window->Post({WM_APP_NET_UNIT_FOUND, *flags, from.address, {}});
+      if (flags) listener.NetworkUnitFound(from.address, *flags);
     }
     if (!stop.load()) PauseUnlessStopped(stop, kDiscoveryCycleSleepMs);
   }

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "discovery/discovery_listener.h"
 #include "platform/network_interfaces.h"
-#include "shell/message_target.h"
 
 namespace tessaline {
 
@@ -63,8 +63,8 @@ struct NetworkDiscoveryOptions {
 };
 
 // Thread body of ip_discover_thread: sends the request on every local interface, reports every
-// accepted reply to `window` as WM_APP_NET_UNIT_FOUND, and cycles until `stop` is set.
-void ip_discover_thread(std::shared_ptr<MessageTarget> window, const std::atomic<bool>& stop,
+// accepted reply to `listener`, and cycles until `stop` is set.
+void ip_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
                         const NetworkDiscoveryOptions& options = {});
 
 }  // namespace tessaline

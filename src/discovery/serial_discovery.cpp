@@ -3,9 +3,9 @@
 
 #include "discovery/network_discovery.h"
 #include "discovery/text_protocol.h"
+#include "link/bootloader_commands.h"
 #include "link/bootloader_link.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
+#include "platform/threading.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 
@@ -16,24 +16,21 @@ namespace {
 // Short form of a reply: command byte, data, two CRC bytes.
 constexpr std::uint16_t kReplyOverhead = 3;
 
-void PostUnitFound(MessageTarget& window, bool inBootload, std::uint32_t portIndex) {
-  window.Post({WM_APP_COM_UNIT_FOUND, inBootload ? 1u : 0u, portIndex, {}});
-}
-
-bool ProbeBootloader(MessageTarget& window, std::uint32_t portIndex, const std::string& deviceName,
-                     std::size_t identityLength, platform::Clock& clock) {
+bool ProbeBootloader(DiscoveryListener& listener, std::uint32_t portIndex,
+                     const std::string& deviceName, std::size_t identityLength,
+                     platform::Clock& clock) {
   BootloaderLink link(clock);
   link.SetTransport(std::make_unique<COMTransport>(deviceName, kBootloaderBaudRate));
   link.OpenTransport();  // an unopened port makes the exchange fail at once
   bool found = false;
-  if (link.Exchange(kIdentityTextCommand, nullptr, 0, kIdentityProbeSends,
+  if (link.Exchange(IdentityTextCommand, nullptr, 0, kIdentityProbeSends,
                     kIdentityProbeTimeoutMs) &&
       link.GetReplyLength() >= kReplyOverhead) {
     const std::string_view text(reinterpret_cast<const char*>(link.GetReply() + 1),
                                 link.GetReplyLength() - kReplyOverhead);
     if (IsBootloaderIdentityText(text, identityLength)) {
       found = true;
-      PostUnitFound(window, true, portIndex);
+      listener.SerialUnitFound(portIndex, true);
     }
   }
   link.CloseTransport();
@@ -68,35 +65,33 @@ bool IsBootloaderIdentityText(std::string_view text, std::size_t identityLength)
          third->substr(identityLength) == kBootloadLineSuffix;
 }
 
-bool ProbeSerialPort(MessageTarget& window, std::uint32_t portIndex, const std::string& deviceName,
-                     const SerialDiscoveryOptions& options) {
+bool ProbeSerialPort(DiscoveryListener& listener, std::uint32_t portIndex,
+                     const std::string& deviceName, const SerialDiscoveryOptions& options) {
   const std::size_t identityLength =
       options.identityLength ? *options.identityLength : AnnounceIdentity().size();
   platform::Clock& clock = options.linkClock ? *options.linkClock : platform::SystemClock();
-  if (ProbeBootloader(window, portIndex, deviceName, identityLength, clock)) return true;
+  if (ProbeBootloader(listener, portIndex, deviceName, identityLength, clock)) return true;
 
   return SerialTextPortSearch(deviceName, kSerialTextProbeTimeoutMs,
                               [&](Transport& /*textTransport*/, const std::string& reply) {
-                                PostUnitFound(window,
-                                              BootloadStateLetter(reply) == kBootloadEnabledLetter,
-                                              portIndex);
+                                listener.SerialUnitFound(portIndex, BootloadStateLetter(reply) ==
+                                                                        kBootloadEnabledLetter);
                               })
       .answered;
 }
 
-void com_discover_thread(std::shared_ptr<MessageTarget> window, const std::atomic<bool>& stop,
+void com_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
                          const SerialDiscoveryOptions& options) {
-  ThreadNameHook("com_discover_thread");
+  platform::ThreadNameHook("com_discover_thread");
   SerialDiscoveryOptions passOptions = options;
   if (!passOptions.identityLength) passOptions.identityLength = AnnounceIdentity().size();
-  if (!window) return;
 
   while (!stop.load()) {
     std::uint32_t index = 0;
     for (; index < kComPortTableSize && !stop.load(); ++index) {
       const std::string deviceName = ComPortTable().Entry(index);
       if (deviceName.empty()) break;
-      ProbeSerialPort(*window, index, deviceName, passOptions);
+      ProbeSerialPort(listener, index, deviceName, passOptions);
     }
     // Without ports a pass ends at once; pause instead of spinning.
     if (index == 0 && !stop.load()) platform::SleepMs(passOptions.emptyTablePauseMs);

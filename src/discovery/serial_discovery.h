@@ -9,12 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "discovery/discovery_listener.h"
 #include "platform/clock.h"
-#include "shell/message_target.h"
 
 namespace tessaline {
 
-inline constexpr std::uint8_t kIdentityTextCommand = 0x0D;
 inline constexpr std::uint16_t kIdentityProbeSends = 5;
 inline constexpr std::uint16_t kIdentityProbeTimeoutMs = 500;  // per send; x5 on a serial line
 inline constexpr std::uint32_t kSerialTextProbeTimeoutMs = 250;
@@ -40,13 +39,13 @@ struct SerialDiscoveryOptions {
 };
 
 // Thread body of com_discover_thread: probes every port of ComPortTable, reports each that
-// answered as WM_APP_COM_UNIT_FOUND, and starts over until `stop` is set.
-void com_discover_thread(std::shared_ptr<MessageTarget> window, const std::atomic<bool>& stop,
+// answered to `listener`, and starts over until `stop` is set.
+void com_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
                          const SerialDiscoveryOptions& options = {});
 
-// One port's probes (bootloader, then text at each rate); posts at most one report. True when
-// a unit answered.
-bool ProbeSerialPort(MessageTarget& window, std::uint32_t portIndex, const std::string& deviceName,
-                     const SerialDiscoveryOptions& options = {});
+// One port's probes (bootloader, then text at each rate); at most one report. True when a unit
+// answered.
+bool ProbeSerialPort(DiscoveryListener& listener, std::uint32_t portIndex,
+                     const std::string& deviceName, const SerialDiscoveryOptions& options = {});
 
 }  // namespace tessaline

@@ -3,12 +3,8 @@
 
 #include <memory>
 
-#include "platform/message_box.h"
-#include "shell/settings.h"
-#include "shell/ui_strings.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
-#include "transport/ethernet_transport.h"
 #include "transport/ethernet_transport_tcp.h"
 
 namespace tessaline {
@@ -39,16 +35,6 @@ bool QueryStep(Transport& transport, std::string_view command,
     if (reply == expected) return true;
   }
   return false;
-}
-
-void ShowBootloadBox(void* owner, StringId text, platform::MessageBoxIcon icon) {
-  platform::MessageBoxRequest box;
-  box.owner = owner;
-  box.text = UiString(text);
-  box.caption = UiString(IDS_BOOTLOAD_MODE);
-  box.icon = icon;
-  box.buttons = platform::MessageBoxButtons::Ok;
-  platform::ShowMessageBox(box);
 }
 
 }  // namespace
@@ -97,44 +83,32 @@ TextSearchResult NetworkTextPortSearch(std::uint32_t address, std::uint32_t port
   return result;
 }
 
-TextSearchResult TextPortSearch(const Transport& unitTransport, std::uint32_t timeoutMs,
-                                const TextPortAction& action) {
-  if (unitTransport.GetKind() == kKindCom) {
-    const auto* serial = dynamic_cast<const COMTransport*>(&unitTransport);
-    if (serial == nullptr) return {};
-    return SerialTextPortSearch(serial->GetEndpoint(), timeoutMs, action);
-  }
-  if (unitTransport.GetKind() == kKindIp) {
-    const auto* udp = dynamic_cast<const EthernetTransport*>(&unitTransport);
-    if (udp == nullptr) return {};
-    return NetworkTextPortSearch(udp->GetEndpoint(), CurrentParserPort.load(), timeoutMs, action);
-  }
-  return {};
+TextSearchResult TextPortSearch(const UnitAddress& unit, std::uint32_t parserPort,
+                                std::uint32_t timeoutMs, const TextPortAction& action) {
+  if (unit.IsSerial()) return SerialTextPortSearch(unit.Device(), timeoutMs, action);
+  return NetworkTextPortSearch(unit.Ipv4(), parserPort, timeoutMs, action);
 }
 
-bool EnterBootloadSequence(void* ownerWindow, Transport& textTransport, std::string_view pin,
-                           platform::Clock& clock) {
+EnterBootloadOutcome EnterBootloadSequence(Transport& textTransport, std::string_view pin,
+                                           const BootloadAnnouncer& announce,
+                                           platform::Clock& clock) {
   const bool accepted =
       QueryStep(textTransport, PinCommand(pin), {kPinAcceptedReply, kPinAcceptedEnabledReply}) &&
       QueryStep(textTransport, kEnableBootloadCommand, {kEnableAcceptedReply}) &&
       QueryStep(textTransport, kFinalBootloadCommand, {kFinalAcceptedReply});
-  if (!accepted) {
-    ShowBootloadBox(ownerWindow, IDS_BOOTLOAD_FAILED, platform::MessageBoxIcon::Error);
-    return false;
-  }
-  ShowBootloadBox(ownerWindow, IDS_BOOTLOAD_ENABLED, platform::MessageBoxIcon::Information);
-  clock.Sleep(kBootloaderStartWaitMs);
-  return true;
+  const auto outcome = accepted ? EnterBootloadOutcome::Entered : EnterBootloadOutcome::Refused;
+  if (announce) announce(outcome);
+  if (accepted) clock.Sleep(kBootloaderStartWaitMs);
+  return outcome;
 }
 
-EnterBootloadOutcome EnterBootloadMode(void* ownerWindow, const Transport& unitTransport,
-                                       std::string_view pin, platform::Clock& clock) {
+EnterBootloadOutcome EnterBootloadMode(const UnitAddress& unit, std::uint32_t parserPort,
+                                       std::string_view pin, const BootloadAnnouncer& announce,
+                                       platform::Clock& clock) {
   EnterBootloadOutcome outcome = EnterBootloadOutcome::NoUnitAnswered;
-  TextPortSearch(unitTransport, kEnterBootloadSearchTimeoutMs,
+  TextPortSearch(unit, parserPort, kEnterBootloadSearchTimeoutMs,
                  [&](Transport& textTransport, const std::string& /*reply*/) {
-                   outcome = EnterBootloadSequence(ownerWindow, textTransport, pin, clock)
-                                 ? EnterBootloadOutcome::Entered
-                                 : EnterBootloadOutcome::Refused;
+                   outcome = EnterBootloadSequence(textTransport, pin, announce, clock);
                  });
   return outcome;
 }

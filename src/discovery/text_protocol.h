@@ -9,6 +9,7 @@
 
 #include "platform/clock.h"
 #include "transport/transport.h"
+#include "transport/unit_address.h"
 
 namespace tessaline {
 
@@ -53,13 +54,12 @@ struct TextSearchResult {
   std::vector<std::uint32_t> ratesTried;
 };
 
-// Finds the text port of the unit that `unitTransport` names and runs `action` at most once.
-// Kind "COM": the bootload query on the same device at each rate of BaudRateTable until one
-// answers. Kind "IP": the query over TCP to the same address at CurrentParserPort. Other kinds:
-// nothing. `unitTransport` is only read. Every text transport made here is closed and deleted
-// before this returns.
-TextSearchResult TextPortSearch(const Transport& unitTransport, std::uint32_t timeoutMs,
-                                const TextPortAction& action);
+// Finds the text port of `unit` and runs `action` at most once: for a serial unit the bootload
+// query on the same device at each rate of BaudRateTable until one answers; for a network unit
+// the query over TCP to the same address at `parserPort`. Every text transport made here is
+// closed and deleted before this returns.
+TextSearchResult TextPortSearch(const UnitAddress& unit, std::uint32_t parserPort,
+                                std::uint32_t timeoutMs, const TextPortAction& action);
 
 // The serial branch on its own, for a device name (serial discovery).
 TextSearchResult SerialTextPortSearch(const std::string& deviceName, std::uint32_t timeoutMs,
@@ -69,18 +69,22 @@ TextSearchResult SerialTextPortSearch(const std::string& deviceName, std::uint32
 TextSearchResult NetworkTextPortSearch(std::uint32_t address, std::uint32_t port,
                                        std::uint32_t timeoutMs, const TextPortAction& action);
 
+enum class EnterBootloadOutcome { NoUnitAnswered, Entered, Refused };
+// Tells the user the sequence's outcome (Entered or Refused) while the text port is still open;
+// the desktop program shows its box here.
+using BootloadAnnouncer = std::function<void(EnterBootloadOutcome)>;
+
 // Sends the PIN, enable and final commands over the open `textTransport`, stopping at the first
-// refusal. Shows "Bootload Mode Enabled." (then waits kBootloaderStartWaitMs on `clock`) or
-// "Unable to enter Bootload Mode." in a box owned by `ownerWindow`. True when all three were
-// accepted.
-bool EnterBootloadSequence(void* ownerWindow, Transport& textTransport, std::string_view pin,
-                           platform::Clock& clock = platform::SystemClock());
+// refusal; announces the outcome and, when all three were accepted, waits kBootloaderStartWaitMs
+// on `clock`.
+EnterBootloadOutcome EnterBootloadSequence(Transport& textTransport, std::string_view pin,
+                                           const BootloadAnnouncer& announce = {},
+                                           platform::Clock& clock = platform::SystemClock());
 
 // What the Enter Bootload dialog does on OK: the search with kEnterBootloadSearchTimeoutMs and,
 // on the first answer, the sequence.
-enum class EnterBootloadOutcome { NoUnitAnswered, Entered, Refused };
-EnterBootloadOutcome EnterBootloadMode(void* ownerWindow, const Transport& unitTransport,
-                                       std::string_view pin,
+EnterBootloadOutcome EnterBootloadMode(const UnitAddress& unit, std::uint32_t parserPort,
+                                       std::string_view pin, const BootloadAnnouncer& announce = {},
                                        platform::Clock& clock = platform::SystemClock());
 
 // True for exactly four decimal digits: the only PIN form the dialog accepts.

@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "discovery/text_protocol.h"
+#include "link/bootloader_commands.h"
 #include "link/bootloader_link.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
+#include "platform/threading.h"
 
 namespace tessaline {
 
@@ -15,67 +15,38 @@ namespace {
 
 constexpr std::uint16_t kReplyOverhead = 3;  // command byte and CRC of the short form
 
-void PostTo(MessageTarget* window, std::uint32_t code, std::uint64_t wParam,
-            std::uint64_t lParam = 0) {
-  if (window != nullptr) window->Post({code, wParam, lParam, {}});
-}
-
-std::uint32_t LittleEndian32(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void PostBootloadState(MessageTarget* window, char letter) {
-  PostTo(window, WM_APP_ENABLE_ENTER_BOOTLOAD, letter == kBootloadDisabledLetter ? 1 : 0);
-  PostTo(window, WM_APP_ENABLE_EXIT_BOOTLOAD, letter == kBootloadEnabledLetter ? 1 : 0);
-}
-
 }  // namespace
 
-VersionQueryAnswer RunVersionQuery(UnitRequest& request, platform::Clock& linkClock) {
-  VersionQueryAnswer answer;
-  MessageTarget* window = request.window.get();
-  PostTo(window, WM_APP_ENABLE_EXIT_BOOTLOAD, 0);
-
+void RunVersionQuery(const UnitAddress& unit, std::uint32_t parserPort, VersionListener& listener,
+                     platform::Clock& linkClock) {
+  listener.QueryBegan();
   BootloaderLink link(linkClock);
-  link.SetTransport(std::move(request.transport));
-  Transport* unit = link.GetTransport();
-  if (unit == nullptr) {
-    PostTo(window, WM_APP_VERSION_QUERY_DONE, 0);
-    return answer;
-  }
+  link.SetTransport(unit.MakeBootloaderTransport());
   link.OpenTransport();  // an unopened transport makes the exchange fail at once
 
-  if (link.Exchange(kBootloaderVersionCommand, nullptr, 0, kVersionQuerySends,
+  if (link.Exchange(BootloaderVersionCommand, nullptr, 0, kVersionQuerySends,
                     kVersionQueryTimeoutMs) &&
       link.GetReplyLength() >= kReplyOverhead + 2) {
     const std::uint8_t* reply = link.GetReply();
-    PostTo(window, WM_APP_BOOTLOADER_VERSION, static_cast<std::uint32_t>(reply[1]) << 8 | reply[2]);
-    PostTo(window, WM_APP_ENABLE_ENTER_BOOTLOAD, 0);
-    PostTo(window, WM_APP_ENABLE_EXIT_BOOTLOAD, 1);
-    std::uint32_t applicationVersion = kNoApplicationVersion;
-    if (link.Exchange(kApplicationVersionCommand, nullptr, 0, kVersionQuerySends,
-                      kVersionQueryTimeoutMs) &&
-        link.GetReplyLength() >= kReplyOverhead + 4) {
-      applicationVersion = LittleEndian32(link.GetReply() + 1);
+    listener.BootloaderVersion(static_cast<std::uint16_t>(reply[1] << 8 | reply[2]));
+    std::optional<std::uint32_t> application;
+    if (link.Exchange(ApplicationVersionCommand, nullptr, 0, kVersionQuerySends,
+                      kVersionQueryTimeoutMs)) {
+      application = DecodeApplicationVersion(link.GetReply(), link.GetReplyLength());
     }
-    PostTo(window, WM_APP_APPLICATION_VERSION, 0, applicationVersion);
+    listener.ApplicationVersion(application);
     link.CloseTransport();
-  } else if (unit->GetKind() == kKindCom || unit->GetKind() == kKindIp) {
+  } else {
     link.CloseTransport();  // frees the serial port for the text probe
-    PostTo(window, WM_APP_NO_BOOTLOADER, 0);
-    PostTo(window, WM_APP_APPLICATION_VERSION, 0, kNoApplicationVersion);
-    PostTo(window, WM_APP_ENABLE_ENTER_BOOTLOAD, 0);
-    PostTo(window, WM_APP_ENABLE_EXIT_BOOTLOAD, 0);
+    listener.NoBootloader();
     const std::uint32_t timeoutMs =
-        unit->GetKind() == kKindCom ? kVersionSerialTextTimeoutMs : kVersionNetworkTextTimeoutMs;
-    TextPortSearch(*unit, timeoutMs, [&](Transport& /*textTransport*/, const std::string& reply) {
-      answer.bootloadStateLetter = BootloadStateLetter(reply);
-      PostBootloadState(window, *answer.bootloadStateLetter);
-    });
+        unit.IsSerial() ? kVersionSerialTextTimeoutMs : kVersionNetworkTextTimeoutMs;
+    TextPortSearch(unit, parserPort, timeoutMs,
+                   [&](Transport& /*textTransport*/, const std::string& reply) {
+                     listener.BootloadState(BootloadStateLetter(reply));
+                   });
   }
-  PostTo(window, WM_APP_VERSION_QUERY_DONE, 0);
-  return answer;
+  listener.QueryEnded();
 }
 
 void AutoResetEvent::Signal() {
@@ -117,7 +88,12 @@ void TimedLock::Unlock() {
   released_.notify_one();
 }
 
-VersionQueue::VersionQueue(platform::Clock& linkClock) : linkClock_(linkClock) {}
+VersionQueue::VersionQueue(platform::Clock& linkClock)
+    : run_([&linkClock](const VersionRequest& request) {
+        if (request.listener) {
+          RunVersionQuery(request.unit, request.parserPort, *request.listener, linkClock);
+        }
+      }) {}
 
 VersionQueue::~VersionQueue() { StopVersionWorker(); }
 
@@ -150,9 +126,9 @@ bool VersionQueue::LockQueue() {
   return false;
 }
 
-void VersionQueue::SubmitVersionQuery(std::unique_ptr<UnitRequest> request) {
-  if (!request || !worker_.Running()) return;  // destroyed unserved
-  if (!LockQueue()) return;                    // stopping: destroyed unserved
+void VersionQueue::SubmitVersionQuery(VersionRequest request) {
+  if (!worker_.Running()) return;  // dropped unserved
+  if (!LockQueue()) return;        // stopping: dropped unserved
   queue_.push_back(std::move(request));
   queueLock_.Unlock();
   requestEvent_.Signal();
@@ -165,9 +141,9 @@ std::size_t VersionQueue::Pending() {
   return count;
 }
 
-std::unique_ptr<UnitRequest> VersionQueue::Take() {
-  if (!LockQueue()) return nullptr;
-  std::unique_ptr<UnitRequest> request;
+std::optional<VersionRequest> VersionQueue::Take() {
+  if (!LockQueue()) return std::nullopt;
+  std::optional<VersionRequest> request;
   if (!queue_.empty()) {
     request = std::move(queue_.front());
     queue_.pop_front();
@@ -178,13 +154,13 @@ std::unique_ptr<UnitRequest> VersionQueue::Take() {
 }
 
 void VersionQueue::Worker() {
-  ThreadNameHook("bootload_version_thread");
+  platform::ThreadNameHook("bootload_version_thread");
   while (!stop_.load()) {
     if (!requestEvent_.Wait(kVersionWaitSliceMs)) continue;
-    // Only the newest waiting request is served; older ones are destroyed with their transports.
-    std::unique_ptr<UnitRequest> newest;
+    // Only the newest waiting request is served; older ones are dropped with their listeners.
+    std::optional<VersionRequest> newest;
     while (auto taken = Take()) newest = std::move(taken);
-    if (newest && !stop_.load()) RunVersionQuery(*newest, linkClock_);
+    if (newest && !stop_.load()) run_(*newest);
   }
 }
 
@@ -195,7 +171,7 @@ VersionQueue& ProcessVersionQueue() {
 
 void StartVersionWorker() { ProcessVersionQueue().StartVersionWorker(); }
 void StopVersionWorker() { ProcessVersionQueue().StopVersionWorker(); }
-void SubmitVersionQuery(std::unique_ptr<UnitRequest> request) {
+void SubmitVersionQuery(VersionRequest request) {
   ProcessVersionQueue().SubmitVersionQuery(std::move(request));
 }
 

@@ -1,22 +1,21 @@
-// The version query worker: one long-lived thread serving the newest queued UnitRequest.
+// The version query worker: one long-lived thread serving the newest queued version request.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 
 #include "platform/clock.h"
 #include "platform/threading.h"
-#include "shell/unit_request.h"
+#include "transport/unit_address.h"
 
 namespace tessaline {
 
-inline constexpr std::uint8_t kBootloaderVersionCommand = 0x01;
-inline constexpr std::uint8_t kApplicationVersionCommand = 0x09;
 inline constexpr std::uint16_t kVersionQuerySends = 5;
 inline constexpr std::uint16_t kVersionQueryTimeoutMs = 500;  // per send; x5 on a serial line
 inline constexpr std::uint32_t kVersionSerialTextTimeoutMs = 1000;
@@ -24,16 +23,31 @@ inline constexpr std::uint32_t kVersionNetworkTextTimeoutMs = 250;  // x5 over T
 // Longest single wait anywhere in the queue, so no side can hang on a stopped worker.
 inline constexpr std::uint32_t kVersionWaitSliceMs = 250;
 
-// What a query learned beyond its messages: the state letter of the running application's
-// answer to the bootload query, when it answered (any letter, 'e' and 'd' included).
-struct VersionQueryAnswer {
-  std::optional<char> bootloadStateLetter;
+// What a version query finds, in the order it finds it. Called on the querying thread.
+class VersionListener {
+ public:
+  virtual ~VersionListener() = default;
+  virtual void QueryBegan() = 0;
+  // (major << 8) | minor of the bootloader that answered.
+  virtual void BootloaderVersion(std::uint16_t version) = 0;
+  // After BootloaderVersion: the application's version, none when the unit reports none.
+  virtual void ApplicationVersion(std::optional<std::uint32_t> version) = 0;
+  // No bootloader answered; the text port is asked next.
+  virtual void NoBootloader() = 0;
+  // The running application's bootload state letter (kBootloadEnabledLetter, ...).
+  virtual void BootloadState(char letter) = 0;
+  virtual void QueryEnded() = 0;
 };
 
-// The query for one request, on the calling thread: reports to request.window, then destroys the
-// transport. Used by the worker and by the command line.
-VersionQueryAnswer RunVersionQuery(UnitRequest& request,
-                                   platform::Clock& linkClock = platform::SystemClock());
+struct VersionRequest {
+  UnitAddress unit;
+  std::uint32_t parserPort = 0;  // the text port when no bootloader answers
+  std::shared_ptr<VersionListener> listener;
+};
+
+// The query for one request, on the calling thread. Used by the worker and by the command line.
+void RunVersionQuery(const UnitAddress& unit, std::uint32_t parserPort, VersionListener& listener,
+                     platform::Clock& linkClock = platform::SystemClock());
 
 // An auto-reset event: one Signal wakes one Wait once.
 class AutoResetEvent {
@@ -64,7 +78,10 @@ class TimedLock {
 
 class VersionQueue {
  public:
+  using Runner = std::function<void(const VersionRequest&)>;
   explicit VersionQueue(platform::Clock& linkClock = platform::SystemClock());
+  // Serves each request with `run` instead of the query (tests of the queue itself).
+  explicit VersionQueue(Runner run) : run_(std::move(run)) {}
   ~VersionQueue();  // StopVersionWorker
   VersionQueue(const VersionQueue&) = delete;
   VersionQueue& operator=(const VersionQueue&) = delete;
@@ -73,8 +90,8 @@ class VersionQueue {
   void StartVersionWorker();
   // Sets the stop flag, waits for the worker, destroys every request still queued.
   void StopVersionWorker();
-  // Queues the request when the worker runs; otherwise (or once stopping) destroys it unserved.
-  void SubmitVersionQuery(std::unique_ptr<UnitRequest> request);
+  // Queues the request when the worker runs; otherwise (or once stopping) drops it unserved.
+  void SubmitVersionQuery(VersionRequest request);
   bool WorkerRunning() const { return worker_.Running(); }
   // Requests waiting (tests).
   std::size_t Pending();
@@ -84,13 +101,13 @@ class VersionQueue {
   // Waits for the queue lock in kVersionWaitSliceMs slices while the stop flag is clear; false
   // once stopping.
   bool LockQueue();
-  std::unique_ptr<UnitRequest> Take();
+  std::optional<VersionRequest> Take();
 
-  platform::Clock& linkClock_;
+  Runner run_;
   std::atomic<bool> stop_{false};
   AutoResetEvent requestEvent_;
   TimedLock queueLock_;
-  std::deque<std::unique_ptr<UnitRequest>> queue_;
+  std::deque<VersionRequest> queue_;
   platform::JoinedThread worker_;
 };
 
@@ -98,6 +115,6 @@ class VersionQueue {
 VersionQueue& ProcessVersionQueue();
 void StartVersionWorker();
 void StopVersionWorker();
-void SubmitVersionQuery(std::unique_ptr<UnitRequest> request);
+void SubmitVersionQuery(VersionRequest request);
 
 }  // namespace tessaline

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
 
 namespace tessaline {
 

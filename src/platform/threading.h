@@ -6,6 +6,10 @@
 
 namespace tessaline::platform {
 
+// Called first by every thread with its name ("main_application", "bootload_thread", ...): the
+// one place a debugger's thread naming would go.
+inline void ThreadNameHook(const char* /*name*/) {}
+
 // RAII-joined thread (std::jthread without the stop token, which the workers replace by their
 // own flags). Joining happens in the destructor unless Join was called first.
 class JoinedThread {

@@ -1,7 +1,7 @@
 // The "Socket Error" message box the network transports show when a socket cannot be set up.
 #pragma once
 
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
 
 namespace tessaline {
 

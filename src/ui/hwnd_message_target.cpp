@@ -1,7 +1,7 @@
 // Delivery of worker messages to a window, with owned progress texts.
 #include "ui/hwnd_message_target.h"
 
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 namespace tessaline {
 namespace {

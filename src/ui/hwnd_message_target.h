@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "shell/message_target.h"
+#include "ui/message_target.h"
 
 namespace tessaline {
 

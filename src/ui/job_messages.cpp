@@ -3,9 +3,9 @@
 
 #include <system_error>
 
-#include "shell/messages.h"
-#include "shell/settings.h"
-#include "shell/ui_strings.h"
+#include "platform/threading.h"
+#include "strings/ui_strings.h"
+#include "ui/messages.h"
 
 namespace tessaline {
 
@@ -60,7 +60,8 @@ bool WindowJobThread::Start(WindowJob kind, std::unique_ptr<Transport> transport
     thread_ = platform::JoinedThread([this, kind, transport = std::move(transport),
                                       package = std::move(package), options = std::move(options),
                                       window = std::move(window)]() mutable {
-      ThreadNameHook(kind == WindowJob::Update ? "bootload_thread" : "exit_bootload_thread");
+      platform::ThreadNameHook(kind == WindowJob::Update ? "bootload_thread"
+                                                         : "exit_bootload_thread");
       JobMessages messages(std::move(window));
       if (kind == WindowJob::Update) {
         RunUpdateJob(std::move(transport), *package, options, messages);

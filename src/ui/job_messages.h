@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/threading.h"
-#include "shell/message_target.h"
+#include "ui/message_target.h"
 #include "update/jobs.h"
 
 namespace tessaline {

@@ -7,22 +7,23 @@
 #include <array>
 #include <chrono>
 #include <cwchar>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "discovery/discovery_thread.h"
 #include "discovery/network_discovery.h"
 #include "discovery/version_worker.h"
 #include "package/package.h"
 #include "package/package_globals.h"
 #include "resource.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
 #include "transport/com_port_table.h"
-#include "ui/dialog_launchers.h"
+#include "ui/dialogs/dialogs.h"
+#include "ui/discovery_messages.h"
 #include "ui/formatted_text.h"
 #include "ui/hwnd_message_target.h"
 #include "ui/job_messages.h"
+#include "ui/messages.h"
+#include "ui/settings.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_text.h"
 #include "ui/wide_text.h"
@@ -34,41 +35,15 @@ constexpr auto kResultBoxDelay = std::chrono::milliseconds(200);  // lets the un
 constexpr std::uint32_t kMinParserPort = 1024;
 constexpr std::uint32_t kMaxParserPort = 65535;
 constexpr int kParserPortMaxChars = 5;
-constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
-
-// Reports of the version query about the unit now shown. A change of unit detaches it, so a late
-// answer about an earlier unit never reaches the controls.
-class ShownUnitQuery final : public MessageTarget {
- public:
-  explicit ShownUnitQuery(std::shared_ptr<MessageTarget> window) : window_(std::move(window)) {}
-  void Post(WorkerMessage message) override {
-    std::lock_guard lock(mutex_);  // a post never waits for the window's thread
-    if (window_ != nullptr) window_->Post(std::move(message));
-  }
-  void Send(WorkerMessage message) override {
-    std::shared_ptr<MessageTarget> window;
-    {
-      std::lock_guard lock(mutex_);
-      window = window_;
-    }
-    if (window != nullptr) window->Send(std::move(message));
-  }
-  void Detach() {
-    std::lock_guard lock(mutex_);
-    window_.reset();
-  }
-
- private:
-  std::mutex mutex_;
-  std::shared_ptr<MessageTarget> window_;
-};
 
 // The one main window of the process and what it shares with its job.
 struct MainWindowState {
   HWND window = nullptr;
   std::shared_ptr<HwndMessageTarget> target;
   std::unique_ptr<WindowJobThread> job;
-  std::shared_ptr<ShownUnitQuery> query;
+  // Reports of the version query about the unit now shown. A change of unit detaches it, so a
+  // late answer about an earlier unit never reaches the controls.
+  std::shared_ptr<VersionMessages> query;
   HCURSOR waitCursor = nullptr;
   HCURSOR savedCursor = nullptr;
   bool discoverOpen = false;
@@ -80,9 +55,8 @@ HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
 void Enable(HWND window, int id, bool enable) { EnableWindow(Item(window, id), enable); }
 bool Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
 
-void EnableMenuCommand(HWND window, UINT command, bool enable) {
-  EnableMenuItem(GetMenu(window), command,
-                 MF_BYCOMMAND | (enable ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
+HINSTANCE Instance(HWND window) {
+  return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
 }
 
 int ShowBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
@@ -91,11 +65,6 @@ int ShowBox(HWND owner, const std::wstring& text, const std::wstring& caption, U
 
 LRESULT ComboSelection(HWND window) {
   return SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_GETCURSEL, 0, 0);
-}
-
-// A unit can be named: IP Address is chosen, or COM Port with a port selected.
-bool ConnectionNamed(HWND window) {
-  return Checked(window, IDC_IP_RADIO) || ComboSelection(window) != CB_ERR;
 }
 
 std::uint32_t ToNetworkOrder(std::uint32_t host) {
@@ -108,12 +77,6 @@ void SetVersionLabel(HWND window, const std::wstring& text) {
 
 void SetStatusLine(HWND window, const std::string& stage) {
   SetDlgItemTextW(window, IDC_STATUS_LINE, Widen(ProgressText(stage)).c_str());
-}
-
-std::optional<UnitAddress> SerialUnit(std::size_t index) {
-  std::string port = ComPortTable().Entry(index);
-  if (port.empty()) return std::nullopt;
-  return UnitAddress::Serial(std::move(port));
 }
 
 // The unit shown changes: what was learnt about the previous one no longer counts, and nothing
@@ -133,9 +96,8 @@ void ForgetShownUnit(HWND window) {
 void QueueQuery(HWND window, const std::optional<UnitAddress>& unit) {
   ForgetShownUnit(window);
   if (!unit || state.target == nullptr) return;
-  state.query = std::make_shared<ShownUnitQuery>(state.target);
-  SubmitVersionQuery(
-      std::make_unique<UnitRequest>(UnitRequest{state.query, unit->MakeBootloaderTransport()}));
+  state.query = std::make_shared<VersionMessages>(state.target);
+  SubmitVersionQuery({*unit, CurrentParserPort.load(), state.query});
 }
 
 void RescanPortsNow(HWND window) {
@@ -154,7 +116,8 @@ void OnIpAddressChange(HWND window) {
                                           reinterpret_cast<LPARAM>(&host));
   SetEnterBootloadEnabled(window, false);
   const std::uint32_t address = ToNetworkOrder(static_cast<std::uint32_t>(host));
-  const bool usable = filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableUnitAddress(address);
+  const bool usable =
+      filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableUnitAddress(address);
   if (!usable) {
     ForgetShownUnit(window);
     return;
@@ -215,18 +178,21 @@ void RunDiscoverProcedure(HWND window) {
   StartTrayAnimation();
   state.discoverOpen = true;
   const bool network = Checked(window, IDC_IP_RADIO);
-  const DiscoverChoice choice =
-      OpenDiscoverDialog(window, network ? DiscoverMode::Network : DiscoverMode::Serial);
+  const INT_PTR chosen =
+      RunDiscoverDialog(window, network ? DiscoverMode::Network : DiscoverMode::Serial);
   state.discoverOpen = false;
-  if (network && choice.addressNetworkOrder) {
+  const auto portIndex = DiscoveredSerialPortIndex(chosen);
+  if (chosen == kDiscoverCancelled) {
+    // Nothing chosen: the connection stays as it was.
+  } else if (network) {
     // Cleared first so the fields fill in order and no mixed old/new address is ever queried.
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_CLEARADDRESS, 0, 0);
-    const auto host = ToNetworkOrder(*choice.addressNetworkOrder);
+    const auto host = ToNetworkOrder(static_cast<std::uint32_t>(chosen));
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_SETADDRESS, 0, static_cast<LPARAM>(host));
-  } else if (!network && choice.portIndex) {
-    SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_SETCURSEL, *choice.portIndex, 0);
+  } else if (portIndex) {
+    SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_SETCURSEL, *portIndex, 0);
     SetVersionLabel(window, L"");
-    QueueQuery(window, SerialUnit(*choice.portIndex));
+    QueueQuery(window, SerialUnit(*portIndex));
   }
   // The chosen index named the table the dialog saw: refill only after using it.
   if (state.rescanPending) RescanPortsNow(window);
@@ -236,7 +202,7 @@ void RunDiscoverProcedure(HWND window) {
 void RunEnterBootloadProcedure(HWND window) {
   const auto unit = ConnectionUnit(window);
   if (!unit) return;
-  OpenEnterBootloadDialog(window, *unit);
+  RunEnterBootloadDialog(window, *unit);
   QueueQuery(window, unit);
 }
 
@@ -323,13 +289,14 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       SendMessageW(window, WM_CLOSE, 0, 0);
       return 0;
     case IDM_ABOUT:
-      OpenAboutDialog(window);
+      ShowAboutDialog(Instance(window), window);
       return 0;
     case IDM_UNIT_PREPARATIONS:
-      OpenUnitPreparationHelp(window);
+      ShowHelpWizard(Instance(window), window, UnitProperties(), "help-message.Unit Preparation");
       return 0;
     case IDM_UPDATE_INSTRUCTIONS:
-      OpenUpdateInstructionsHelp(window);
+      ShowHelpWizard(Instance(window), window, UpdaterProperties(),
+                     "help-message.Updater Instructions");
       return 0;
     case IDC_DISCOVER:
       RunDiscoverProcedure(window);
@@ -352,7 +319,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       if (code == EN_KILLFOCUS) ValidateParserPort(window);
       return 0;
     case IDC_MORE:
-      OpenVersionInformation(window);
+      ShowVersionInformation(Instance(window), window);
       return 0;
     case IDC_IP_RADIO:
       ChooseConnection(window, true);
@@ -408,106 +375,6 @@ LRESULT OnClose(HWND window) {
 }
 
 }  // namespace
-
-void SetUpdateEnabled(HWND window, bool enable) {
-  enable = enable && ConnectionNamed(window);
-  Enable(window, IDC_UPDATE, enable);
-  EnableMenuCommand(window, IDM_UPDATE, enable);
-}
-
-void SetEnterBootloadEnabled(HWND window, bool enable) {
-  Enable(window, IDC_ENTER_BOOTLOAD, enable);
-}
-
-void SetExitBootloadEnabled(HWND window, bool enable) {
-  Enable(window, IDC_EXIT_BOOTLOAD, enable && ConnectionNamed(window));
-}
-
-void SetUnitActions(HWND window, bool enable) {
-  SetUpdateEnabled(window, enable);
-  Enable(window, IDC_DISCOVER, enable);
-  SetExitBootloadEnabled(window, enable);
-}
-
-void SetIpGroupEnabled(HWND window, bool enable) {
-  Enable(window, IDC_IP_RADIO, enable);
-  const bool fields = enable && Checked(window, IDC_IP_RADIO);
-  Enable(window, IDC_IP_ADDRESS, fields);
-  Enable(window, IDC_PARSER_PORT, fields);
-  Enable(window, IDC_PARSER_PORT_LABEL, fields);
-}
-
-void SetComGroupEnabled(HWND window, bool enable) {
-  const bool hasPorts = SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_GETCOUNT, 0, 0) > 0;
-  Enable(window, IDC_COM_RADIO, enable && hasPorts);
-  Enable(window, IDC_COM_PORT_LIST, enable && hasPorts && Checked(window, IDC_COM_RADIO));
-}
-
-void SetControlSet(HWND window, bool enable) {
-  SetUnitActions(window, enable);
-  SetIpGroupEnabled(window, enable);
-  EnableMenuCommand(window, IDM_UNIT_PREPARATIONS, enable);
-  EnableMenuCommand(window, IDM_UPDATE_INSTRUCTIONS, enable);
-  EnableMenuCommand(window, IDM_ABOUT, enable);
-  SetComGroupEnabled(window, enable);
-  Enable(window, IDC_FACTORY_DEFAULTS, enable);
-  // The package only decides whether the box is offered; the check mark stays the user's.
-  Enable(window, IDC_FIRMWARE, enable && PackageHasApplication.load());
-  Enable(window, IDC_MORE, enable);
-}
-
-void BindCheckBox(HWND window, int controlId, std::atomic<bool>* flag) {
-  HWND box = Item(window, controlId);
-  SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(flag));
-  CheckDlgButton(window, controlId, flag->load() ? BST_CHECKED : BST_UNCHECKED);
-  EnableWindow(box, flag->load());
-}
-
-void FillComPortList(HWND window) {
-  HWND list = Item(window, IDC_COM_PORT_LIST);
-  SendMessageW(list, CB_RESETCONTENT, 0, 0);
-  int added = 0;
-  for (const std::string& entry : ComPortTable().Entries()) {
-    if (entry.empty()) break;
-    std::wstring label = Widen(entry);
-    if (label.starts_with(kDevicePrefix)) label.erase(0, kDevicePrefix.size());
-    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
-    ++added;
-  }
-  if (added > 0) {
-    Enable(window, IDC_COM_RADIO, state.job == nullptr);
-    return;
-  }
-  CheckDlgButton(window, IDC_IP_RADIO, BST_CHECKED);
-  CheckDlgButton(window, IDC_COM_RADIO, BST_UNCHECKED);
-  SetComGroupEnabled(window, false);
-  SetIpGroupEnabled(window, true);
-}
-
-void SetProgressRange(HWND window, std::uint32_t low, std::uint32_t high) {
-  SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETRANGE32, static_cast<WPARAM>(low),
-                      static_cast<LPARAM>(high));
-  SetProgressPos(window, low);
-}
-
-void SetProgressPos(HWND window, std::uint32_t position) {
-  const auto current =
-      static_cast<std::uint32_t>(SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
-  if (current != position) {
-    SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-  }
-}
-
-std::optional<UnitAddress> ConnectionUnit(HWND window) {
-  if (Checked(window, IDC_IP_RADIO)) {
-    DWORD host = 0;
-    SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&host));
-    return UnitAddress::Network(ToNetworkOrder(static_cast<std::uint32_t>(host)));
-  }
-  const LRESULT selected = ComboSelection(window);
-  if (selected == CB_ERR) return std::nullopt;
-  return SerialUnit(static_cast<std::size_t>(selected));
-}
 
 bool MainWindowJobRunning() { return state.job != nullptr; }
 

@@ -6,7 +6,6 @@
 
 #include "platform/threading.h"
 #include "resource.h"
-#include "shell/settings.h"
 
 namespace tessaline {
 namespace {
@@ -55,7 +54,7 @@ INT_PTR CALLBACK SplashDialogProc(HWND window, UINT message, WPARAM, LPARAM lPar
 }
 
 void SplashThread(HINSTANCE instance) {
-  ThreadNameHook("splash_screen_thread");
+  platform::ThreadNameHook("splash_screen_thread");
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
   // The queue must exist before EndSplash can post WM_QUIT to this thread.
   MSG message{};

@@ -11,7 +11,6 @@
 
 #include "platform/threading.h"
 #include "resource.h"
-#include "shell/settings.h"
 
 namespace tessaline {
 namespace {
@@ -45,7 +44,7 @@ void AnimationStep(HWND window) {
 }
 
 void TrayThread(HWND window) {
-  ThreadNameHook("tray_icon_thread");
+  platform::ThreadNameHook("tray_icon_thread");
   while (!stopping) {
     while (busy && !stopping) {
       AnimationStep(window);

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
 
 namespace tessaline {
 

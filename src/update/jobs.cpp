@@ -1,7 +1,7 @@
 // The update job and the exit-bootload job.
 #include "update/jobs.h"
 
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
 #include "update/bootloader_commands.h"
 #include "update/image_version.h"
 #include "update/programming.h"

@@ -1,22 +1,21 @@
-// EnterBootloadSequence and the version queue against scripted transports (no unit needed).
+// EnterBootloadSequence against a scripted transport, and the version queue (no unit needed).
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "discovery/test_doubles.h"
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
-#include "shell/messages.h"
-#include "shell/ui_strings.h"
+#include "platform/sockets.h"
 
 namespace tessaline {
 namespace {
 
-using testing::MessageBoxRecorder;
-using testing::RecordingClock;
+using testing::ManualClock;
 using testing::ScriptedTextTransport;
-using testing::SilentTransport;
 
 struct SequenceCase {
   const char* name;
@@ -68,21 +67,18 @@ TEST(EnterBootloadSequence, StopsAtTheFirstRefusalAndWaitsOnlyAfterSuccess) {
     port.Script("<SY,BE/>", c.enableReply);
     port.Script("<SY,BR/>", c.finalReply);
     port.Open();
-    MessageBoxRecorder boxes;
-    RecordingClock clock;
-    int owner = 0;
+    ManualClock clock;
+    // The outcome is told before the wait, while the text port is still open.
+    std::vector<std::pair<EnterBootloadOutcome, std::size_t>> told;
+    const auto announce = [&](EnterBootloadOutcome o) {
+      EXPECT_TRUE(port.IsOpen()) << c.name;
+      told.emplace_back(o, clock.Sleeps().size());
+    };
+    const auto expected = c.entered ? EnterBootloadOutcome::Entered : EnterBootloadOutcome::Refused;
 
-    EXPECT_EQ(EnterBootloadSequence(&owner, port, "1234", clock), c.entered) << c.name;
+    EXPECT_EQ(EnterBootloadSequence(port, "1234", announce, clock), expected) << c.name;
     EXPECT_EQ(port.Commands(), c.commandsSent) << c.name;
-    const auto shown = boxes.Boxes();
-    ASSERT_EQ(shown.size(), 1u) << c.name;
-    EXPECT_EQ(shown[0].owner, &owner) << c.name;
-    EXPECT_EQ(shown[0].caption, "Bootload Mode") << c.name;
-    EXPECT_EQ(shown[0].text,
-              c.entered ? "Bootload Mode Enabled." : "Unable to enter Bootload Mode.")
-        << c.name;
-    EXPECT_EQ(shown[0].icon,
-              c.entered ? platform::MessageBoxIcon::Information : platform::MessageBoxIcon::Error)
+    EXPECT_EQ(told, (std::vector<std::pair<EnterBootloadOutcome, std::size_t>>{{expected, 0}}))
         << c.name;
     EXPECT_EQ(clock.Sleeps(),
               c.entered ? std::vector<std::uint32_t>{5000} : std::vector<std::uint32_t>{})
@@ -96,95 +92,123 @@ TEST(EnterBootloadSequence, EndsEachCommandWithCrLfOnANetworkPort) {
   port.Script("<SY,BE/>", "<sy,be = ue/>");
   port.Script("<SY,BR/>", "junk before <sy,br/> junk after");
   port.Open();
-  MessageBoxRecorder boxes;
-  RecordingClock clock;
-  EXPECT_TRUE(EnterBootloadSequence(nullptr, port, "0042", clock));
+  ManualClock clock;
+  EXPECT_EQ(EnterBootloadSequence(port, "0042", {}, clock), EnterBootloadOutcome::Entered);
   EXPECT_EQ(port.Commands().size(), 3u);
 }
 
-TEST(TextPortSearch, SendsNothingForAnyOtherKind) {
-  auto probe = std::make_shared<SilentTransport::Probe>();
-  SilentTransport unit(kKindTcp, probe);
-  bool ran = false;
-  const auto result =
-      TextPortSearch(unit, 250, [&](Transport&, const std::string&) { ran = true; });
-  EXPECT_FALSE(result.answered);
-  EXPECT_FALSE(ran);
-  EXPECT_TRUE(result.ratesTried.empty());
-  EXPECT_FALSE(probe->opened.load()) << "the unit transport is only read";
-}
+// Serves the queue's requests by noting their units; the first one served can be held.
+class ServedRequests {
+ public:
+  void Hold() {
+    std::lock_guard lock(mutex_);
+    held_ = true;
+  }
+  void Release() {
+    {
+      std::lock_guard lock(mutex_);
+      held_ = false;
+    }
+    changed_.notify_all();
+  }
+  bool WaitUntilServing(std::uint32_t timeoutMs) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&] { return !served_.empty(); });
+  }
+  bool WaitForCount(std::size_t count, std::uint32_t timeoutMs) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&] { return served_.size() >= count; });
+  }
+  std::vector<std::string> Served() {
+    std::lock_guard lock(mutex_);
+    return served_;
+  }
+  VersionQueue::Runner Runner() {
+    return [this](const VersionRequest& request) {
+      std::unique_lock lock(mutex_);
+      served_.push_back(request.unit.Label());
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return !held_; });
+    };
+  }
 
-std::unique_ptr<UnitRequest> Request(std::shared_ptr<MessageTarget> window,
-                                     std::shared_ptr<SilentTransport::Probe> probe) {
-  auto request = std::make_unique<UnitRequest>();
-  request->window = std::move(window);
-  request->transport = std::make_unique<SilentTransport>(kKindTcp, std::move(probe));
-  return request;
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> served_;
+  bool held_ = false;
+};
+
+class QuietListener final : public VersionListener {
+  void QueryBegan() override {}
+  void BootloaderVersion(std::uint16_t) override {}
+  void ApplicationVersion(std::optional<std::uint32_t>) override {}
+  void NoBootloader() override {}
+  void BootloadState(char) override {}
+  void QueryEnded() override {}
+};
+
+// A request for 127.0.0.<host>.
+VersionRequest Request(int host, std::shared_ptr<VersionListener> listener) {
+  return {
+      UnitAddress::Network(platform::Ipv4FromOctets(127, 0, 0, static_cast<std::uint8_t>(host))), 0,
+      std::move(listener)};
 }
 
 TEST(VersionQueue, ServesOnlyTheNewestOfTheRequestsQueuedDuringAQuery) {
-  VersionQueue queue;
+  ServedRequests served;
+  VersionQueue queue(served.Runner());
   queue.StartVersionWorker();
 
-  auto busyWindow = std::make_shared<RecordingMessageTarget>();
-  auto busy = std::make_shared<SilentTransport::Probe>();
-  busy->Hold();
-  queue.SubmitVersionQuery(Request(busyWindow, busy));
-  ASSERT_TRUE(busy->WaitUntilInOpen(5000)) << "the worker never took the first request";
+  served.Hold();
+  queue.SubmitVersionQuery(Request(1, std::make_shared<QuietListener>()));
+  ASSERT_TRUE(served.WaitUntilServing(5000)) << "the worker never took the first request";
 
-  std::vector<std::shared_ptr<RecordingMessageTarget>> windows;
-  std::vector<std::shared_ptr<SilentTransport::Probe>> probes;
-  for (int i = 0; i < 3; ++i) {
-    windows.push_back(std::make_shared<RecordingMessageTarget>());
-    probes.push_back(std::make_shared<SilentTransport::Probe>());
-    queue.SubmitVersionQuery(Request(windows.back(), probes.back()));
+  std::vector<std::shared_ptr<QuietListener>> listeners;
+  for (int host : {2, 3, 4}) {
+    listeners.push_back(std::make_shared<QuietListener>());
+    queue.SubmitVersionQuery(Request(host, listeners.back()));
   }
   EXPECT_EQ(queue.Pending(), 3u);
-  busy->Release();
+  served.Release();
 
-  ASSERT_TRUE(windows[2]->WaitFor(WM_APP_VERSION_QUERY_DONE, 5000));
-  // Only the first message and the end: a transport of kind "TCP" gets no text search.
-  EXPECT_EQ(windows[2]->Codes(),
-            (std::vector<std::uint32_t>{WM_APP_ENABLE_EXIT_BOOTLOAD, WM_APP_VERSION_QUERY_DONE}));
-  EXPECT_TRUE(probes[2]->opened.load());
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_TRUE(windows[i]->Codes().empty()) << "request " << i << " was served";
-    EXPECT_FALSE(probes[i]->opened.load()) << "request " << i;
-    EXPECT_TRUE(probes[i]->destroyed.load()) << "request " << i << " kept its transport";
-  }
-  EXPECT_TRUE(busy->destroyed.load());
-  EXPECT_EQ(busyWindow->Codes().back(), WM_APP_VERSION_QUERY_DONE);
+  ASSERT_TRUE(served.WaitForCount(2, 5000));
   queue.StopVersionWorker();
   EXPECT_FALSE(queue.WorkerRunning());
+  EXPECT_EQ(served.Served(), (std::vector<std::string>{"127.0.0.1", "127.0.0.4"}));
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(listeners[i].use_count(), 1) << "request " << i << " was kept";
+  }
 }
 
-TEST(VersionQueue, DestroysRequestsUnservedWithoutARunningWorker) {
-  VersionQueue queue;
-  auto window = std::make_shared<RecordingMessageTarget>();
-  auto early = std::make_shared<SilentTransport::Probe>();
-  queue.SubmitVersionQuery(Request(window, early));
-  EXPECT_TRUE(early->destroyed.load());
+TEST(VersionQueue, DropsRequestsUnservedWithoutARunningWorker) {
+  ServedRequests served;
+  VersionQueue queue(served.Runner());
+  auto early = std::make_shared<QuietListener>();
+  queue.SubmitVersionQuery(Request(1, early));
+  EXPECT_EQ(early.use_count(), 1);
 
   queue.StartVersionWorker();
-  auto busy = std::make_shared<SilentTransport::Probe>();
-  busy->Hold();
-  queue.SubmitVersionQuery(Request(window, busy));
-  ASSERT_TRUE(busy->WaitUntilInOpen(5000));
-  auto waiting = std::make_shared<SilentTransport::Probe>();
-  queue.SubmitVersionQuery(Request(window, waiting));
+  served.Hold();
+  queue.SubmitVersionQuery(Request(2, std::make_shared<QuietListener>()));
+  ASSERT_TRUE(served.WaitUntilServing(5000));
+  auto waiting = std::make_shared<QuietListener>();
+  queue.SubmitVersionQuery(Request(3, waiting));
   std::thread releaser([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    busy->Release();
+    served.Release();
   });
   queue.StopVersionWorker();  // the query in progress finishes; the waiting one is dropped
   releaser.join();
-  EXPECT_TRUE(waiting->destroyed.load());
-  EXPECT_FALSE(waiting->opened.load());
+  EXPECT_EQ(waiting.use_count(), 1);
   EXPECT_EQ(queue.Pending(), 0u);
 
-  auto late = std::make_shared<SilentTransport::Probe>();
-  queue.SubmitVersionQuery(Request(window, late));
-  EXPECT_TRUE(late->destroyed.load());
+  auto late = std::make_shared<QuietListener>();
+  queue.SubmitVersionQuery(Request(4, late));
+  EXPECT_EQ(late.use_count(), 1);
+  EXPECT_EQ(served.Served(), std::vector<std::string>{"127.0.0.2"});
 }
 
 TEST(AutoResetEvent, OneSignalWakesOneWaitOnce) {

@@ -9,7 +9,7 @@
 #include "discovery/serial_discovery.h"
 #include "discovery/text_protocol.h"
 #include "platform/sockets.h"
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 namespace tessaline {
 namespace {

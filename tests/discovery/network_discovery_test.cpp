@@ -10,7 +10,8 @@
 #include "discovery/discovery_thread.h"
 #include "discovery/network_namespaces.h"
 #include "platform/sockets.h"
-#include "shell/messages.h"
+#include "ui/discovery_messages.h"
+#include "ui/messages.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline {
@@ -59,7 +60,7 @@ TEST(NetworkDiscovery, FindsEachUnitThroughItsInterfaceBroadcast) {
     NetworkDiscoveryOptions options;
     options.identity = "Brume Tessaline";
     DiscoveryThread discovery(options, SerialDiscoveryOptions{});
-    discovery.StartDiscovery(window, DiscoverMode::Network);
+    discovery.StartDiscovery(std::make_shared<DiscoveryMessages>(window), DiscoverMode::Network);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {
       flagsByAddress.clear();

@@ -1,11 +1,7 @@
-// Test doubles shared by the discovery tests: scripted transports, a recording clock, a box
-// recorder.
+// Test doubles shared by the discovery tests: a scripted text port and a box recorder.
 #pragma once
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -15,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "support/manual_clock.h"
 #include "transport/transport.h"
 
 namespace tessaline::testing {
@@ -60,71 +57,6 @@ class ScriptedTextTransport final : public Transport {
   std::vector<std::string> commands_;
   std::string pending_;
   std::string output_;
-};
-
-// A transport of a given kind that never answers; reports its destruction and can hold Open
-// until released (to keep a worker busy while a test queues more requests).
-class SilentTransport final : public Transport {
- public:
-  struct Probe {
-    std::atomic<bool> destroyed{false};
-    std::atomic<bool> opened{false};
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool released = true;
-    bool inOpen = false;
-
-    void Hold() {
-      std::lock_guard lock(mutex);
-      released = false;
-    }
-    void Release() {
-      {
-        std::lock_guard lock(mutex);
-        released = true;
-      }
-      changed.notify_all();
-    }
-    bool WaitUntilInOpen(std::uint32_t timeoutMs) {
-      std::unique_lock lock(mutex);
-      return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return inOpen; });
-    }
-  };
-
-  SilentTransport(std::string_view kind, std::shared_ptr<Probe> probe)
-      : kind_(kind), probe_(std::move(probe)) {}
-  ~SilentTransport() override { probe_->destroyed = true; }
-
-  bool Open() override {
-    probe_->opened = true;
-    std::unique_lock lock(probe_->mutex);
-    probe_->inOpen = true;
-    probe_->changed.notify_all();
-    probe_->changed.wait(lock, [&] { return probe_->released; });
-    return false;
-  }
-  bool Write(const std::uint8_t*, std::uint32_t) override { return false; }
-  std::uint32_t Read(std::uint8_t*, std::uint32_t) override { return 0; }
-  std::string_view GetKind() const override { return kind_; }
-
- private:
-  std::string kind_;
-  std::shared_ptr<Probe> probe_;
-};
-
-// Records sleeps instead of sleeping.
-class RecordingClock final : public platform::Clock {
- public:
-  std::uint32_t Now() override { return now_; }
-  void Sleep(std::uint32_t milliseconds) override {
-    sleeps_.push_back(milliseconds);
-    now_ += milliseconds;
-  }
-  const std::vector<std::uint32_t>& Sleeps() const { return sleeps_; }
-
- private:
-  std::uint32_t now_ = 0;
-  std::vector<std::uint32_t> sleeps_;
 };
 
 // Captures every message box for the life of the object.

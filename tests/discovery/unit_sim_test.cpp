@@ -11,11 +11,10 @@
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
 #include "platform/sockets.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
-#include "transport/ethernet_transport.h"
+#include "ui/discovery_messages.h"
+#include "ui/messages.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline {
@@ -24,8 +23,7 @@ namespace {
 using sim::SimulatedUnit;
 using sim::UnitConfig;
 using sim::UnitMode;
-using testing::MessageBoxRecorder;
-using testing::RecordingClock;
+using testing::ManualClock;
 
 constexpr std::size_t kIdentityLength = std::string_view("Brume Tessaline").size();
 
@@ -60,18 +58,6 @@ UnitConfig SerialTextUnit(std::uint32_t rate, bool bootloadEnabled = false) {
   return config;
 }
 
-// Restores the process-wide Parser Port after a test points it at a simulated unit.
-class ParserPortOverride {
- public:
-  explicit ParserPortOverride(std::uint32_t port) : saved_(CurrentParserPort.load()) {
-    CurrentParserPort = port;
-  }
-  ~ParserPortOverride() { CurrentParserPort = saved_; }
-
- private:
-  std::uint32_t saved_;
-};
-
 std::uint32_t Ip(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
   return platform::Ipv4FromOctets(a, b, c, d);
 }
@@ -79,14 +65,14 @@ std::uint32_t Ip(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d)
 TEST(TextPortSearch, AsksOverTcpAtTheParserPort) {
   for (bool enabled : {true, false}) {
     auto unit = StartUnit(TextUnit("127.0.77.10", enabled));
-    ParserPortOverride port(unit->TextPort());
-    EthernetTransport named(Ip(127, 0, 77, 10));
+    const auto named = UnitAddress::Network(Ip(127, 0, 77, 10));
     std::string reply;
-    const auto result = TextPortSearch(named, 250, [&](Transport& text, const std::string& r) {
-      EXPECT_EQ(text.GetKind(), kKindTcp);
-      EXPECT_TRUE(text.IsOpen());
-      reply = r;
-    });
+    const auto result =
+        TextPortSearch(named, unit->TextPort(), 250, [&](Transport& text, const std::string& r) {
+          EXPECT_EQ(text.GetKind(), kKindTcp);
+          EXPECT_TRUE(text.IsOpen());
+          reply = r;
+        });
     EXPECT_TRUE(result.answered);
     EXPECT_EQ(BootloadStateLetter(reply), enabled ? 'e' : 'd');
     EXPECT_EQ(unit->TextLog(), std::vector<std::string>{"<SY,BQ/>"});
@@ -95,30 +81,31 @@ TEST(TextPortSearch, AsksOverTcpAtTheParserPort) {
 
 TEST(TextPortSearch, FindsNothingWhereNoTextPortListens) {
   auto unit = StartUnit(TextUnit("127.0.77.11", true));
-  ParserPortOverride port(unit->TextPort());
-  EthernetTransport elsewhere(Ip(127, 0, 77, 12));
+  const auto elsewhere = UnitAddress::Network(Ip(127, 0, 77, 12));
   bool ran = false;
-  EXPECT_FALSE(
-      TextPortSearch(elsewhere, 250, [&](Transport&, const std::string&) { ran = true; }).answered);
+  const auto result = TextPortSearch(elsewhere, unit->TextPort(), 250,
+                                     [&](Transport&, const std::string&) { ran = true; });
+  EXPECT_FALSE(result.answered);
   EXPECT_FALSE(ran);
+  EXPECT_TRUE(result.ratesTried.empty());
   EXPECT_TRUE(unit->TextLog().empty());
 }
 
 TEST(TextPortSearch, TriesTheRatesInOrderUpToTheOneThatAnswers) {
   auto unit = StartUnit(SerialTextUnit(19200, true));
-  COMTransport named(unit->SerialPath(), kBootloaderBaudRate);
+  const auto named = UnitAddress::Serial(unit->SerialPath());
   int actions = 0;
-  const auto result = TextPortSearch(named, 1000, [&](Transport& text, const std::string& reply) {
-    ++actions;
-    EXPECT_EQ(BootloadStateLetter(reply), 'e');
-    EXPECT_EQ(dynamic_cast<COMTransport&>(text).BaudRate(), 19200u);
-  });
+  const auto result =
+      TextPortSearch(named, 0, 1000, [&](Transport& text, const std::string& reply) {
+        ++actions;
+        EXPECT_EQ(BootloadStateLetter(reply), 'e');
+        EXPECT_EQ(dynamic_cast<COMTransport&>(text).BaudRate(), 19200u);
+      });
   EXPECT_TRUE(result.answered);
   EXPECT_EQ(actions, 1);
   EXPECT_EQ(result.ratesTried, (std::vector<std::uint32_t>{4800, 9600, 19200}));
   // Queries at the wrong rates are noise to the unit: it understood exactly one.
   EXPECT_EQ(unit->TextLog(), std::vector<std::string>{"<SY,BQ/>"});
-  EXPECT_FALSE(named.IsOpen());
 }
 
 struct EnterCase {
@@ -138,16 +125,16 @@ TEST(EnterBootloadMode, SendsThePinEnableAndFinalCommandsOnlyWhileAccepted) {
   };
   for (const auto& c : cases) {
     auto unit = StartUnit(TextUnit("127.0.77.13", false));
-    ParserPortOverride port(unit->TextPort());
-    EthernetTransport named(Ip(127, 0, 77, 13));
-    MessageBoxRecorder boxes;
-    RecordingClock clock;
-    EXPECT_EQ(EnterBootloadMode(nullptr, named, c.pin, clock), c.outcome) << c.name;
+    ManualClock clock;
+    std::vector<EnterBootloadOutcome> told;
+    EXPECT_EQ(EnterBootloadMode(
+                  UnitAddress::Network(Ip(127, 0, 77, 13)), unit->TextPort(), c.pin,
+                  [&](EnterBootloadOutcome o) { told.push_back(o); }, clock),
+              c.outcome)
+        << c.name;
     EXPECT_EQ(unit->TextLog(), c.textLog) << c.name;
     const bool entered = c.outcome == EnterBootloadOutcome::Entered;
-    ASSERT_EQ(boxes.Boxes().size(), 1u) << c.name;
-    EXPECT_EQ(boxes.Boxes()[0].text,
-              entered ? "Bootload Mode Enabled." : "Unable to enter Bootload Mode.");
+    EXPECT_EQ(told, std::vector<EnterBootloadOutcome>{c.outcome}) << c.name;
     EXPECT_EQ(clock.Sleeps().size(), entered ? 1u : 0u) << c.name;
     std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the unit's switch delay
     EXPECT_EQ(unit->Mode(), entered ? UnitMode::Bootloader : UnitMode::Application) << c.name;
@@ -156,24 +143,24 @@ TEST(EnterBootloadMode, SendsThePinEnableAndFinalCommandsOnlyWhileAccepted) {
 
 TEST(EnterBootloadMode, RunsTheWholeSequenceAtTheRateThatAnswered) {
   auto unit = StartUnit(SerialTextUnit(38400));
-  COMTransport named(unit->SerialPath(), kBootloaderBaudRate);
-  MessageBoxRecorder boxes;
-  RecordingClock clock;
-  EXPECT_EQ(EnterBootloadMode(nullptr, named, "1234", clock), EnterBootloadOutcome::Entered);
+  ManualClock clock;
+  EXPECT_EQ(EnterBootloadMode(UnitAddress::Serial(unit->SerialPath()), 0, "1234", {}, clock),
+            EnterBootloadOutcome::Entered);
   // Every command the unit understood arrived at 38400: no other rate reaches it.
   EXPECT_EQ(unit->TextLog(),
             (std::vector<std::string>{"<SY,BQ/>", "<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"}));
   EXPECT_EQ(clock.Sleeps(), std::vector<std::uint32_t>{5000});
 }
 
-TEST(EnterBootloadMode, LeavesASilentUnitWithoutAnyBox) {
-  ParserPortOverride port(4999);
-  EthernetTransport nobody(Ip(127, 0, 77, 14));
-  MessageBoxRecorder boxes;
-  RecordingClock clock;
-  EXPECT_EQ(EnterBootloadMode(nullptr, nobody, "1234", clock),
+TEST(EnterBootloadMode, LeavesASilentUnitWithoutAnyAnnouncement) {
+  ManualClock clock;
+  bool told = false;
+  EXPECT_EQ(EnterBootloadMode(
+                UnitAddress::Network(Ip(127, 0, 77, 14)), 4999, "1234",
+                [&](EnterBootloadOutcome) { told = true; }, clock),
             EnterBootloadOutcome::NoUnitAnswered);
-  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_FALSE(told);
+  EXPECT_TRUE(clock.Sleeps().empty());
 }
 
 // The messages a window receives, as (code, wParam, lParam).
@@ -194,14 +181,12 @@ void PrintTo(const Posted& p, std::ostream* os) {
   *os << MessageName(p.code) << "(" << p.wParam << ", " << p.lParam << ")";
 }
 
-std::vector<Posted> QueryThroughTheWorker(std::unique_ptr<Transport> transport) {
+// The query through the worker and the desktop program's adapter: the messages the window gets.
+std::vector<Posted> QueryThroughTheWorker(const UnitAddress& unit, std::uint32_t parserPort = 0) {
   VersionQueue queue;
   queue.StartVersionWorker();
   auto window = std::make_shared<RecordingMessageTarget>();
-  auto request = std::make_unique<UnitRequest>();
-  request->window = window;
-  request->transport = std::move(transport);
-  queue.SubmitVersionQuery(std::move(request));
+  queue.SubmitVersionQuery({unit, parserPort, std::make_shared<VersionMessages>(window)});
   EXPECT_TRUE(window->WaitFor(WM_APP_VERSION_QUERY_DONE, 30000));
   queue.StopVersionWorker();
   return Received(*window);
@@ -214,8 +199,7 @@ TEST(VersionWorker, ReportsABootloaderAndItsApplicationVersion) {
   config.bootloaderMinor = 3;
   config.applicationVersion = 0x00020005;
   auto unit = StartUnit(config);
-  const auto posted =
-      QueryThroughTheWorker(std::make_unique<EthernetTransport>(Ip(127, 0, 77, 20)));
+  const auto posted = QueryThroughTheWorker(UnitAddress::Network(Ip(127, 0, 77, 20)));
   EXPECT_EQ(posted, (std::vector<Posted>{{WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0},
                                          {WM_APP_BOOTLOADER_VERSION, 0x0103, 0},
                                          {WM_APP_ENABLE_ENTER_BOOTLOAD, 0, 0},
@@ -230,8 +214,7 @@ TEST(VersionWorker, ReportsABootloaderOnASerialLine) {
   config.serial = true;
   config.bootloaderMinor = 2;
   auto unit = StartUnit(config);
-  const auto posted = QueryThroughTheWorker(
-      std::make_unique<COMTransport>(unit->SerialPath(), kBootloaderBaudRate));
+  const auto posted = QueryThroughTheWorker(UnitAddress::Serial(unit->SerialPath()));
   ASSERT_EQ(posted.size(), 6u);
   EXPECT_EQ(posted[1], (Posted{WM_APP_BOOTLOADER_VERSION, 0x0102, 0}));
   EXPECT_EQ(posted[4], (Posted{WM_APP_APPLICATION_VERSION, 0, config.applicationVersion}));
@@ -268,12 +251,10 @@ TEST(VersionWorker, AsksTheTextPortWhenTheBootloaderIsSilent) {
       unit = StartUnit(TextUnit("127.0.77.21", c.bootloadEnabled));
       parserPort = unit->TextPort();
     }
-    ParserPortOverride port(parserPort);
     auto expected = silence;
     expected.insert(expected.end(), c.tail.begin(), c.tail.end());
     expected.push_back({WM_APP_VERSION_QUERY_DONE, 0, 0});
-    EXPECT_EQ(QueryThroughTheWorker(std::make_unique<EthernetTransport>(Ip(127, 0, 77, 21))),
-              expected)
+    EXPECT_EQ(QueryThroughTheWorker(UnitAddress::Network(Ip(127, 0, 77, 21)), parserPort), expected)
         << c.name;
   }
 }
@@ -293,7 +274,7 @@ TEST(SerialDiscovery, ReportsABootloaderAndARunningUnitOnTwoPorts) {
   auto window = std::make_shared<RecordingMessageTarget>();
   {
     DiscoveryThread discovery(NetworkDiscoveryOptions{}, serial);
-    discovery.StartDiscovery(window, DiscoverMode::Serial);
+    discovery.StartDiscovery(std::make_shared<DiscoveryMessages>(window), DiscoverMode::Serial);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     auto portsSeen = [&] {
       std::set<std::uint64_t> ports;

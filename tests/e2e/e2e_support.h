@@ -13,11 +13,11 @@
 #include "platform/clock.h"
 #include "platform/module_resources.h"
 #include "platform/sockets.h"
-#include "shell/message_target.h"
-#include "shell/messages.h"
 #include "support/memory_package.h"
 #include "transport/unit_address.h"
 #include "ui/job_messages.h"
+#include "ui/message_target.h"
+#include "ui/messages.h"
 #include "unit-sim/simulated_unit.h"
 #include "update/jobs.h"
 

@@ -17,7 +17,7 @@ namespace tessaline {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing::FakeClock;
+using testing::ManualClock;
 using testing::ScriptedTransport;
 using testing::WrittenFrame;
 
@@ -60,7 +60,7 @@ struct Rig {
       }
     };
   }
-  FakeClock clock;
+  ManualClock clock;
   BootloaderLink link;
   ScriptedTransport* transport;
 };
@@ -315,7 +315,7 @@ TEST(BootloaderLink, AReplyInPiecesEndsOnItsEotAndTheLastListenIsATime) {
 TEST(BootloaderLink, SetTransportClosesAnOpenTransportBeforeDeletingIt) {
   for (const bool open : {true, false}) {
     std::vector<std::string> events;
-    FakeClock clock;
+    ManualClock clock;
     BootloaderLink link(clock);
     auto transport = std::make_unique<ScriptedTransport>(clock, "IP", kUdpWaitMs);
     transport->events = &events;

@@ -12,19 +12,10 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "support/manual_clock.h"
 #include "transport/transport.h"
 
 namespace tessaline::testing {
-
-class FakeClock final : public platform::Clock {
- public:
-  explicit FakeClock(std::uint32_t start = 1000) : now_(start) {}
-  std::uint32_t Now() override { return now_; }
-  void Sleep(std::uint32_t milliseconds) override { now_ += milliseconds; }
-
- private:
-  std::uint32_t now_;
-};
 
 struct WrittenFrame {
   std::uint32_t tick;
@@ -33,7 +24,7 @@ struct WrittenFrame {
 
 class ScriptedTransport final : public Transport {
  public:
-  ScriptedTransport(FakeClock& clock, std::string kind, std::uint32_t readWaitMs)
+  ScriptedTransport(ManualClock& clock, std::string kind, std::uint32_t readWaitMs)
       : clock_(clock), kind_(std::move(kind)), readWaitMs_(readWaitMs) {}
   ~ScriptedTransport() override {
     if (events != nullptr) events->push_back("destroy");
@@ -83,7 +74,7 @@ class ScriptedTransport final : public Transport {
   std::string_view GetKind() const override { return kind_; }
 
  private:
-  FakeClock& clock_;
+  ManualClock& clock_;
   std::string kind_;
   std::uint32_t readWaitMs_;
 };

@@ -7,9 +7,9 @@
 
 #include "discovery/version_worker.h"
 #include "platform/sockets.h"
-#include "shell/messages.h"
 #include "soak_support.h"
-#include "transport/ethernet_transport.h"
+#include "ui/discovery_messages.h"
+#include "ui/messages.h"
 
 namespace tessaline::soak {
 namespace {
@@ -64,8 +64,8 @@ TEST(Concurrency, AVersionQueryAndAnUpdateOnOtherUnitsBothEndCorrectly) {
   std::uint32_t wrongAnswers = 0;
   while (updateRunning || queries < kMinimumQueries) {
     auto window = std::make_shared<RecordingMessageTarget>();
-    queue.SubmitVersionQuery(std::make_unique<UnitRequest>(UnitRequest{
-        window, std::make_unique<EthernetTransport>(platform::Ipv4FromOctets(127, 0, 32, 2))}));
+    queue.SubmitVersionQuery({UnitAddress::Network(platform::Ipv4FromOctets(127, 0, 32, 2)), 0,
+                              std::make_shared<VersionMessages>(window)});
     ASSERT_TRUE(window->WaitFor(WM_APP_VERSION_QUERY_DONE, kQueryWaitMs)) << "query " << queries;
     const auto messages = window->Messages();
     const auto bootloader = Parameter(messages, WM_APP_BOOTLOADER_VERSION, true);

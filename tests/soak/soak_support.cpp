@@ -8,12 +8,12 @@
 #include "package/package_contents.h"
 #include "platform/module_resources.h"
 #include "platform/sockets.h"
-#include "shell/messages.h"
 #include "support/memory_package.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "transport/ethernet_transport.h"
 #include "ui/job_messages.h"
+#include "ui/messages.h"
 
 namespace tessaline::soak {
 

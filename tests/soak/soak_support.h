@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "shell/message_target.h"
 #include "transport/transport.h"
+#include "ui/message_target.h"
 #include "unit-sim/simulated_unit.h"
 #include "update/jobs.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "gui_harness.h"
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 namespace tessaline::test {
 namespace {
@@ -87,7 +87,8 @@ TEST_F(HwndMessageTargetTest, PostedMessagesArriveInOrderWithTheirParameters) {
 TEST_F(HwndMessageTargetTest, AResultAfterAFullQueueStillArrives) {
   constexpr std::uint64_t kProgressPosts = 12000;
   std::thread worker([target = target_] {
-    for (std::uint64_t i = 0; i < kProgressPosts; ++i) target->Post({WM_APP_PROGRESS_POS, i, 0, {}});
+    for (std::uint64_t i = 0; i < kProgressPosts; ++i)
+      target->Post({WM_APP_PROGRESS_POS, i, 0, {}});
     target->Post({WM_APP_UPDATE_SUCCEEDED, 0, 0, {}});
   });
   Sleep(500);  // the window is busy meanwhile: the queue fills

@@ -12,9 +12,9 @@
 #include "platform/message_box.h"
 #include "platform/sockets.h"
 #include "resource.h"
-#include "shell/settings.h"
 #include "transport/com_port_table.h"
 #include "ui/main_window.h"
+#include "ui/settings.h"
 #include "ui/ui_text.h"
 #include "ui/wide_text.h"
 

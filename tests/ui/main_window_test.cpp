@@ -6,15 +6,15 @@
 // clang-format on
 
 #include "ui/main_window.h"
-#include "ui/message_loop.h"
 
 #include <chrono>
 
 #include "main_window_fixture.h"
 #include "resource.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
 #include "transport/com_port_table.h"
+#include "ui/message_loop.h"
+#include "ui/messages.h"
+#include "ui/settings.h"
 #include "ui/tray_icon.h"
 
 namespace tessaline::test {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
 #include "ui/formatted_text.h"
 #include "ui/wide_text.h"
 

@@ -10,9 +10,9 @@
 
 #include "main_window_fixture.h"
 #include "resource.h"
-#include "shell/messages.h"
 #include "transport/com_port_table.h"
 #include "ui/main_window.h"
+#include "ui/messages.h"
 
 namespace tessaline::test {
 namespace {

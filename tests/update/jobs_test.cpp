@@ -7,10 +7,10 @@
 #include <stop_token>
 
 #include "package/hex_manager.h"
-#include "shell/message_target.h"
-#include "shell/messages.h"
 #include "support/memory_package.h"
 #include "ui/job_messages.h"
+#include "ui/message_target.h"
+#include "ui/messages.h"
 #include "update/scripted_unit.h"
 #include "update/test_images.h"
 

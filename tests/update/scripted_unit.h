@@ -11,18 +11,10 @@
 
 #include "link/packet_codec.h"
 #include "platform/clock.h"
+#include "support/manual_clock.h"
 #include "transport/transport.h"
 
 namespace tessaline::testing {
-
-class ManualClock final : public platform::Clock {
- public:
-  std::uint32_t Now() override { return now_; }
-  void Sleep(std::uint32_t milliseconds) override { now_ += milliseconds; }
-
- private:
-  std::uint32_t now_ = 5000;
-};
 
 struct ReceivedRequest {
   std::uint8_t command = 0;        // as sent, bit 0x80 included

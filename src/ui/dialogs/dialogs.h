@@ -9,12 +9,9 @@
 
 namespace tessaline {
 
-class Transport;
+class UnitAddress;
 class PropertiesContainer;
-
-// DiscoverMode: which discovery worker the Discover dialog runs.
-inline constexpr int kDiscoverSerial = 0;
-inline constexpr int kDiscoverNetwork = 1;
+enum class DiscoverMode : int;  // discovery/discovery_thread.h
 
 // Result of the Discover dialog when nothing was chosen (Cancel, close box, OK without selection).
 inline constexpr INT_PTR kDiscoverCancelled = 2;
@@ -29,13 +26,13 @@ inline constexpr INT_PTR kEnterBootloadRefused = 2;
 // Runs the Discover dialog (template 145) modally. Returns kDiscoverCancelled, a network unit's
 // IPv4 address in network byte order, or kDiscoverSerialMask | port index, always as an unsigned
 // 32-bit value zero-extended (never sign-extended).
-INT_PTR RunDiscoverDialog(HWND owner, int mode);
+INT_PTR RunDiscoverDialog(HWND owner, DiscoverMode mode);
 // The ComPortTable index carried by a Discover result, when it names a serial unit.
 std::optional<std::uint32_t> DiscoveredSerialPortIndex(INT_PTR result);
 
-// Runs the Enter Bootload dialog (template 161) for the unit named by `unit` (only read; the caller
-// keeps it). Returns one of the kEnterBootload* results.
-INT_PTR RunEnterBootloadDialog(HWND owner, const Transport* unit);
+// Runs the Enter Bootload dialog (template 161) for `unit` (the caller keeps it). Returns one of
+// the kEnterBootload* results.
+INT_PTR RunEnterBootloadDialog(HWND owner, const UnitAddress& unit);
 
 // About box (template 103).
 void ShowAboutDialog(HINSTANCE instance, HWND owner);

@@ -1,23 +1,20 @@
 // The Discover dialog: lists the units that answer discovery and returns the chosen one.
 #include "ui/dialogs/discover_dialog.h"
 
-#include <atomic>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "discovery/discovery_thread.h"
 #include "discovery/version_worker.h"
 #include "resource.h"
-#include "shell/messages.h"
-#include "shell/unit_request.h"
 #include "transport/com_port_table.h"
-#include "transport/com_transport.h"
-#include "transport/ethernet_transport.h"
 #include "ui/dialogs/dialog_support.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/discover_list.h"
+#include "ui/discovery_messages.h"
 #include "ui/hwnd_message_target.h"
+#include "ui/messages.h"
+#include "ui/settings.h"
 #include "ui/ui_text.h"
 
 namespace tessaline {
@@ -28,45 +25,18 @@ using dialogs::DiscoveredUnit;
 constexpr int kListFontPoints = 8;
 constexpr int kItemHeightPaddingPx = 2;
 
-// Reports of one version query. Its end (WM_APP_VERSION_QUERY_DONE, whose wParam is otherwise 0)
-// carries the query's number, so the dialog can tell the newest query's end from older ones.
-class VersionQueryTarget final : public MessageTarget {
- public:
-  VersionQueryTarget(HWND dialog, std::uint32_t number) : dialog_(dialog), number_(number) {}
-  void Post(WorkerMessage message) override { Deliver(message); }
-  // The version worker only posts; a send is delivered as a post so no lock is held waiting.
-  void Send(WorkerMessage message) override { Deliver(message); }
-  void Detach() {
-    std::lock_guard lock(mutex_);
-    dialog_ = nullptr;
-  }
-
- private:
-  void Deliver(const WorkerMessage& message) {
-    std::lock_guard lock(mutex_);
-    if (dialog_ == nullptr) return;
-    const WPARAM wParam = message.code == WM_APP_VERSION_QUERY_DONE
-                              ? static_cast<WPARAM>(number_)
-                              : static_cast<WPARAM>(message.wParam);
-    const LPARAM lParam = static_cast<LPARAM>(message.lParam);
-    PostMessageW(dialog_, message.code, wParam, lParam);
-  }
-
-  std::mutex mutex_;
-  HWND dialog_;
-  std::uint32_t number_;
-};
-
 // One Discover dialog exists at a time; its state lives here from WM_MEASUREITEM (which comes
 // before WM_INITDIALOG) to WM_DESTROY.
 struct DiscoverState {
-  int mode = kDiscoverSerial;
+  DiscoverMode mode = DiscoverMode::Serial;
   dialogs::UniqueFont listFontNormal;
   dialogs::UniqueFont listFontBold;
   std::vector<std::unique_ptr<DiscoveredUnit>> units;
   std::shared_ptr<HwndMessageTarget> discoveryTarget;
   std::unique_ptr<DiscoveryThread> discovery;
-  std::vector<std::shared_ptr<VersionQueryTarget>> queryTargets;
+  // Reports of the version queries; the one of the newest query carries its number in
+  // WM_APP_VERSION_QUERY_DONE's wParam, so the dialog can tell its end from older ones.
+  std::vector<std::shared_ptr<VersionMessages>> queryTargets;
   std::uint32_t newestQuery = 0;  // number of the last query submitted; 0 before any
   NetworkDiscoveryOptions networkOptions;
   SerialDiscoveryOptions serialOptions;
@@ -79,13 +49,13 @@ DiscoverState& State() {
 
 HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_UNIT_LIST); }
 
-void StartDiscovery(HWND dialog, int mode) {
+void StartDiscovery(HWND dialog, DiscoverMode mode) {
   auto& state = State();
   if (!state.discovery) {
     state.discovery = std::make_unique<DiscoveryThread>(state.networkOptions, state.serialOptions);
   }
   if (!state.discoveryTarget) state.discoveryTarget = std::make_shared<HwndMessageTarget>(dialog);
-  state.discovery->StartDiscovery(state.discoveryTarget, static_cast<DiscoverMode>(mode));
+  state.discovery->StartDiscovery(std::make_shared<DiscoveryMessages>(state.discoveryTarget), mode);
 }
 
 void StopDiscovery() {
@@ -110,12 +80,12 @@ void OnMeasureItem(HWND dialog, MEASUREITEMSTRUCT& measure) {
   measure.itemHeight = static_cast<UINT>(metrics.tmHeight + kItemHeightPaddingPx);
 }
 
-void OnInitDialog(HWND dialog, int mode) {
+void OnInitDialog(HWND dialog, DiscoverMode mode) {
   auto& state = State();
   SendMessageW(List(dialog), WM_SETFONT, reinterpret_cast<WPARAM>(state.listFontNormal.get()),
                TRUE);
   state.mode = mode;
-  if (mode == kDiscoverSerial) {
+  if (mode == DiscoverMode::Serial) {
     HWND list = List(dialog);
     SetWindowLongPtrW(list, GWL_STYLE, GetWindowLongPtrW(list, GWL_STYLE) & ~LBS_SORT);
   }
@@ -165,7 +135,7 @@ void AddUnit(HWND dialog, DiscoveredUnit unit, Same same) {
   state.units.push_back(std::make_unique<DiscoveredUnit>(std::move(unit)));
   const auto data = reinterpret_cast<LPARAM>(state.units.back().get());
   // Serial entries keep their arrival order; network entries are sorted by WM_COMPAREITEM.
-  if (state.mode == kDiscoverSerial) {
+  if (state.mode == DiscoverMode::Serial) {
     SendMessageW(List(dialog), LB_INSERTSTRING, static_cast<WPARAM>(-1), data);
   } else {
     SendMessageW(List(dialog), LB_ADDSTRING, 0, data);
@@ -199,17 +169,11 @@ void SubmitQueryFor(HWND dialog, const DiscoveredUnit& unit) {
   while (PeekMessageW(&stale, dialog, WM_APP_BOOTLOADER_VERSION, WM_APP_APPLICATION_VERSION,
                       PM_REMOVE)) {
   }
-  auto target = std::make_shared<VersionQueryTarget>(dialog, ++state.newestQuery);
+  auto target = std::make_shared<VersionMessages>(state.discoveryTarget, ++state.newestQuery);
   state.queryTargets.push_back(target);
-  auto request = std::make_unique<UnitRequest>();
-  request->window = target;
-  if (unit.address != 0) {
-    request->transport = std::make_unique<EthernetTransport>(unit.address);
-  } else {
-    request->transport =
-        std::make_unique<COMTransport>(ComPortTable().Entry(unit.portIndex), kBootloaderBaudRate);
-  }
-  SubmitVersionQuery(std::move(request));
+  SubmitVersionQuery({unit.address != 0 ? UnitAddress::Network(unit.address)
+                                        : UnitAddress::Serial(ComPortTable().Entry(unit.portIndex)),
+                      CurrentParserPort.load(), target});
 }
 
 void OnSelection(HWND dialog) {
@@ -246,8 +210,8 @@ void OnVersionQueryDone(HWND dialog, std::uint32_t queryNumber) {
   auto& state = State();
   // Only the newest query's end frees the serial ports: an older query's end would restart the
   // scan while a newer query may still need the port.
-  if (state.mode != kDiscoverSerial || queryNumber != state.newestQuery) return;
-  StartDiscovery(dialog, kDiscoverSerial);
+  if (state.mode != DiscoverMode::Serial || queryNumber != state.newestQuery) return;
+  StartDiscovery(dialog, DiscoverMode::Serial);
 }
 
 void OnDestroy(HWND dialog) {
@@ -281,7 +245,7 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       OnMeasureItem(dialog, *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
       return TRUE;
     case WM_INITDIALOG:
-      OnInitDialog(dialog, static_cast<int>(lParam));
+      OnInitDialog(dialog, static_cast<DiscoverMode>(lParam));
       return TRUE;
     case WM_COMPAREITEM: {
       const auto& compare = *reinterpret_cast<const COMPAREITEMSTRUCT*>(lParam);
@@ -350,7 +314,7 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
   }
 }
 
-INT_PTR RunDiscoverDialog(HWND owner, int mode) {
+INT_PTR RunDiscoverDialog(HWND owner, DiscoverMode mode) {
   const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DISCOVER),
                                          owner, DiscoverDialogProc, static_cast<LPARAM>(mode));
   // A dialog that could not be created (-1) chose nothing.

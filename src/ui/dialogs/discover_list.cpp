@@ -1,9 +1,10 @@
 // Labels, order, look and results of the Discover dialog's entries.
 #include "ui/dialogs/discover_list.h"
 
-#include "shell/messages.h"
+#include "discovery/discovery_listener.h"
 #include "transport/com_port_table.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/messages.h"
 #include "ui/wide_text.h"
 
 namespace tessaline::dialogs {

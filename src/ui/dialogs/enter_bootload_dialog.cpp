@@ -4,9 +4,11 @@
 #include "discovery/text_protocol.h"
 #include "platform/message_box.h"
 #include "resource.h"
-#include "transport/transport.h"
+#include "strings/ui_strings.h"
+#include "transport/unit_address.h"
 #include "ui/dialogs/dialog_support.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/settings.h"
 #include "ui/wide_text.h"
 
 namespace tessaline {
@@ -16,7 +18,7 @@ constexpr int kPinFormChars = 4;        // the PIN read back to test its form
 constexpr int kPinSubmittedChars = 15;  // at most this much of the field is sent
 
 // The unit of the open dialog; the main window owns it.
-const Transport* EnterBootloadTransport = nullptr;
+const UnitAddress* EnterBootloadUnit = nullptr;
 
 bool PinFieldHasRightForm(HWND dialog) {
   HWND field = GetDlgItem(dialog, IDC_PIN);
@@ -24,25 +26,32 @@ bool PinFieldHasRightForm(HWND dialog) {
   return IsWellFormedPin(Narrow(dialogs::ItemText(dialog, IDC_PIN, kPinFormChars + 1)));
 }
 
+// The sequence's outcome, told while the unit's text port is still open; the wait that follows
+// success shows the wait cursor again.
+void AnnounceOutcome(HWND dialog, EnterBootloadOutcome outcome) {
+  const bool entered = outcome == EnterBootloadOutcome::Entered;
+  platform::MessageBoxRequest box;
+  box.owner = dialog;
+  box.text = UiString(entered ? IDS_BOOTLOAD_ENABLED : IDS_BOOTLOAD_FAILED);
+  box.caption = UiString(IDS_BOOTLOAD_MODE);
+  box.icon = entered ? platform::MessageBoxIcon::Information : platform::MessageBoxIcon::Error;
+  box.buttons = platform::MessageBoxButtons::Ok;
+  platform::ShowMessageBox(box);
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+}
+
 void OnOk(HWND dialog) {
   // Enter can reach here with OK disabled: only a PIN of the right form is ever sent.
-  if (EnterBootloadTransport == nullptr || !IsWindowEnabled(GetDlgItem(dialog, IDOK))) return;
+  if (EnterBootloadUnit == nullptr || !IsWindowEnabled(GetDlgItem(dialog, IDOK))) return;
   const std::string pin = Narrow(dialogs::ItemText(dialog, IDC_PIN, kPinSubmittedChars + 1));
   EnterBootloadOutcome outcome;
   {
     // The search and the sequence block this thread for seconds, the 5-second wait after
-    // "Bootload Mode Enabled." included: the wait cursor comes back after each box.
+    // "Bootload Mode Enabled." included.
     dialogs::WaitCursor wait;
-    // Shared: a worker's box may still be inside the handler when it is put back.
-    auto previous = std::make_shared<platform::MessageBoxHandler>();
-    *previous = platform::SetMessageBoxHandler([previous](const platform::MessageBoxRequest& box) {
-      const platform::MessageBoxResult result =
-          *previous ? (*previous)(box) : platform::PlatformMessageBox(box);
-      SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-      return result;
-    });
-    outcome = EnterBootloadMode(dialog, *EnterBootloadTransport, pin);
-    platform::SetMessageBoxHandler(*previous);
+    outcome =
+        EnterBootloadMode(*EnterBootloadUnit, CurrentParserPort.load(), pin,
+                          [dialog](EnterBootloadOutcome told) { AnnounceOutcome(dialog, told); });
   }
   switch (outcome) {
     case EnterBootloadOutcome::Entered:
@@ -61,7 +70,7 @@ void OnOk(HWND dialog) {
 INT_PTR CALLBACK EnterBootloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      EnterBootloadTransport = reinterpret_cast<const Transport*>(lParam);
+      EnterBootloadUnit = reinterpret_cast<const UnitAddress*>(lParam);
       dialogs::EnableItem(dialog, IDOK, false);
       return TRUE;
     case WM_COMMAND:
@@ -81,16 +90,16 @@ INT_PTR CALLBACK EnterBootloadDialogProc(HWND dialog, UINT message, WPARAM wPara
           return FALSE;
       }
     case WM_DESTROY:
-      EnterBootloadTransport = nullptr;
+      EnterBootloadUnit = nullptr;
       return FALSE;
     default:
       return FALSE;
   }
 }
 
-INT_PTR RunEnterBootloadDialog(HWND owner, const Transport* unit) {
+INT_PTR RunEnterBootloadDialog(HWND owner, const UnitAddress& unit) {
   return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ENTER_BOOTLOAD), owner,
-                         EnterBootloadDialogProc, reinterpret_cast<LPARAM>(unit));
+                         EnterBootloadDialogProc, reinterpret_cast<LPARAM>(&unit));
 }
 
 }  // namespace tessaline

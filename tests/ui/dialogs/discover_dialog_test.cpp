@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "discovery/discovery_listener.h"
+#include "discovery/discovery_thread.h"
 #include "discovery/version_worker.h"
 #include "resource.h"
-#include "shell/messages.h"
 #include "ui/dialogs/dialog_driver.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/discover_list.h"
+#include "ui/messages.h"
 
 namespace tessaline {
 namespace {
@@ -97,7 +99,7 @@ TEST(DiscoverDialog, ListsBootloadUnitsFirstInBoldAndKeepsFirstReports) {
     testing::SaveScreenshot(dialog, "discover-network");
     testing::Click(dialog, IDCANCEL);
   });
-  EXPECT_EQ(RunDiscoverDialog(nullptr, kDiscoverNetwork), kDiscoverCancelled);
+  EXPECT_EQ(RunDiscoverDialog(nullptr, DiscoverMode::Network), kDiscoverCancelled);
 
   ASSERT_EQ(copies.size(), 4u);
   EXPECT_EQ(copies[0].address, bootloader);
@@ -140,7 +142,7 @@ TEST(DiscoverDialog, NothingChosenReturnsTwo) {
       PostMessageW(dialog, c.message, c.wParam, 0);
       PumpUntil([&] { return !IsWindowVisible(dialog); }, 2000);
     });
-    EXPECT_EQ(RunDiscoverDialog(nullptr, kDiscoverNetwork), kDiscoverCancelled) << c.name;
+    EXPECT_EQ(RunDiscoverDialog(nullptr, DiscoverMode::Network), kDiscoverCancelled) << c.name;
     EXPECT_TRUE(driver.Boxes().empty()) << c.name;
   }
 }
@@ -159,7 +161,7 @@ TEST(DiscoverDialog, SerialUnitsKeepArrivalOrderAndComeBackByPortIndex) {
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_APPLICATION_VERSION_LABEL)));
     testing::Click(dialog, IDOK);
   });
-  const INT_PTR result = RunDiscoverDialog(nullptr, kDiscoverSerial);
+  const INT_PTR result = RunDiscoverDialog(nullptr, DiscoverMode::Serial);
   EXPECT_EQ(ports, (std::vector<std::uint32_t>{3, 1, 4}));
   EXPECT_EQ(static_cast<std::uint64_t>(result), 0xFFFFFF04u);
   EXPECT_EQ(DiscoveredSerialPortIndex(result), std::optional<std::uint32_t>(4));
@@ -175,14 +177,14 @@ TEST(DiscoverDialog, SerialUnitsKeepArrivalOrderAndComeBackByPortIndex) {
 TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
   UseNoInterfaces();
   struct Case {
-    int mode;
+    DiscoverMode mode;
     std::vector<WPARAM> endedQueries;
     bool scanning;
   };
   const Case cases[] = {
-      {kDiscoverSerial, {}, false},      {kDiscoverSerial, {1}, false},
-      {kDiscoverSerial, {1, 2}, true},   {kDiscoverSerial, {2}, true},
-      {kDiscoverNetwork, {1, 2}, false},
+      {DiscoverMode::Serial, {}, false},      {DiscoverMode::Serial, {1}, false},
+      {DiscoverMode::Serial, {1, 2}, true},   {DiscoverMode::Serial, {2}, true},
+      {DiscoverMode::Network, {1, 2}, false},
   };
   for (const Case& c : cases) {
     DialogDriver driver;
@@ -190,12 +192,13 @@ TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
     bool scanning = !c.scanning;
     driver.OnNextDialog([&](HWND dialog) {
       scanningAtStart = dialogs::DiscoveryRunning();
-      const UINT found = c.mode == kDiscoverSerial ? WM_APP_COM_UNIT_FOUND : WM_APP_NET_UNIT_FOUND;
+      const UINT found =
+          c.mode == DiscoverMode::Serial ? WM_APP_COM_UNIT_FOUND : WM_APP_NET_UNIT_FOUND;
       // Units that are never reached: serial ports not in the table, or nothing on the network.
       Report(dialog, found, 1,
-             c.mode == kDiscoverSerial ? 7 : static_cast<LPARAM>(Address("127.0.161.41")));
+             c.mode == DiscoverMode::Serial ? 7 : static_cast<LPARAM>(Address("127.0.161.41")));
       Report(dialog, found, 1,
-             c.mode == kDiscoverSerial ? 8 : static_cast<LPARAM>(Address("127.0.161.42")));
+             c.mode == DiscoverMode::Serial ? 8 : static_cast<LPARAM>(Address("127.0.161.42")));
       Select(dialog, 0);
       Select(dialog, 1);
       for (WPARAM query : c.endedQueries) Report(dialog, WM_APP_VERSION_QUERY_DONE, query, 0);
@@ -205,7 +208,7 @@ TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
     EXPECT_EQ(RunDiscoverDialog(nullptr, c.mode), kDiscoverCancelled);
     EXPECT_TRUE(scanningAtStart);
     EXPECT_EQ(scanning, c.scanning)
-        << "mode " << c.mode << ", queries ended " << c.endedQueries.size();
+        << "mode " << static_cast<int>(c.mode) << ", queries ended " << c.endedQueries.size();
   }
 }
 
@@ -230,7 +233,7 @@ TEST(DiscoverDialog, VersionLabelsShowOnlyTheNewestQuery) {
     application = testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION);
     testing::Click(dialog, IDCANCEL);
   });
-  RunDiscoverDialog(nullptr, kDiscoverNetwork);
+  RunDiscoverDialog(nullptr, DiscoverMode::Network);
   EXPECT_EQ(bootloader, L"Searching...");
   EXPECT_EQ(application, L"Searching...");
 }
@@ -244,7 +247,7 @@ TEST(DiscoverDialog, AReplyFromAddressZeroIsNotListed) {
     listed = Entries(dialog).size();
     testing::Click(dialog, IDCANCEL);
   });
-  RunDiscoverDialog(nullptr, kDiscoverNetwork);
+  RunDiscoverDialog(nullptr, DiscoverMode::Network);
   EXPECT_EQ(listed, 0u);
 }
 
@@ -287,7 +290,7 @@ TEST(DiscoverDialog, FindsTheSimulatedUnitAndShowsItsVersions) {
     Select(dialog, IndexOf(dialog, unit));
     testing::Click(dialog, IDOK);
   });
-  const INT_PTR result = RunDiscoverDialog(nullptr, kDiscoverNetwork);
+  const INT_PTR result = RunDiscoverDialog(nullptr, DiscoverMode::Network);
   StopVersionWorker();
   ASSERT_TRUE(listed) << "the simulated unit answered discovery";
   EXPECT_EQ(found, (std::vector<std::wstring>{L"1.0", L"1.1"}));

@@ -12,12 +12,13 @@
 
 #include "discovery/version_worker.h"
 #include "resource.h"
-#include "shell/message_target.h"
-#include "shell/messages.h"
-#include "shell/unit_request.h"
-#include "transport/ethernet_transport.h"
+#include "transport/unit_address.h"
 #include "ui/dialogs/dialog_driver.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/discovery_messages.h"
+#include "ui/message_target.h"
+#include "ui/messages.h"
+#include "ui/settings.h"
 
 namespace tessaline {
 namespace {
@@ -73,8 +74,8 @@ TEST(EnterBootloadDialog, OffersOkOnlyForExactlyFourDigits) {
     testing::SaveScreenshot(dialog, "enter-bootload");
     Click(dialog, IDCANCEL);
   });
-  EthernetTransport unit(Address(kEnteringUnit));
-  EXPECT_EQ(RunEnterBootloadDialog(nullptr, &unit), kEnterBootloadCancelled);
+  EXPECT_EQ(RunEnterBootloadDialog(nullptr, UnitAddress::Network(Address(kEnteringUnit))),
+            kEnterBootloadCancelled);
   EXPECT_TRUE(failures.empty()) << "OK wrong for " << failures.size() << " field texts, first "
                                 << (failures.empty()
                                         ? ""
@@ -95,8 +96,7 @@ INT_PTR EnterPin(DialogDriver& driver, const char* unitAddress, const wchar_t* p
       Click(dialog, IDCANCEL);
     }
   });
-  EthernetTransport unit(Address(unitAddress));
-  return RunEnterBootloadDialog(nullptr, &unit);
+  return RunEnterBootloadDialog(nullptr, UnitAddress::Network(Address(unitAddress)));
 }
 
 TEST(EnterBootloadDialog, RightPinSwitchesTheUnitToItsBootloader) {
@@ -107,10 +107,8 @@ TEST(EnterBootloadDialog, RightPinSwitchesTheUnitToItsBootloader) {
   EXPECT_EQ(driver.Boxes()[0].caption, L"Bootload Mode");
 
   auto recorder = std::make_shared<RecordingMessageTarget>();
-  UnitRequest request;
-  request.window = recorder;
-  request.transport = std::make_unique<EthernetTransport>(Address(kEnteringUnit));
-  RunVersionQuery(request);
+  VersionMessages messages(recorder);
+  RunVersionQuery(UnitAddress::Network(Address(kEnteringUnit)), CurrentParserPort.load(), messages);
   const auto codes = recorder->Codes();
   EXPECT_NE(std::find(codes.begin(), codes.end(), WM_APP_BOOTLOADER_VERSION), codes.end())
       << "the unit answers as a bootloader now";

@@ -1,5 +1,5 @@
 // The portable message targets: the consumer queue and the test recorder.
-#include "shell/message_target.h"
+#include "ui/message_target.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,13 +1,14 @@
 // Behaviour of the portable message targets that carry worker reports to a front end.
+#include "ui/message_target.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
-#include "shell/message_target.h"
-#include "shell/messages.h"
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
+#include "ui/messages.h"
 
 namespace tessaline {
 namespace {

@@ -1,7 +1,7 @@
 // Resource look-up over the package files embedded at build time (the Linux build).
-#include <algorithm>
-
 #include "platform/module_resources.h"
+
+#include <algorithm>
 
 namespace tessaline::platform {
 namespace {

@@ -1,5 +1,5 @@
-// Storage of the shared settings and the thread-name hook.
-#include "shell/settings.h"
+// Storage of the desktop program's shared settings.
+#include "ui/settings.h"
 
 #include "transport/ethernet_transport_tcp.h"
 
@@ -9,7 +9,5 @@ std::atomic<std::uint32_t> CurrentParserPort{kDefaultParserPort};
 std::atomic<bool> OverwriteFactoryDefaults{false};
 std::atomic<bool> OverwriteFirmware{false};
 std::atomic<bool> PackageHasApplication{false};
-
-void ThreadNameHook(const char* /*name*/) {}
 
 }  // namespace tessaline

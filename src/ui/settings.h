@@ -1,4 +1,5 @@
-// Settings shared by the window and the workers: Parser Port and the Overwrite choices.
+// The desktop program's settings shared by the window and its workers: Parser Port and the
+// Overwrite choices.
 #pragma once
 
 #include <atomic>
@@ -14,8 +15,5 @@ extern std::atomic<std::uint32_t> CurrentParserPort;
 extern std::atomic<bool> OverwriteFactoryDefaults;
 extern std::atomic<bool> OverwriteFirmware;
 extern std::atomic<bool> PackageHasApplication;
-
-// Called first by every thread with its name ("main_application", "bootload_thread", ...).
-void ThreadNameHook(const char* name);
 
 }  // namespace tessaline

@@ -1,5 +1,5 @@
 // Look-up of the user-interface strings.
-#include "shell/ui_strings.h"
+#include "strings/ui_strings.h"
 
 namespace tessaline {
 

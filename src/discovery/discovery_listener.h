@@ -1,0 +1,23 @@
+// What discovery reports: each unit that answered, with its flags.
+#pragma once
+
+#include <cstdint>
+
+namespace tessaline {
+
+// Flags of a network unit found.
+inline constexpr std::uint16_t kUnitInBootload = 0x0001;
+inline constexpr std::uint16_t kUnitOnOtherSubnet = 0x4000;
+inline constexpr std::uint16_t kUnitLinkLocal = 0x8000;
+
+// Called on the discovery thread, once per answer (a unit answering twice is reported twice).
+class DiscoveryListener {
+ public:
+  virtual ~DiscoveryListener() = default;
+  // `addressNetworkOrder` answered the broadcast; `flags` of kUnitInBootload, ...
+  virtual void NetworkUnitFound(std::uint32_t addressNetworkOrder, std::uint16_t flags) = 0;
+  // The port at `portIndex` of ComPortTable answered.
+  virtual void SerialUnitFound(std::uint32_t portIndex, bool inBootload) = 0;
+};
+
+}  // namespace tessaline

@@ -1,0 +1,34 @@
+// The main window's control-state routines and the unit its connection controls name.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+
+#include "transport/unit_address.h"
+
+namespace tessaline {
+
+void SetUpdateEnabled(HWND window, bool enable);
+void SetEnterBootloadEnabled(HWND window, bool enable);
+void SetExitBootloadEnabled(HWND window, bool enable);
+void SetUnitActions(HWND window, bool enable);
+void SetIpGroupEnabled(HWND window, bool enable);
+void SetComGroupEnabled(HWND window, bool enable);
+void SetControlSet(HWND window, bool enable);
+void BindCheckBox(HWND window, int controlId, std::atomic<bool>* flag);
+void FillComPortList(HWND window);
+void SetProgressRange(HWND window, std::uint32_t low, std::uint32_t high);
+void SetProgressPos(HWND window, std::uint32_t position);
+
+// The unit of the chosen connection; none when COM Port is chosen and no port is selected.
+std::optional<UnitAddress> ConnectionUnit(HWND window);
+
+// A unit can be named: IP Address is chosen, or COM Port with a port selected.
+bool ConnectionNamed(HWND window);
+// The serial unit at `index` of ComPortTable; none past its end.
+std::optional<UnitAddress> SerialUnit(std::size_t index);
+
+}  // namespace tessaline

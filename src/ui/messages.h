@@ -1,0 +1,34 @@
+// The one table of worker-to-window message codes (WM_APP based) and the unit flags they carry.
+#pragma once
+
+#include <cstdint>
+
+namespace tessaline {
+
+enum WorkerMessageCode : std::uint32_t {
+  WM_APP_NET_UNIT_FOUND = 0x8000,  // wParam unit flags, lParam IPv4 address (network order)
+  WM_APP_COM_UNIT_FOUND = 0x8001,  // wParam bit 0 in bootload, lParam ComPortTable index
+  WM_APP_UPDATE_SUCCEEDED = 0x8002,
+  WM_APP_UPDATE_FAILED = 0x8003,
+  WM_APP_PROGRESS_TEXT = 0x8004,  // text travels with the message (owned copy)
+  WM_APP_WRONG_RESPONSE = 0x8005,
+  WM_APP_NO_RESPONSE = 0x8006,
+  WM_APP_BOOTLOAD_EXITED = 0x8007,
+  // 0x8008 is not used.
+  WM_APP_BOOTLOADER_VERSION = 0x8009,  // wParam (major << 8) | minor
+  WM_APP_NO_BOOTLOADER = 0x800A,
+  WM_APP_APPLICATION_VERSION = 0x800B,  // lParam version, 0xFFFFFFFF when none
+  WM_APP_VERSION_QUERY_DONE = 0x800C,
+  WM_APP_ENABLE_ENTER_BOOTLOAD = 0x800D,  // wParam 0/1
+  WM_APP_ENABLE_EXIT_BOOTLOAD = 0x800E,   // wParam 0/1
+  WM_APP_PROGRESS_RANGE = 0x800F,         // sent: wParam low (also the position), lParam high
+  WM_APP_PROGRESS_POS = 0x8010,           // wParam position
+};
+
+// lParam of WM_APP_APPLICATION_VERSION when no version was read.
+inline constexpr std::uint32_t kNoApplicationVersion = 0xFFFFFFFFu;
+
+// Name of a code for logs and the CLI's JSON ("WM_APP_UPDATE_SUCCEEDED"); "?" for unknown codes.
+const char* MessageName(std::uint32_t code);
+
+}  // namespace tessaline
