@@ -76,12 +76,12 @@ TEST(CommandLine, RepeatableOptionsKeepEveryValueInOrder) {
 TEST(UnitList, ReadsOneUnitALineAndRefusesAUnitNamedTwice) {
   struct Case {
     const char* text;
-    std::vector<std::string> units;  // canonical; empty when refused
+    std::vector<std::string> units;  // canonical (the system's spelling); empty when refused
     int exitCode;
   };
   const Case cases[] = {
       {"# rack A\n\n10.0.0.2\n  10.0.0.3  # amp\r\n/dev/ttyS1\n",
-       {"ip:10.0.0.2", "ip:10.0.0.3", "serial:/dev/ttyS1"}, 0},
+       {"ip:10.0.0.2", "ip:10.0.0.3", UnitAddress::Serial("/dev/ttyS1").Canonical()}, 0},
       {"10.0.0.2\n10.0.0.300\n", {}, 64},
       {"10.0.0.2\n10.0.0.02\n", {}, 64},
       {"\n# nothing\n", {}, 0},
