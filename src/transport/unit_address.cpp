@@ -12,22 +12,19 @@
 namespace tessaline {
 
 UnitAddress UnitAddress::Network(std::uint32_t addressNetworkOrder) {
-  return UnitAddress(addressNetworkOrder);
+  return UnitAddress(false, addressNetworkOrder, {});
 }
 
 UnitAddress UnitAddress::Serial(std::string deviceName) {
-  return UnitAddress(std::move(deviceName));
+  return UnitAddress(true, 0, std::move(deviceName));
 }
 
 std::uint32_t UnitAddress::Ipv4() const {
-  const auto* address = std::get_if<std::uint32_t>(&where_);
-  return address ? *address : 0;
+  return ipv4_;
 }
 
 const std::string& UnitAddress::Device() const {
-  static const std::string none;
-  const auto* device = std::get_if<std::string>(&where_);
-  return device ? *device : none;
+  return device_;
 }
 
 std::unique_ptr<Transport> UnitAddress::MakeBootloaderTransport() const {

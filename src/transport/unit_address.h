@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <variant>
 
 #include "transport/transport.h"
 
@@ -18,7 +17,7 @@ class UnitAddress {
   // A serial device ("/dev/ttyUSB0", "\\.\COM3"); both protocols run on the line itself.
   static UnitAddress Serial(std::string deviceName);
 
-  bool IsNetwork() const { return std::holds_alternative<std::uint32_t>(where_); }
+  bool IsNetwork() const { return !serial_; }
   bool IsSerial() const { return !IsNetwork(); }
   // Network order; 0 for a serial unit.
   std::uint32_t Ipv4() const;
@@ -42,8 +41,11 @@ class UnitAddress {
   }
 
  private:
-  explicit UnitAddress(std::variant<std::uint32_t, std::string> where) : where_(std::move(where)) {}
-  std::variant<std::uint32_t, std::string> where_;
+  UnitAddress(bool serial, std::uint32_t ipv4, std::string device)
+      : serial_(serial), ipv4_(ipv4), device_(std::move(device)) {}
+  bool serial_ = false;
+  std::uint32_t ipv4_ = 0;  // network order; 0 for a serial unit
+  std::string device_;      // empty for a network unit
 };
 
 // "192.168.1.20" for an address in network byte order.
