@@ -7,7 +7,7 @@ namespace tessaline::platform {
 
 struct Sha256::State {
   struct ContextFree {
-    void operator()(EVP_MD_CTX* context) const noexcept { EVP_MD_CTX_free(context); }
+    void operator()(EVP_MD_CTX* owned) const noexcept { EVP_MD_CTX_free(owned); }
   };
   std::unique_ptr<EVP_MD_CTX, ContextFree> context{EVP_MD_CTX_new()};
   bool failed = false;
