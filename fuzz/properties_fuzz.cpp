@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) break;  // an unterminated last line is not loaded
+    if (end == std::string_view::npos) end = text.size();  // a last line without its line end
     const std::string_view line = text.substr(start, end - start);
     std::string_view key = line.substr(0, line.find('='));
     while (!key.empty() && IsBlank(key.front())) key.remove_prefix(1);
