@@ -38,11 +38,12 @@ macro(tessaline_import_googletest)
   add_subdirectory(${_gtest_src} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endmacro()
 
-# tessaline_add_test(NAME SOURCES ... [DEPS ...] [LABELS ...] [TIMEOUT s] [NATIVE_ONLY] [WINDOWS_ONLY]):
-# one test binary per module, registered with ctest as one test (run under Wine when cross-built,
-# through CMAKE_CROSSCOMPILING_EMULATOR).
+# tessaline_add_test(NAME SOURCES ... [DEPS ...] [LABELS ...] [TIMEOUT s] [COST s] [NATIVE_ONLY]
+# [WINDOWS_ONLY]): one test binary per module, registered with ctest as one test (run under Wine when
+# cross-built, through CMAKE_CROSSCOMPILING_EMULATOR). COST is about the seconds the test takes: a
+# fresh build has no timing record, and parallel ctest starts the longest tests first only if told.
 function(tessaline_add_test name)
-  cmake_parse_arguments(ARG "NATIVE_ONLY;WINDOWS_ONLY" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "NATIVE_ONLY;WINDOWS_ONLY" "TIMEOUT;COST" "SOURCES;DEPS;LABELS" ${ARGN})
   if(ARG_NATIVE_ONLY AND WIN32)
     return()
   endif()
@@ -60,4 +61,7 @@ function(tessaline_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
     ENVIRONMENT "TESSALINE_BUILD_DIR=${PROJECT_BINARY_DIR};TESSALINE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if(ARG_COST)
+    set_tests_properties(${name} PROPERTIES COST ${ARG_COST})
+  endif()
 endfunction()

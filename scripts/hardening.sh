@@ -29,7 +29,10 @@ elapsed() { echo "$(( $(date +%s) - $1 )) s"; }
 if [[ " $steps " == *" asan "* ]]; then
   start=$(date +%s)
   echo "== hardening: AddressSanitizer + UndefinedBehaviorSanitizer, whole native suite"
+  # -Og: the sanitizers see the same code, and UndefinedBehaviorSanitizer's checks compile about
+  # four times faster than at -O2 (65 s against 16 s for the largest test file).
   cmake -S . -B "$asan_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_WARNINGS_AS_ERRORS=ON \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-Og -g -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-Og -g -DNDEBUG" \
     -DTESSALINE_SANITIZE=address -DTESSALINE_BUILD_BENCH=OFF >/dev/null
   cmake --build "$asan_dir" -j "$jobs"
   ctest --test-dir "$asan_dir" --output-on-failure -j "$jobs"
@@ -55,7 +58,9 @@ if [[ " $steps " == *" fuzz "* ]]; then
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DTESSALINE_BUILD_FUZZ=ON \
     -DTESSALINE_BUILD_TESTS=OFF -DTESSALINE_BUILD_BENCH=OFF >/dev/null
   cmake --build "$fuzz_dir" -j "$jobs" --target tessaline_fuzz
-  for corpus in fuzz/corpus/*/; do
+  # One target per core at a time; each reports when it ends.
+  fuzz_one() {
+    local corpus=$1 name work runs
     name=$(basename "$corpus")
     work=$(mktemp -d)
     # New inputs go to a scratch folder; the committed seeds stay as they are.
@@ -63,12 +68,15 @@ if [[ " $steps " == *" fuzz "* ]]; then
         -artifact_prefix="$work/" "$work" "$corpus" >"$work/log" 2>&1; then
       tail -40 "$work/log"
       echo "fuzz target $name failed; the input that broke it is in $work" >&2
-      exit 1
+      return 1
     fi
     runs=$(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$work/log" | grep -o '[0-9]*$')
     echo "fuzz $name: ${runs:-?} executions, 0 crashes"
     rm -rf "$work"
-  done
+  }
+  export -f fuzz_one
+  export fuzz_dir fuzz_seconds
+  printf '%s\0' fuzz/corpus/*/ | xargs -0 -n1 -P "$jobs" bash -c 'fuzz_one "$1"' _
   echo "== fuzz: $(elapsed "$start")"
 fi
 echo "== hardening: all clean"
