@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "package/package_contents.h"
-#include "platform/module_resources.h"
 #include "platform/sockets.h"
 #include "support/memory_package.h"
+#include "support/simulated_units.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "transport/ethernet_transport.h"
@@ -19,15 +19,11 @@ namespace tessaline::soak {
 
 namespace {
 
+using testing::ResourceText;
+
 constexpr std::string_view kApplicationResource = "APPLICATION_STM32_ADAU1452";
 constexpr std::string_view kFlashDataResource = "FLASH_STM32_ADAU1452";
 constexpr std::string_view kEndOfFileRecord = ":00000001FF\n";
-
-std::string ResourceText(std::string_view type, std::string_view name) {
-  const auto bytes = platform::FindModuleResource(type, name);
-  if (!bytes) return {};
-  return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-}
 
 std::uint32_t ParseIpv4(const std::string& dotted) {
   unsigned a = 0, b = 0, c = 0, d = 0;
