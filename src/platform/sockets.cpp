@@ -20,4 +20,6 @@ Socket& Socket::operator=(Socket&& other) noexcept {
   return *this;
 }
 
+bool Socket::IsValid() const { return handle_ != -1; }
+
 }  // namespace tessaline::platform

@@ -57,8 +57,6 @@ bool Socket::Create(Type type) {
   return true;
 }
 
-bool Socket::IsValid() const { return handle_ >= 0; }
-
 void Socket::Close() noexcept {
   if (handle_ >= 0) close(Descriptor(std::exchange(handle_, -1)));
   receiveTimeoutMs_ = 0;

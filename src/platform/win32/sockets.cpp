@@ -53,8 +53,6 @@ bool Socket::Create(Type type) {
   return true;
 }
 
-bool Socket::IsValid() const { return handle_ != -1; }
-
 void Socket::Close() noexcept {
   if (handle_ != -1) closesocket(AsSocket(std::exchange(handle_, -1)));
 }
