@@ -24,8 +24,7 @@ class LoopbackOnlyNamespace {
  public:
   LoopbackOnlyNamespace() : name_("tsl-doc-" + std::to_string(::getpid())) {
     RunQuietly("ip netns del " + name_);
-    ready_ =
-        RunQuietly("ip netns add " + name_) && RunQuietly("ip -n " + name_ + " link set lo up");
+    ready_ = RunQuietly("ip netns add " + name_) && RunQuietly("ip -n " + name_ + " link set lo up");
   }
   ~LoopbackOnlyNamespace() { RunQuietly("ip netns del " + name_); }
   LoopbackOnlyNamespace(const LoopbackOnlyNamespace&) = delete;
@@ -106,9 +105,9 @@ TEST(DoctorCommand, TellsWhetherDiscoveryIsBlockedInsideTestNamespaces) {
       EXPECT_EQ(veth, nullptr);
       bool namesTheCause = false;
       for (const auto& problem : run.report["problems"]) {
-        namesTheCause =
-            namesTheCause || (problem["blocking"] == true && problem["subject"] == "network" &&
-                              !problem["action"].get<std::string>().empty());
+        namesTheCause = namesTheCause || (problem["blocking"] == true &&
+                                          problem["subject"] == "network" &&
+                                          !problem["action"].get<std::string>().empty());
       }
       EXPECT_TRUE(namesTheCause) << run.report.dump(2);
       EXPECT_EQ(run.report["discovery"]["requests_sent"], 0);
