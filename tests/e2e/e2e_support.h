@@ -28,6 +28,7 @@ using testing::ResourceBytes;
 using testing::ResourceText;
 using testing::StartUnit;
 using testing::UdpUnit;
+using testing::UnitIp;
 
 constexpr std::uint32_t kPackageRecords = 15613;
 constexpr std::uint32_t kPackageFlashBytes = 656911;
@@ -41,13 +42,6 @@ class NoPauseClock final : public platform::Clock {
   std::uint32_t Now() override { return platform::TickCount(); }
   void Sleep(std::uint32_t) override {}
 };
-
-inline std::uint32_t Address(const std::string& dotted) {
-  unsigned a = 0, b = 0, c = 0, d = 0;
-  std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
-  return platform::Ipv4FromOctets(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
-                                  static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d));
-}
 
 inline Codes Join(std::initializer_list<Codes> parts) {
   Codes all;

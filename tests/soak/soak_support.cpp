@@ -20,17 +20,11 @@ namespace tessaline::soak {
 namespace {
 
 using testing::ResourceText;
+using testing::UnitIp;
 
 constexpr std::string_view kApplicationResource = "APPLICATION_STM32_ADAU1452";
 constexpr std::string_view kFlashDataResource = "FLASH_STM32_ADAU1452";
 constexpr std::string_view kEndOfFileRecord = ":00000001FF\n";
-
-std::uint32_t ParseIpv4(const std::string& dotted) {
-  unsigned a = 0, b = 0, c = 0, d = 0;
-  std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
-  return platform::Ipv4FromOctets(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
-                                  static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d));
-}
 
 bool IsResultCode(std::uint32_t code) {
   return code == WM_APP_UPDATE_SUCCEEDED || code == WM_APP_UPDATE_FAILED ||
@@ -172,7 +166,7 @@ JobRun RunUpdate(LineKind kind, const std::string& udpAddress, const sim::Simula
 
   std::unique_ptr<Transport> transport;
   if (kind == LineKind::Udp) {
-    transport = std::make_unique<EthernetTransport>(ParseIpv4(udpAddress));
+    transport = std::make_unique<EthernetTransport>(UnitIp(udpAddress));
   } else {
     transport = std::make_unique<COMTransport>(unit.SerialPath(), kBootloaderBaudRate);
   }

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/module_resources.h"
+#include "platform/sockets.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline::testing {
@@ -26,6 +28,14 @@ inline sim::UnitConfig UdpUnit(const std::string& address) {
   sim::UnitConfig config;
   config.udpAddress = address;
   return config;
+}
+
+// The updater's form (network byte order) of a unit's dotted address, as tests name units.
+inline std::uint32_t UnitIp(const std::string& dotted) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
+  return platform::Ipv4FromOctets(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                                  static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d));
 }
 
 inline std::vector<std::uint8_t> ResourceBytes(std::string_view type, std::string_view name) {
