@@ -1,23 +1,19 @@
 // Each local network interface by name, with its state and IPv4 addresses (for diagnosis).
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace tessaline::platform {
+#include "platform/network_interfaces.h"
 
-struct InterfaceAddress {
-  std::uint32_t address = 0;  // network byte order
-  std::uint32_t mask = 0;     // network byte order
-};
+namespace tessaline::platform {
 
 struct InterfaceDetails {
   std::string name;  // "eth0"; the adapter's friendly name on Windows ("Ethernet 2")
   bool up = false;   // administratively up and able to pass traffic
   bool loopback = false;
-  std::vector<InterfaceAddress> addresses;  // empty: no IPv4 address
+  std::vector<LocalInterface> addresses;  // empty: no IPv4 address
 };
 
 // Every interface the system lists, loopback included, in the system's order (getifaddrs on

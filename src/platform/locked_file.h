@@ -2,6 +2,7 @@
 // for the one writer that appends to it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -37,7 +38,14 @@ class LockedFile {
 
  private:
   explicit LockedFile(std::intptr_t handle) : handle_(handle) {}
+  // The system's part, one of each per platform; the loops around them are shared.
   void Close() noexcept;
+  // Bytes read from `offset` into `into` (0 at the end of the file); nothing on failure.
+  std::optional<std::size_t> ReadSome(std::uint64_t offset, std::span<char> into,
+                                      std::string& error) const;
+  // Bytes appended in one write (at least one); nothing on failure.
+  std::optional<std::size_t> AppendSome(std::string_view bytes, std::string& error);
+  bool Flush(std::string& error);
 
   std::intptr_t handle_;  // a file descriptor or a HANDLE; kNoHandle once moved from
   static constexpr std::intptr_t kNoHandle = -1;

@@ -25,4 +25,8 @@ struct SerialPortProbe {
 // Tries `device` the way the updater opens it and explains a failure.
 SerialPortProbe ProbeSerialPort(const std::string& device);
 
+// The system's side of ProbeSerialPort, one per platform: why `probe.device`, which did not open,
+// fails, filled into `probe`.
+void ExplainOpenFailure(SerialPortProbe& probe);
+
 }  // namespace tessaline::platform

@@ -1,79 +1,33 @@
 // tessaline-update against simulated units: exit codes, JSON events, texts and the version guard.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
 #include "package/hex_manager.h"
 #include "package/package_globals.h"
 #include "platform/digest.h"
-#include "platform/module_resources.h"
 #include "receipts/receipt_log.h"
+#include "support/cli_program.h"
+#include "support/simulated_units.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline {
 namespace {
 
+using testing::CliRun;
+using testing::ResourceBytes;
+using testing::RunCli;
+using testing::StartUnit;
+using testing::UdpUnit;
 using Codes = std::vector<std::uint8_t>;
-
-struct CliRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-  std::vector<std::string> OutLines() const {
-    std::vector<std::string> lines;
-    std::istringstream stream(out);
-    for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    return lines;
-  }
-};
-
-// Runs the program to its end. `onLine`, when given, sees each line of stdout as it comes, with
-// the program's process id (the shell execs into it).
-CliRun RunCli(const std::string& arguments,
-              const std::function<void(const std::string&, pid_t)>& onLine = {}) {
-  const std::string errPath = ::testing::TempDir() + "tessaline-cli-stderr.txt";
-  const std::string command = "echo $$; exec " + std::string(TESSALINE_CLI_PATH) + " " + arguments +
-                              " 2>" + errPath + " </dev/null";
-  CliRun run;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  const pid_t pid = std::fgets(buffer, sizeof buffer, pipe) ? std::atoi(buffer) : -1;
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-    run.out += buffer;
-    if (onLine) onLine(buffer, pid);
-  }
-  const int status = pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(errPath);
-  run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-  std::remove(errPath.c_str());
-  return run;
-}
-
-std::unique_ptr<sim::SimulatedUnit> StartUnit(sim::UnitConfig config) {
-  auto unit = std::make_unique<sim::SimulatedUnit>(std::move(config));
-  std::string error;
-  EXPECT_TRUE(unit->Start(&error)) << error;
-  return unit;
-}
-
-sim::UnitConfig UdpUnit(const std::string& address) {
-  sim::UnitConfig config;
-  config.udpAddress = address;
-  return config;
-}
 
 // The JSON event lines naming `event`; a result event without the receipt it carries.
 std::vector<std::string> Events(const CliRun& run, const std::string& event) {
@@ -85,12 +39,6 @@ std::vector<std::string> Events(const CliRun& run, const std::string& event) {
     found.push_back(line);
   }
   return found;
-}
-
-std::vector<std::uint8_t> ResourceBytes(std::string_view type, std::string_view name) {
-  const auto bytes = platform::FindModuleResource(type, name);
-  return bytes ? std::vector<std::uint8_t>(bytes->begin(), bytes->end())
-               : std::vector<std::uint8_t>{};
 }
 
 // SHA-256 of the package's application records, each record's bytes back to back.
@@ -292,7 +240,7 @@ TEST_F(CommandLineProgram, AnInterruptedUpdateIsFinishedByRunningItAgain) {
   config.eraseDelayMs = 1000;  // the interrupt arrives while the flash data area is erased
   auto unit = StartUnit(config);
   const std::string arguments = "update --ip 127.0.11.23 --factory-defaults";
-  const auto stopped = RunCli(arguments, [](const std::string& line, pid_t pid) {
+  const auto stopped = RunCli(arguments, "", [](const std::string& line, pid_t pid) {
     if (line == "Progress: UI\n") ::kill(pid, SIGINT);
   });
   EXPECT_EQ(stopped.exitCode, 130) << stopped.err;
@@ -309,12 +257,7 @@ TEST_F(CommandLineProgram, AnInterruptedUpdateIsFinishedByRunningItAgain) {
   EXPECT_NE(again.out.find("The unit reports this package's version; writing it again completes "
                            "any earlier interrupted update.\n"),
             std::string::npos);
-  const auto hex = ResourceBytes("HEX", "APPLICATION_STM32_ADAU1452");
-  const auto expected = sim::DecodeIntelHex(std::string(hex.begin(), hex.end()));
-  ASSERT_TRUE(expected.has_value());
-  EXPECT_TRUE(unit->ApplicationMemory() == expected->bytes);
-  EXPECT_TRUE(unit->FlashData() == ResourceBytes("BIN", "FLASH_STM32_ADAU1452"));
-  EXPECT_TRUE(unit->UpdateFinished());
+  testing::ExpectHoldsThePackage(*unit);
 }
 
 TEST_F(CommandLineProgram, ConfirmRunningWaitsForTheApplicationToAnswer) {

@@ -1,7 +1,6 @@
 // tessaline-update with several units at once, against simulated units over UDP and
 // pseudo-terminals: outcomes per unit, the failure budget, refusals before anything is sent.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,83 +8,29 @@
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "discovery/network_namespaces.h"
-#include "platform/module_resources.h"
+#include "support/cli_program.h"
+#include "support/simulated_units.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline {
 namespace {
 
+using testing::ExpectHoldsThePackage;
+using testing::RunCli;
+using testing::StartUnit;
+using testing::UdpUnit;
 using Units = std::vector<std::unique_ptr<sim::SimulatedUnit>>;
 
-struct CliRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-  std::vector<std::string> OutLines() const {
-    std::vector<std::string> lines;
-    std::istringstream stream(out);
-    for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    return lines;
-  }
-  // The closing summary event of a --json run (null when there is none).
-  nlohmann::json Summary() const {
-    const auto lines = OutLines();
-    if (lines.empty()) return {};
-    auto last = nlohmann::json::parse(lines.back(), nullptr, false);
-    return last.is_object() && last.value("event", "") == "summary" ? last : nlohmann::json{};
-  }
-};
-
-CliRun RunCli(const std::string& arguments, const std::string& prefix = "") {
-  const std::string errPath = ::testing::TempDir() + "tessaline-rack-stderr.txt";
-  const std::string command = prefix + std::string(TESSALINE_CLI_PATH) + " " + arguments + " 2>" +
-                              errPath + " </dev/null";
-  CliRun run;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(errPath);
-  run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-  std::remove(errPath.c_str());
-  return run;
-}
-
-std::unique_ptr<sim::SimulatedUnit> StartUnit(sim::UnitConfig config) {
-  auto unit = std::make_unique<sim::SimulatedUnit>(std::move(config));
-  std::string error;
-  EXPECT_TRUE(unit->Start(&error)) << error;
-  return unit;
-}
-
-sim::UnitConfig UdpUnit(const std::string& address) {
-  sim::UnitConfig config;
-  config.udpAddress = address;
-  return config;
-}
-
-std::string Resource(std::string_view type, std::string_view name) {
-  const auto bytes = platform::FindModuleResource(type, name);
-  return bytes ? std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size()) : "";
-}
-
-void ExpectHoldsThePackage(const sim::SimulatedUnit& unit, const std::string& label) {
-  const auto expected = sim::DecodeIntelHex(Resource("HEX", "APPLICATION_STM32_ADAU1452"));
-  ASSERT_TRUE(expected.has_value());
-  const std::string flash = Resource("BIN", "FLASH_STM32_ADAU1452");
-  EXPECT_EQ(unit.ApplicationBase(), expected->base) << label;
-  EXPECT_TRUE(unit.ApplicationMemory() == expected->bytes) << label << ": application differs";
-  EXPECT_TRUE(unit.FlashData() == std::vector<std::uint8_t>(flash.begin(), flash.end()))
-      << label << ": flash data differs";
-  EXPECT_TRUE(unit.UpdateFinished()) << label;
+// The closing summary event of a --json run (null when there is none).
+nlohmann::json Summary(const testing::CliRun& run) {
+  const auto lines = run.OutLines();
+  if (lines.empty()) return {};
+  auto last = nlohmann::json::parse(lines.back(), nullptr, false);
+  return last.is_object() && last.value("event", "") == "summary" ? last : nlohmann::json{};
 }
 
 // Each unit's summary entry by its label.
@@ -120,7 +65,7 @@ TEST(UpdatingARack, SixUnitsOverUdpEachGetTheirOwnOutcome) {
       EXPECT_TRUE(event.contains("unit")) << line;
     }
   }
-  const auto summary = run.Summary();
+  const auto summary = Summary(run);
   ASSERT_TRUE(summary.is_object()) << run.out.substr(run.out.size() - 400);
   EXPECT_EQ(summary["exit_code"], kSomeUnitsFailed);
   auto byUnit = SummaryByUnit(summary);
@@ -164,7 +109,8 @@ TEST(UpdatingARack, NoUnitStartsOnceTheFailureBudgetIsSpent) {
   std::size_t skipped = 0;
   for (; line < lines.size(); ++line) {
     if (lines[line].find("skipped") != std::string::npos) {
-      EXPECT_TRUE(lines[line].rfind("127.0.15.12", 0) == 0 || lines[line].rfind("127.0.15.13", 0) == 0)
+      EXPECT_TRUE(lines[line].rfind("127.0.15.12", 0) == 0 ||
+                  lines[line].rfind("127.0.15.13", 0) == 0)
           << lines[line];
       ++skipped;
     }
@@ -231,7 +177,7 @@ TEST(UpdatingARack, AllTakesTheUnitsFoundOnlyWhenTheirNumberIsTheOneExpected) {
 
   const auto run = RunCli("update --all --seconds 3 --expect 2 --json", inside);
   EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-  EXPECT_EQ(run.Summary().value("succeeded", 0), 2) << run.err;
+  EXPECT_EQ(Summary(run).value("succeeded", 0), 2) << run.err;
   for (const auto& unit : units) ExpectHoldsThePackage(*unit, "found unit");
 }
 
@@ -247,7 +193,7 @@ TEST(UpdatingARack, OneInterruptStopsEveryRunningUnitAndStartsNoOther) {
   // A background job of a script ignores SIGINT; SIGTERM takes the same path as Ctrl+C.
   const auto run = RunCli(arguments + " & pid=$!; sleep 1; kill -TERM $pid; wait $pid");
   EXPECT_EQ(run.exitCode, 130) << run.err;
-  const auto summary = run.Summary();
+  const auto summary = Summary(run);
   EXPECT_EQ(summary.value("interrupted", false), true) << summary.dump();
   auto byUnit = SummaryByUnit(summary);
   for (const int k : {31, 32}) {
@@ -272,7 +218,7 @@ TEST(UpdatingARack, TwoSerialLinesAtOnce) {
   }
   const auto run = RunCli(arguments);
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.Summary().value("succeeded", 0), 2) << run.err;
+  EXPECT_EQ(Summary(run).value("succeeded", 0), 2) << run.err;
   for (const auto& unit : units) ExpectHoldsThePackage(*unit, unit->SerialPath());
 }
 

@@ -1,18 +1,16 @@
 // tessaline-update doctor inside network namespaces the test makes: with only loopback discovery
 // is blocked, with one veth it is clear; serial ports held by this test are named as in use.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
 #include "discovery/network_namespaces.h"
 #include "platform/pseudo_terminal.h"
 #include "platform/serial_port.h"
+#include "support/cli_program.h"
 
 namespace tessaline {
 namespace {
@@ -46,18 +44,12 @@ struct DoctorRun {
 };
 
 DoctorRun RunDoctorIn(const std::string& space, const std::string& serialPorts) {
-  const std::string command = "ip netns exec " + space + " env TESSALINE_SERIAL_PORTS=" +
-                              serialPorts + " " + TESSALINE_CLI_PATH + " doctor --json </dev/null";
+  const auto program =
+      testing::RunCli("doctor --json", "ip netns exec " + space +
+                                           " env TESSALINE_SERIAL_PORTS=" + serialPorts + " ");
   DoctorRun run;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::string out;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) {
+  run.exitCode = program.exitCode;
+  for (const auto& line : program.OutLines()) {
     const auto event = nlohmann::json::parse(line, nullptr, false);
     if (event.is_discarded() || !event.contains("event")) continue;
     if (event["event"] == "doctor") run.report = event;

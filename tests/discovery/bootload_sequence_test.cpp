@@ -9,13 +9,16 @@
 #include "discovery/test_doubles.h"
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
+#include "platform/clock.h"
 #include "platform/sockets.h"
+#include "support/manual_clock.h"
 
 namespace tessaline {
 namespace {
 
 using testing::ManualClock;
-using testing::ScriptedTextTransport;
+using testing::ScriptedTransport;
+using testing::TextReplies;
 
 struct SequenceCase {
   const char* name;
@@ -62,11 +65,11 @@ TEST(EnterBootloadSequence, StopsAtTheFirstRefusalAndWaitsOnlyAfterSuccess) {
        false},
   };
   for (const auto& c : cases) {
-    ScriptedTextTransport port;
-    if (!c.pinReply.empty()) port.Script("<SY,BU1234/>", c.pinReply);
-    port.Script("<SY,BE/>", c.enableReply);
-    port.Script("<SY,BR/>", c.finalReply);
-    port.Open();
+    ScriptedTransport port(platform::SystemClock(), kKindCom, 0);
+    TextReplies unit(port);
+    if (!c.pinReply.empty()) unit.Script("<SY,BU1234/>", c.pinReply);
+    unit.Script("<SY,BE/>", c.enableReply);
+    unit.Script("<SY,BR/>", c.finalReply);
     ManualClock clock;
     // The outcome is told before the wait, while the text port is still open.
     std::vector<std::pair<EnterBootloadOutcome, std::size_t>> told;
@@ -77,7 +80,7 @@ TEST(EnterBootloadSequence, StopsAtTheFirstRefusalAndWaitsOnlyAfterSuccess) {
     const auto expected = c.entered ? EnterBootloadOutcome::Entered : EnterBootloadOutcome::Refused;
 
     EXPECT_EQ(EnterBootloadSequence(port, "1234", announce, clock), expected) << c.name;
-    EXPECT_EQ(port.Commands(), c.commandsSent) << c.name;
+    EXPECT_EQ(unit.Commands(), c.commandsSent) << c.name;
     EXPECT_EQ(told, (std::vector<std::pair<EnterBootloadOutcome, std::size_t>>{{expected, 0}}))
         << c.name;
     EXPECT_EQ(clock.Sleeps(),
@@ -87,14 +90,14 @@ TEST(EnterBootloadSequence, StopsAtTheFirstRefusalAndWaitsOnlyAfterSuccess) {
 }
 
 TEST(EnterBootloadSequence, EndsEachCommandWithCrLfOnANetworkPort) {
-  ScriptedTextTransport port(kKindTcp);
-  port.Script("<SY,BU0042/>", "<sy,bu = ud/>");
-  port.Script("<SY,BE/>", "<sy,be = ue/>");
-  port.Script("<SY,BR/>", "junk before <sy,br/> junk after");
-  port.Open();
+  ScriptedTransport port(platform::SystemClock(), kKindTcp, 0);
+  TextReplies unit(port);
+  unit.Script("<SY,BU0042/>", "<sy,bu = ud/>");
+  unit.Script("<SY,BE/>", "<sy,be = ue/>");
+  unit.Script("<SY,BR/>", "junk before <sy,br/> junk after");
   ManualClock clock;
   EXPECT_EQ(EnterBootloadSequence(port, "0042", {}, clock), EnterBootloadOutcome::Entered);
-  EXPECT_EQ(port.Commands().size(), 3u);
+  EXPECT_EQ(unit.Commands().size(), 3u);
 }
 
 // Serves the queue's requests by noting their units; the first one served can be held.

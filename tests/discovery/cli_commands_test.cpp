@@ -8,6 +8,7 @@
 #include <string>
 
 #include "discovery/network_namespaces.h"
+#include "support/simulated_units.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline {
@@ -17,6 +18,7 @@ using sim::SimulatedUnit;
 using sim::UnitConfig;
 using sim::UnitMode;
 using testing::NamespacePair;
+using testing::StartUnit;
 
 struct ProgramRun {
   int exitCode = -1;
@@ -38,13 +40,6 @@ ProgramRun RunProgram(const std::string& arguments, const std::string& prefix = 
   const int status = ::pclose(pipe);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
-}
-
-std::unique_ptr<SimulatedUnit> StartUnit(UnitConfig config) {
-  auto unit = std::make_unique<SimulatedUnit>(std::move(config));
-  std::string error;
-  EXPECT_TRUE(unit->Start(&error)) << error;
-  return unit;
 }
 
 UnitConfig TextUnit(bool bootloadEnabled) {

@@ -1,7 +1,6 @@
-// Test doubles shared by the discovery tests: a scripted text port and a box recorder.
+// Test doubles shared by the discovery tests: a unit's scripted text replies and a box recorder.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -11,52 +10,37 @@
 
 #include "platform/clock.h"
 #include "platform/message_box.h"
-#include "support/manual_clock.h"
+#include "support/scripted_transport.h"
 #include "transport/transport.h"
 
 namespace tessaline::testing {
 
-// A text port that answers each complete command with the reply scripted for it.
-class ScriptedTextTransport final : public Transport {
+// A unit's text port behind `port`: each complete command written is answered with the reply
+// scripted for it. The port should not wait on reads (TextQuery keeps its own deadline).
+class TextReplies {
  public:
-  explicit ScriptedTextTransport(std::string_view kind = kKindCom) : kind_(kind) {}
+  explicit TextReplies(ScriptedTransport& port) {
+    port.onWrite = [this](ScriptedTransport& t, const WrittenFrame& written) {
+      pending_.append(written.bytes.begin(), written.bytes.end());
+      if (!pending_.ends_with(">") && !pending_.ends_with("\r\n")) return;
+      if (pending_ != "\r\n") {
+        commands_.push_back(pending_);
+        auto reply = replies_.find(pending_);
+        if (reply != replies_.end()) t.incoming.push_back(TextBytes(reply->second));
+      }
+      pending_.clear();
+    };
+  }
+  TextReplies(const TextReplies&) = delete;
+  TextReplies& operator=(const TextReplies&) = delete;
+
   void Script(const std::string& command, const std::string& reply) { replies_[command] = reply; }
   const std::vector<std::string>& Commands() const { return commands_; }
 
-  bool Open() override { return open_ = true; }
-  bool IsOpen() const override { return open_; }
-  bool Close() override {
-    open_ = false;
-    return true;
-  }
-  bool Write(const std::uint8_t* bytes, std::uint32_t count) override {
-    pending_.append(reinterpret_cast<const char*>(bytes), count);
-    if (!pending_.ends_with(">") && !pending_.ends_with("\r\n")) return true;
-    if (pending_ == "\r\n") {
-      pending_.clear();
-      return true;
-    }
-    commands_.push_back(pending_);
-    auto reply = replies_.find(pending_);
-    if (reply != replies_.end()) output_ += reply->second;
-    pending_.clear();
-    return true;
-  }
-  std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) override {
-    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, output_.size()));
-    std::copy_n(output_.begin(), count, buffer);
-    output_.erase(0, count);
-    return count;
-  }
-  std::string_view GetKind() const override { return kind_; }
-
  private:
-  std::string kind_;
-  bool open_ = false;
   std::map<std::string, std::string> replies_;
   std::vector<std::string> commands_;
   std::string pending_;
-  std::string output_;
 };
 
 // Captures every message box for the life of the object.

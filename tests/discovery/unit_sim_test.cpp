@@ -7,10 +7,10 @@
 #include <thread>
 
 #include "discovery/discovery_thread.h"
-#include "discovery/test_doubles.h"
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
 #include "platform/sockets.h"
+#include "support/manual_clock.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "ui/discovery_messages.h"

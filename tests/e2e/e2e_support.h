@@ -11,9 +11,9 @@
 
 #include "package/package.h"
 #include "platform/clock.h"
-#include "platform/module_resources.h"
 #include "platform/sockets.h"
 #include "support/memory_package.h"
+#include "support/simulated_units.h"
 #include "transport/unit_address.h"
 #include "ui/job_messages.h"
 #include "ui/message_target.h"
@@ -24,6 +24,11 @@
 namespace tessaline::e2e {
 
 using Codes = std::vector<std::uint8_t>;
+using testing::ResourceBytes;
+using testing::ResourceText;
+using testing::StartUnit;
+using testing::UdpUnit;
+using testing::UnitIp;
 
 constexpr std::uint32_t kPackageRecords = 15613;
 constexpr std::uint32_t kPackageFlashBytes = 656911;
@@ -37,25 +42,6 @@ class NoPauseClock final : public platform::Clock {
   std::uint32_t Now() override { return platform::TickCount(); }
   void Sleep(std::uint32_t) override {}
 };
-
-inline std::string ResourceText(std::string_view type, std::string_view name) {
-  const auto bytes = platform::FindModuleResource(type, name);
-  if (!bytes) return {};
-  return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-}
-
-inline std::vector<std::uint8_t> ResourceBytes(std::string_view type, std::string_view name) {
-  const auto bytes = platform::FindModuleResource(type, name);
-  if (!bytes) return {};
-  return std::vector<std::uint8_t>(bytes->begin(), bytes->end());
-}
-
-inline std::uint32_t Address(const std::string& dotted) {
-  unsigned a = 0, b = 0, c = 0, d = 0;
-  std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
-  return platform::Ipv4FromOctets(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
-                                  static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d));
-}
 
 inline Codes Join(std::initializer_list<Codes> parts) {
   Codes all;
@@ -98,18 +84,6 @@ struct RunRecord {
 
 class UpdateEndToEnd : public ::testing::Test {
  protected:
-  static std::unique_ptr<sim::SimulatedUnit> StartUnit(sim::UnitConfig config) {
-    auto unit = std::make_unique<sim::SimulatedUnit>(std::move(config));
-    std::string error;
-    EXPECT_TRUE(unit->Start(&error)) << error;
-    return unit;
-  }
-  static sim::UnitConfig UdpUnit(const std::string& address) {
-    sim::UnitConfig config;
-    config.udpAddress = address;
-    return config;
-  }
-
   // One job on the calling thread, reporting through the desktop program's messages.
   static RunRecord Run(JobKind kind, const UnitAddress& unit, bool firmware, bool factoryDefaults,
                        const Package& package = *EmbeddedPackage()) {
@@ -133,14 +107,8 @@ class UpdateEndToEnd : public ::testing::Test {
   }
 
   static void ExpectUnitHoldsThePackage(const sim::SimulatedUnit& unit) {
-    const auto expected = sim::DecodeIntelHex(ResourceText("HEX", "APPLICATION_STM32_ADAU1452"));
-    ASSERT_TRUE(expected.has_value());
-    EXPECT_EQ(unit.ApplicationBase(), expected->base);
-    EXPECT_TRUE(unit.ApplicationMemory() == expected->bytes) << "application memory differs";
-    EXPECT_TRUE(unit.FlashData() == ResourceBytes("BIN", "FLASH_STM32_ADAU1452"))
-        << "flash data differs";
+    testing::ExpectHoldsThePackage(unit);
     EXPECT_TRUE(unit.FactoryDefaultsRestored());
-    EXPECT_TRUE(unit.UpdateFinished());
   }
 
   platform::SocketLibrary sockets_;

@@ -19,7 +19,7 @@ TEST_F(UpdateEndToEnd, TwoUnitsAreUpdatedAtOnceInOneProcess) {
   {
     std::jthread first([&] {
       overUdp =
-          Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.11")), true, true, *package);
+          Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.11")), true, true, *package);
     });
     std::jthread second([&] {
       overSerial =

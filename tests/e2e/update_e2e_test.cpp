@@ -6,7 +6,7 @@ namespace {
 
 TEST_F(UpdateEndToEnd, FullUpdateOverUdpWritesThePackageByteForByte) {
   auto unit = StartUnit(UdpUnit("127.0.10.1"));
-  const auto result = Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.1")), true, true);
+  const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.1")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::Succeeded);
   EXPECT_EQ(result.LastCode(), WM_APP_UPDATE_SUCCEEDED);
   EXPECT_EQ(result.Range(), kFullRange);
@@ -40,7 +40,7 @@ TEST_F(UpdateEndToEnd, TheOptionsChooseWhatReachesTheUnit) {
   };
   for (const auto& c : cases) {
     auto unit = StartUnit(UdpUnit(c.address));
-    const auto result = Run(JobKind::Update, UnitAddress::Network(Address(c.address)), c.firmware,
+    const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp(c.address)), c.firmware,
                             c.factoryDefaults);
     EXPECT_EQ(result.outcome, JobOutcome::Succeeded) << c.address;
     EXPECT_EQ(unit->CommandOrder(), c.order) << c.address;
@@ -69,7 +69,7 @@ TEST_F(UpdateEndToEnd, UnitsThePackageCannotServeAreRefusedWithNothingErased) {
     config.bootloaderMajor = c.blMajor;
     config.bootloaderMinor = c.blMinor;
     auto unit = StartUnit(config);
-    const auto result = Run(JobKind::Update, UnitAddress::Network(Address(c.address)), true, true);
+    const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp(c.address)), true, true);
     EXPECT_EQ(result.outcome, JobOutcome::WrongResponse) << c.address;
     EXPECT_EQ(result.LastCode(), WM_APP_WRONG_RESPONSE) << c.address;
     EXPECT_EQ(unit->CommandOrder(), c.order) << c.address;
@@ -81,7 +81,7 @@ TEST_F(UpdateEndToEnd, ASilentUnitGetsFiveIdentityRequestsAndNothingElse) {
   auto config = UdpUnit("127.0.10.6");
   config.mode = sim::UnitMode::Application;  // its bootloader does not answer
   auto unit = StartUnit(config);
-  const auto result = Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.6")), true, true);
+  const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.6")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::NoResponse);
   EXPECT_EQ(result.LastCode(), WM_APP_NO_RESPONSE);
   EXPECT_EQ(result.framesSent, 5u);
@@ -93,7 +93,7 @@ TEST_F(UpdateEndToEnd, ARefusedBatchFailsTheUpdateAndNothingFollowsIt) {
   config.faults.refuseCommand = 0x03;
   config.faults.refuseNth = 100;
   auto unit = StartUnit(config);
-  const auto result = Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.7")), true, true);
+  const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.7")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::UpdateFailed);
   EXPECT_EQ(result.LastCode(), WM_APP_UPDATE_FAILED);
   const auto log = unit->RequestLog();
@@ -111,7 +111,7 @@ TEST_F(UpdateEndToEnd, AUnitFallingSilentMidTransferEndsInFailure) {
   auto config = UdpUnit("127.0.10.8");
   config.faults.silentAfter = 300;
   auto unit = StartUnit(config);
-  const auto result = Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.8")), true, true);
+  const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.8")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::UpdateFailed);
   EXPECT_EQ(result.LastCode(), WM_APP_UPDATE_FAILED);
   EXPECT_FALSE(unit->UpdateFinished());
@@ -120,7 +120,7 @@ TEST_F(UpdateEndToEnd, AUnitFallingSilentMidTransferEndsInFailure) {
 TEST_F(UpdateEndToEnd, ExitBootloadSendsTheSequencedExitCommand) {
   auto unit = StartUnit(UdpUnit("127.0.10.9"));
   const auto result =
-      Run(JobKind::ExitBootload, UnitAddress::Network(Address("127.0.10.9")), true, true);
+      Run(JobKind::ExitBootload, UnitAddress::Network(UnitIp("127.0.10.9")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::BootloadExited);
   EXPECT_EQ(result.LastCode(), WM_APP_BOOTLOAD_EXITED);
   EXPECT_EQ(unit->CommandOrder(), (Codes{0x01, 0x8B}));
@@ -148,7 +148,7 @@ TEST_F(UpdateEndToEnd, LossAndCorruptionBothWaysStillEndInAnExactUpdate) {
   testing::MemoryPackageSource source;
   source.Add("HEX", "APPLICATION_STM32_ADAU1452", text)
       .Add("BIN", "FLASH_STM32_ADAU1452", std::string(flashPart.begin(), flashPart.end()));
-  const auto result = Run(JobKind::Update, UnitAddress::Network(Address("127.0.10.10")), true, true,
+  const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.10")), true, true,
                           *Package::Load(source));
 
   EXPECT_EQ(result.outcome, JobOutcome::Succeeded);

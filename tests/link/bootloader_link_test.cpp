@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "link/crc16.h"
-#include "link/scripted_transport.h"
+#include "support/manual_clock.h"
+#include "support/scripted_transport.h"
 
 namespace tessaline {
 namespace {
@@ -52,14 +53,6 @@ struct Rig {
     transport = owned.get();
     link.SetTransport(std::move(owned));
   }
-  // Queues `reads` (one per Read) each time the n-th write happens (1-based; 0 = every write).
-  void AnswerWrite(std::size_t n, std::vector<Bytes> reads) {
-    transport->onWrite = [n, reads](ScriptedTransport& t, const WrittenFrame&) {
-      if (n == 0 || t.writes.size() == n) {
-        t.incoming.insert(t.incoming.end(), reads.begin(), reads.end());
-      }
-    };
-  }
   ManualClock clock;
   BootloaderLink link;
   ScriptedTransport* transport;
@@ -67,21 +60,22 @@ struct Rig {
 
 TEST(BootloaderLink, ExchangesTheWorkedExamplesAndPresentsTheShortForm) {
   Rig rig;
-  rig.AnswerWrite(1, {ReplyFrame(0x01, std::nullopt, {0x04, 0x00})});
+  rig.transport->AnswerWrite(1, {ReplyFrame(0x01, std::nullopt, {0x04, 0x00})});
   ASSERT_TRUE(rig.link.Exchange(0x01, nullptr, 0, 5, 1000));
   EXPECT_EQ(rig.transport->writes[0].bytes, (Bytes{0x01, 0x10, 0x01, 0x21, 0x10, 0x10, 0x04}));
   Bytes plain{0x01, 0x04, 0x00};
   AppendCrc(plain);
   EXPECT_EQ(ReplyOf(rig.link), plain) << "a plain reply is presented as received";
 
-  rig.AnswerWrite(2, {{0x01, 0x81, 0x00, 0x00, 0x00, 0x10, 0x01, 0x10, 0x01, 0x90, 0xB2, 0x04}});
+  rig.transport->AnswerWrite(
+      2, {{0x01, 0x81, 0x00, 0x00, 0x00, 0x10, 0x01, 0x10, 0x01, 0x90, 0xB2, 0x04}});
   ASSERT_TRUE(rig.link.Exchange(0x81, nullptr, 0, 5, 1000));
   EXPECT_EQ(rig.transport->writes[1].bytes,
             (Bytes{0x01, 0x81, 0x00, 0x00, 0x00, 0x10, 0x01, 0xA0, 0x98, 0x04}));
   EXPECT_EQ(ReplyOf(rig.link), (Bytes{0x01, 0x01, 0x10, 0x23}));
 
   const Bytes chunk(72, 0x5A);
-  rig.AnswerWrite(3, {ReplyFrame(0x86, 2, {0x01, 0x02})});
+  rig.transport->AnswerWrite(3, {ReplyFrame(0x86, 2, {0x01, 0x02})});
   ASSERT_TRUE(rig.link.Exchange(0x86, chunk.data(), 72, 5, 1000));
   Bytes expected{0x06, 0x01, 0x02};
   AppendCrc(expected);
@@ -119,7 +113,7 @@ TEST(BootloaderLink, FollowsTheSendSchedule) {
     const auto& writes = rig.transport->writes;
     ASSERT_EQ(writes.size(), c.writes);
     if (c.attemptMs == 0) {
-      EXPECT_EQ(rig.transport->readTicks.size(), 2u);
+      EXPECT_EQ(rig.transport->reads.size(), 2u);
       continue;
     }
     for (std::size_t i = 1; i < writes.size(); ++i) {
@@ -129,7 +123,7 @@ TEST(BootloaderLink, FollowsTheSendSchedule) {
       EXPECT_LE(gap, c.attemptMs + c.readWaitMs) << "send " << i;
     }
     // After the last send the engine still waits out the attempt time-out, then reads once more.
-    const std::uint32_t waited = rig.transport->readTicks.back() - writes.back().tick;
+    const std::uint32_t waited = rig.transport->reads.back().tick - writes.back().tick;
     EXPECT_GT(waited, c.attemptMs);
     EXPECT_LE(waited, c.attemptMs + 2 * c.readWaitMs);
   }
@@ -146,9 +140,9 @@ TEST(BootloaderLink, AcceptsAReplyToTheLastSendWithinTheAttemptTimeOut) {
     Rig rig(c.kind, c.readWaitMs);
     std::vector<Bytes> reads(c.attemptMs / c.readWaitMs - 1);
     reads.push_back(ReplyFrame(0x0E, std::nullopt, {0x01}));
-    rig.AnswerWrite(5, reads);
+    rig.transport->AnswerWrite(5, reads);
     EXPECT_TRUE(rig.link.Exchange(0x0E, nullptr, 0, 5, 1000)) << c.kind;
-    EXPECT_EQ(rig.transport->readTicks.back() - rig.transport->writes.back().tick, c.attemptMs);
+    EXPECT_EQ(rig.transport->reads.back().tick - rig.transport->writes.back().tick, c.attemptMs);
   }
 }
 
@@ -168,7 +162,7 @@ TEST(BootloaderLink, IgnoresFramesForAnotherRequestAndKeepsTheSchedule) {
   };
   for (const Case& c : cases) {
     Rig rig;
-    rig.AnswerWrite(1, {ReplyFrame(0x81, 1, {0x04})});
+    rig.transport->AnswerWrite(1, {ReplyFrame(0x81, 1, {0x04})});
     ASSERT_TRUE(rig.link.Exchange(0x81, nullptr, 0, 5, 1000));
     rig.transport->onWrite = [&c](ScriptedTransport& t, const WrittenFrame&) {
       t.incoming.push_back(t.writes.size() == 2 ? c.frame : ReplyFrame(0x82, 2, {0x01}));
@@ -195,11 +189,11 @@ TEST(BootloaderLink, RefusesWithoutSendingOrTouchingTheCounter) {
   };
   for (const Case& c : cases) {
     Rig rig;
-    rig.AnswerWrite(0, {ReplyFrame(c.command, std::nullopt, {0x01})});
+    rig.transport->AnswerWrite(0, {ReplyFrame(c.command, std::nullopt, {0x01})});
     rig.transport->open = c.open;
     EXPECT_FALSE(rig.link.Exchange(c.command, nullptr, 0, c.sends, 1000)) << c.name;
     EXPECT_TRUE(rig.transport->writes.empty()) << c.name;
-    EXPECT_TRUE(rig.transport->readTicks.empty()) << c.name;
+    EXPECT_TRUE(rig.transport->reads.empty()) << c.name;
     if (c.command == 0x82) {
       EXPECT_EQ(rig.link.SequenceCounter(), 0u) << c.name;
     }
@@ -252,9 +246,9 @@ TEST(BootloaderLink, LateReplyIsTakenByTheNextExchangeOnlyInPlainForm) {
 TEST(BootloaderLink, ClearsALeftoverTimeOutWhenAnExchangeStarts) {
   Rig rig;
   // The reply to the one-send command comes on the read after the time-out was declared.
-  rig.AnswerWrite(1, {{}, ReplyFrame(0x0B, std::nullopt, {0x01})});
+  rig.transport->AnswerWrite(1, {{}, ReplyFrame(0x0B, std::nullopt, {0x01})});
   ASSERT_TRUE(rig.link.Exchange(0x0B, nullptr, 0, 1, 1000));
-  rig.AnswerWrite(2, {{}, {}, ReplyFrame(0x09, std::nullopt, {1, 0, 0, 0})});
+  rig.transport->AnswerWrite(2, {{}, {}, ReplyFrame(0x09, std::nullopt, {1, 0, 0, 0})});
   EXPECT_TRUE(rig.link.Exchange(0x09, nullptr, 0, 5, 1000));
 }
 
@@ -262,7 +256,7 @@ TEST(BootloaderLink, TransportClosingDuringTheWaitEndsTheExchange) {
   Rig rig("COM", kSerialWaitMs);
   rig.transport->onWrite = [](ScriptedTransport& t, const WrittenFrame&) { t.open = false; };
   EXPECT_FALSE(rig.link.Exchange(0x09, nullptr, 0, 5, 1000));
-  EXPECT_EQ(rig.transport->readTicks.size(), 1u);
+  EXPECT_EQ(rig.transport->reads.size(), 1u);
   EXPECT_TRUE(rig.link.TransportLost()) << "the port went away, not a silent unit";
 
   rig.transport->open = true;
@@ -300,14 +294,14 @@ TEST(BootloaderLink, AReplyInPiecesEndsOnItsEotAndTheLastListenIsATime) {
     SCOPED_TRACE(c.name);
     Rig rig("COM", kSerialWaitMs);
     rig.transport->arrivingReadMs = 1;
-    rig.AnswerWrite(1, c.reads);
+    rig.transport->AnswerWrite(1, c.reads);
     EXPECT_EQ(rig.link.Exchange(c.command, nullptr, 0, c.sends, 1000), c.accepted);
-    const auto& ticks = rig.transport->readTicks;
+    const auto& reads = rig.transport->reads;
     EXPECT_EQ(rig.transport->writes.size(), 1u);
     if (c.accepted) {
-      EXPECT_EQ(ticks.size(), c.reads.size()) << "no read after the one that brought the EOT";
+      EXPECT_EQ(reads.size(), c.reads.size()) << "no read after the one that brought the EOT";
     } else {
-      EXPECT_LE(ticks.back() - rig.transport->writes[0].tick, 2 * kSerialWaitMs + 1);
+      EXPECT_LE(reads.back().tick - rig.transport->writes[0].tick, 2 * kSerialWaitMs + 1);
     }
   }
 }
@@ -334,7 +328,7 @@ TEST(BootloaderLink, TracesEachFrameWrittenAndEachChunkRead) {
   const Bytes reply = ReplyFrame(0x07, std::nullopt, {0x01});
   const Bytes head(reply.begin(), reply.begin() + 3);
   const Bytes tail(reply.begin() + 3, reply.end());
-  rig.AnswerWrite(1, {{}, head, {}, tail});
+  rig.transport->AnswerWrite(1, {{}, head, {}, tail});
   struct Seen {
     TraceDirection direction;
     Bytes bytes;

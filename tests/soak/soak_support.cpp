@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "package/package_contents.h"
-#include "platform/module_resources.h"
 #include "platform/sockets.h"
 #include "support/memory_package.h"
+#include "support/simulated_units.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "transport/ethernet_transport.h"
@@ -19,22 +19,12 @@ namespace tessaline::soak {
 
 namespace {
 
+using testing::ResourceText;
+using testing::UnitIp;
+
 constexpr std::string_view kApplicationResource = "APPLICATION_STM32_ADAU1452";
 constexpr std::string_view kFlashDataResource = "FLASH_STM32_ADAU1452";
 constexpr std::string_view kEndOfFileRecord = ":00000001FF\n";
-
-std::string ResourceText(std::string_view type, std::string_view name) {
-  const auto bytes = platform::FindModuleResource(type, name);
-  if (!bytes) return {};
-  return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-}
-
-std::uint32_t ParseIpv4(const std::string& dotted) {
-  unsigned a = 0, b = 0, c = 0, d = 0;
-  std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
-  return platform::Ipv4FromOctets(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
-                                  static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d));
-}
 
 bool IsResultCode(std::uint32_t code) {
   return code == WM_APP_UPDATE_SUCCEEDED || code == WM_APP_UPDATE_FAILED ||
@@ -176,7 +166,7 @@ JobRun RunUpdate(LineKind kind, const std::string& udpAddress, const sim::Simula
 
   std::unique_ptr<Transport> transport;
   if (kind == LineKind::Udp) {
-    transport = std::make_unique<EthernetTransport>(ParseIpv4(udpAddress));
+    transport = std::make_unique<EthernetTransport>(UnitIp(udpAddress));
   } else {
     transport = std::make_unique<COMTransport>(unit.SerialPath(), kBootloaderBaudRate);
   }

@@ -4,17 +4,30 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "transport/scripted_transport.h"
+#include "support/scripted_transport.h"
 
 namespace tessaline {
 namespace {
 
 using testing::ScriptedTransport;
+using Chunks = std::vector<std::vector<std::uint8_t>>;
+
+// A text port on real time (TextQuery keeps its own deadline): a read that finds nothing waits
+// 5 ms, one that brings bytes returns at once.
+ScriptedTransport TextPort(std::string_view kind) {
+  return ScriptedTransport(platform::SystemClock(), kind, 5, 0);
+}
+
+Chunks Pieces(const std::vector<std::string>& texts) {
+  Chunks chunks;
+  for (const auto& text : texts) chunks.push_back(testing::TextBytes(text));
+  return chunks;
+}
 
 TEST(TextQuery, CollectsAReplySpreadOverReadsAndDropsWhatPrecedesIt) {
   struct Case {
     const char* name;
-    std::deque<std::string> pieces;
+    std::vector<std::string> pieces;
     std::string expected;
   };
   const Case cases[] = {
@@ -26,8 +39,8 @@ TEST(TextQuery, CollectsAReplySpreadOverReadsAndDropsWhatPrecedesIt) {
       {"silence between pieces", {"", "", "<O", "", "K>"}, "<OK>"},
   };
   for (const Case& c : cases) {
-    ScriptedTransport transport(kKindCom);
-    transport.answer = c.pieces;
+    ScriptedTransport transport = TextPort(kKindCom);
+    transport.AnswerWrite(1, Pieces(c.pieces));
     std::string reply;
     EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000)) << c.name;
     EXPECT_EQ(reply, c.expected) << c.name;
@@ -35,22 +48,22 @@ TEST(TextQuery, CollectsAReplySpreadOverReadsAndDropsWhatPrecedesIt) {
 }
 
 TEST(TextQuery, DiscardsInputWaitingBeforeTheCommand) {
-  ScriptedTransport transport(kKindCom);
-  transport.waiting = {"<STALE>", "<OLD>"};
-  transport.answer = {"<NEW>"};
+  ScriptedTransport transport = TextPort(kKindCom);
+  transport.incoming = {testing::TextBytes("<STALE>"), testing::TextBytes("<OLD>")};
+  transport.AnswerWrite(1, Pieces({"<NEW>"}));
   std::string reply;
   const std::uint32_t start = platform::TickCount();
   EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000));
   EXPECT_EQ(reply, "<NEW>");
-  EXPECT_EQ(transport.readsBeforeCommand, 3) << "two reads with data, one empty";
-  EXPECT_EQ(transport.readCapacities.front(), 128u);
+  EXPECT_EQ(transport.ReadsBeforeFirstWrite(), 3u) << "two reads with data, one empty";
+  EXPECT_EQ(transport.reads.front().capacity, 128u);
   // Each read that found data is followed by a 200 ms pause (ticks may step by up to 16 ms).
   EXPECT_GE(platform::TicksBetween(start, platform::TickCount()), 2 * 200u - 16u);
 }
 
 TEST(TextQuery, StopsAtTheReplyLimitWithoutClosingBracket) {
-  ScriptedTransport transport(kKindCom);
-  transport.answer = {"junk<0123456789ABCDEFGHIJ>"};
+  ScriptedTransport transport = TextPort(kKindCom);
+  transport.AnswerWrite(1, Pieces({"junk<0123456789ABCDEFGHIJ>"}));
   std::string reply;
   EXPECT_FALSE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000));
   EXPECT_EQ(reply, "<0123456789ABCDE");
@@ -59,20 +72,20 @@ TEST(TextQuery, StopsAtTheReplyLimitWithoutClosingBracket) {
 }
 
 TEST(TextQuery, AsksNoMoreThanTheRemainingLimit) {
-  ScriptedTransport transport(kKindCom);
-  transport.answer = {"<0123", "456789>"};
+  ScriptedTransport transport = TextPort(kKindCom);
+  transport.AnswerWrite(1, Pieces({"<0123", "456789>"}));
   std::string reply;
   EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 32, 1000));
   // After the drain read (128): 32 = min(32, 128), then 32 - 5.
-  ASSERT_GE(transport.readCapacities.size(), 3u);
-  EXPECT_EQ(transport.readCapacities[1], 32u);
-  EXPECT_EQ(transport.readCapacities[2], 27u);
+  ASSERT_GE(transport.reads.size(), 3u);
+  EXPECT_EQ(transport.reads[1].capacity, 32u);
+  EXPECT_EQ(transport.reads[2].capacity, 27u);
 }
 
 TEST(TextQuery, AFailedCommandWriteEndsTheQuery) {
-  ScriptedTransport transport(kKindTcp);
+  ScriptedTransport transport = TextPort(kKindTcp);
   transport.writeSucceeds = false;
-  transport.answer = {"<OK>"};
+  transport.AnswerWrite(1, Pieces({"<OK>"}));
   std::string reply;
   EXPECT_FALSE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000));
   EXPECT_EQ(transport.writes.size(), 1u) << "no line end after a failed write";
@@ -87,7 +100,7 @@ TEST(TextQuery, NetworkKindsAddCrLfAndWaitFiveTimesLonger) {
   const Case cases[] = {{kKindCom, false}, {kKindIp, true}, {kKindTcp, true}};
   constexpr std::uint32_t kTimeoutMs = 100;
   for (const Case& c : cases) {
-    ScriptedTransport transport(c.kind);
+    ScriptedTransport transport = TextPort(c.kind);
     std::string reply;
     const std::uint32_t start = platform::TickCount();
     EXPECT_FALSE(transport.TextQuery("<SY,BE/>", reply, 16, kTimeoutMs));
@@ -95,7 +108,7 @@ TEST(TextQuery, NetworkKindsAddCrLfAndWaitFiveTimesLonger) {
 
     std::vector<std::string> expected{"<SY,BE/>"};
     if (c.network) expected.push_back("\r\n");
-    EXPECT_EQ(transport.writes, expected) << c.kind;
+    EXPECT_EQ(transport.WrittenText(), expected) << c.kind;
     if (c.network) {
       EXPECT_GE(waited, 5 * kTimeoutMs) << c.kind;
     } else {
@@ -107,9 +120,10 @@ TEST(TextQuery, NetworkKindsAddCrLfAndWaitFiveTimesLonger) {
 
 // The budget runs to start + time-out: a reply that comes late in the window is still taken.
 TEST(TextQuery, WaitsUntilTheDeadlineNotLess) {
-  ScriptedTransport transport(kKindCom);
+  ScriptedTransport transport = TextPort(kKindCom);
   transport.readWaitMs = 20;
-  transport.answer = {"", "", "", "", "", "", "", "<LATE>"};  // about 160 ms after the command
+  // About 160 ms after the command.
+  transport.AnswerWrite(1, Pieces({"", "", "", "", "", "", "", "<LATE>"}));
   std::string reply;
   EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 400));
   EXPECT_EQ(reply, "<LATE>");

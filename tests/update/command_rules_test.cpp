@@ -6,6 +6,7 @@
 
 #include "link/bootloader_link.h"
 #include "package/hex_manager.h"
+#include "support/manual_clock.h"
 #include "update/bootloader_commands.h"
 #include "update/programming.h"
 #include "update/scripted_unit.h"
@@ -17,9 +18,9 @@ namespace {
 
 using testing::GoodUnit;
 using testing::IdentityReply;
+using testing::MakeScriptedUnit;
 using testing::ManualClock;
 using testing::ReceivedRequest;
-using testing::ScriptedUnit;
 using testing::UnitLog;
 
 struct LinkToScript {
@@ -28,7 +29,7 @@ struct LinkToScript {
   BootloaderLink link{clock};
 
   explicit LinkToScript(testing::Responder responder) {
-    link.SetTransport(std::make_unique<ScriptedUnit>(clock, std::move(responder), log));
+    link.SetTransport(MakeScriptedUnit(clock, std::move(responder), log));
     link.OpenTransport();
   }
 };

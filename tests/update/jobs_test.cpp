@@ -7,6 +7,7 @@
 #include <stop_token>
 
 #include "package/hex_manager.h"
+#include "support/manual_clock.h"
 #include "support/memory_package.h"
 #include "ui/job_messages.h"
 #include "ui/message_target.h"
@@ -19,10 +20,10 @@ namespace {
 
 using testing::GoodUnit;
 using testing::IdentityReply;
+using testing::MakeScriptedUnit;
 using testing::ManualClock;
 using testing::MemoryPackageSource;
 using testing::ReceivedRequest;
-using testing::ScriptedUnit;
 using testing::UnitLog;
 using Codes = std::vector<std::uint8_t>;
 
@@ -55,7 +56,7 @@ struct JobBench {
   }
 
   std::unique_ptr<Transport> Unit(testing::Responder responder = GoodUnit) {
-    return std::make_unique<ScriptedUnit>(clock, std::move(responder), log);
+    return MakeScriptedUnit(clock, std::move(responder), log);
   }
   JobResult Update(testing::Responder responder = GoodUnit) {
     JobMessages messages(window);
@@ -411,9 +412,8 @@ TEST(WindowJobThread, RunsOneJobAtATimeAndJoins) {
   JobOptions options;  // the system clock: the job's closing pause is real
   WindowJobThread thread;
   EXPECT_FALSE(thread.Running());
-  ASSERT_TRUE(thread.Start(WindowJob::ExitBootload,
-                           std::make_unique<ScriptedUnit>(clock, GoodUnit, log), package, options,
-                           window));
+  ASSERT_TRUE(thread.Start(WindowJob::ExitBootload, MakeScriptedUnit(clock, GoodUnit, log), package,
+                           options, window));
   // The job pauses after its result message, so it is still running here.
   ASSERT_TRUE(window->WaitFor(WM_APP_BOOTLOAD_EXITED, 5000));
   EXPECT_FALSE(thread.Start(WindowJob::ExitBootload, nullptr, package, options, window));

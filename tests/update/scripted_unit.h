@@ -1,8 +1,7 @@
-// A bootloader stand-in behind a Transport: decodes each request and answers by a script.
+// A bootloader stand-in behind a scripted transport: decodes each request and answers by a script.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,7 +10,7 @@
 
 #include "link/packet_codec.h"
 #include "platform/clock.h"
-#include "support/manual_clock.h"
+#include "support/scripted_transport.h"
 #include "transport/transport.h"
 
 namespace tessaline::testing {
@@ -59,65 +58,38 @@ inline std::optional<std::vector<std::uint8_t>> GoodUnit(const ReceivedRequest& 
   }
 }
 
-class ScriptedUnit final : public Transport {
- public:
-  // Every Read with nothing to give advances `clock` by kIdleReadMs, as a real read would wait.
-  static constexpr std::uint32_t kIdleReadMs = 10;
+// Every read with nothing to give advances `clock` by this much, as a real read would wait.
+inline constexpr std::uint32_t kIdleReadMs = 10;
 
-  ScriptedUnit(platform::Clock& clock, Responder responder, std::shared_ptr<UnitLog> log)
-      : clock_(clock), responder_(std::move(responder)), log_(std::move(log)) {}
-
-  bool Open() override {
-    open_ = true;
-    return true;
-  }
-  bool IsOpen() const override { return open_; }
-  bool Close() override {
-    open_ = false;
-    return true;
-  }
-  bool Write(const std::uint8_t* bytes, std::uint32_t count) override {
+// A scripted transport that decodes each request written to it and queues the script's answer.
+inline std::unique_ptr<ScriptedTransport> MakeScriptedUnit(platform::Clock& clock,
+                                                           Responder responder,
+                                                           std::shared_ptr<UnitLog> log) {
+  auto unit = std::make_unique<ScriptedTransport>(clock, kKindIp, kIdleReadMs, 0);
+  unit->open = false;
+  unit->onWrite = [responder = std::move(responder), log = std::move(log)](
+                      ScriptedTransport& transport, const WrittenFrame& written) {
     FrameDecoder decoder;
-    decoder.Feed(bytes, count);
-    if (!decoder.Complete()) return true;
+    decoder.Feed(written.bytes.data(), written.bytes.size());
+    if (!decoder.Complete()) return;
     const std::vector<std::uint8_t> packet = decoder.Take();
     ReceivedRequest request;
     request.command = packet[0];
     const std::size_t header = IsSequenced(packet[0]) ? 1 + kSequenceBytes : 1;
     request.data.assign(packet.begin() + static_cast<std::ptrdiff_t>(header),
                         packet.end() - static_cast<std::ptrdiff_t>(kCrcBytes));
-    log_->requests.push_back(request);
-    const auto answer = responder_(request);
-    if (!answer) return true;
+    log->requests.push_back(request);
+    const auto answer = responder(request);
+    if (!answer) return;
     std::vector<std::uint8_t> reply(packet.begin(),
                                     packet.begin() + static_cast<std::ptrdiff_t>(header));
     reply.insert(reply.end(), answer->begin(), answer->end());
     AppendCrc(reply);
     std::vector<std::uint8_t> frame;
     FrameBytes(reply, frame);
-    pending_.push_back(std::move(frame));
-    return true;
-  }
-  std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) override {
-    if (pending_.empty()) {
-      clock_.Sleep(kIdleReadMs);
-      return 0;
-    }
-    std::vector<std::uint8_t> frame = std::move(pending_.front());
-    pending_.pop_front();
-    const auto count =
-        static_cast<std::uint32_t>(frame.size() < capacity ? frame.size() : capacity);
-    std::copy_n(frame.begin(), count, buffer);
-    return count;
-  }
-  std::string_view GetKind() const override { return kKindIp; }
-
- private:
-  platform::Clock& clock_;
-  Responder responder_;
-  std::shared_ptr<UnitLog> log_;
-  std::deque<std::vector<std::uint8_t>> pending_;
-  bool open_ = false;
-};
+    transport.incoming.push_back(std::move(frame));
+  };
+  return unit;
+}
 
 }  // namespace tessaline::testing

@@ -38,21 +38,6 @@ std::optional<LockedFile> LockedFile::Open(const std::string& path, FileLockMode
   return file;
 }
 
-LockedFile::LockedFile(LockedFile&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kNoHandle;
-}
-
-LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
-LockedFile::~LockedFile() { Close(); }
-
 void LockedFile::Close() noexcept {
   // Closing the last descriptor of the open file releases its flock.
   if (handle_ != kNoHandle) ::close(Fd(handle_));
@@ -68,36 +53,32 @@ std::optional<std::uint64_t> LockedFile::Size(std::string& error) const {
   return static_cast<std::uint64_t>(status.st_size);
 }
 
-bool LockedFile::ReadAt(std::uint64_t offset, std::span<char> into, std::string& error) const {
-  while (!into.empty()) {
+std::optional<std::size_t> LockedFile::ReadSome(std::uint64_t offset, std::span<char> into,
+                                                std::string& error) const {
+  for (;;) {
     const ssize_t got = ::pread(Fd(handle_), into.data(), into.size(), static_cast<off_t>(offset));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       error = SystemReason("cannot read");
-      return false;
+      return std::nullopt;
     }
-    if (got == 0) {
-      error = "the file ended early";
-      return false;
-    }
-    into = into.subspan(static_cast<std::size_t>(got));
-    offset += static_cast<std::uint64_t>(got);
+    return static_cast<std::size_t>(got);
   }
-  return true;
 }
 
-bool LockedFile::AppendDurably(std::string_view bytes, std::string& error) {
-  // A regular file takes the whole buffer in one write unless the disk is full; a short write
-  // is finished rather than left as half a line.
-  while (!bytes.empty()) {
+std::optional<std::size_t> LockedFile::AppendSome(std::string_view bytes, std::string& error) {
+  for (;;) {
     const ssize_t put = ::write(Fd(handle_), bytes.data(), bytes.size());
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
       error = SystemReason("cannot write");
-      return false;
+      return std::nullopt;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(put));
+    return static_cast<std::size_t>(put);
   }
+}
+
+bool LockedFile::Flush(std::string& error) {
   if (::fsync(Fd(handle_)) != 0) {
     error = SystemReason("cannot flush to the disk");
     return false;

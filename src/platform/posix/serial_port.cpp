@@ -85,18 +85,6 @@ bool DeviceNameLess(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-SerialPort::~SerialPort() { Close(); }
-
-SerialPort::SerialPort(SerialPort&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
-
-SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, -1);
-  }
-  return *this;
-}
-
 bool SerialPort::Open(const std::string& device) {
   Close();
   lastError_.clear();
@@ -154,8 +142,6 @@ bool SerialPort::Configure(std::uint32_t baudRate) {
   }
   return true;
 }
-
-bool SerialPort::IsOpen() const { return handle_ >= 0; }
 
 void SerialPort::Close() noexcept {
   if (handle_ >= 0) close(Descriptor(std::exchange(handle_, -1)));

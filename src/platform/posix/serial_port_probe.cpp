@@ -12,8 +12,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/serial_port.h"
-
 namespace tessaline::platform {
 
 namespace {
@@ -72,16 +70,8 @@ std::string GroupOf(const std::string& device) {
 
 }  // namespace
 
-SerialPortProbe ProbeSerialPort(const std::string& device) {
-  SerialPortProbe probe;
-  probe.device = device;
-  {
-    SerialPort port;
-    if (port.Open(device)) {
-      probe.state = SerialPortState::Usable;
-      return probe;
-    }
-  }
+void ExplainOpenFailure(SerialPortProbe& probe) {
+  const std::string& device = probe.device;
   // Open failed: ask the system why, step by step as SerialPort::Open does.
   const Descriptor fd(open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (fd.Get() < 0) {
@@ -96,23 +86,22 @@ SerialPortProbe ProbeSerialPort(const std::string& device) {
     } else if (cause == ENOENT || cause == ENXIO || cause == ENODEV || cause == EIO) {
       probe.state = SerialPortState::Absent;
     }
-    return probe;
+    return;
   }
   if (!isatty(fd.Get())) {
     probe.detail = "not a terminal device";
-    return probe;
+    return;
   }
   if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
     probe.state = SerialPortState::InUse;
     probe.detail = "locked by another program";
     probe.holders = HoldersOf(device);
-    return probe;
+    return;
   }
   // Opened now but not before: it was freed in between, or exclusive mode is refused.
   probe.state = SerialPortState::InUse;
   probe.detail = "held in exclusive mode";
   probe.holders = HoldersOf(device);
-  return probe;
 }
 
 }  // namespace tessaline::platform

@@ -11,25 +11,13 @@
 #include <utility>
 
 #include "platform/clock.h"
+#include "platform/ipv4_sockaddr.h"
 
 namespace tessaline::platform {
 
 namespace {
 
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
-
-sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
-  sockaddr_in result{};
-  result.sin_family = AF_INET;
-  result.sin_port = htons(port);
-  result.sin_addr.s_addr = address;
-  return result;
-}
-
-const sockaddr* AsGeneric(const sockaddr_in& address) {
-  return reinterpret_cast<const sockaddr*>(&address);
-}
-sockaddr* AsGeneric(sockaddr_in& address) { return reinterpret_cast<sockaddr*>(&address); }
 
 // True when input is waiting within `timeoutMs` (0: do not wait here, let the call block).
 bool WaitReadable(int fd, std::uint32_t timeoutMs) {
@@ -46,10 +34,6 @@ bool WaitReadable(int fd, std::uint32_t timeoutMs) {
   }
 }
 
-Ipv4Endpoint EndpointOf(const sockaddr_in& address) {
-  return {address.sin_addr.s_addr, ntohs(address.sin_port)};
-}
-
 bool SetOption(int fd, int level, int name, const void* value, socklen_t size) {
   return setsockopt(fd, level, name, value, size) == 0;
 }
@@ -64,21 +48,6 @@ bool SetFlag(int fd, int name, bool enabled) {
 SocketLibrary::SocketLibrary() = default;
 SocketLibrary::~SocketLibrary() = default;
 
-Socket::~Socket() { Close(); }
-
-Socket::Socket(Socket&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      receiveTimeoutMs_(std::exchange(other.receiveTimeoutMs_, 0)) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, -1);
-    receiveTimeoutMs_ = std::exchange(other.receiveTimeoutMs_, 0);
-  }
-  return *this;
-}
-
 bool Socket::Create(Type type) {
   Close();
   const int fd = type == Type::Udp ? socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP)
@@ -87,8 +56,6 @@ bool Socket::Create(Type type) {
   handle_ = fd;
   return true;
 }
-
-bool Socket::IsValid() const { return handle_ >= 0; }
 
 void Socket::Close() noexcept {
   if (handle_ >= 0) close(Descriptor(std::exchange(handle_, -1)));

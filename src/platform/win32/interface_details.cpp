@@ -9,19 +9,11 @@
 
 #include <cstring>
 
+#include "platform/win32/wide_text.h"
+
 namespace tessaline::platform {
 
 namespace {
-
-std::string Utf8FromWide(const wchar_t* text) {
-  if (text == nullptr || *text == L'\0') return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
-  utf8.resize(static_cast<std::size_t>(size - 1));
-  return utf8;
-}
 
 std::uint32_t MaskOfPrefix(unsigned prefixLength) {
   const std::uint32_t hostOrder =
@@ -49,7 +41,7 @@ std::optional<std::vector<InterfaceDetails>> ReadInterfaceDetails() {
   for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(storage.data());
        adapter != nullptr; adapter = adapter->Next) {
     InterfaceDetails details;
-    details.name = Utf8FromWide(adapter->FriendlyName);
+    if (adapter->FriendlyName != nullptr) details.name = Utf8FromWide(adapter->FriendlyName);
     if (details.name.empty() && adapter->AdapterName != nullptr) details.name = adapter->AdapterName;
     details.up = adapter->OperStatus == IfOperStatusUp;
     details.loopback = adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK;

@@ -39,21 +39,6 @@ std::optional<LockedFile> LockedFile::Open(const std::string& path, FileLockMode
   return file;
 }
 
-LockedFile::LockedFile(LockedFile&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kNoHandle;
-}
-
-LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
-LockedFile::~LockedFile() { Close(); }
-
 void LockedFile::Close() noexcept {
   if (handle_ == kNoHandle) return;
   OVERLAPPED whole{};
@@ -71,41 +56,35 @@ std::optional<std::uint64_t> LockedFile::Size(std::string& error) const {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-bool LockedFile::ReadAt(std::uint64_t offset, std::span<char> into, std::string& error) const {
-  while (!into.empty()) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    const DWORD want = into.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(into.size());
-    DWORD got = 0;
-    if (!ReadFile(Handle(handle_), into.data(), want, &got, &at)) {
-      error = SystemReason("cannot read");
-      return false;
-    }
-    if (got == 0) {
-      error = "the file ended early";
-      return false;
-    }
-    into = into.subspan(got);
-    offset += got;
+std::optional<std::size_t> LockedFile::ReadSome(std::uint64_t offset, std::span<char> into,
+                                                std::string& error) const {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  const DWORD want = into.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(into.size());
+  DWORD got = 0;
+  if (!ReadFile(Handle(handle_), into.data(), want, &got, &at)) {
+    error = SystemReason("cannot read");
+    return std::nullopt;
   }
-  return true;
+  return got;
 }
 
-bool LockedFile::AppendDurably(std::string_view bytes, std::string& error) {
-  while (!bytes.empty()) {
-    // Offset 0xFFFFFFFF:0xFFFFFFFF asks for the end of the file, whatever a read moved.
-    OVERLAPPED end{};
-    end.Offset = MAXDWORD;
-    end.OffsetHigh = MAXDWORD;
-    const DWORD want = bytes.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes.size());
-    DWORD put = 0;
-    if (!WriteFile(Handle(handle_), bytes.data(), want, &put, &end) || put == 0) {
-      error = SystemReason("cannot write");
-      return false;
-    }
-    bytes.remove_prefix(put);
+std::optional<std::size_t> LockedFile::AppendSome(std::string_view bytes, std::string& error) {
+  // Offset 0xFFFFFFFF:0xFFFFFFFF asks for the end of the file, whatever a read moved.
+  OVERLAPPED end{};
+  end.Offset = MAXDWORD;
+  end.OffsetHigh = MAXDWORD;
+  const DWORD want = bytes.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes.size());
+  DWORD put = 0;
+  if (!WriteFile(Handle(handle_), bytes.data(), want, &put, &end) || put == 0) {
+    error = SystemReason("cannot write");
+    return std::nullopt;
   }
+  return put;
+}
+
+bool LockedFile::Flush(std::string& error) {
   if (!FlushFileBuffers(Handle(handle_))) {
     error = SystemReason("cannot flush to the disk");
     return false;

@@ -68,23 +68,6 @@ bool SetTimeouts(HANDLE port, std::uint32_t oneByteWaitMs) {
 
 }  // namespace
 
-SerialPort::~SerialPort() { Close(); }
-
-SerialPort::SerialPort(SerialPort&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      deviceLock_(std::exchange(other.deviceLock_, 0)),
-      driverWaitMs_(other.driverWaitMs_) {}
-
-SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, -1);
-    deviceLock_ = std::exchange(other.deviceLock_, 0);
-    driverWaitMs_ = other.driverWaitMs_;
-  }
-  return *this;
-}
-
 bool SerialPort::Open(const std::string& device) {
   Close();
   lastError_.clear();
@@ -126,8 +109,6 @@ bool SerialPort::Configure(std::uint32_t baudRate) {
   }
   return true;
 }
-
-bool SerialPort::IsOpen() const { return handle_ != -1; }
 
 void SerialPort::Close() noexcept {
   if (handle_ != -1) CloseHandle(AsHandle(std::exchange(handle_, -1)));

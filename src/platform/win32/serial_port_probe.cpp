@@ -3,24 +3,14 @@
 
 #include <windows.h>
 
-#include "platform/serial_port.h"
 #include "platform/win32/wide_text.h"
 
 namespace tessaline::platform {
 
-SerialPortProbe ProbeSerialPort(const std::string& device) {
-  SerialPortProbe probe;
-  probe.device = device;
-  {
-    SerialPort port;
-    if (port.Open(device)) {
-      probe.state = SerialPortState::Usable;
-      return probe;
-    }
-  }
-  const std::wstring wide = WideFromUtf8(device);
-  HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+void ExplainOpenFailure(SerialPortProbe& probe) {
+  const std::wstring wide = WideFromUtf8(probe.device);
+  HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
   const DWORD cause = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
   if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   switch (cause) {
@@ -41,7 +31,6 @@ SerialPortProbe ProbeSerialPort(const std::string& device) {
       probe.detail = "error " + std::to_string(cause);
       break;
   }
-  return probe;
 }
 
 }  // namespace tessaline::platform

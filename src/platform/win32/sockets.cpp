@@ -9,6 +9,8 @@
 
 #include <utility>
 
+#include "platform/ipv4_sockaddr.h"
+
 namespace tessaline::platform {
 
 namespace {
@@ -16,23 +18,6 @@ namespace {
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
 
 SOCKET AsSocket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
-
-sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
-  sockaddr_in result{};
-  result.sin_family = AF_INET;
-  result.sin_port = htons(port);
-  result.sin_addr.s_addr = address;
-  return result;
-}
-
-const sockaddr* AsGeneric(const sockaddr_in& address) {
-  return reinterpret_cast<const sockaddr*>(&address);
-}
-sockaddr* AsGeneric(sockaddr_in& address) { return reinterpret_cast<sockaddr*>(&address); }
-
-Ipv4Endpoint EndpointOf(const sockaddr_in& address) {
-  return {address.sin_addr.s_addr, ntohs(address.sin_port)};
-}
 
 template <typename Value>
 bool SetOption(SOCKET socket, int level, int name, const Value& value) {
@@ -51,18 +36,6 @@ SocketLibrary::SocketLibrary() {
 
 SocketLibrary::~SocketLibrary() { WSACleanup(); }
 
-Socket::~Socket() { Close(); }
-
-Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, -1);
-  }
-  return *this;
-}
-
 bool Socket::Create(Type type) {
   Close();
   const SOCKET created = type == Type::Udp ? socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP)
@@ -79,8 +52,6 @@ bool Socket::Create(Type type) {
   }
   return true;
 }
-
-bool Socket::IsValid() const { return handle_ != -1; }
 
 void Socket::Close() noexcept {
   if (handle_ != -1) closesocket(AsSocket(std::exchange(handle_, -1)));
