@@ -238,7 +238,9 @@ TEST_F(CommandLineProgram, TheReadBackDecidesWhetherTheFinalCommandIsSent) {
 
 TEST_F(CommandLineProgram, AnInterruptedUpdateIsFinishedByRunningItAgain) {
   auto config = UdpUnit("127.0.11.23");
-  config.eraseDelayMs = 1000;  // the interrupt arrives while the flash data area is erased
+  // The interrupt arrives while the flash data area is erased; a slow erase leaves a busy machine
+  // time to read the stage line and send the signal before the first data write.
+  config.eraseDelayMs = 2500;
   auto unit = StartUnit(config);
   const std::string arguments = "update --ip 127.0.11.23 --factory-defaults";
   const auto stopped = RunCli(arguments, "", [](const std::string& line, pid_t pid) {
