@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# tessaline-update.exe under Wine, stopped by Ctrl+C and by Ctrl+Break while it writes a simulated
-# unit's flash data over UDP: exit 130 with the unit's state named, and the same command run again
-# finishes the update. A helper program sends the event through the program's console.
+# tessaline-update.exe under Wine, stopped by Ctrl+C, by Ctrl+Break and by closing its console while
+# it writes a simulated unit's flash data over UDP: exit 130 with the unit's state named, and the
+# same command run again finishes the update. A helper program (console_break.exe) sends the event.
 # usage: wine_interrupt_test.sh PROGRAM.exe CONSOLE_BREAK.exe SIMULATOR WORKDIR
 set -euo pipefail
 program=${1:?usage: wine_interrupt_test.sh PROGRAM.exe CONSOLE_BREAK.exe SIMULATOR WORKDIR}
@@ -23,7 +23,7 @@ trap cleanup EXIT
 rm -rf "$work" && mkdir -p "$work"
 
 address=127.0.11.40
-for event in ctrl-c ctrl-break; do
+for event in ctrl-c ctrl-break close; do
   echo "-- $event"
   address=${address%.*}.$((${address##*.} + 1))
   # The erase takes a second, so the event arrives while the flash data area is erased.
@@ -48,4 +48,4 @@ for event in ctrl-c ctrl-break; do
   jq -e '.updateFinished == true and .flashData.length > 0' "$work/$event.json" >/dev/null ||
     fail "$event: the unit did not see the update finished: $(head -c 400 "$work/$event.json")"
 done
-echo "wine_interrupt_test: Ctrl+C and Ctrl+Break stopped the update, and running it again finished it"
+echo "wine_interrupt_test: Ctrl+C, Ctrl+Break and closing the console stopped the update; running it again finished it"
