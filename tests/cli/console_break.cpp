@@ -27,8 +27,8 @@ bool SendEvent(const std::string& event, HANDLE program) {
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
   if (routine == nullptr) return false;
   const ULONG_PTR code = event == "close" ? CTRL_CLOSE_EVENT : CTRL_BREAK_EVENT;
-  HANDLE thread = CreateRemoteThread(program, nullptr, 0, routine,
-                                     reinterpret_cast<void*>(code), 0, nullptr);
+  HANDLE thread =
+      CreateRemoteThread(program, nullptr, 0, routine, reinterpret_cast<void*>(code), 0, nullptr);
   if (thread == nullptr) return false;
   CloseHandle(thread);
   return true;

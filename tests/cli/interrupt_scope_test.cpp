@@ -1,7 +1,5 @@
 // Ctrl+C during a job stops the job through its stop token; outside a job it ends the program as
 // usual. Each case runs in a child process, so a signal that ends one ends only that child.
-#include "cli/interrupt.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,6 +9,8 @@
 #include <cstring>
 #include <functional>
 #include <thread>
+
+#include "cli/interrupt.h"
 
 namespace tessaline::cli {
 namespace {

@@ -168,8 +168,7 @@ TEST_F(MainWindowTest, OnlyTheUnitNowShownMayTurnUpdateOn) {
   };
   const auto showAddress = [](HWND w) { SetAddress(w, IDC_IP_ADDRESS, 127, 0, 0, 3); };
   const Row rows[] = {
-      {"address changed", showAddress,
-       [](HWND w) { SetAddress(w, IDC_IP_ADDRESS, 127, 0, 0, 4); }},
+      {"address changed", showAddress, [](HWND w) { SetAddress(w, IDC_IP_ADDRESS, 127, 0, 0, 4); }},
       {"radio switched away and back", showAddress,
        [](HWND w) {
          CheckRadioButton(w, IDC_IP_RADIO, IDC_COM_RADIO, IDC_COM_RADIO);
@@ -180,7 +179,8 @@ TEST_F(MainWindowTest, OnlyTheUnitNowShownMayTurnUpdateOn) {
       // The refilled list has no selection: the port shown before names nothing now.
       {"port list refilled",
        [](HWND w) {
-         SendDlgItemMessageW(w, IDC_COM_PORT_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"COM9"));
+         SendDlgItemMessageW(w, IDC_COM_PORT_LIST, CB_ADDSTRING, 0,
+                             reinterpret_cast<LPARAM>(L"COM9"));
          SetComGroupEnabled(w, true);
          Click(w, IDC_COM_RADIO);
          SendDlgItemMessageW(w, IDC_COM_PORT_LIST, CB_SETCURSEL, 0, 0);

@@ -34,8 +34,9 @@ TEST(StartUp, AMainWindowThatCannotBeCreatedIsReportedAndTheProcessEnds) {
     ASSERT_NE(refusal, nullptr);
     // Ends a message loop that should never have been entered, so the test fails instead of
     // hanging.
-    const UINT_PTR watchdog = SetTimer(nullptr, 0, kLoopWatchdogMs,
-                                       [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(kStillLooping); });
+    const UINT_PTR watchdog =
+        SetTimer(nullptr, 0, kLoopWatchdogMs,
+                 [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(kStillLooping); });
     platform::refuseThreadStarts = threadsRefused;
     const int exitCode = RunUpdaterProcess(GetModuleHandleW(nullptr));
     platform::refuseThreadStarts = false;
