@@ -245,7 +245,9 @@ TEST_F(MainWindowTest, TheMessageLoopGivesTheWindowItsKeys) {
     PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
     PumpPendingMessages(window_, accelerators);
     ASSERT_EQ(boxes_.Boxes().size(), updateOn ? 1u : 0u);
-    if (updateOn) EXPECT_EQ(boxes_.Boxes()[0].caption, L"Warning");
+    if (updateOn) {
+      EXPECT_EQ(boxes_.Boxes()[0].caption, L"Warning");
+    }
   }
 }
 
