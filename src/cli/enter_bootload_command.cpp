@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/job_runner.h"
 #include "cli/unit_address.h"
 #include "discovery/text_protocol.h"
 #include "strings/ui_strings.h"
@@ -24,6 +25,8 @@ int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
     return kExitUsage;
   }
 
+  // Otherwise an unopened port would pass for a silent unit.
+  if (const auto why = SerialPortFailure(*unit)) return ReportUnopenedPort(output, *why);
   // The outcome becomes the result line below, after the unit's bootloader has had its time.
   const EnterBootloadOutcome outcome = EnterBootloadMode(*unit, parserPort, pin);
 

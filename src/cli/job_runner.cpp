@@ -83,4 +83,13 @@ OutcomeReport ReportFor(const JobResult& result) {
   return report;
 }
 
+int ReportUnopenedPort(Output& output, const std::string& why) {
+  JobResult unopened;
+  unopened.outcome = JobOutcome::PortUnavailable;
+  unopened.reason = why;
+  const OutcomeReport report = ReportFor(unopened);
+  output.Result(report.result, report.text, report.exitCode);
+  return report.exitCode;
+}
+
 }  // namespace tessaline::cli

@@ -35,5 +35,7 @@ struct OutcomeReport {
 OutcomeReport ReportFor(JobOutcome outcome);
 // The same, with what the job learned that the text needs (why a port could not be opened).
 OutcomeReport ReportFor(const JobResult& result);
+// A unit's port that could not be opened, reported as a job reports it; returns the exit code.
+int ReportUnopenedPort(Output& output, const std::string& why);
 
 }  // namespace tessaline::cli

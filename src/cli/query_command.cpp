@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/job_runner.h"
 #include "cli/unit_address.h"
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
@@ -74,6 +75,8 @@ int RunQueryCommand(const CommandLine& line, Output& output) {
     output.Error("query: " + error);
     return kExitUsage;
   }
+  // Otherwise an unopened port would pass for a silent unit.
+  if (const auto why = SerialPortFailure(*unit)) return ReportUnopenedPort(output, *why);
   QueryFindings findings;
   RunVersionQuery(*unit, parserPort, findings);
 

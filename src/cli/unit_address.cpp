@@ -44,6 +44,17 @@ std::optional<UnitAddress> UnitAddressFrom(const CommandLine& line, std::string&
   return UnitAddress::Serial(*port);
 }
 
+std::optional<std::string> SerialPortFailure(const UnitAddress& unit) {
+  if (!unit.IsSerial()) return std::nullopt;
+  const auto port = unit.MakeBootloaderTransport();
+  if (port->Open()) {
+    port->Close();
+    return std::nullopt;
+  }
+  const std::string why = port->OpenFailure();
+  return why.empty() ? unit.Device() + ": the port could not be opened" : why;
+}
+
 std::string DescribeUnit(const CommandLine& line) {
   if (const auto ip = line.Value("ip")) return *ip;
   return line.Value("port").value_or("");

@@ -21,6 +21,10 @@ std::optional<UnitAddress> UnitAddressFrom(const CommandLine& line, std::string&
 // option `port` stays as it is. False with a message in `error`.
 bool ApplyParserPortOption(const CommandLine& line, std::uint32_t& port, std::string& error);
 
+// Why a serial unit's port cannot be opened, in the system's words; none when it opens, and for a
+// network unit, whose sockets open whether or not a unit is there.
+std::optional<std::string> SerialPortFailure(const UnitAddress& unit);
+
 // "127.0.0.2" or "/dev/pts/3": what the user named.
 std::string DescribeUnit(const CommandLine& line);
 

@@ -1,6 +1,8 @@
 // A thread that is always joined: starting workers without leaking them.
 #pragma once
 
+#include <atomic>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -10,6 +12,10 @@ namespace tessaline::platform {
 // one place a debugger's thread naming would go.
 inline void ThreadNameHook(const char* /*name*/) {}
 
+// Tests set this to make every later thread start fail as it does when the system has no room for
+// another thread, so they can see that such a failure never escapes a window procedure.
+inline std::atomic<bool> refuseThreadStarts{false};
+
 // RAII-joined thread (std::jthread without the stop token, which the workers replace by their
 // own flags). Joining happens in the destructor unless Join was called first.
 class JoinedThread {
@@ -17,7 +23,7 @@ class JoinedThread {
   JoinedThread() = default;
   template <typename F, typename... Args>
   explicit JoinedThread(F&& f, Args&&... args)
-      : thread_(std::forward<F>(f), std::forward<Args>(args)...) {}
+      : thread_(Start(std::forward<F>(f), std::forward<Args>(args)...)) {}
   ~JoinedThread() { Join(); }
   JoinedThread(JoinedThread&&) noexcept = default;
   JoinedThread& operator=(JoinedThread&& other) noexcept {
@@ -36,6 +42,15 @@ class JoinedThread {
   }
 
  private:
+  template <typename F, typename... Args>
+  static std::thread Start(F&& f, Args&&... args) {
+    if (refuseThreadStarts.load()) {
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                              "thread start refused");
+    }
+    return std::thread(std::forward<F>(f), std::forward<Args>(args)...);
+  }
+
   std::thread thread_;
 };
 

@@ -44,7 +44,7 @@ bool HwndMessageTarget::PostUntilQueued(UINT code, WPARAM wParam, LPARAM lParam,
       // Posting under the lock: Detach cannot run between the post and the bookkeeping.
       std::lock_guard lock(mutex_);
       if (window_ == nullptr) return false;  // gone meanwhile; Detach freed the text
-      if (PostMessageW(window_, code, wParam, lParam)) return true;
+      if (post_(window_, code, wParam, lParam)) return true;
       if (!IsWindow(window_)) {
         if (text != nullptr) {
           inFlight_.erase(text);

@@ -17,7 +17,10 @@ namespace tessaline {
 // window is gone neither posts nor leaks.
 class HwndMessageTarget final : public MessageTarget {
  public:
-  explicit HwndMessageTarget(HWND window) : window_(window) {}
+  // PostMessageW's shape: tests pass one that fails as a full queue does.
+  using PostFunction = BOOL(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
+  explicit HwndMessageTarget(HWND window, PostFunction post = PostMessageW)
+      : window_(window), post_(post) {}
   ~HwndMessageTarget() override;
 
   void Post(WorkerMessage message) override;
@@ -36,6 +39,7 @@ class HwndMessageTarget final : public MessageTarget {
 
   mutable std::mutex mutex_;
   HWND window_;
+  PostFunction post_;
   std::set<std::string*> inFlight_;
 };
 

@@ -477,6 +477,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_NEXTDLGCTL:
       OnNextDialogControl(window, wParam, lParam);
       return 0;
+    case DM_GETDEFID:
+      // Asked by the dialog manager for Enter, as a dialog's default procedure would answer.
+      return MAKELRESULT(IDC_UPDATE, DC_HASDEFID);
     case WM_CLOSE:
       return OnClose(window);
     case WM_DESTROY:

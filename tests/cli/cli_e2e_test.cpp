@@ -447,6 +447,9 @@ TEST_F(CommandLineProgram, APortThatCannotBeOpenedIsNamedWithTheSystemsReason) {
   } cases[] = {
       {"update --port /dev/tessaline-no-such-port", "No such file or directory"},
       {"exit-bootload --port " + notADevice, "not a serial device"},
+      // Not taken for a silent unit ("No unit answered").
+      {"query --port /dev/tessaline-no-such-port", "No such file or directory"},
+      {"enter-bootload --pin 1234 --port /dev/tessaline-no-such-port", "No such file or directory"},
   };
   for (const auto& c : cases) {
     const auto run = RunCli(c.arguments + " --json");

@@ -10,6 +10,7 @@
 #include <chrono>
 
 #include "main_window_fixture.h"
+#include "platform/threading.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
 #include "ui/message_loop.h"
@@ -162,23 +163,35 @@ TEST_F(MainWindowTest, VersionWorkerMessagesMoveTheControlSet) {
 TEST_F(MainWindowTest, OnlyTheUnitNowShownMayTurnUpdateOn) {
   struct Row {
     const char* what;
+    void (*show)(HWND);
     void (*change)(HWND);
   };
+  const auto showAddress = [](HWND w) { SetAddress(w, IDC_IP_ADDRESS, 127, 0, 0, 3); };
   const Row rows[] = {
-      {"address changed", [](HWND w) { SetAddress(w, IDC_IP_ADDRESS, 127, 0, 0, 4); }},
-      {"radio switched away and back",
+      {"address changed", showAddress, [](HWND w) { SetAddress(w, IDC_IP_ADDRESS, 127, 0, 0, 4); }},
+      {"radio switched away and back", showAddress,
        [](HWND w) {
          CheckRadioButton(w, IDC_IP_RADIO, IDC_COM_RADIO, IDC_COM_RADIO);
          SendMessageW(w, WM_COMMAND, MAKEWPARAM(IDC_COM_RADIO, BN_CLICKED), 0);
          CheckRadioButton(w, IDC_IP_RADIO, IDC_COM_RADIO, IDC_IP_RADIO);
          SendMessageW(w, WM_COMMAND, MAKEWPARAM(IDC_IP_RADIO, BN_CLICKED), 0);
        }},
+      // The refilled list has no selection: the port shown before names nothing now.
+      {"port list refilled",
+       [](HWND w) {
+         SendDlgItemMessageW(w, IDC_COM_PORT_LIST, CB_ADDSTRING, 0,
+                             reinterpret_cast<LPARAM>(L"COM9"));
+         SetComGroupEnabled(w, true);
+         Click(w, IDC_COM_RADIO);
+         SendDlgItemMessageW(w, IDC_COM_PORT_LIST, CB_SETCURSEL, 0, 0);
+       },
+       [](HWND w) { SendMessageW(w, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0); }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     DestroyWindow(window_);
     window_ = OpenWindow();
-    SetAddress(window_, IDC_IP_ADDRESS, 127, 0, 0, 3);
+    row.show(window_);
     AnswerBootloader(window_);
     ASSERT_TRUE(ItemEnabled(window_, IDC_UPDATE));
     PostMessageW(window_, WM_APP_BOOTLOADER_VERSION, 0x0102, 0);
@@ -220,6 +233,37 @@ TEST_F(MainWindowTest, TheMessageLoopGivesTheWindowItsKeys) {
   SetKeyboardState(keys);
   ASSERT_EQ(boxes_.DialogCaptions().size(), 1u) << "Alt+/ opens About from the address field";
   EXPECT_EQ(boxes_.DialogCaptions()[0], L"About Firmware Updater");
+
+  // Enter presses the default button, Update, only while it is enabled.
+  for (const bool updateOn : {false, true}) {
+    SCOPED_TRACE(updateOn ? "Update enabled" : "Update disabled");
+    if (updateOn) AnswerBootloader(window_);
+    ASSERT_EQ(ItemEnabled(window_, IDC_UPDATE), updateOn);
+    boxes_.Clear();
+    boxes_.Answer(IDCANCEL);
+    SetFocus(field);
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+    PumpPendingMessages(window_, accelerators);
+    ASSERT_EQ(boxes_.Boxes().size(), updateOn ? 1u : 0u);
+    if (updateOn) {
+      EXPECT_EQ(boxes_.Boxes()[0].caption, L"Warning");
+    }
+  }
+}
+
+// A worker thread that cannot start: no exception crosses the window procedure, the job is not
+// running, its controls come back and no box is shown.
+TEST_F(MainWindowTest, AJobWhoseThreadCannotStartGivesTheControlsBack) {
+  SetAddress(window_, IDC_IP_ADDRESS, 127, 0, 0, 3);
+  AnswerBootloader(window_);
+  platform::refuseThreadStarts = true;
+  Click(window_, IDC_EXIT_BOOTLOAD);
+  platform::refuseThreadStarts = false;
+  EXPECT_FALSE(MainWindowJobRunning());
+  EXPECT_FALSE(TrayAnimating());
+  EXPECT_EQ(Buttons(), kBootloaderAnswered);
+  EXPECT_TRUE(ItemEnabled(window_, IDC_IP_ADDRESS));
+  EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
 TEST_F(MainWindowTest, ProgressMessagesSetTheBarOnce) {
