@@ -158,6 +158,7 @@ bool CHexManager::LoadHexResource(std::string_view name) {
 
 void CHexManager::ShareRecordsOf(const CHexManager& loaded) {
   records_ = loaded.records_;
+  lastError_ = loaded.lastError_;
   cursor_ = 0;
   recordsTaken_ = 0;
 }

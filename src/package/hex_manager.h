@@ -41,8 +41,8 @@ class CHexManager : public LoadableText {
   // The same rules over a HEX text in memory.
   bool LoadFromMemory(std::span<const std::uint8_t> text);
 
-  // Hands out the records `loaded` holds, without a copy: the records are shared read-only and
-  // this image keeps its own position. A later load here gets fresh records of its own.
+  // Takes the outcome of `loaded`'s load without a copy: its records, shared read-only while this
+  // image keeps its own position, and its LastError. A later load here gets records of its own.
   void ShareRecordsOf(const CHexManager& loaded);
 
   bool RewindRecords();

@@ -110,8 +110,8 @@ VariantImages Package::LoadVariant(std::size_t variant, CHexManager& application
   const bool hex = files_[ApplicationRow(variant)].has_value();
   const auto& bin = files_[FlashDataRow(variant)];
   if (!hex && !bin) return VariantImages::NotInPackage;
-  if (applicationDamaged_[variant]) return VariantImages::Damaged;
   if (hex) application.ShareRecordsOf(applications_[variant]);
+  if (applicationDamaged_[variant]) return VariantImages::Damaged;
   if (bin) flashData.LoadFromMemory(bin->bytes);
   return VariantImages::Loaded;
 }
