@@ -5,7 +5,8 @@
 # (its COM7 mapped to the pseudo-terminal).
 #   bench-cli.sh udp | serial | wine-serial | rack   (build/linux, and build/windows for wine-serial)
 # rack: one unit over UDP alone, then 16 at once; one serial line paced at 115200 alone, then 4 at
-# once; wall, CPU and peak memory of each run with the load average, and the ratios.
+# once; wall, CPU and peak memory of each run with the load average, and the ratios. The simulated
+# units' CPU is shown beside the updater's: on one machine both share its cores.
 # The serial figures come from the simulated unit's log: the bytes the line carried and the
 # host's turnaround (a reply's last byte to the next request's first byte).
 set -euo pipefail
@@ -49,6 +50,12 @@ start_unit() {
   echo "bench-cli: the simulated unit did not start" >&2
   cat "$work/unit.out" >&2
   exit 1
+}
+
+# CPU seconds the simulated unit has used so far.
+unit_cpu() {
+  awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.2f", ($12 + $13) / hz }' \
+    "/proc/$sim_pid/stat"
 }
 
 # Prints the serial line's figures from the unit's log; $1 names the run, $2 its wall seconds.
@@ -105,9 +112,14 @@ case "$mode" in
       code=0
       /usr/bin/time -o "$work/time" -f '%e %U %S %M' "$cli" update "$@" >"$work/run.out" 2>&1 || code=$?
       read -r wall user system peak <"$work/time"
-      echo "$name: exit $code; wall $wall s, CPU $(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }') s," \
+      cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')
+      unit=$(unit_cpu)
+      echo "$name: exit $code; wall $wall s, CPU $cpu s (simulated units $unit s)," \
         "peak resident memory $peak KB; load average $(cut -d' ' -f1-3 /proc/loadavg)"
     }
+    # The least wall time the CPU of both programs allows on this machine's cores.
+    cores=$(nproc)
+    cpu_bound() { awk -v a="$1" -v b="$2" -v n="$cores" 'BEGIN { printf "%.2f", (a + b) / n }'; }
     ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
     rack_ips() { for k in $(seq "$2"); do echo "--ip 127.0.12.$(($1 + k - 1))"; done; }
 
@@ -121,6 +133,9 @@ case "$mode" in
     stop_unit
     echo "udp: 16 units / 1 unit: wall $(ratio "$wall" "$udp_one") (goal <= 1.5)," \
       "peak memory $(ratio "$peak" "$udp_one_peak") (goal < 2)"
+    echo "udp: 16 units used $cpu s of updater CPU and $unit s of simulated units' CPU: at least" \
+      "$(cpu_bound "$cpu" "$unit") s of wall on $cores cores, $(ratio "$(cpu_bound "$cpu" "$unit")" "$udp_one")" \
+      "x one unit's wall"
 
     start_unit --serial-link "$work/line" --line-rate "$line_rate"
     timed "serial at $line_rate, 1 line" --port "$work/line"

@@ -13,14 +13,16 @@
 
 namespace tessaline::cli {
 
-FrameTraceHook FrameTrace() {
+FrameTraceHook FrameTrace(std::string unitLabel) {
   auto first = std::make_shared<std::optional<std::uint32_t>>();
+  if (!unitLabel.empty()) unitLabel += ": ";
   return
-      [first](TraceDirection direction, std::span<const std::uint8_t> bytes, std::uint32_t tick) {
+      [first, unitLabel](TraceDirection direction, std::span<const std::uint8_t> bytes,
+                         std::uint32_t tick) {
         if (!*first) *first = tick;
         const std::uint32_t ms = platform::TicksBetween(**first, tick);
-        std::string line;
-        line.reserve(32 + bytes.size() * 3);
+        std::string line = unitLabel;
+        line.reserve(unitLabel.size() + 32 + bytes.size() * 3);
         char head[48];
         std::snprintf(head, sizeof head, "[%6" PRIu32 ".%03" PRIu32 "] %s %4zu:", ms / 1000,
                       ms % 1000, direction == TraceDirection::Sent ? "->" : "<-", bytes.size());

@@ -10,8 +10,8 @@
 namespace tessaline::cli {
 
 // Prints every frame crossing the job's link on stderr: time since the first frame, direction,
-// bytes.
-FrameTraceHook FrameTrace();
+// bytes. With several units at once each line begins with its unit ("127.0.0.5: [...").
+FrameTraceHook FrameTrace(std::string unitLabel = {});
 
 // A job's stages, range and positions as Output shows them; the job runs on the calling thread.
 class OutputProgress final : public JobObserver {

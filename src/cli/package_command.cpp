@@ -6,7 +6,6 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/package_choice.h"
-#include "platform/digest.h"
 #include "strings/ui_strings.h"
 
 namespace tessaline::cli {
@@ -19,11 +18,9 @@ std::string FileName(const PackageVariant& row) {
 }
 
 nlohmann::json ImageJson(const Package& package, std::size_t row) {
-  const auto& file = package.File(row);
+  const auto file = package.FileFacts(row);
   if (!file) return nullptr;
-  return {{"file", FileName(PackageVariants[row])},
-          {"bytes", file->size()},
-          {"sha256", platform::Sha256Hex(*file)}};
+  return {{"file", FileName(PackageVariants[row])}, {"bytes", file->bytes}, {"sha256", file->sha256}};
 }
 
 std::string PackageJson(const Package& package) {
@@ -52,13 +49,13 @@ std::string PackageJson(const Package& package) {
 }
 
 void PrintImage(const Package& package, std::size_t row, const char* what, Output& output) {
-  const auto& file = package.File(row);
+  const auto file = package.FileFacts(row);
   if (!file) {
     output.Line(std::string("    ") + what + ": none");
     return;
   }
   output.Line(std::string("    ") + what + ": " + FileName(PackageVariants[row]) + ", " +
-              std::to_string(file->size()) + " bytes, SHA-256 " + platform::Sha256Hex(*file));
+              std::to_string(file->bytes) + " bytes, SHA-256 " + file->sha256);
 }
 
 void PrintText(const Package& package, Output& output) {

@@ -97,7 +97,8 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
     return RunRackOf(units.units, limits,
                      [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
                        UpdateSettings own = settings;
-                       if (own.job.trace) own.job.trace = FrameTrace();  // its own first tick
+                       // Its own first tick, and its lines begin with the unit.
+                       if (own.job.trace) own.job.trace = FrameTrace(unit.Label());
                        return UpdateOneUnit(unit, package, own, observer, stop);
                      },
                      output);
@@ -127,7 +128,7 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
                      [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
                        JobOptions own = options;
                        own.stop = stop;
-                       if (own.trace) own.trace = FrameTrace();  // its own first tick
+                       if (own.trace) own.trace = FrameTrace(unit.Label());
                        UnitUpdateReport report;
                        report.job = RunExitBootloadJob(unit, own, observer);
                        report.outcome = ReportFor(report.job);

@@ -1,4 +1,4 @@
-// CRC-16/XMODEM computed a nibble at a time from a 16-entry table.
+// CRC-16/XMODEM computed a byte at a time from a 256-entry table.
 #include "link/crc16.h"
 
 #include <array>
@@ -7,22 +7,31 @@ namespace tessaline {
 
 namespace {
 
-// Entry i is what the nibble value i contributes to the CRC.
-constexpr std::array<std::uint16_t, 16> kNibbleTable = {
-    0x0000, 0x1021, 0x2042, 0x3063, 0x4084, 0x50A5, 0x60C6, 0x70E7,
-    0x8108, 0x9129, 0xA14A, 0xB16B, 0xC18C, 0xD1AD, 0xE1CE, 0xF1EF};
+constexpr std::uint16_t kPolynomial = 0x1021;
 
-std::uint16_t FoldNibble(std::uint16_t crc, unsigned nibble) {
-  return static_cast<std::uint16_t>(kNibbleTable[((crc >> 12) ^ nibble) & 0x0Fu] ^ (crc << 4));
+// Entry i is what the byte value i, entering the CRC's high byte, contributes to it. Every frame
+// is checked both ways, so the CRC is on the path of each exchange.
+constexpr std::array<std::uint16_t, 256> MakeByteTable() {
+  std::array<std::uint16_t, 256> table{};
+  for (unsigned value = 0; value < table.size(); ++value) {
+    auto crc = static_cast<std::uint16_t>(value << 8);
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = static_cast<std::uint16_t>((crc & 0x8000u) != 0 ? (crc << 1) ^ kPolynomial : crc << 1);
+    }
+    table[value] = crc;
+  }
+  return table;
 }
+
+constexpr std::array<std::uint16_t, 256> kByteTable = MakeByteTable();
+static_assert(kByteTable[1] == 0x1021 && kByteTable[255] == 0x1EF0);
 
 }  // namespace
 
 std::uint16_t Crc16(const std::uint8_t* bytes, std::size_t count) {
   std::uint16_t crc = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    crc = FoldNibble(crc, static_cast<unsigned>(bytes[i] >> 4));
-    crc = FoldNibble(crc, bytes[i]);
+    crc = static_cast<std::uint16_t>(kByteTable[((crc >> 8) ^ bytes[i]) & 0xFFu] ^ (crc << 8));
   }
   return crc;
 }

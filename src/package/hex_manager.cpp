@@ -48,15 +48,17 @@ bool CHexManager::ParseLine(std::string_view line) {
   const std::size_t length = digits.size() / 2;
   if (length < kHexRecordOverheadBytes) return Fail("record shorter than 5 bytes");
 
-  const std::size_t begin = store_.size();
-  store_.resize(begin + length);
-  std::uint8_t* record = store_.data() + begin;
+  Records& records = Own();
+  std::vector<std::uint8_t>& store = records.store;
+  const std::size_t begin = store.size();
+  store.resize(begin + length);
+  std::uint8_t* record = store.data() + begin;
   unsigned sum = 0;
   for (std::size_t i = 0; i < length; ++i) {
     const int high = HexDigit(digits[2 * i]);
     const int low = HexDigit(digits[2 * i + 1]);
     if (high < 0 || low < 0) {
-      store_.resize(begin);
+      store.resize(begin);
       return Fail("'" + std::string(digits.substr(2 * i, 2)) + "' at column " +
                   std::to_string(2 * i + 2) + " is not a hexadecimal pair");
     }
@@ -65,34 +67,50 @@ bool CHexManager::ParseLine(std::string_view line) {
   }
   const std::size_t counted = record[0];
   if (counted + kHexRecordOverheadBytes != length) {
-    store_.resize(begin);
+    store.resize(begin);
     return Fail("byte count " + std::to_string(counted) + " disagrees with the line's " +
                 std::to_string(length - kHexRecordOverheadBytes) + " data bytes");
   }
   if (checkChecksums_ && (sum & 0xFF) != 0) {
     const unsigned expected = (0x100 - ((sum - record[length - 1]) & 0xFF)) & 0xFF;
     const std::string found = HexByte(record[length - 1]);
-    store_.resize(begin);
+    store.resize(begin);
     return Fail("wrong checksum " + found + " (expected " + HexByte(expected) + ")");
   }
-  offsets_.push_back(static_cast<std::uint32_t>(begin));
+  records.offsets.push_back(static_cast<std::uint32_t>(begin));
   return true;
 }
 
+const CHexManager::Records& CHexManager::Held() const {
+  static const Records kNone;
+  return records_ ? *records_ : kNone;
+}
+
+CHexManager::Records& CHexManager::Own() {
+  if (!records_) {
+    records_ = std::make_shared<Records>();
+  } else if (records_.use_count() > 1) {
+    records_ = std::make_shared<Records>(*records_);
+  }
+  return *records_;
+}
+
 void CHexManager::Reserve(std::size_t textBytes) {
-  store_.reserve(textBytes / 2);
-  offsets_.reserve(textBytes / kTypicalLineBytes + 1);
+  Records& records = Own();
+  records.store.reserve(textBytes / 2);
+  records.offsets.reserve(textBytes / kTypicalLineBytes + 1);
 }
 
 bool CHexManager::FinishLoad(bool loaded) {
   // Lines that are each sound can still make an image that writes nothing or was cut short;
   // erasing the unit for it would leave the unit without an application.
   if (loaded) {
+    const Records& records = Held();
     bool hasData = false;
     bool hasEnd = false;
-    for (const std::uint32_t offset : offsets_) {
-      const std::uint8_t type = store_[offset + kRecordTypeIndex];
-      hasData = hasData || (type == kDataRecord && store_[offset] > 0);
+    for (const std::uint32_t offset : records.offsets) {
+      const std::uint8_t type = records.store[offset + kRecordTypeIndex];
+      hasData = hasData || (type == kDataRecord && records.store[offset] > 0);
       hasEnd = hasEnd || type == kEndOfFileRecord;
     }
     if (!hasData) {
@@ -138,6 +156,13 @@ bool CHexManager::LoadHexResource(std::string_view name) {
   return LoadFromResource(name, kHexResourceType);
 }
 
+void CHexManager::ShareRecordsOf(const CHexManager& loaded) {
+  records_ = loaded.records_;
+  lastError_ = loaded.lastError_;
+  cursor_ = 0;
+  recordsTaken_ = 0;
+}
+
 bool CHexManager::RewindRecords() {
   cursor_ = 0;
   recordsTaken_ = 0;
@@ -145,19 +170,20 @@ bool CHexManager::RewindRecords() {
 }
 
 std::uint16_t CHexManager::NextRecord(std::uint8_t* destination, std::uint32_t capacity) {
-  if (cursor_ >= offsets_.size()) return 0;
-  const std::size_t begin = offsets_[cursor_];
-  const std::size_t end = cursor_ + 1 < offsets_.size() ? offsets_[cursor_ + 1] : store_.size();
+  const Records& records = Held();
+  if (cursor_ >= records.offsets.size()) return 0;
+  const std::size_t begin = records.offsets[cursor_];
+  const std::size_t end = cursor_ + 1 < records.offsets.size() ? records.offsets[cursor_ + 1]
+                                                                 : records.store.size();
   const std::size_t count = std::min<std::size_t>(end - begin, capacity);
-  if (count > 0) std::memcpy(destination, store_.data() + begin, count);
+  if (count > 0) std::memcpy(destination, records.store.data() + begin, count);
   ++cursor_;
   ++recordsTaken_;
   return static_cast<std::uint16_t>(count);
 }
 
 void CHexManager::ClearRecords() {
-  store_.clear();
-  offsets_.clear();
+  records_.reset();
   cursor_ = 0;
   recordsTaken_ = 0;
 }

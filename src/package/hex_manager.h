@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,11 +41,17 @@ class CHexManager : public LoadableText {
   // The same rules over a HEX text in memory.
   bool LoadFromMemory(std::span<const std::uint8_t> text);
 
+  // Takes the outcome of `loaded`'s load without a copy: its records, shared read-only while this
+  // image keeps its own position, and its LastError. A later load here gets records of its own.
+  void ShareRecordsOf(const CHexManager& loaded);
+
   bool RewindRecords();
   // Copies the next record (at most `capacity` bytes; the rest of a longer record is never
   // handed out) to `destination`; 0 at the end, and RecordsTaken then stays.
   std::uint16_t NextRecord(std::uint8_t* destination, std::uint32_t capacity);
-  std::uint32_t RecordCount() const { return static_cast<std::uint32_t>(offsets_.size()); }
+  std::uint32_t RecordCount() const {
+    return static_cast<std::uint32_t>(Held().offsets.size());
+  }
   std::uint32_t RecordsTaken() const { return recordsTaken_; }
   void ClearRecords();
 
@@ -59,10 +66,18 @@ class CHexManager : public LoadableText {
   // Reserves the store for a text of `textBytes` bytes (each record byte takes two digits).
   void Reserve(std::size_t textBytes);
 
-  // Records live back to back in one store; record i spans offsets_[i] .. offsets_[i + 1]
-  // (or the end of the store).
-  std::vector<std::uint8_t> store_;
-  std::vector<std::uint32_t> offsets_;
+  // Records live back to back in one store; record i spans offsets[i] .. offsets[i + 1] (or the
+  // end of the store).
+  struct Records {
+    std::vector<std::uint8_t> store;
+    std::vector<std::uint32_t> offsets;
+  };
+  const Records& Held() const;
+  // The records this image may change: its own, never ones it shares.
+  Records& Own();
+
+  // Shared by every image that took them with ShareRecordsOf; only a load writes, into its own.
+  std::shared_ptr<Records> records_;
   std::uint32_t cursor_ = 0;
   std::uint32_t recordsTaken_ = 0;
   bool checkChecksums_ = true;

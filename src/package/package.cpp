@@ -7,6 +7,7 @@
 
 #include "package/bin_manager.h"
 #include "package/hex_manager.h"
+#include "platform/digest.h"
 #include "platform/module_resources.h"
 
 namespace tessaline {
@@ -16,6 +17,11 @@ std::optional<std::vector<std::uint8_t>> EmbeddedPackageSource::Read(std::string
   const auto bytes = platform::FindModuleResource(type, name);
   if (!bytes) return std::nullopt;
   return std::vector<std::uint8_t>(bytes->begin(), bytes->end());
+}
+
+std::optional<std::span<const std::uint8_t>> EmbeddedPackageSource::ReadInPlace(
+    std::string_view type, std::string_view name) const {
+  return platform::FindModuleResource(type, name);
 }
 
 std::optional<std::vector<std::uint8_t>> DirectoryPackageSource::Read(std::string_view type,
@@ -41,8 +47,19 @@ std::optional<std::vector<std::uint8_t>> DirectoryPackageSource::Read(std::strin
 std::shared_ptr<const Package> Package::Load(const PackageSource& source) {
   auto package = std::make_shared<Package>();
   for (std::size_t row = 0; row < PackageVariants.size(); ++row) {
-    package->files_[row] = source.Read(PackageVariants[row].type, PackageVariants[row].resource);
-    package->presence_[row] = package->files_[row].has_value();
+    const PackageVariant& variant = PackageVariants[row];
+    auto& file = package->files_[row];
+    if (const auto inPlace = source.ReadInPlace(variant.type, variant.resource)) {
+      file.emplace().bytes = *inPlace;
+    } else if (auto bytes = source.Read(variant.type, variant.resource)) {
+      file.emplace().owned = std::move(*bytes);
+      file->bytes = file->owned;
+    }
+    if (file) file->size = file->bytes.size();
+    package->presence_[row] = file.has_value();
+  }
+  for (std::size_t variant = 0; variant < kPackageVariantCount; ++variant) {
+    package->DecodeApplication(variant);
   }
   if (const auto text = source.Read(kPropertiesResourceType, "UNIT")) {
     package->unitTexts_.LoadFromMemory(*text);
@@ -58,19 +75,29 @@ std::shared_ptr<const Package> Package::Load(const PackageSource& source) {
   return package;
 }
 
-std::string Package::FirstDamage() const {
-  for (std::size_t variant = 0; variant < kPackageVariantCount; ++variant) {
-    const auto& hex = files_[ApplicationRow(variant)];
-    if (!hex) continue;
-    CHexManager application;
-    if (!application.LoadFromMemory(*hex)) {
+void Package::DecodeApplication(std::size_t variant) {
+  auto& file = files_[ApplicationRow(variant)];
+  if (!file) return;
+  CHexManager& application = applications_[variant];
+  if (!application.LoadFromMemory(file->bytes)) {
+    applicationDamaged_[variant] = true;
+    if (firstDamage_.empty()) {
       const PackageVariant& row = PackageVariants[ApplicationRow(variant)];
-      return std::string(row.type) + "/" + std::string(row.resource) + ": " +
-             application.LastError();
+      firstDamage_ = std::string(row.type) + "/" + std::string(row.resource) + ": " +
+                     application.LastError();
     }
   }
-  // Flash data is opaque bytes: any file of it loads.
-  return {};
+  if (file->owned.empty()) return;
+  file->sha256 = platform::Sha256Hex(file->bytes);
+  file->bytes = {};
+  std::vector<std::uint8_t>().swap(file->owned);
+}
+
+std::optional<PackageFileFacts> Package::FileFacts(std::size_t row) const {
+  const auto& file = files_[row];
+  if (!file) return std::nullopt;
+  return PackageFileFacts{file->size,
+                          file->sha256.empty() ? platform::Sha256Hex(file->bytes) : file->sha256};
 }
 
 bool Package::HasAnyApplication() const { return tessaline::HasAnyApplication(presence_); }
@@ -80,11 +107,12 @@ VariantImages Package::LoadVariant(std::size_t variant, CHexManager& application
   application.ClearRecords();
   flashData.ReleaseImage();
   if (variant >= kPackageVariantCount) return VariantImages::UnknownVariant;
-  const auto& hex = files_[ApplicationRow(variant)];
+  const bool hex = files_[ApplicationRow(variant)].has_value();
   const auto& bin = files_[FlashDataRow(variant)];
   if (!hex && !bin) return VariantImages::NotInPackage;
-  if (hex && !application.LoadFromMemory(*hex)) return VariantImages::Damaged;
-  if (bin) flashData.LoadFromMemory(*bin);
+  if (hex) application.ShareRecordsOf(applications_[variant]);
+  if (applicationDamaged_[variant]) return VariantImages::Damaged;
+  if (bin) flashData.LoadFromMemory(bin->bytes);
   return VariantImages::Loaded;
 }
 

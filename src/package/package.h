@@ -7,16 +7,17 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "package/hex_manager.h"
 #include "package/package_contents.h"
 #include "package/properties_container.h"
 
 namespace tessaline {
 
-class CHexManager;
 class CBinManager;
 
 // Where the package's files come from: the program's embedded resources today; a folder of
@@ -27,6 +28,12 @@ class PackageSource {
   // The bytes of the file of that type ("HEX", "BIN") and name, or none.
   virtual std::optional<std::vector<std::uint8_t>> Read(std::string_view type,
                                                         std::string_view name) const = 0;
+  // The same bytes where they already lie for the life of the process (the program's own
+  // resources), so the package need not copy them; none when the source has no such place.
+  virtual std::optional<std::span<const std::uint8_t>> ReadInPlace(
+      std::string_view /*type*/, std::string_view /*name*/) const {
+    return std::nullopt;
+  }
 };
 
 // The files built into the program.
@@ -34,6 +41,8 @@ class EmbeddedPackageSource final : public PackageSource {
  public:
   std::optional<std::vector<std::uint8_t>> Read(std::string_view type,
                                                 std::string_view name) const override;
+  std::optional<std::span<const std::uint8_t>> ReadInPlace(std::string_view type,
+                                                           std::string_view name) const override;
 };
 
 // A folder laid out as the build's package: <TYPE>/<NAME>[.<extension>] ("HEX/APPLICATION_
@@ -52,6 +61,12 @@ class DirectoryPackageSource final : public PackageSource {
 // What a variant's images came to for one job.
 enum class VariantImages { Loaded, UnknownVariant, NotInPackage, Damaged };
 
+// One file of the package as it was read: its size and SHA-256 (lower-case hex).
+struct PackageFileFacts {
+  std::size_t bytes = 0;
+  std::string sha256;
+};
+
 class Package {
  public:
   static std::shared_ptr<const Package> Load(const PackageSource& source);
@@ -61,24 +76,23 @@ class Package {
   // At least one application image (flash data alone does not count).
   bool HasAnyApplication() const;
 
-  // The raw file of row `row` of PackageVariants, when the package holds it.
-  const std::optional<std::vector<std::uint8_t>>& File(std::size_t row) const {
-    return files_[row];
-  }
+  // Size and digest of the file of row `row` of PackageVariants, when the package holds it.
+  std::optional<PackageFileFacts> FileFacts(std::size_t row) const;
   // The "UNIT" and "UPDATER" properties texts (empty when the package has none).
   const PropertiesContainer& UnitTexts() const { return unitTexts_; }
   const PropertiesContainer& UpdaterTexts() const { return updaterTexts_; }
   // The notes of the version rows that the package holds, by notes name ("BUILD_NOTES").
   const std::map<std::string, std::string, std::less<>>& Notes() const { return notes_; }
 
-  // Loads every image present with the parsers a job uses: empty when all load, else what is
-  // damaged ("HEX/APPLICATION_STM32_ADAU1452: line 12: wrong checksum ..."). Lets a front end
-  // refuse a damaged package before any unit is contacted.
-  std::string FirstDamage() const;
+  // Every image present was loaded once, with the parsers a job uses: empty when all loaded,
+  // else what is damaged ("HEX/APPLICATION_STM32_ADAU1452: line 12: wrong checksum ...").
+  // Lets a front end refuse a damaged package before any unit is contacted.
+  const std::string& FirstDamage() const { return firstDamage_; }
 
-  // Loads the images of `variant` that the package holds into the job's own image objects (the
-  // others are left empty). Damaged when any image present fails to load: a damaged application
-  // image is refused even when the flash data loads.
+  // Gives the job's own image objects the images of `variant` that the package holds (the others
+  // are left empty): the decoded records and the flash data bytes are the package's, shared
+  // read-only; each job keeps its own position in them. Damaged when any image present failed
+  // to load: a damaged application image is refused even when the flash data loads.
   VariantImages LoadVariant(std::size_t variant, CHexManager& application,
                             CBinManager& flashData) const;
   // The same, choosing the variant whose MCU family and DSP equal these texts exactly.
@@ -86,7 +100,20 @@ class Package {
                             CHexManager& application, CBinManager& flashData) const;
 
  private:
-  std::array<std::optional<std::vector<std::uint8_t>>, 2 * kPackageVariantCount> files_;
+  struct File {
+    std::span<const std::uint8_t> bytes;  // where the file lies: in place or in `owned`
+    std::vector<std::uint8_t> owned;
+    std::size_t size = 0;
+    std::string sha256;  // taken before an application image's own copy is dropped
+  };
+  // Only the decoded records of an application image are needed once it is loaded; the text
+  // stays only when it costs nothing (in place).
+  void DecodeApplication(std::size_t variant);
+
+  std::array<std::optional<File>, 2 * kPackageVariantCount> files_;
+  std::array<CHexManager, kPackageVariantCount> applications_;
+  std::array<bool, kPackageVariantCount> applicationDamaged_{};
+  std::string firstDamage_;
   ImagePresenceFlags presence_{};
   PropertiesContainer unitTexts_;
   PropertiesContainer updaterTexts_;

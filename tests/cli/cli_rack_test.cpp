@@ -87,6 +87,29 @@ TEST(UpdatingARack, SixUnitsOverUdpEachGetTheirOwnOutcome) {
   EXPECT_EQ(units[4]->CommandOrder(), (std::vector<std::uint8_t>{0x01, 0x89}));
 }
 
+TEST(UpdatingARack, EachTraceLineBeginsWithItsUnit) {
+  Units units;
+  std::string arguments = "exit-bootload --trace";
+  std::map<std::string, int> framesByUnit;
+  for (int k = 21; k <= 22; ++k) {
+    const std::string address = "127.0.15." + std::to_string(k);
+    units.push_back(StartUnit(UdpUnit(address)));
+    arguments += " --ip " + address;
+    framesByUnit[address] = 0;
+  }
+  const auto run = RunCli(arguments);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  std::istringstream err(run.err);
+  for (std::string line; std::getline(err, line);) {
+    if (line.find("] -> ") == std::string::npos && line.find("] <- ") == std::string::npos) continue;
+    const std::string unit = line.substr(0, line.find(": ["));
+    EXPECT_TRUE(framesByUnit.count(unit) == 1) << line;
+    ++framesByUnit[unit];
+  }
+  // Identity request and answer, then the exit command: at least three lines each.
+  for (const auto& [unit, frames] : framesByUnit) EXPECT_GE(frames, 3) << unit << "\n" << run.err;
+}
+
 TEST(UpdatingARack, NoUnitStartsOnceTheFailureBudgetIsSpent) {
   Units units;
   auto first = UdpUnit("127.0.15.11");

@@ -13,6 +13,7 @@
 #include "package/package.h"
 #include "package/package_contents.h"
 #include "package/package_globals.h"
+#include "platform/digest.h"
 #include "platform/module_resources.h"
 #include "support/memory_package.h"
 
@@ -305,6 +306,48 @@ TEST(PackageVariants, LoadsOnlyWhatThePackageHoldsForTheUnit) {
             VariantImages::Loaded);
   EXPECT_EQ(untouched.RecordCount(), 0u);
   EXPECT_EQ(flashData.GetImageSize(), 5u);
+}
+
+TEST(PackageVariants, JobsShareOneDecodedImageEachAtItsOwnPlaceAndTheFactsOutliveTheText) {
+  const Package& sample = *EmbeddedPackage();
+  CHexManager first;
+  CHexManager second;
+  CBinManager flashData;
+  ASSERT_EQ(sample.LoadVariant("STM32", "ADAU1452", first, flashData), VariantImages::Loaded);
+  ASSERT_EQ(sample.LoadVariant("STM32", "ADAU1452", second, flashData), VariantImages::Loaded);
+  std::uint8_t a[kMaxHexRecordBytes];
+  std::uint8_t b[kMaxHexRecordBytes];
+  for (int i = 0; i < 3; ++i) first.NextRecord(a, sizeof a);
+  const std::uint16_t length = second.NextRecord(b, sizeof b);
+  first.RewindRecords();
+  ASSERT_EQ(first.NextRecord(a, sizeof a), length);
+  EXPECT_TRUE(std::equal(a, a + length, b));
+  EXPECT_EQ(second.RecordsTaken(), 1u);
+  // A job that loads another text into its image leaves the shared records alone.
+  const std::string tiny = ":0100000000FF\n:00000001FF\n";
+  ASSERT_TRUE(first.LoadFromMemory(
+      std::span(reinterpret_cast<const std::uint8_t*>(tiny.data()), tiny.size())));
+  EXPECT_EQ(first.RecordCount(), 2u);
+  EXPECT_EQ(second.RecordCount(), 15613u);
+  CHexManager third;
+  ASSERT_EQ(sample.LoadVariant("STM32", "ADAU1452", third, flashData), VariantImages::Loaded);
+  EXPECT_EQ(third.RecordCount(), 15613u);
+
+  // Size and digest of each file as read, also where the package dropped its copy of the text.
+  testing::MemoryPackageSource copied;
+  const std::string hex = ResourceText("HEX", "APPLICATION_STM32_ADAU1452");
+  copied.Add("HEX", "APPLICATION_STM32_ADAU1452", hex).Add("BIN", "FLASH_STM32_ADAU1452", "flash");
+  const auto variant = *SelectVariant("STM32", "ADAU1452");
+  const auto loaded = Package::Load(copied);
+  for (const Package* package : {&sample, loaded.get()}) {
+    const auto facts = package->FileFacts(ApplicationRow(variant));
+    ASSERT_TRUE(facts.has_value());
+    EXPECT_EQ(facts->bytes, hex.size());
+    EXPECT_EQ(facts->sha256, platform::Sha256Hex(hex));
+  }
+  EXPECT_EQ(loaded->FileFacts(FlashDataRow(variant))->sha256,
+            platform::Sha256Hex(std::string_view("flash")));
+  EXPECT_FALSE(sample.FileFacts(ApplicationRow(*SelectVariant("GD32", "ADAU1452"))).has_value());
 }
 
 TEST(PackageVariants, HasAnyApplicationCountsApplicationFlagsOnly) {

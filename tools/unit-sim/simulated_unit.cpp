@@ -84,6 +84,7 @@ bool SimulatedUnit::Start(std::string* error) {
 
 void SimulatedUnit::Stop() {
   impl_->stop.Raise();
+  if (impl_->udp) impl_->udp->WakeForStop();
   for (std::thread& thread : impl_->threads) thread.join();
   impl_->threads.clear();
   impl_->udp.reset();

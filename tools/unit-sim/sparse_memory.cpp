@@ -1,23 +1,43 @@
 // A sparse byte store for the unit's flash.
 #include "sparse_memory.h"
 
+#include <algorithm>
+
 namespace tessaline::sim {
 
 bool SparseMemory::CanWrite(std::uint64_t address, std::span<const std::uint8_t> bytes) const {
   if (address + bytes.size() > (std::uint64_t{1} << 32)) return false;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const auto held = ByteAt(static_cast<std::uint32_t>(address + i));
-    if (held && *held != bytes[i]) return false;
+  // Page by page: one look-up per page touched, not one per byte.
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const auto at = static_cast<std::uint32_t>(address + done);
+    const std::uint32_t inPage = at % kPageSize;
+    const std::size_t span = std::min<std::size_t>(bytes.size() - done, kPageSize - inPage);
+    const auto found = pages_.find(at / kPageSize);
+    if (found != pages_.end()) {
+      const Page& page = found->second;
+      for (std::size_t i = 0; i < span; ++i) {
+        if (page.written.test(inPage + i) && page.bytes[inPage + i] != bytes[done + i]) {
+          return false;
+        }
+      }
+    }
+    done += span;
   }
   return true;
 }
 
 void SparseMemory::Write(std::uint32_t address, std::span<const std::uint8_t> bytes) {
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const std::uint32_t at = address + static_cast<std::uint32_t>(i);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const std::uint32_t at = address + static_cast<std::uint32_t>(done);
+    const std::uint32_t inPage = at % kPageSize;
+    const std::size_t span = std::min<std::size_t>(bytes.size() - done, kPageSize - inPage);
     Page& page = pages_[at / kPageSize];
-    page.bytes[at % kPageSize] = bytes[i];
-    page.written.set(at % kPageSize);
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(done), span,
+                page.bytes.begin() + inPage);
+    for (std::size_t i = 0; i < span; ++i) page.written.set(inPage + i);
+    done += span;
   }
 }
 

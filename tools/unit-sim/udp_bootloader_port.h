@@ -12,6 +12,8 @@ class UdpBootloaderPort {
       : core_(core), stop_(stop), address_(address) {}
   bool Open(std::string* error);
   void Run();
+  // Called after the stop signal is raised: Run returns at once.
+  void WakeForStop();
 
  private:
   UnitCore& core_;
