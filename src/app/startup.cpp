@@ -17,6 +17,7 @@
 #include "platform/threading.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
+#include "ui/failure_boxes.h"
 #include "ui/main_window.h"
 #include "ui/message_loop.h"
 #include "ui/settings.h"
@@ -50,7 +51,7 @@ int RunUpdaterProcess(HINSTANCE instance) {
   SetProcessDPIAware();
   platform::SocketLibrary sockets;
   std::setlocale(LC_ALL, "");
-  // The core's boxes (socket errors, bootload-mode boxes) become real message boxes.
+  // The windows' boxes shown through the one message-box call become real message boxes.
   platform::SetMessageBoxHandler(platform::PlatformMessageBox);
   LoadUiStrings(instance);
   LoadPackageProperties();
@@ -80,7 +81,7 @@ int RunUpdaterProcess(HINSTANCE instance) {
   EndSplash();
   UpdateWindow(mainWindow);
   HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));
-  platform::AddDiscoveryFirewallRule(mainWindow);
+  ShowFirewallRuleBox(mainWindow, platform::AddDiscoveryFirewallRule());
   AddTrayIcon(instance, mainWindow);
   StartVersionWorker();
 

@@ -25,9 +25,10 @@ int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
   }
 
   // The outcome becomes the result line below, after the unit's bootloader has had its time.
-  const EnterBootloadOutcome outcome = EnterBootloadMode(*unit, parserPort, pin);
+  const EnterBootloadResult entered = EnterBootloadMode(*unit, parserPort, pin);
+  if (entered.socketFailure) ReportSocketFailure(output, *entered.socketFailure);
 
-  switch (outcome) {
+  switch (entered.outcome) {
     case EnterBootloadOutcome::Entered:
       output.Result("entered", UiString(IDS_BOOTLOAD_ENABLED), kExitSuccess);
       return kExitSuccess;

@@ -16,6 +16,8 @@ namespace {
 
 // What the version query finds, as the main window would show it.
 struct QueryFindings final : VersionListener {
+  explicit QueryFindings(Output& out) : output(out) {}
+  Output& output;
   std::optional<std::uint32_t> bootloaderVersion;
   std::optional<std::uint32_t> applicationVersion;
   bool offerEnter = false;  // the running application would accept Enter Bootload
@@ -36,6 +38,9 @@ struct QueryFindings final : VersionListener {
     stateLetter = letter;
     offerEnter = letter == kBootloadDisabledLetter;
     offerExit = letter == kBootloadEnabledLetter;
+  }
+  void SocketFailed(const SocketFailure& failure) override {
+    ReportSocketFailure(output, failure);
   }
   void QueryEnded() override {}
 };
@@ -74,7 +79,7 @@ int RunQueryCommand(const CommandLine& line, Output& output) {
     output.Error("query: " + error);
     return kExitUsage;
   }
-  QueryFindings findings;
+  QueryFindings findings(output);
   RunVersionQuery(*unit, parserPort, findings);
 
   const std::string bootloader = VersionText(findings.bootloaderVersion, 8, 0xFFu);

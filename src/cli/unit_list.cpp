@@ -52,20 +52,29 @@ class BootloadUnitsFound final : public DiscoveryListener {
     if (seen_.insert(address).second) found_.push_back(address);
   }
   void SerialUnitFound(std::uint32_t /*portIndex*/, bool /*inBootload*/) override {}
+  void NetworkSearchFailed(const SocketFailure& failure) override {
+    std::lock_guard guard(mutex_);
+    failure_ = failure;
+  }
   std::vector<std::uint32_t> Found() const {
     std::lock_guard guard(mutex_);
     return found_;
+  }
+  std::optional<SocketFailure> Failure() const {
+    std::lock_guard guard(mutex_);
+    return failure_;
   }
 
  private:
   mutable std::mutex mutex_;
   std::set<std::uint32_t> seen_;
   std::vector<std::uint32_t> found_;
+  std::optional<SocketFailure> failure_;
 };
 
 // The units in bootload mode that answer the network search within `seconds`, in the order
-// they first answered.
-std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds) {
+// they first answered; a search that could not run is told on `output`.
+std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& output) {
   auto units = std::make_shared<BootloadUnitsFound>();
   DiscoveryThread discovery;
   discovery.StartDiscovery(units, DiscoverMode::Network);
@@ -74,6 +83,7 @@ std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   }
   discovery.StopDiscovery();
+  if (const auto failure = units->Failure()) ReportSocketFailure(output, *failure);
   return units->Found();
 }
 
@@ -91,7 +101,7 @@ UnitList AllUnits(const CommandLine& line, Output& output) {
     if (!expected) return Refused(kExitUsage, error);
   }
   UnitList list;
-  for (const std::uint32_t address : SearchBootloadUnits(seconds)) {
+  for (const std::uint32_t address : SearchBootloadUnits(seconds, output)) {
     list.units.push_back(UnitAddress::Network(address));
     if (output.Mode() == OutputMode::Json) {
       output.Event(JsonEvent("found").Add("unit", DottedIpv4(address)).Add("mode", "bootload"));

@@ -63,7 +63,8 @@ struct NetworkDiscoveryOptions {
 };
 
 // Thread body of ip_discover_thread: sends the request on every local interface, reports every
-// accepted reply to `listener`, and cycles until `stop` is set.
+// accepted reply to `listener`, and cycles until `stop` is set. A socket that cannot be set up
+// is reported to `listener` and ends the search.
 void ip_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
                         const NetworkDiscoveryOptions& options = {});
 

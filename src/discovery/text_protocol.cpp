@@ -78,8 +78,12 @@ TextSearchResult SerialTextPortSearch(const std::string& deviceName, std::uint32
 TextSearchResult NetworkTextPortSearch(std::uint32_t address, std::uint32_t port,
                                        std::uint32_t timeoutMs, const TextPortAction& action) {
   TextSearchResult result;
-  auto transport = std::make_unique<EthernetTransportTCP>(address, port);
-  if (transport->Open()) result.answered = QueryAndClose(*transport, timeoutMs, action);
+  EthernetTransportTCP transport(address, port);
+  if (transport.Open()) {
+    result.answered = QueryAndClose(transport, timeoutMs, action);
+  } else {
+    result.socketFailure = transport.SocketSetupFailure();
+  }
   return result;
 }
 
@@ -102,15 +106,17 @@ EnterBootloadOutcome EnterBootloadSequence(Transport& textTransport, std::string
   return outcome;
 }
 
-EnterBootloadOutcome EnterBootloadMode(const UnitAddress& unit, std::uint32_t parserPort,
-                                       std::string_view pin, const BootloadAnnouncer& announce,
-                                       platform::Clock& clock) {
-  EnterBootloadOutcome outcome = EnterBootloadOutcome::NoUnitAnswered;
-  TextPortSearch(unit, parserPort, kEnterBootloadSearchTimeoutMs,
-                 [&](Transport& textTransport, const std::string& /*reply*/) {
-                   outcome = EnterBootloadSequence(textTransport, pin, announce, clock);
-                 });
-  return outcome;
+EnterBootloadResult EnterBootloadMode(const UnitAddress& unit, std::uint32_t parserPort,
+                                      std::string_view pin, const BootloadAnnouncer& announce,
+                                      platform::Clock& clock) {
+  EnterBootloadResult result;
+  result.socketFailure =
+      TextPortSearch(unit, parserPort, kEnterBootloadSearchTimeoutMs,
+                     [&](Transport& textTransport, const std::string& /*reply*/) {
+                       result.outcome = EnterBootloadSequence(textTransport, pin, announce, clock);
+                     })
+          .socketFailure;
+  return result;
 }
 
 }  // namespace tessaline

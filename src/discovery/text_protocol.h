@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,8 @@ struct TextSearchResult {
   bool answered = false;
   // Serial searches: the rates at which a port was opened and queried, in order.
   std::vector<std::uint32_t> ratesTried;
+  // Network searches: the socket to the text port could not be set up.
+  std::optional<SocketFailure> socketFailure;
 };
 
 // Finds the text port of `unit` and runs `action` at most once: for a serial unit the bootload
@@ -81,11 +84,16 @@ EnterBootloadOutcome EnterBootloadSequence(Transport& textTransport, std::string
                                            const BootloadAnnouncer& announce = {},
                                            platform::Clock& clock = platform::SystemClock());
 
+struct EnterBootloadResult {
+  EnterBootloadOutcome outcome = EnterBootloadOutcome::NoUnitAnswered;
+  std::optional<SocketFailure> socketFailure;  // why no unit could be asked over the network
+};
+
 // What the Enter Bootload dialog does on OK: the search with kEnterBootloadSearchTimeoutMs and,
 // on the first answer, the sequence.
-EnterBootloadOutcome EnterBootloadMode(const UnitAddress& unit, std::uint32_t parserPort,
-                                       std::string_view pin, const BootloadAnnouncer& announce = {},
-                                       platform::Clock& clock = platform::SystemClock());
+EnterBootloadResult EnterBootloadMode(const UnitAddress& unit, std::uint32_t parserPort,
+                                      std::string_view pin, const BootloadAnnouncer& announce = {},
+                                      platform::Clock& clock = platform::SystemClock());
 
 // True for exactly four decimal digits: the only PIN form the dialog accepts.
 bool IsWellFormedPin(std::string_view pin);

@@ -22,7 +22,12 @@ void RunVersionQuery(const UnitAddress& unit, std::uint32_t parserPort, VersionL
   listener.QueryBegan();
   BootloaderLink link(linkClock);
   link.SetTransport(unit.MakeBootloaderTransport());
-  link.OpenTransport();  // an unopened transport makes the exchange fail at once
+  // An unopened transport makes the exchange fail at once.
+  if (!link.OpenTransport()) {
+    if (const auto failure = link.GetTransport()->SocketSetupFailure()) {
+      listener.SocketFailed(*failure);
+    }
+  }
 
   if (link.Exchange(BootloaderVersionCommand, nullptr, 0, kVersionQuerySends,
                     kVersionQueryTimeoutMs) &&
@@ -41,10 +46,12 @@ void RunVersionQuery(const UnitAddress& unit, std::uint32_t parserPort, VersionL
     listener.NoBootloader();
     const std::uint32_t timeoutMs =
         unit.IsSerial() ? kVersionSerialTextTimeoutMs : kVersionNetworkTextTimeoutMs;
-    TextPortSearch(unit, parserPort, timeoutMs,
-                   [&](Transport& /*textTransport*/, const std::string& reply) {
-                     listener.BootloadState(BootloadStateLetter(reply));
-                   });
+    const TextSearchResult found =
+        TextPortSearch(unit, parserPort, timeoutMs,
+                       [&](Transport& /*textTransport*/, const std::string& reply) {
+                         listener.BootloadState(BootloadStateLetter(reply));
+                       });
+    if (found.socketFailure) listener.SocketFailed(*found.socketFailure);
   }
   listener.QueryEnded();
 }

@@ -47,13 +47,17 @@ std::string CommandName(std::uint8_t plainCode) {
   return text;
 }
 
+std::optional<std::uint32_t> ApplicationVersionFromWord(std::uint32_t word) {
+  if (word == 0 || word == kNoApplicationMarker) return std::nullopt;
+  return word;
+}
+
 std::optional<std::uint32_t> DecodeApplicationVersion(const std::uint8_t* reply,
                                                       std::uint16_t length) {
   if (length < kApplicationVersionReplyLength) return std::nullopt;
   const std::uint32_t version = std::uint32_t{reply[1]} | std::uint32_t{reply[2]} << 8 |
                                 std::uint32_t{reply[3]} << 16 | std::uint32_t{reply[4]} << 24;
-  if (version == 0 || version == kNoApplicationMarker) return std::nullopt;
-  return version;
+  return ApplicationVersionFromWord(version);
 }
 
 std::string FormatApplicationVersion(std::uint32_t version) {

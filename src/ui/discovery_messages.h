@@ -12,12 +12,13 @@
 namespace tessaline {
 
 // WM_APP_NET_UNIT_FOUND (wParam flags, lParam address) and WM_APP_COM_UNIT_FOUND (wParam 1 in
-// bootload, lParam port index), posted.
+// bootload, lParam port index), posted; a failed search's socket in its box, on the worker.
 class DiscoveryMessages final : public DiscoveryListener {
  public:
   explicit DiscoveryMessages(std::shared_ptr<MessageTarget> window) : window_(std::move(window)) {}
   void NetworkUnitFound(std::uint32_t addressNetworkOrder, std::uint16_t flags) override;
   void SerialUnitFound(std::uint32_t portIndex, bool inBootload) override;
+  void NetworkSearchFailed(const SocketFailure& failure) override;
 
  private:
   std::shared_ptr<MessageTarget> window_;
@@ -25,6 +26,7 @@ class DiscoveryMessages final : public DiscoveryListener {
 
 // The version query's findings as the posted messages the main window and the Discover dialog
 // read. Detach stops every later report, so a late answer about an earlier unit never arrives.
+// A socket that could not be set up is told in its box on the worker, as it always was.
 class VersionMessages final : public VersionListener {
  public:
   // WM_APP_VERSION_QUERY_DONE carries `doneTag` as its wParam (the Discover dialog numbers its
@@ -36,6 +38,7 @@ class VersionMessages final : public VersionListener {
   void ApplicationVersion(std::optional<std::uint32_t> version) override;
   void NoBootloader() override;
   void BootloadState(char letter) override;
+  void SocketFailed(const SocketFailure& failure) override;
   void QueryEnded() override;
   void Detach();
 

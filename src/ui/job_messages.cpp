@@ -5,6 +5,7 @@
 
 #include "platform/threading.h"
 #include "strings/ui_strings.h"
+#include "ui/failure_boxes.h"
 #include "ui/messages.h"
 
 namespace tessaline {
@@ -36,8 +37,10 @@ void JobMessages::Finished(const JobResult& result) {
       return PostCode(*window_, WM_APP_UPDATE_SUCCEEDED);
     case JobOutcome::UpdateFailed:
       return PostCode(*window_, WM_APP_UPDATE_FAILED);
-    case JobOutcome::NoResponse:
     case JobOutcome::PortUnavailable:  // the window has always shown no response for it
+      if (result.socketFailure) ShowSocketErrorBox(*result.socketFailure);
+      return PostCode(*window_, WM_APP_NO_RESPONSE);
+    case JobOutcome::NoResponse:
       return PostCode(*window_, WM_APP_NO_RESPONSE);
     case JobOutcome::WrongResponse:
       return PostCode(*window_, WM_APP_WRONG_RESPONSE);

@@ -13,6 +13,7 @@
 #include "discovery/discovery_thread.h"
 #include "discovery/network_discovery.h"
 #include "discovery/version_worker.h"
+#include "link/bootloader_commands.h"
 #include "package/package.h"
 #include "package/package_globals.h"
 #include "resource.h"
@@ -336,14 +337,9 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 void OnApplicationVersion(HWND window, LPARAM lParam) {
-  const auto version = static_cast<std::uint32_t>(lParam);
-  if (version == 0 || version == kNoApplicationVersion) {
-    SetVersionLabel(window, UiText(IDS_NOT_FOUND));
-    return;
-  }
-  std::array<wchar_t, 32> text{};
-  std::swprintf(text.data(), text.size(), L"%u.%u", version >> 16, version & 0xFFFFu);
-  SetVersionLabel(window, text.data());
+  const auto version = ApplicationVersionFromWord(static_cast<std::uint32_t>(lParam));
+  SetVersionLabel(window,
+                  version ? Widen(FormatApplicationVersion(*version)) : UiText(IDS_NOT_FOUND));
 }
 
 // The dialog manager's Tab and Shift+Tab ask the window itself to move the focus; this window's

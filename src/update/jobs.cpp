@@ -70,6 +70,7 @@ struct JobRun {
   // Identity check; none when the job can go on, otherwise the ended result.
   std::optional<JobResult> Identify() {
     if (link.GetTransport() != nullptr && !link.OpenTransport()) {
+      result.socketFailure = link.GetTransport()->SocketSetupFailure();
       const std::string why = link.GetTransport()->OpenFailure();
       return End(JobOutcome::PortUnavailable, why.empty() ? "the port could not be opened" : why);
     }

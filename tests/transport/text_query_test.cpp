@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "support/manual_clock.h"
 #include "transport/scripted_transport.h"
 
 namespace tessaline {
@@ -39,13 +40,14 @@ TEST(TextQuery, DiscardsInputWaitingBeforeTheCommand) {
   transport.waiting = {"<STALE>", "<OLD>"};
   transport.answer = {"<NEW>"};
   std::string reply;
-  const std::uint32_t start = platform::TickCount();
-  EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000));
+  testing::ManualClock clock;
+  EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000, clock));
   EXPECT_EQ(reply, "<NEW>");
   EXPECT_EQ(transport.readsBeforeCommand, 3) << "two reads with data, one empty";
   EXPECT_EQ(transport.readCapacities.front(), 128u);
-  // Each read that found data is followed by a 200 ms pause (ticks may step by up to 16 ms).
-  EXPECT_GE(platform::TicksBetween(start, platform::TickCount()), 2 * 200u - 16u);
+  // Each read that found data is followed by a 200 ms pause; the first read after the command
+  // waits 10 ms for the unit to start answering.
+  EXPECT_EQ(clock.Sleeps(), (std::vector<std::uint32_t>{200, 200, 10}));
 }
 
 TEST(TextQuery, StopsAtTheReplyLimitWithoutClosingBracket) {

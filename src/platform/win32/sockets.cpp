@@ -9,6 +9,8 @@
 
 #include <utility>
 
+#include "platform/win32/wide_text.h"
+
 namespace tessaline::platform {
 
 namespace {
@@ -43,6 +45,8 @@ bool SetOption(SOCKET socket, int level, int name, const Value& value) {
 int Length(std::uint32_t count) { return static_cast<int>(count); }
 
 }  // namespace
+
+std::string LastSocketError() { return SystemErrorText(WSAGetLastError()); }
 
 SocketLibrary::SocketLibrary() {
   WSADATA data{};

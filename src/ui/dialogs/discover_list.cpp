@@ -2,6 +2,7 @@
 #include "ui/dialogs/discover_list.h"
 
 #include "discovery/discovery_listener.h"
+#include "link/bootloader_commands.h"
 #include "transport/com_port_table.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/messages.h"
@@ -68,8 +69,8 @@ std::wstring BootloaderVersionText(std::uint32_t version) {
 }
 
 std::wstring ApplicationVersionText(std::uint32_t version) {
-  if (version == 0 || version == kNoApplicationVersion) return {};
-  return std::to_wstring(version >> 16) + L"." + std::to_wstring(version & 0xFFFFu);
+  const auto known = ApplicationVersionFromWord(version);
+  return known ? Widen(FormatApplicationVersion(*known)) : std::wstring();
 }
 
 }  // namespace tessaline::dialogs

@@ -8,6 +8,7 @@
 #include "transport/unit_address.h"
 #include "ui/dialogs/dialog_support.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/failure_boxes.h"
 #include "ui/settings.h"
 #include "ui/wide_text.h"
 
@@ -44,16 +45,17 @@ void OnOk(HWND dialog) {
   // Enter can reach here with OK disabled: only a PIN of the right form is ever sent.
   if (EnterBootloadUnit == nullptr || !IsWindowEnabled(GetDlgItem(dialog, IDOK))) return;
   const std::string pin = Narrow(dialogs::ItemText(dialog, IDC_PIN, kPinSubmittedChars + 1));
-  EnterBootloadOutcome outcome;
+  EnterBootloadResult result;
   {
     // The search and the sequence block this thread for seconds, the 5-second wait after
     // "Bootload Mode Enabled." included.
     dialogs::WaitCursor wait;
-    outcome =
+    result =
         EnterBootloadMode(*EnterBootloadUnit, CurrentParserPort.load(), pin,
                           [dialog](EnterBootloadOutcome told) { AnnounceOutcome(dialog, told); });
+    if (result.socketFailure) ShowSocketErrorBox(*result.socketFailure);
   }
-  switch (outcome) {
+  switch (result.outcome) {
     case EnterBootloadOutcome::Entered:
       EndDialog(dialog, kEnterBootloadEnabled);
       break;
