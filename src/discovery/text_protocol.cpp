@@ -37,6 +37,18 @@ bool QueryStep(Transport& transport, std::string_view command,
   return false;
 }
 
+TextSearchResult NetworkTextPortSearch(std::uint32_t address, std::uint32_t port,
+                                       std::uint32_t timeoutMs, const TextPortAction& action) {
+  TextSearchResult result;
+  EthernetTransportTCP transport(address, port);
+  if (transport.Open()) {
+    result.answered = QueryAndClose(transport, timeoutMs, action);
+  } else {
+    result.socketFailure = transport.SocketSetupFailure();
+  }
+  return result;
+}
+
 }  // namespace
 
 std::string PinCommand(std::string_view pin) {
@@ -71,18 +83,6 @@ TextSearchResult SerialTextPortSearch(const std::string& deviceName, std::uint32
     if (!transport->Open()) continue;
     result.ratesTried.push_back(rate);
     result.answered = QueryAndClose(*transport, timeoutMs, action);
-  }
-  return result;
-}
-
-TextSearchResult NetworkTextPortSearch(std::uint32_t address, std::uint32_t port,
-                                       std::uint32_t timeoutMs, const TextPortAction& action) {
-  TextSearchResult result;
-  EthernetTransportTCP transport(address, port);
-  if (transport.Open()) {
-    result.answered = QueryAndClose(transport, timeoutMs, action);
-  } else {
-    result.socketFailure = transport.SocketSetupFailure();
   }
   return result;
 }

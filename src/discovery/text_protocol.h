@@ -68,10 +68,6 @@ TextSearchResult TextPortSearch(const UnitAddress& unit, std::uint32_t parserPor
 TextSearchResult SerialTextPortSearch(const std::string& deviceName, std::uint32_t timeoutMs,
                                       const TextPortAction& action);
 
-// The network branch on its own: the query over TCP to `address` (network order) at `port`.
-TextSearchResult NetworkTextPortSearch(std::uint32_t address, std::uint32_t port,
-                                       std::uint32_t timeoutMs, const TextPortAction& action);
-
 enum class EnterBootloadOutcome { NoUnitAnswered, Entered, Refused };
 // Tells the user the sequence's outcome (Entered or Refused) while the text port is still open;
 // the desktop program shows its box here.

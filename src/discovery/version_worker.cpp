@@ -11,12 +11,6 @@
 
 namespace tessaline {
 
-namespace {
-
-constexpr std::uint16_t kReplyOverhead = 3;  // command byte and CRC of the short form
-
-}  // namespace
-
 void RunVersionQuery(const UnitAddress& unit, std::uint32_t parserPort, VersionListener& listener,
                      platform::Clock& linkClock) {
   listener.QueryBegan();
@@ -29,11 +23,13 @@ void RunVersionQuery(const UnitAddress& unit, std::uint32_t parserPort, VersionL
     }
   }
 
+  std::optional<std::uint16_t> bootloader;
   if (link.Exchange(BootloaderVersionCommand, nullptr, 0, kVersionQuerySends,
-                    kVersionQueryTimeoutMs) &&
-      link.GetReplyLength() >= kReplyOverhead + 2) {
-    const std::uint8_t* reply = link.GetReply();
-    listener.BootloaderVersion(static_cast<std::uint16_t>(reply[1] << 8 | reply[2]));
+                    kVersionQueryTimeoutMs)) {
+    bootloader = DecodeBootloaderVersion(link.GetReply(), link.GetReplyLength());
+  }
+  if (bootloader) {
+    listener.BootloaderVersion(*bootloader);
     std::optional<std::uint32_t> application;
     if (link.Exchange(ApplicationVersionCommand, nullptr, 0, kVersionQuerySends,
                       kVersionQueryTimeoutMs)) {

@@ -6,6 +6,7 @@
 namespace tessaline {
 
 namespace {
+constexpr std::uint16_t kBootloaderVersionReplyLength = 5;   // code, major, minor, CRC
 constexpr std::uint16_t kApplicationVersionReplyLength = 7;  // code, 4 version bytes, CRC
 constexpr std::uint32_t kNoApplicationMarker = 0xFFFFFFFFu;
 constexpr std::uint32_t kMinorMask = 0xFFFF;
@@ -45,6 +46,12 @@ std::string CommandName(std::uint8_t plainCode) {
   char text[16];
   std::snprintf(text, sizeof text, "command 0x%02X", plainCode);
   return text;
+}
+
+std::optional<std::uint16_t> DecodeBootloaderVersion(const std::uint8_t* reply,
+                                                     std::uint16_t length) {
+  if (length < kBootloaderVersionReplyLength) return std::nullopt;
+  return static_cast<std::uint16_t>(reply[1] << 8 | reply[2]);
 }
 
 std::optional<std::uint32_t> ApplicationVersionFromWord(std::uint32_t word) {

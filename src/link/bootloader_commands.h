@@ -28,6 +28,11 @@ inline constexpr std::uint8_t HighestCommand = 0x0F;
 // "erase application" for reasons and receipts; "command 0xNN" for codes not in the table.
 std::string CommandName(std::uint8_t plainCode);
 
+// The bootloader version of a 0x01 reply, (major << 8) | minor; none when the reply is shorter
+// than code, major, minor and CRC.
+std::optional<std::uint16_t> DecodeBootloaderVersion(const std::uint8_t* reply,
+                                                     std::uint16_t length);
+
 // A reported application version word (major << 16 | minor); none when it says the unit has no
 // application (0 or all ones).
 std::optional<std::uint32_t> ApplicationVersionFromWord(std::uint32_t word);

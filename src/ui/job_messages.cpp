@@ -14,12 +14,10 @@ namespace {
 void PostCode(MessageTarget& window, std::uint32_t code) { window.Post({code, 0, 0, {}}); }
 }  // namespace
 
-void PostProgressText(MessageTarget& window, Stage stage) {
-  window.Post({WM_APP_PROGRESS_TEXT, 0, 0, ProgressText(StageName(stage))});
-}
-
 void JobMessages::StageBegan(Stage stage, std::uint32_t /*units*/) {
-  if (window_) PostProgressText(*window_, stage);
+  // The text travels inside the message, so a later stage can never overwrite an earlier one
+  // still waiting in the queue.
+  if (window_) window_->Post({WM_APP_PROGRESS_TEXT, 0, 0, ProgressText(StageName(stage))});
 }
 
 void JobMessages::PlanReady(std::uint32_t totalUnits) {

@@ -16,6 +16,7 @@
 #include "link/bootloader_commands.h"
 #include "package/package.h"
 #include "package/package_globals.h"
+#include "platform/sockets.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
 #include "ui/dialogs/dialogs.h"
@@ -52,24 +53,12 @@ struct MainWindowState {
 };
 MainWindowState state;
 
-HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
-void Enable(HWND window, int id, bool enable) { EnableWindow(Item(window, id), enable); }
-bool Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
-
 HINSTANCE Instance(HWND window) {
   return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
 }
 
 int ShowBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
   return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
-}
-
-LRESULT ComboSelection(HWND window) {
-  return SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_GETCURSEL, 0, 0);
-}
-
-std::uint32_t ToNetworkOrder(std::uint32_t host) {
-  return ((host & 0xFFu) << 24) | ((host & 0xFF00u) << 8) | ((host >> 8) & 0xFF00u) | (host >> 24);
 }
 
 void SetVersionLabel(HWND window, const std::wstring& text) {
@@ -116,7 +105,7 @@ void OnIpAddressChange(HWND window) {
   const auto filled = SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_GETADDRESS, 0,
                                           reinterpret_cast<LPARAM>(&host));
   SetEnterBootloadEnabled(window, false);
-  const std::uint32_t address = ToNetworkOrder(static_cast<std::uint32_t>(host));
+  const std::uint32_t address = platform::HostToNetwork32(static_cast<std::uint32_t>(host));
   const bool usable =
       filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableUnitAddress(address);
   if (!usable) {
@@ -188,7 +177,7 @@ void RunDiscoverProcedure(HWND window) {
   } else if (network) {
     // Cleared first so the fields fill in order and no mixed old/new address is ever queried.
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_CLEARADDRESS, 0, 0);
-    const auto host = ToNetworkOrder(static_cast<std::uint32_t>(chosen));
+    const auto host = platform::HostToNetwork32(static_cast<std::uint32_t>(chosen));
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_SETADDRESS, 0, static_cast<LPARAM>(host));
   } else if (portIndex) {
     SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_SETCURSEL, *portIndex, 0);

@@ -4,6 +4,7 @@
 #include "discovery/discovery_listener.h"
 #include "link/bootloader_commands.h"
 #include "transport/com_port_table.h"
+#include "transport/unit_address.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/messages.h"
 #include "ui/wide_text.h"
@@ -16,7 +17,7 @@ DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrde
   unit.linkLocal = (flags & kUnitLinkLocal) != 0;
   unit.otherSubnet = (flags & kUnitOnOtherSubnet) != 0;
   unit.inBootload = (flags & kUnitInBootload) != 0;
-  unit.label = DottedAddress(addressNetworkOrder);
+  unit.label = Widen(DottedIpv4(addressNetworkOrder));
   unit.dialog = dialog;
   return unit;
 }
@@ -29,14 +30,6 @@ DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::s
   unit.label = Widen(PortLabel(deviceName));
   unit.dialog = dialog;
   return unit;
-}
-
-std::wstring DottedAddress(std::uint32_t addressNetworkOrder) {
-  // Network byte order: the first octet is the lowest-addressed byte.
-  const auto octet = [&](int index) {
-    return std::to_wstring((addressNetworkOrder >> (8 * index)) & 0xFFu);
-  };
-  return octet(0) + L"." + octet(1) + L"." + octet(2) + L"." + octet(3);
 }
 
 int CompareEntries(const DiscoveredUnit& first, const DiscoveredUnit& second) {

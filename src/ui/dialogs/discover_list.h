@@ -28,8 +28,6 @@ DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrde
 DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::string& deviceName,
                           HWND dialog);
 
-// "192.168.1.20" for an address in network byte order.
-std::wstring DottedAddress(std::uint32_t addressNetworkOrder);
 
 // Network list order: units in bootload mode first; others compare equal.
 int CompareEntries(const DiscoveredUnit& first, const DiscoveredUnit& second);
