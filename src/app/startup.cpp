@@ -12,7 +12,6 @@
 #include "package/package.h"
 #include "package/package_globals.h"
 #include "platform/firewall.h"
-#include "platform/message_box.h"
 #include "platform/sockets.h"
 #include "platform/threading.h"
 #include "resource.h"
@@ -51,8 +50,6 @@ int RunUpdaterProcess(HINSTANCE instance) {
   SetProcessDPIAware();
   platform::SocketLibrary sockets;
   std::setlocale(LC_ALL, "");
-  // The windows' boxes shown through the one message-box call become real message boxes.
-  platform::SetMessageBoxHandler(platform::PlatformMessageBox);
   LoadUiStrings(instance);
   LoadPackageProperties();
   const bool hasApplication = EmbeddedPackage()->HasAnyApplication();

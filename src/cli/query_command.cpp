@@ -7,6 +7,7 @@
 #include "cli/unit_address.h"
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
+#include "link/bootloader_commands.h"
 #include "strings/ui_strings.h"
 #include "transport/ethernet_transport_tcp.h"
 
@@ -18,7 +19,7 @@ namespace {
 struct QueryFindings final : VersionListener {
   explicit QueryFindings(Output& out) : output(out) {}
   Output& output;
-  std::optional<std::uint32_t> bootloaderVersion;
+  std::optional<std::uint16_t> bootloaderVersion;
   std::optional<std::uint32_t> applicationVersion;
   bool offerEnter = false;  // the running application would accept Enter Bootload
   bool offerExit = false;   // the unit is in (or bound for) its bootloader
@@ -45,9 +46,10 @@ struct QueryFindings final : VersionListener {
   void QueryEnded() override {}
 };
 
-std::string VersionText(std::optional<std::uint32_t> version, unsigned shift, std::uint32_t mask) {
-  if (!version) return UiString(IDS_NOT_FOUND);
-  return std::to_string((*version >> shift) & mask) + "." + std::to_string(*version & mask);
+// "1.2", or the main window's text for none.
+template <typename Version, typename Format>
+std::string VersionText(const std::optional<Version>& version, Format format) {
+  return version ? format(*version) : UiString(IDS_NOT_FOUND);
 }
 
 // "bootloader": the bootloader answered; "enabled"/"disabled": the running application's report.
@@ -82,8 +84,9 @@ int RunQueryCommand(const CommandLine& line, Output& output) {
   QueryFindings findings(output);
   RunVersionQuery(*unit, parserPort, findings);
 
-  const std::string bootloader = VersionText(findings.bootloaderVersion, 8, 0xFFu);
-  const std::string application = VersionText(findings.applicationVersion, 16, 0xFFFFu);
+  const std::string bootloader = VersionText(findings.bootloaderVersion, FormatBootloaderVersion);
+  const std::string application =
+      VersionText(findings.applicationVersion, FormatApplicationVersion);
   const char* state = BootloadState(findings, findings.stateLetter);
   const bool answered = std::string_view(state) != "unknown";
   const bool otherLetter = std::string_view(state) == "answered";

@@ -46,6 +46,7 @@ bool LooksLikeAddress(std::string_view text) {
 // Units in bootload mode, in the order they first answered; the discovery thread adds to it.
 class BootloadUnitsFound final : public DiscoveryListener {
  public:
+  explicit BootloadUnitsFound(Output& output) : output_(output) {}
   void NetworkUnitFound(std::uint32_t address, std::uint16_t flags) override {
     if ((flags & kUnitInBootload) == 0) return;
     std::lock_guard guard(mutex_);
@@ -53,29 +54,24 @@ class BootloadUnitsFound final : public DiscoveryListener {
   }
   void SerialUnitFound(std::uint32_t /*portIndex*/, bool /*inBootload*/) override {}
   void NetworkSearchFailed(const SocketFailure& failure) override {
-    std::lock_guard guard(mutex_);
-    failure_ = failure;
+    ReportSocketFailure(output_, failure);  // the calling thread only waits meanwhile
   }
   std::vector<std::uint32_t> Found() const {
     std::lock_guard guard(mutex_);
     return found_;
   }
-  std::optional<SocketFailure> Failure() const {
-    std::lock_guard guard(mutex_);
-    return failure_;
-  }
 
  private:
+  Output& output_;
   mutable std::mutex mutex_;
   std::set<std::uint32_t> seen_;
   std::vector<std::uint32_t> found_;
-  std::optional<SocketFailure> failure_;
 };
 
 // The units in bootload mode that answer the network search within `seconds`, in the order
 // they first answered; a search that could not run is told on `output`.
 std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& output) {
-  auto units = std::make_shared<BootloadUnitsFound>();
+  auto units = std::make_shared<BootloadUnitsFound>(output);
   DiscoveryThread discovery;
   discovery.StartDiscovery(units, DiscoverMode::Network);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -83,7 +79,6 @@ std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& ou
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   }
   discovery.StopDiscovery();
-  if (const auto failure = units->Failure()) ReportSocketFailure(output, *failure);
   return units->Found();
 }
 

@@ -71,4 +71,8 @@ std::string FormatApplicationVersion(std::uint32_t version) {
   return std::to_string(version >> 16) + "." + std::to_string(version & kMinorMask);
 }
 
+std::string FormatBootloaderVersion(std::uint16_t version) {
+  return std::to_string(version >> 8) + "." + std::to_string(version & 0xFF);
+}
+
 }  // namespace tessaline

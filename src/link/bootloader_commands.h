@@ -42,5 +42,7 @@ std::optional<std::uint32_t> DecodeApplicationVersion(const std::uint8_t* reply,
                                                       std::uint16_t length);
 // 0x00010002 -> "1.2".
 std::string FormatApplicationVersion(std::uint32_t version);
+// 0x0102 -> "1.2".
+std::string FormatBootloaderVersion(std::uint16_t version);
 
 }  // namespace tessaline

@@ -13,7 +13,6 @@
 #include "discovery/discovery_thread.h"
 #include "discovery/network_discovery.h"
 #include "discovery/version_worker.h"
-#include "link/bootloader_commands.h"
 #include "package/package.h"
 #include "package/package_globals.h"
 #include "platform/sockets.h"
@@ -325,12 +324,6 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void OnApplicationVersion(HWND window, LPARAM lParam) {
-  const auto version = ApplicationVersionFromWord(static_cast<std::uint32_t>(lParam));
-  SetVersionLabel(window,
-                  version ? Widen(FormatApplicationVersion(*version)) : UiText(IDS_NOT_FOUND));
-}
-
 // The dialog manager's Tab and Shift+Tab ask the window itself to move the focus; this window's
 // procedure is its class's, so it does what a dialog's default procedure would.
 void OnNextDialogControl(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -428,7 +421,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       return 0;
     case WM_APP_APPLICATION_VERSION:
-      OnApplicationVersion(window, lParam);
+      SetVersionLabel(window, ApplicationVersionLabel(static_cast<std::uint32_t>(lParam)));
       return 1;
     case WM_APP_VERSION_QUERY_DONE:
       return 0;

@@ -81,8 +81,7 @@ struct JobRun {
       case IdentityWrong:
         if (identity.bootloaderVersion > kMaxBootloaderVersion) {
           return End(JobOutcome::WrongResponse,
-                     "bootloader version " + std::to_string(identity.bootloaderVersion >> 8) + "." +
-                         std::to_string(identity.bootloaderVersion & 0xFF) +
+                     "bootloader version " + FormatBootloaderVersion(identity.bootloaderVersion) +
                          " is newer than this updater knows");
         }
         return End(JobOutcome::WrongResponse,

@@ -6,6 +6,7 @@
 
 #include "discovery/discovery_thread.h"
 #include "discovery/version_worker.h"
+#include "link/bootloader_commands.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
 #include "ui/dialogs/dialog_support.h"
@@ -16,6 +17,7 @@
 #include "ui/messages.h"
 #include "ui/settings.h"
 #include "ui/ui_text.h"
+#include "ui/wide_text.h"
 
 namespace tessaline {
 namespace {
@@ -277,17 +279,15 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
     case WM_APP_BOOTLOADER_VERSION:
       dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION,
-                           dialogs::BootloaderVersionText(static_cast<std::uint32_t>(wParam)));
+                           Widen(FormatBootloaderVersion(static_cast<std::uint16_t>(wParam))));
       return TRUE;
     case WM_APP_NO_BOOTLOADER:
       dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION, UiText(IDS_NOT_FOUND));
       return TRUE;
-    case WM_APP_APPLICATION_VERSION: {
-      const std::wstring text = dialogs::ApplicationVersionText(static_cast<std::uint32_t>(lParam));
+    case WM_APP_APPLICATION_VERSION:
       dialogs::SetItemText(dialog, IDC_APPLICATION_VERSION,
-                           text.empty() ? UiText(IDS_NOT_FOUND) : text);
+                           ApplicationVersionLabel(static_cast<std::uint32_t>(lParam)));
       return TRUE;
-    }
     case WM_APP_VERSION_QUERY_DONE:
       OnVersionQueryDone(dialog, static_cast<std::uint32_t>(wParam));
       return TRUE;

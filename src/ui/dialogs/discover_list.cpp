@@ -2,11 +2,9 @@
 #include "ui/dialogs/discover_list.h"
 
 #include "discovery/discovery_listener.h"
-#include "link/bootloader_commands.h"
 #include "transport/com_port_table.h"
 #include "transport/unit_address.h"
 #include "ui/dialogs/dialogs.h"
-#include "ui/messages.h"
 #include "ui/wide_text.h"
 
 namespace tessaline::dialogs {
@@ -55,15 +53,6 @@ EntryLook LookOf(const DiscoveredUnit& unit, bool selected) {
 
 std::uint32_t ResultFor(const DiscoveredUnit& unit) {
   return unit.address != 0 ? unit.address : (kDiscoverSerialMask | unit.portIndex);
-}
-
-std::wstring BootloaderVersionText(std::uint32_t version) {
-  return std::to_wstring((version >> 8) & 0xFFu) + L"." + std::to_wstring(version & 0xFFu);
-}
-
-std::wstring ApplicationVersionText(std::uint32_t version) {
-  const auto known = ApplicationVersionFromWord(version);
-  return known ? Widen(FormatApplicationVersion(*known)) : std::wstring();
 }
 
 }  // namespace tessaline::dialogs

@@ -45,8 +45,4 @@ EntryLook LookOf(const DiscoveredUnit& unit, bool selected);
 // The Discover result for a chosen entry: its address, or the serial mask OR its port index.
 std::uint32_t ResultFor(const DiscoveredUnit& unit);
 
-// "%u.%u" texts of the version labels; empty when there is no version.
-std::wstring BootloaderVersionText(std::uint32_t version);
-std::wstring ApplicationVersionText(std::uint32_t version);
-
 }  // namespace tessaline::dialogs
