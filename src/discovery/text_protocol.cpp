@@ -37,18 +37,6 @@ bool QueryStep(Transport& transport, std::string_view command,
   return false;
 }
 
-TextSearchResult NetworkTextPortSearch(std::uint32_t address, std::uint32_t port,
-                                       std::uint32_t timeoutMs, const TextPortAction& action) {
-  TextSearchResult result;
-  EthernetTransportTCP transport(address, port);
-  if (transport.Open()) {
-    result.answered = QueryAndClose(transport, timeoutMs, action);
-  } else {
-    result.socketFailure = transport.SocketSetupFailure();
-  }
-  return result;
-}
-
 }  // namespace
 
 std::string PinCommand(std::string_view pin) {
@@ -90,7 +78,14 @@ TextSearchResult SerialTextPortSearch(const std::string& deviceName, std::uint32
 TextSearchResult TextPortSearch(const UnitAddress& unit, std::uint32_t parserPort,
                                 std::uint32_t timeoutMs, const TextPortAction& action) {
   if (unit.IsSerial()) return SerialTextPortSearch(unit.Device(), timeoutMs, action);
-  return NetworkTextPortSearch(unit.Ipv4(), parserPort, timeoutMs, action);
+  TextSearchResult result;
+  EthernetTransportTCP transport(unit.Ipv4(), parserPort);
+  if (transport.Open()) {
+    result.answered = QueryAndClose(transport, timeoutMs, action);
+  } else {
+    result.socketFailure = transport.SocketSetupFailure();
+  }
+  return result;
 }
 
 EnterBootloadOutcome EnterBootloadSequence(Transport& textTransport, std::string_view pin,
