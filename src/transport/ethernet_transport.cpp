@@ -12,8 +12,8 @@ EthernetTransport::~EthernetTransport() = default;
 
 bool EthernetTransport::Open() {
   // Not bound: the first send picks the local port, and the unit answers to it.
-  failure_ = CreateSocket(socket_, platform::Socket::Type::Udp, kUdpReadWaitMs);
-  return !failure_;
+  socketFailure_ = CreateSocket(socket_, platform::Socket::Type::Udp, kUdpReadWaitMs);
+  return !socketFailure_;
 }
 
 bool EthernetTransport::IsOpen() const { return socket_.IsValid(); }

@@ -17,7 +17,6 @@ class EthernetTransport final : public Transport {
   ~EthernetTransport() override;
 
   bool Open() override;
-  std::optional<SocketFailure> SocketSetupFailure() const override { return failure_; }
   bool IsOpen() const override;
   bool Close() override;
   // One datagram to port 6234 of the unit per call; always true.
@@ -30,7 +29,6 @@ class EthernetTransport final : public Transport {
 
  private:
   platform::Socket socket_;
-  std::optional<SocketFailure> failure_;  // of the last Open
   std::uint32_t address_;
 };
 

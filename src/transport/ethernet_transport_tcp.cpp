@@ -9,12 +9,12 @@ EthernetTransportTCP::EthernetTransportTCP(std::uint32_t addressNetworkOrder, st
 EthernetTransportTCP::~EthernetTransportTCP() = default;
 
 bool EthernetTransportTCP::Open() {
-  failure_ = CreateSocket(socket_, platform::Socket::Type::Tcp, kTcpReadWaitMs);
-  if (failure_) return false;
+  socketFailure_ = CreateSocket(socket_, platform::Socket::Type::Tcp, kTcpReadWaitMs);
+  if (socketFailure_) return false;
   // Closing must not wait for unsent data: the unit is told nothing more once we are done. The
   // user has always been told of this one in the receive time-out's words.
   if (!socket_.SetLingerOff()) {
-    failure_ = FailedSocketCall(IDS_RECEIVE_TIMEOUT_FAILED);
+    socketFailure_ = FailedSocketCall(IDS_RECEIVE_TIMEOUT_FAILED);
     socket_.Close();
     return false;
   }

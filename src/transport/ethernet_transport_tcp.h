@@ -18,7 +18,6 @@ class EthernetTransportTCP final : public Transport {
   ~EthernetTransportTCP() override;
 
   bool Open() override;
-  std::optional<SocketFailure> SocketSetupFailure() const override { return failure_; }
   bool IsOpen() const override;
   bool Close() override;
   bool Write(const std::uint8_t* bytes, std::uint32_t count) override;
@@ -30,7 +29,6 @@ class EthernetTransportTCP final : public Transport {
 
  private:
   platform::Socket socket_;
-  std::optional<SocketFailure> failure_;  // of the last Open
   std::uint32_t address_;
   std::uint32_t port_;
 };

@@ -17,11 +17,6 @@ constexpr std::uint32_t kNetworkTimeoutFactor = 5;
 constexpr std::array<std::uint8_t, 2> kLineEnd{'\r', '\n'};
 }  // namespace
 
-std::string Transport::OpenFailure() const {
-  const auto failure = SocketSetupFailure();
-  return failure ? SocketFailureText(*failure) : std::string();
-}
-
 bool Transport::TextQuery(std::string_view command, std::string& reply, std::uint32_t replyLimit,
                           std::uint32_t timeoutMs, platform::Clock& clock) {
   std::array<std::uint8_t, kTextChunk> scratch{};

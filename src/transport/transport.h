@@ -28,9 +28,11 @@ class Transport {
   virtual bool Open() = 0;
   // Why the last Open failed, in the system's words and naming what was opened (for the kinds
   // that use sockets, the step that failed); empty when the kind does not tell.
-  virtual std::string OpenFailure() const;
+  virtual std::string OpenFailure() const {
+    return socketFailure_ ? SocketFailureText(*socketFailure_) : std::string();
+  }
   // The socket step the last Open failed at, for the kinds that use sockets.
-  virtual std::optional<SocketFailure> SocketSetupFailure() const { return std::nullopt; }
+  const std::optional<SocketFailure>& SocketSetupFailure() const { return socketFailure_; }
   virtual bool IsOpen() const { return false; }
   // Releases the handle if held; always true; safe on a closed transport.
   virtual bool Close() { return true; }
@@ -48,6 +50,9 @@ class Transport {
                  std::uint32_t timeoutMs, platform::Clock& clock = platform::SystemClock());
 
   virtual std::string_view GetKind() const = 0;
+
+ protected:
+  std::optional<SocketFailure> socketFailure_;  // set by each Open of a kind that uses sockets
 };
 
 }  // namespace tessaline
