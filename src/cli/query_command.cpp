@@ -40,17 +40,9 @@ struct QueryFindings final : VersionListener {
     offerEnter = letter == kBootloadDisabledLetter;
     offerExit = letter == kBootloadEnabledLetter;
   }
-  void SocketFailed(const SocketFailure& failure) override {
-    ReportSocketFailure(output, failure);
-  }
+  void SocketFailed(const SocketFailure& failure) override { ReportSocketFailure(output, failure); }
   void QueryEnded() override {}
 };
-
-// "1.2", or the main window's text for none.
-template <typename Version, typename Format>
-std::string VersionText(const std::optional<Version>& version, Format format) {
-  return version ? format(*version) : UiString(IDS_NOT_FOUND);
-}
 
 // "bootloader": the bootloader answered; "enabled"/"disabled": the running application's report.
 // "answered": the application answered with a letter that means neither.
@@ -84,9 +76,11 @@ int RunQueryCommand(const CommandLine& line, Output& output) {
   QueryFindings findings(output);
   RunVersionQuery(*unit, parserPort, findings);
 
-  const std::string bootloader = VersionText(findings.bootloaderVersion, FormatBootloaderVersion);
+  const std::string none = UiString(IDS_NOT_FOUND);  // as the main window shows none
+  const std::string bootloader =
+      findings.bootloaderVersion ? FormatBootloaderVersion(*findings.bootloaderVersion) : none;
   const std::string application =
-      VersionText(findings.applicationVersion, FormatApplicationVersion);
+      findings.applicationVersion ? FormatApplicationVersion(*findings.applicationVersion) : none;
   const char* state = BootloadState(findings, findings.stateLetter);
   const bool answered = std::string_view(state) != "unknown";
   const bool otherLetter = std::string_view(state) == "answered";

@@ -42,11 +42,10 @@ void RunVersionQuery(const UnitAddress& unit, std::uint32_t parserPort, VersionL
     listener.NoBootloader();
     const std::uint32_t timeoutMs =
         unit.IsSerial() ? kVersionSerialTextTimeoutMs : kVersionNetworkTextTimeoutMs;
-    const TextSearchResult found =
-        TextPortSearch(unit, parserPort, timeoutMs,
-                       [&](Transport& /*textTransport*/, const std::string& reply) {
-                         listener.BootloadState(BootloadStateLetter(reply));
-                       });
+    const TextSearchResult found = TextPortSearch(
+        unit, parserPort, timeoutMs, [&](Transport& /*textTransport*/, const std::string& reply) {
+          listener.BootloadState(BootloadStateLetter(reply));
+        });
     if (found.socketFailure) listener.SocketFailed(*found.socketFailure);
   }
   listener.QueryEnded();

@@ -1,10 +1,9 @@
 // A socket that cannot be made reaches the front ends as a value on every network path, and the
 // desktop program's boxes for it (and for a refused firewall rule) say what they always said.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 
@@ -109,9 +108,9 @@ TEST(SocketFailure, TheDesktopProgramShowsTheBoxesItAlwaysShowed) {
   job.outcome = JobOutcome::PortUnavailable;
   job.socketFailure = SocketFailure{IDS_SOCKET_CREATION_FAILED, "Too many open files"};
   JobMessages(window).Finished(job);
-  for (auto outcome : {platform::FirewallRuleOutcome::NotAttempted,
-                       platform::FirewallRuleOutcome::AddFailed,
-                       platform::FirewallRuleOutcome::AccessDenied}) {
+  for (auto outcome :
+       {platform::FirewallRuleOutcome::NotAttempted, platform::FirewallRuleOutcome::AddFailed,
+        platform::FirewallRuleOutcome::AccessDenied}) {
     ShowFirewallRuleBox(window.get(), {outcome, "Access is denied"});
   }
 

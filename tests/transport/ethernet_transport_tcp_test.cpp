@@ -32,7 +32,6 @@ class TcpTransportTest : public ::testing::Test {
     }
     return seen;
   }
-
 };
 
 TEST_F(TcpTransportTest, ConnectRefusedFailsSilently) {

@@ -201,9 +201,9 @@ FirewallRuleResult AddDiscoveryFirewallRule() {
   if (policy.OwnRulePresent(name.Get())) return {FirewallRuleOutcome::AlreadyPresent, {}};
   const HRESULT added = rules->Add(rule.Get());
   if (SUCCEEDED(added)) return {FirewallRuleOutcome::Added, {}};
-  return {added == E_ACCESSDENIED ? FirewallRuleOutcome::AccessDenied
-                                  : FirewallRuleOutcome::AddFailed,
-          SystemErrorText(static_cast<unsigned long>(added))};
+  return {
+      added == E_ACCESSDENIED ? FirewallRuleOutcome::AccessDenied : FirewallRuleOutcome::AddFailed,
+      SystemErrorText(static_cast<unsigned long>(added))};
 }
 
 }  // namespace tessaline::platform

@@ -28,7 +28,6 @@ DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrde
 DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::string& deviceName,
                           HWND dialog);
 
-
 // Network list order: units in bootload mode first; others compare equal.
 int CompareEntries(const DiscoveredUnit& first, const DiscoveredUnit& second);
 
