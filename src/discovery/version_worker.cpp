@@ -17,10 +17,8 @@ void RunVersionQuery(const UnitAddress& unit, std::uint32_t parserPort, VersionL
   BootloaderLink link(linkClock);
   link.SetTransport(unit.MakeBootloaderTransport());
   // An unopened transport makes the exchange fail at once.
-  if (!link.OpenTransport()) {
-    if (const auto failure = link.GetTransport()->SocketSetupFailure()) {
-      listener.SocketFailed(*failure);
-    }
+  if (!link.OpenTransport() && link.GetTransport()->SocketSetupFailure()) {
+    listener.SocketFailed(*link.GetTransport()->SocketSetupFailure());
   }
 
   std::optional<std::uint16_t> bootloader;

@@ -26,7 +26,6 @@ class DiscoveryMessages final : public DiscoveryListener {
 
 // The version query's findings as the posted messages the main window and the Discover dialog
 // read. Detach stops every later report, so a late answer about an earlier unit never arrives.
-// A socket that could not be set up is told in its box on the worker, as it always was.
 class VersionMessages final : public VersionListener {
  public:
   // WM_APP_VERSION_QUERY_DONE carries `doneTag` as its wParam (the Discover dialog numbers its

@@ -14,21 +14,17 @@ constexpr const char* kFirewallRefusedCaption = "Error adding Firewall Rule";
 }  // namespace
 
 void ShowSocketErrorBox(const SocketFailure& failure) {
-  platform::MessageBoxRequest box;
-  box.text = UiString(failure.text);
-  box.caption = UiString(IDS_SOCKET_ERROR);
-  box.icon = platform::MessageBoxIcon::Error;
-  platform::ShowMessageBox(box);
+  platform::ShowMessageBox({.text = UiString(failure.text),
+                            .caption = UiString(IDS_SOCKET_ERROR),
+                            .icon = platform::MessageBoxIcon::Error});
 }
 
 void ShowFirewallRuleBox(void* ownerWindow, const platform::FirewallRuleResult& result) {
   if (result.outcome != platform::FirewallRuleOutcome::AccessDenied) return;
-  platform::MessageBoxRequest box;
-  box.owner = ownerWindow;
-  box.text = kFirewallRefusedText;
-  box.caption = kFirewallRefusedCaption;
-  box.icon = platform::MessageBoxIcon::Warning;
-  platform::ShowMessageBox(box);
+  platform::ShowMessageBox({.owner = ownerWindow,
+                            .text = kFirewallRefusedText,
+                            .caption = kFirewallRefusedCaption,
+                            .icon = platform::MessageBoxIcon::Warning});
 }
 
 }  // namespace tessaline

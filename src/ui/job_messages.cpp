@@ -30,15 +30,15 @@ void JobMessages::PositionMoved(std::uint32_t position) {
 
 void JobMessages::Finished(const JobResult& result) {
   if (!window_) return;
+  // A port that was a socket that could not be set up: its box comes before the outcome's.
+  if (result.socketFailure) ShowSocketErrorBox(*result.socketFailure);
   switch (result.outcome) {
     case JobOutcome::Succeeded:
       return PostCode(*window_, WM_APP_UPDATE_SUCCEEDED);
     case JobOutcome::UpdateFailed:
       return PostCode(*window_, WM_APP_UPDATE_FAILED);
-    case JobOutcome::PortUnavailable:  // the window has always shown no response for it
-      if (result.socketFailure) ShowSocketErrorBox(*result.socketFailure);
-      return PostCode(*window_, WM_APP_NO_RESPONSE);
     case JobOutcome::NoResponse:
+    case JobOutcome::PortUnavailable:  // the window has always shown no response for it
       return PostCode(*window_, WM_APP_NO_RESPONSE);
     case JobOutcome::WrongResponse:
       return PostCode(*window_, WM_APP_WRONG_RESPONSE);

@@ -10,8 +10,7 @@
 
 namespace tessaline {
 
-// Stage texts, the range (sent), positions and the result code, posted as the window expects; a
-// socket that could not be set up is told in its box on the job's thread first.
+// Stage texts, the range (sent), positions and the result code, posted as the window expects.
 class JobMessages final : public JobObserver {
  public:
   explicit JobMessages(std::shared_ptr<MessageTarget> window) : window_(std::move(window)) {}

@@ -31,13 +31,12 @@ bool PinFieldHasRightForm(HWND dialog) {
 // success shows the wait cursor again.
 void AnnounceOutcome(HWND dialog, EnterBootloadOutcome outcome) {
   const bool entered = outcome == EnterBootloadOutcome::Entered;
-  platform::MessageBoxRequest box;
-  box.owner = dialog;
-  box.text = UiString(entered ? IDS_BOOTLOAD_ENABLED : IDS_BOOTLOAD_FAILED);
-  box.caption = UiString(IDS_BOOTLOAD_MODE);
-  box.icon = entered ? platform::MessageBoxIcon::Information : platform::MessageBoxIcon::Error;
-  box.buttons = platform::MessageBoxButtons::Ok;
-  platform::ShowMessageBox(box);
+  platform::ShowMessageBox(
+      {.owner = dialog,
+       .text = UiString(entered ? IDS_BOOTLOAD_ENABLED : IDS_BOOTLOAD_FAILED),
+       .caption = UiString(IDS_BOOTLOAD_MODE),
+       .icon = entered ? platform::MessageBoxIcon::Information : platform::MessageBoxIcon::Error,
+       .buttons = platform::MessageBoxButtons::Ok});
   SetCursor(LoadCursorW(nullptr, IDC_WAIT));
 }
 
