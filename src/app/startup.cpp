@@ -12,11 +12,11 @@
 #include "package/package.h"
 #include "package/package_globals.h"
 #include "platform/firewall.h"
-#include "platform/message_box.h"
 #include "platform/sockets.h"
 #include "platform/threading.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
+#include "ui/failure_boxes.h"
 #include "ui/main_window.h"
 #include "ui/message_loop.h"
 #include "ui/settings.h"
@@ -50,8 +50,6 @@ int RunUpdaterProcess(HINSTANCE instance) {
   SetProcessDPIAware();
   platform::SocketLibrary sockets;
   std::setlocale(LC_ALL, "");
-  // The core's boxes (socket errors, bootload-mode boxes) become real message boxes.
-  platform::SetMessageBoxHandler(platform::PlatformMessageBox);
   LoadUiStrings(instance);
   LoadPackageProperties();
   const bool hasApplication = EmbeddedPackage()->HasAnyApplication();
@@ -80,7 +78,7 @@ int RunUpdaterProcess(HINSTANCE instance) {
   EndSplash();
   UpdateWindow(mainWindow);
   HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));
-  platform::AddDiscoveryFirewallRule(mainWindow);
+  ShowFirewallRuleBox(mainWindow, platform::AddDiscoveryFirewallRule());
   AddTrayIcon(instance, mainWindow);
   StartVersionWorker();
 

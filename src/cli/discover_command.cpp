@@ -67,6 +67,10 @@ class DiscoveredUnits final : public DiscoveryListener {
     if (!closed_ && seen_.insert(portIndex).second)
       ReportSerialUnit(output_, portIndex, inBootload);
   }
+  void NetworkSearchFailed(const SocketFailure& failure) override {
+    std::lock_guard lock(mutex_);
+    if (!closed_) ReportSocketFailure(output_, failure);
+  }
   // No more lines after this; the count of units listed.
   std::size_t Close() {
     std::lock_guard lock(mutex_);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/firewall_status.h"
+#include "platform/firewall.h"
 #include "platform/serial_port_probe.h"
 
 namespace tessaline::cli {

@@ -28,9 +28,10 @@ int RunEnterBootloadCommand(const CommandLine& line, Output& output) {
   // Otherwise an unopened port would pass for a silent unit.
   if (const auto why = SerialPortFailure(*unit)) return ReportUnopenedPort(output, *why);
   // The outcome becomes the result line below, after the unit's bootloader has had its time.
-  const EnterBootloadOutcome outcome = EnterBootloadMode(*unit, parserPort, pin);
+  const EnterBootloadResult entered = EnterBootloadMode(*unit, parserPort, pin);
+  if (entered.socketFailure) ReportSocketFailure(output, *entered.socketFailure);
 
-  switch (outcome) {
+  switch (entered.outcome) {
     case EnterBootloadOutcome::Entered:
       output.Result("entered", UiString(IDS_BOOTLOAD_ENABLED), kExitSuccess);
       return kExitSuccess;

@@ -8,7 +8,6 @@
 #include "cli/help_sections.h"
 #include "package/package_contents.h"
 #include "package/package_globals.h"
-#include "platform/message_box.h"
 #include "platform/sockets.h"
 #include "platform/terminal.h"
 #include "platform/threading.h"
@@ -43,12 +42,6 @@ int main(int argc, char** argv) {
   }
 
   Output output(ChooseOutputMode(line.Has("json"), platform::StdoutIsTerminal()), stdout, stderr);
-  // Boxes the core would show in the GUI (socket errors) become lines on stderr.
-  platform::SetMessageBoxHandler([&output](const platform::MessageBoxRequest& box) {
-    output.Error(box.caption.empty() ? box.text : box.caption + ": " + box.text);
-    return box.buttons == platform::MessageBoxButtons::YesNo ? platform::MessageBoxResult::Yes
-                                                             : platform::MessageBoxResult::Ok;
-  });
   platform::SocketLibrary sockets;
   LoadPackageProperties();
   return command->run(line, output);

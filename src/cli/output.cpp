@@ -267,4 +267,8 @@ void Output::Event(const JsonEvent& event) {
   std::fflush(out_);
 }
 
+void ReportSocketFailure(Output& output, const SocketFailure& failure) {
+  output.Error(std::string(UiString(IDS_SOCKET_ERROR)) + ": " + SocketFailureText(failure));
+}
+
 }  // namespace tessaline::cli

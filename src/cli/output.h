@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "transport/socket_error.h"
+
 namespace tessaline::cli {
 
 enum class OutputMode { Terminal, Plain, Json };
@@ -90,5 +92,8 @@ class Output {
   std::uint32_t lastPlainBucket_ = 0;  // last tenth of the range reported as a plain line
   bool barOpen_ = false;
 };
+
+// The desktop program's "Socket Error" box as an error line, with the system's words.
+void ReportSocketFailure(Output& output, const SocketFailure& failure);
 
 }  // namespace tessaline::cli

@@ -8,6 +8,7 @@
 #include "cli/unit_address.h"
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
+#include "link/bootloader_commands.h"
 #include "strings/ui_strings.h"
 #include "transport/ethernet_transport_tcp.h"
 
@@ -17,7 +18,9 @@ namespace {
 
 // What the version query finds, as the main window would show it.
 struct QueryFindings final : VersionListener {
-  std::optional<std::uint32_t> bootloaderVersion;
+  explicit QueryFindings(Output& out) : output(out) {}
+  Output& output;
+  std::optional<std::uint16_t> bootloaderVersion;
   std::optional<std::uint32_t> applicationVersion;
   bool offerEnter = false;  // the running application would accept Enter Bootload
   bool offerExit = false;   // the unit is in (or bound for) its bootloader
@@ -38,13 +41,9 @@ struct QueryFindings final : VersionListener {
     offerEnter = letter == kBootloadDisabledLetter;
     offerExit = letter == kBootloadEnabledLetter;
   }
+  void SocketFailed(const SocketFailure& failure) override { ReportSocketFailure(output, failure); }
   void QueryEnded() override {}
 };
-
-std::string VersionText(std::optional<std::uint32_t> version, unsigned shift, std::uint32_t mask) {
-  if (!version) return UiString(IDS_NOT_FOUND);
-  return std::to_string((*version >> shift) & mask) + "." + std::to_string(*version & mask);
-}
 
 // "bootloader": the bootloader answered; "enabled"/"disabled": the running application's report.
 // "answered": the application answered with a letter that means neither.
@@ -77,11 +76,14 @@ int RunQueryCommand(const CommandLine& line, Output& output) {
   }
   // Otherwise an unopened port would pass for a silent unit.
   if (const auto why = SerialPortFailure(*unit)) return ReportUnopenedPort(output, *why);
-  QueryFindings findings;
+  QueryFindings findings(output);
   RunVersionQuery(*unit, parserPort, findings);
 
-  const std::string bootloader = VersionText(findings.bootloaderVersion, 8, 0xFFu);
-  const std::string application = VersionText(findings.applicationVersion, 16, 0xFFFFu);
+  const std::string none = UiString(IDS_NOT_FOUND);  // as the main window shows none
+  const std::string bootloader =
+      findings.bootloaderVersion ? FormatBootloaderVersion(*findings.bootloaderVersion) : none;
+  const std::string application =
+      findings.applicationVersion ? FormatApplicationVersion(*findings.applicationVersion) : none;
   const char* state = BootloadState(findings, findings.stateLetter);
   const bool answered = std::string_view(state) != "unknown";
   const bool otherLetter = std::string_view(state) == "answered";

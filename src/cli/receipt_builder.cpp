@@ -7,10 +7,6 @@
 namespace tessaline::cli {
 
 namespace {
-std::string BootloaderVersionText(std::uint32_t version) {
-  return std::to_string(version >> 8) + "." + std::to_string(version & 0xFF);
-}
-
 // The choices that shape what a job does to a unit, as the command line names them.
 std::map<std::string, std::string> OptionsOf(const UpdateSettings& settings) {
   std::map<std::string, std::string> options;
@@ -36,7 +32,7 @@ receipts::Receipt BuildReceipt(const UnitAddress& unit, const UnitUpdateReport& 
   r.identity = job.identity.text;
   if (job.variant) r.variant = job.identity.mcuFamily + "_" + job.identity.dsp;
   if (!job.identity.text.empty()) {
-    r.bootloaderVersion = BootloaderVersionText(job.identity.bootloaderVersion);
+    r.bootloaderVersion = FormatBootloaderVersion(job.identity.bootloaderVersion);
   }
   if (job.applicationVersionBefore) {
     r.applicationVersionBefore = FormatApplicationVersion(*job.applicationVersionBefore);

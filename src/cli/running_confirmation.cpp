@@ -45,6 +45,8 @@ RunningCheck ConfirmRunning(const UnitAddress& unit, std::uint32_t parserPort,
       check.running = true;
       break;
     }
+    check.socketFailure = found.socketFailure;
+    if (check.socketFailure) break;  // asking again would fail the same way
     if (MsSince(start) >= limitMs) break;
     for (std::uint32_t waited = 0; waited < kRetryPauseMs && !stop.stop_requested();
          waited += kPauseSliceMs) {

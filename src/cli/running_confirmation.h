@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stop_token>
 
 #include "transport/unit_address.h"
@@ -18,6 +19,7 @@ struct RunningCheck {
   char bootloadState = '\0';    // the reply's state letter ('e', 'd') once running
   std::uint64_t elapsedMs = 0;  // until the answer, or until the wait ended
   bool interrupted = false;     // the stop request ended the wait
+  std::optional<SocketFailure> socketFailure;  // the text port's socket could not be set up
 };
 
 // Asks the unit's text port (the Parser Port over TCP, or the serial device at each rate) the

@@ -46,27 +46,32 @@ bool LooksLikeAddress(std::string_view text) {
 // Units in bootload mode, in the order they first answered; the discovery thread adds to it.
 class BootloadUnitsFound final : public DiscoveryListener {
  public:
+  explicit BootloadUnitsFound(Output& output) : output_(output) {}
   void NetworkUnitFound(std::uint32_t address, std::uint16_t flags) override {
     if ((flags & kUnitInBootload) == 0) return;
     std::lock_guard guard(mutex_);
     if (seen_.insert(address).second) found_.push_back(address);
   }
   void SerialUnitFound(std::uint32_t /*portIndex*/, bool /*inBootload*/) override {}
+  void NetworkSearchFailed(const SocketFailure& failure) override {
+    ReportSocketFailure(output_, failure);  // the calling thread only waits meanwhile
+  }
   std::vector<std::uint32_t> Found() const {
     std::lock_guard guard(mutex_);
     return found_;
   }
 
  private:
+  Output& output_;
   mutable std::mutex mutex_;
   std::set<std::uint32_t> seen_;
   std::vector<std::uint32_t> found_;
 };
 
 // The units in bootload mode that answer the network search within `seconds`, in the order
-// they first answered.
-std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds) {
-  auto units = std::make_shared<BootloadUnitsFound>();
+// they first answered; a search that could not run is told on `output`.
+std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& output) {
+  auto units = std::make_shared<BootloadUnitsFound>(output);
   DiscoveryThread discovery;
   discovery.StartDiscovery(units, DiscoverMode::Network);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -91,7 +96,7 @@ UnitList AllUnits(const CommandLine& line, Output& output) {
     if (!expected) return Refused(kExitUsage, error);
   }
   UnitList list;
-  for (const std::uint32_t address : SearchBootloadUnits(seconds)) {
+  for (const std::uint32_t address : SearchBootloadUnits(seconds, output)) {
     list.units.push_back(UnitAddress::Network(address));
     if (output.Mode() == OutputMode::Json) {
       output.Event(JsonEvent("found").Add("unit", DottedIpv4(address)).Add("mode", "bootload"));

@@ -61,6 +61,11 @@ void CheckRunning(UnitUpdateReport& report, const UnitAddress& unit, std::uint32
     report.outcome = {kExitInterrupted, "interrupted",
                       "Interrupted while waiting for the unit to run again: the firmware is "
                       "written and the final command was sent."};
+  } else if (check.socketFailure) {
+    report.outcome = {
+        kExitNotConfirmed, "not-confirmed",
+        "The firmware was written, but the unit could not be asked whether it runs: " +
+            SocketFailureText(*check.socketFailure)};
   } else {
     report.outcome = {kExitNotConfirmed, "not-confirmed",
                       "The firmware was written, but the unit was not seen running within " +

@@ -1,7 +1,9 @@
-// What discovery reports: each unit that answered, with its flags.
+// What discovery reports: each unit that answered, with its flags, or why the search could not run.
 #pragma once
 
 #include <cstdint>
+
+#include "transport/socket_error.h"
 
 namespace tessaline {
 
@@ -18,6 +20,8 @@ class DiscoveryListener {
   virtual void NetworkUnitFound(std::uint32_t addressNetworkOrder, std::uint16_t flags) = 0;
   // The port at `portIndex` of ComPortTable answered.
   virtual void SerialUnitFound(std::uint32_t portIndex, bool inBootload) = 0;
+  // The network search's socket could not be set up; the search has ended.
+  virtual void NetworkSearchFailed(const SocketFailure& failure) = 0;
 };
 
 }  // namespace tessaline

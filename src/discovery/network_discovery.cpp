@@ -6,10 +6,8 @@
 
 #include "package/package_globals.h"
 #include "platform/clock.h"
-#include "platform/message_box.h"
 #include "platform/sockets.h"
 #include "platform/threading.h"
-#include "strings/ui_strings.h"
 #include "transport/socket_error.h"
 
 namespace tessaline {
@@ -127,16 +125,10 @@ void ip_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& st
   const std::string identity = options.identity ? *options.identity : AnnounceIdentity();
 
   platform::Socket socket;
-  if (!socket.Create(platform::Socket::Type::Udp)) {
-    ShowSocketError(IDS_SOCKET_CREATION_FAILED);
-    return;
-  }
-  if (!socket.SetReceiveTimeout(kDiscoveryReceiveTimeoutMs)) {
-    ShowSocketError(IDS_RECEIVE_TIMEOUT_FAILED);
-    return;
-  }
-  if (!socket.SetBroadcast(true)) {
-    ShowSocketError(IDS_BROADCAST_FAILED);
+  auto failure = CreateSocket(socket, platform::Socket::Type::Udp, kDiscoveryReceiveTimeoutMs);
+  if (!failure && !socket.SetBroadcast(true)) failure = FailedSocketCall(IDS_BROADCAST_FAILED);
+  if (failure) {
+    listener.NetworkSearchFailed(*failure);
     return;
   }
   const std::optional<InterfaceTable> table =

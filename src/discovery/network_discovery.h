@@ -63,7 +63,7 @@ struct NetworkDiscoveryOptions {
 };
 
 // Thread body of ip_discover_thread: sends the request on every local interface, reports every
-// accepted reply to `listener`, and cycles until `stop` is set.
+// accepted reply (or the socket that could not be set up) to `listener`, and cycles until `stop`.
 void ip_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
                         const NetworkDiscoveryOptions& options = {});
 

@@ -75,18 +75,17 @@ TextSearchResult SerialTextPortSearch(const std::string& deviceName, std::uint32
   return result;
 }
 
-TextSearchResult NetworkTextPortSearch(std::uint32_t address, std::uint32_t port,
-                                       std::uint32_t timeoutMs, const TextPortAction& action) {
-  TextSearchResult result;
-  auto transport = std::make_unique<EthernetTransportTCP>(address, port);
-  if (transport->Open()) result.answered = QueryAndClose(*transport, timeoutMs, action);
-  return result;
-}
-
 TextSearchResult TextPortSearch(const UnitAddress& unit, std::uint32_t parserPort,
                                 std::uint32_t timeoutMs, const TextPortAction& action) {
   if (unit.IsSerial()) return SerialTextPortSearch(unit.Device(), timeoutMs, action);
-  return NetworkTextPortSearch(unit.Ipv4(), parserPort, timeoutMs, action);
+  TextSearchResult result;
+  EthernetTransportTCP transport(unit.Ipv4(), parserPort);
+  if (transport.Open()) {
+    result.answered = QueryAndClose(transport, timeoutMs, action);
+  } else {
+    result.socketFailure = transport.SocketSetupFailure();
+  }
+  return result;
 }
 
 EnterBootloadOutcome EnterBootloadSequence(Transport& textTransport, std::string_view pin,
@@ -102,15 +101,17 @@ EnterBootloadOutcome EnterBootloadSequence(Transport& textTransport, std::string
   return outcome;
 }
 
-EnterBootloadOutcome EnterBootloadMode(const UnitAddress& unit, std::uint32_t parserPort,
-                                       std::string_view pin, const BootloadAnnouncer& announce,
-                                       platform::Clock& clock) {
-  EnterBootloadOutcome outcome = EnterBootloadOutcome::NoUnitAnswered;
-  TextPortSearch(unit, parserPort, kEnterBootloadSearchTimeoutMs,
-                 [&](Transport& textTransport, const std::string& /*reply*/) {
-                   outcome = EnterBootloadSequence(textTransport, pin, announce, clock);
-                 });
-  return outcome;
+EnterBootloadResult EnterBootloadMode(const UnitAddress& unit, std::uint32_t parserPort,
+                                      std::string_view pin, const BootloadAnnouncer& announce,
+                                      platform::Clock& clock) {
+  EnterBootloadResult result;
+  result.socketFailure =
+      TextPortSearch(unit, parserPort, kEnterBootloadSearchTimeoutMs,
+                     [&](Transport& textTransport, const std::string& /*reply*/) {
+                       result.outcome = EnterBootloadSequence(textTransport, pin, announce, clock);
+                     })
+          .socketFailure;
+  return result;
 }
 
 }  // namespace tessaline

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,8 @@ struct TextSearchResult {
   bool answered = false;
   // Serial searches: the rates at which a port was opened and queried, in order.
   std::vector<std::uint32_t> ratesTried;
+  // Network searches: the socket to the text port could not be set up.
+  std::optional<SocketFailure> socketFailure;
 };
 
 // Finds the text port of `unit` and runs `action` at most once: for a serial unit the bootload
@@ -65,10 +68,6 @@ TextSearchResult TextPortSearch(const UnitAddress& unit, std::uint32_t parserPor
 TextSearchResult SerialTextPortSearch(const std::string& deviceName, std::uint32_t timeoutMs,
                                       const TextPortAction& action);
 
-// The network branch on its own: the query over TCP to `address` (network order) at `port`.
-TextSearchResult NetworkTextPortSearch(std::uint32_t address, std::uint32_t port,
-                                       std::uint32_t timeoutMs, const TextPortAction& action);
-
 enum class EnterBootloadOutcome { NoUnitAnswered, Entered, Refused };
 // Tells the user the sequence's outcome (Entered or Refused) while the text port is still open;
 // the desktop program shows its box here.
@@ -81,11 +80,16 @@ EnterBootloadOutcome EnterBootloadSequence(Transport& textTransport, std::string
                                            const BootloadAnnouncer& announce = {},
                                            platform::Clock& clock = platform::SystemClock());
 
+struct EnterBootloadResult {
+  EnterBootloadOutcome outcome = EnterBootloadOutcome::NoUnitAnswered;
+  std::optional<SocketFailure> socketFailure;  // why no unit could be asked over the network
+};
+
 // What the Enter Bootload dialog does on OK: the search with kEnterBootloadSearchTimeoutMs and,
 // on the first answer, the sequence.
-EnterBootloadOutcome EnterBootloadMode(const UnitAddress& unit, std::uint32_t parserPort,
-                                       std::string_view pin, const BootloadAnnouncer& announce = {},
-                                       platform::Clock& clock = platform::SystemClock());
+EnterBootloadResult EnterBootloadMode(const UnitAddress& unit, std::uint32_t parserPort,
+                                      std::string_view pin, const BootloadAnnouncer& announce = {},
+                                      platform::Clock& clock = platform::SystemClock());
 
 // True for exactly four decimal digits: the only PIN form the dialog accepts.
 bool IsWellFormedPin(std::string_view pin);

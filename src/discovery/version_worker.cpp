@@ -11,24 +11,23 @@
 
 namespace tessaline {
 
-namespace {
-
-constexpr std::uint16_t kReplyOverhead = 3;  // command byte and CRC of the short form
-
-}  // namespace
-
 void RunVersionQuery(const UnitAddress& unit, std::uint32_t parserPort, VersionListener& listener,
                      platform::Clock& linkClock) {
   listener.QueryBegan();
   BootloaderLink link(linkClock);
   link.SetTransport(unit.MakeBootloaderTransport());
-  link.OpenTransport();  // an unopened transport makes the exchange fail at once
+  // An unopened transport makes the exchange fail at once.
+  if (!link.OpenTransport() && link.GetTransport()->SocketSetupFailure()) {
+    listener.SocketFailed(*link.GetTransport()->SocketSetupFailure());
+  }
 
+  std::optional<std::uint16_t> bootloader;
   if (link.Exchange(BootloaderVersionCommand, nullptr, 0, kVersionQuerySends,
-                    kVersionQueryTimeoutMs) &&
-      link.GetReplyLength() >= kReplyOverhead + 2) {
-    const std::uint8_t* reply = link.GetReply();
-    listener.BootloaderVersion(static_cast<std::uint16_t>(reply[1] << 8 | reply[2]));
+                    kVersionQueryTimeoutMs)) {
+    bootloader = DecodeBootloaderVersion(link.GetReply(), link.GetReplyLength());
+  }
+  if (bootloader) {
+    listener.BootloaderVersion(*bootloader);
     std::optional<std::uint32_t> application;
     if (link.Exchange(ApplicationVersionCommand, nullptr, 0, kVersionQuerySends,
                       kVersionQueryTimeoutMs)) {
@@ -41,10 +40,11 @@ void RunVersionQuery(const UnitAddress& unit, std::uint32_t parserPort, VersionL
     listener.NoBootloader();
     const std::uint32_t timeoutMs =
         unit.IsSerial() ? kVersionSerialTextTimeoutMs : kVersionNetworkTextTimeoutMs;
-    TextPortSearch(unit, parserPort, timeoutMs,
-                   [&](Transport& /*textTransport*/, const std::string& reply) {
-                     listener.BootloadState(BootloadStateLetter(reply));
-                   });
+    const TextSearchResult found = TextPortSearch(
+        unit, parserPort, timeoutMs, [&](Transport& /*textTransport*/, const std::string& reply) {
+          listener.BootloadState(BootloadStateLetter(reply));
+        });
+    if (found.socketFailure) listener.SocketFailed(*found.socketFailure);
   }
   listener.QueryEnded();
 }

@@ -36,6 +36,8 @@ class VersionListener {
   virtual void NoBootloader() = 0;
   // The running application's bootload state letter (kBootloadEnabledLetter, ...).
   virtual void BootloadState(char letter) = 0;
+  // A socket to the unit could not be set up; the query goes on as if nothing answered there.
+  virtual void SocketFailed(const SocketFailure& failure) = 0;
   virtual void QueryEnded() = 0;
 };
 

@@ -28,12 +28,21 @@ inline constexpr std::uint8_t HighestCommand = 0x0F;
 // "erase application" for reasons and receipts; "command 0xNN" for codes not in the table.
 std::string CommandName(std::uint8_t plainCode);
 
+// The bootloader version of a 0x01 reply, (major << 8) | minor; none when the reply is shorter
+// than code, major, minor and CRC.
+std::optional<std::uint16_t> DecodeBootloaderVersion(const std::uint8_t* reply,
+                                                     std::uint16_t length);
+
+// A reported application version word (major << 16 | minor); none when it says the unit has no
+// application (0 or all ones).
+std::optional<std::uint32_t> ApplicationVersionFromWord(std::uint32_t word);
 // The application version of a short-form 0x09 reply (code, four version bytes little-endian,
-// CRC): major << 16 | minor. None when the reply is short or the unit has no application (it
-// then reports 0 or all ones).
+// CRC), by ApplicationVersionFromWord; none too when the reply is short.
 std::optional<std::uint32_t> DecodeApplicationVersion(const std::uint8_t* reply,
                                                       std::uint16_t length);
 // 0x00010002 -> "1.2".
 std::string FormatApplicationVersion(std::uint32_t version);
+// 0x0102 -> "1.2".
+std::string FormatBootloaderVersion(std::uint16_t version);
 
 }  // namespace tessaline

@@ -1,4 +1,4 @@
-// Routes every message box of the core to the handler the front end installed.
+// Routes the windows' message boxes to the handler a host installed (tests), else to the system.
 #include "platform/message_box.h"
 
 #include <mutex>

@@ -1,4 +1,4 @@
-// One message-box call for the whole core, routed to a handler the front end sets.
+// One message-box call for the windows, routed to a handler a host (a test) may set.
 #pragma once
 
 #include <cstdint>

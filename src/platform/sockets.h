@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace tessaline::platform {
 
@@ -19,6 +20,10 @@ class SocketLibrary {
   SocketLibrary(const SocketLibrary&) = delete;
   SocketLibrary& operator=(const SocketLibrary&) = delete;
 };
+
+// The system's words for why the calling thread's last socket call failed; read it before any
+// other socket call.
+std::string LastSocketError();
 
 // Where a datagram came from.
 struct Ipv4Endpoint {

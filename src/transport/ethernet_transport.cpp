@@ -2,7 +2,6 @@
 #include "transport/ethernet_transport.h"
 
 #include "platform/clock.h"
-#include "transport/socket_error.h"
 
 namespace tessaline {
 
@@ -12,18 +11,9 @@ EthernetTransport::EthernetTransport(std::uint32_t addressNetworkOrder)
 EthernetTransport::~EthernetTransport() = default;
 
 bool EthernetTransport::Open() {
-  if (!socket_.Create(platform::Socket::Type::Udp)) {
-    ShowSocketError(IDS_SOCKET_CREATION_FAILED);
-    return false;
-  }
-  if (!socket_.SetReceiveTimeout(kUdpReadWaitMs)) {
-    // Without its time-out the first read would block for ever: not usable, so not open.
-    socket_.Close();
-    ShowSocketError(IDS_RECEIVE_TIMEOUT_FAILED);
-    return false;
-  }
   // Not bound: the first send picks the local port, and the unit answers to it.
-  return true;
+  socketFailure_ = CreateSocket(socket_, platform::Socket::Type::Udp, kUdpReadWaitMs);
+  return !socketFailure_;
 }
 
 bool EthernetTransport::IsOpen() const { return socket_.IsValid(); }

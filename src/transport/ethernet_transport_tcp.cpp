@@ -1,8 +1,6 @@
 // The TCP transport to the unit's text command port.
 #include "transport/ethernet_transport_tcp.h"
 
-#include "transport/socket_error.h"
-
 namespace tessaline {
 
 EthernetTransportTCP::EthernetTransportTCP(std::uint32_t addressNetworkOrder, std::uint32_t port)
@@ -11,23 +9,16 @@ EthernetTransportTCP::EthernetTransportTCP(std::uint32_t addressNetworkOrder, st
 EthernetTransportTCP::~EthernetTransportTCP() = default;
 
 bool EthernetTransportTCP::Open() {
-  if (!socket_.Create(platform::Socket::Type::Tcp)) {
-    ShowSocketError(IDS_SOCKET_CREATION_FAILED);
-    return false;
-  }
-  // A socket set up only part way (a read without its time-out blocks for ever) is closed again.
-  if (!socket_.SetReceiveTimeout(kTcpReadWaitMs)) {
-    socket_.Close();
-    ShowSocketError(IDS_RECEIVE_TIMEOUT_FAILED);
-    return false;
-  }
-  // Closing must not wait for unsent data: the unit is told nothing more once we are done.
+  socketFailure_ = CreateSocket(socket_, platform::Socket::Type::Tcp, kTcpReadWaitMs);
+  if (socketFailure_) return false;
+  // Closing must not wait for unsent data: the unit is told nothing more once we are done. The
+  // user has always been told of this one in the receive time-out's words.
   if (!socket_.SetLingerOff()) {
+    socketFailure_ = FailedSocketCall(IDS_RECEIVE_TIMEOUT_FAILED);
     socket_.Close();
-    ShowSocketError(IDS_RECEIVE_TIMEOUT_FAILED);
     return false;
   }
-  // A unit that is off or has no text port is normal during a search: no message.
+  // A unit that is off or has no text port is normal during a search: no failure to tell.
   if (socket_.Connect(address_, Port())) return true;
   socket_.Close();
   return false;

@@ -1,16 +1,23 @@
-// Shows the socket set-up failures, owned by no window, with an error icon.
+// Socket set-up with its failures as values.
 #include "transport/socket_error.h"
-
-#include "platform/message_box.h"
 
 namespace tessaline {
 
-void ShowSocketError(StringId text) {
-  platform::MessageBoxRequest request;
-  request.text = UiString(text);
-  request.caption = UiString(IDS_SOCKET_ERROR);
-  request.icon = platform::MessageBoxIcon::Error;
-  platform::ShowMessageBox(request);
+std::string SocketFailureText(const SocketFailure& failure) {
+  std::string text = UiString(failure.text);
+  if (!failure.reason.empty()) text += " " + failure.reason;
+  return text;
+}
+
+SocketFailure FailedSocketCall(StringId text) { return {text, platform::LastSocketError()}; }
+
+std::optional<SocketFailure> CreateSocket(platform::Socket& socket, platform::Socket::Type type,
+                                          std::uint32_t receiveTimeoutMs) {
+  if (!socket.Create(type)) return FailedSocketCall(IDS_SOCKET_CREATION_FAILED);
+  if (socket.SetReceiveTimeout(receiveTimeoutMs)) return std::nullopt;
+  SocketFailure failure = FailedSocketCall(IDS_RECEIVE_TIMEOUT_FAILED);
+  socket.Close();
+  return failure;
 }
 
 }  // namespace tessaline

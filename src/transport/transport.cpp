@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/clock.h"
-
 namespace tessaline {
 
 namespace {
@@ -20,17 +18,17 @@ constexpr std::array<std::uint8_t, 2> kLineEnd{'\r', '\n'};
 }  // namespace
 
 bool Transport::TextQuery(std::string_view command, std::string& reply, std::uint32_t replyLimit,
-                          std::uint32_t timeoutMs) {
+                          std::uint32_t timeoutMs, platform::Clock& clock) {
   std::array<std::uint8_t, kTextChunk> scratch{};
   reply.clear();
   bool started = false;
 
   // A peer that never falls silent (a chattering device, noise at the wrong rate, a streaming
   // service) would hold the drain for ever: it gets no longer than the query's own time-out.
-  const std::uint32_t drainStart = platform::TickCount();
+  const std::uint32_t drainStart = clock.Now();
   while (Read(scratch.data(), kTextChunk) != 0 &&
-         platform::TicksBetween(drainStart, platform::TickCount()) < timeoutMs) {
-    platform::SleepMs(kDrainPauseMs);
+         platform::TicksBetween(drainStart, clock.Now()) < timeoutMs) {
+    clock.Sleep(kDrainPauseMs);
   }
   if (!IsOpen()) return false;
 
@@ -44,8 +42,8 @@ bool Transport::TextQuery(std::string_view command, std::string& reply, std::uin
   }
 
   // A fixed deadline from here: slow reads must not eat into the unit's time to answer.
-  const std::uint32_t start = platform::TickCount();
-  platform::SleepMs(kFirstReadDelayMs);
+  const std::uint32_t start = clock.Now();
+  clock.Sleep(kFirstReadDelayMs);
   std::uint32_t limitLeft = replyLimit;
   do {
     const auto want = static_cast<std::uint32_t>(std::min<std::size_t>(limitLeft, kTextChunk));
@@ -62,7 +60,7 @@ bool Transport::TextQuery(std::string_view command, std::string& reply, std::uin
       --limitLeft;
       if (byte == '>') return true;
     }
-  } while (limitLeft > 0 && platform::TicksBetween(start, platform::TickCount()) < timeoutMs);
+  } while (limitLeft > 0 && platform::TicksBetween(start, clock.Now()) < timeoutMs);
   return false;
 }
 

@@ -2,8 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/clock.h"
+#include "transport/socket_error.h"
 
 namespace tessaline {
 
@@ -22,9 +26,13 @@ class Transport {
   // Creates and configures the handle; true when the link is usable. On false the transport is
   // left closed.
   virtual bool Open() = 0;
-  // Why the last Open failed, in the system's words and naming what was opened; empty when the
-  // kind does not tell.
-  virtual std::string OpenFailure() const { return {}; }
+  // Why the last Open failed, in the system's words and naming what was opened (for the kinds
+  // that use sockets, the step that failed); empty when the kind does not tell.
+  virtual std::string OpenFailure() const {
+    return socketFailure_ ? SocketFailureText(*socketFailure_) : std::string();
+  }
+  // The socket step the last Open failed at, for the kinds that use sockets.
+  const std::optional<SocketFailure>& SocketSetupFailure() const { return socketFailure_; }
   virtual bool IsOpen() const { return false; }
   // Releases the handle if held; always true; safe on a closed transport.
   virtual bool Close() { return true; }
@@ -37,11 +45,14 @@ class Transport {
   // `reply`. On a network kind the command is followed by CR LF and the time-out is multiplied
   // by 5. Input waiting before the command is discarded for at most `timeoutMs`. True when a
   // complete reply (ending in '>') was collected before the deadline; a transport that closes
-  // (a peer that hung up) ends the query at once.
+  // (a peer that hung up) ends the query at once. Pauses and deadlines are on `clock`.
   bool TextQuery(std::string_view command, std::string& reply, std::uint32_t replyLimit,
-                 std::uint32_t timeoutMs);
+                 std::uint32_t timeoutMs, platform::Clock& clock = platform::SystemClock());
 
   virtual std::string_view GetKind() const = 0;
+
+ protected:
+  std::optional<SocketFailure> socketFailure_;  // set by each Open of a kind that uses sockets
 };
 
 }  // namespace tessaline

@@ -32,12 +32,6 @@ std::unique_ptr<Transport> UnitAddress::MakeBootloaderTransport() const {
   return std::make_unique<COMTransport>(Device(), kBootloaderBaudRate);
 }
 
-std::unique_ptr<Transport> UnitAddress::MakeTextTransport(std::uint32_t parserPort,
-                                                          std::uint32_t baudRate) const {
-  if (IsNetwork()) return std::make_unique<EthernetTransportTCP>(Ipv4(), parserPort);
-  return std::make_unique<COMTransport>(Device(), baudRate);
-}
-
 std::string UnitAddress::Canonical() const {
   if (IsNetwork()) return "ip:" + DottedIpv4(Ipv4());
   return "serial:" + platform::CanonicalDevicePath(Device());

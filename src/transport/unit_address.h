@@ -26,9 +26,6 @@ class UnitAddress {
 
   // The bootloader's transport: UDP port 6234, or the device at 115200 baud. Not opened yet.
   std::unique_ptr<Transport> MakeBootloaderTransport() const;
-  // The text command port: TCP `parserPort` (0: 4999), or the device at `baudRate`. Not opened.
-  std::unique_ptr<Transport> MakeTextTransport(std::uint32_t parserPort,
-                                               std::uint32_t baudRate) const;
 
   // "ip:192.168.1.20" or "serial:/dev/ttyUSB0" with the device resolved, so every spelling of
   // one unit gives the same text.

@@ -2,6 +2,7 @@
 #include "ui/discovery_messages.h"
 
 #include "discovery/text_protocol.h"
+#include "ui/failure_boxes.h"
 #include "ui/messages.h"
 
 namespace tessaline {
@@ -12,6 +13,10 @@ void DiscoveryMessages::NetworkUnitFound(std::uint32_t addressNetworkOrder, std:
 
 void DiscoveryMessages::SerialUnitFound(std::uint32_t portIndex, bool inBootload) {
   if (window_) window_->Post({WM_APP_COM_UNIT_FOUND, inBootload ? 1u : 0u, portIndex, {}});
+}
+
+void DiscoveryMessages::NetworkSearchFailed(const SocketFailure& failure) {
+  ShowSocketErrorBox(failure);
 }
 
 void VersionMessages::Post(std::uint32_t code, std::uint64_t wParam, std::uint64_t lParam) {
@@ -49,6 +54,8 @@ void VersionMessages::NoBootloader() {
 void VersionMessages::BootloadState(char letter) {
   PostBootloadOffers(letter == kBootloadDisabledLetter, letter == kBootloadEnabledLetter);
 }
+
+void VersionMessages::SocketFailed(const SocketFailure& failure) { ShowSocketErrorBox(failure); }
 
 void VersionMessages::QueryEnded() { Post(WM_APP_VERSION_QUERY_DONE, doneTag_); }
 

@@ -12,12 +12,13 @@
 namespace tessaline {
 
 // WM_APP_NET_UNIT_FOUND (wParam flags, lParam address) and WM_APP_COM_UNIT_FOUND (wParam 1 in
-// bootload, lParam port index), posted.
+// bootload, lParam port index), posted; a failed search's socket in its box, on the worker.
 class DiscoveryMessages final : public DiscoveryListener {
  public:
   explicit DiscoveryMessages(std::shared_ptr<MessageTarget> window) : window_(std::move(window)) {}
   void NetworkUnitFound(std::uint32_t addressNetworkOrder, std::uint16_t flags) override;
   void SerialUnitFound(std::uint32_t portIndex, bool inBootload) override;
+  void NetworkSearchFailed(const SocketFailure& failure) override;
 
  private:
   std::shared_ptr<MessageTarget> window_;
@@ -36,6 +37,7 @@ class VersionMessages final : public VersionListener {
   void ApplicationVersion(std::optional<std::uint32_t> version) override;
   void NoBootloader() override;
   void BootloadState(char letter) override;
+  void SocketFailed(const SocketFailure& failure) override;
   void QueryEnded() override;
   void Detach();
 

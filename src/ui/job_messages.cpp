@@ -5,6 +5,7 @@
 
 #include "platform/threading.h"
 #include "strings/ui_strings.h"
+#include "ui/failure_boxes.h"
 #include "ui/messages.h"
 
 namespace tessaline {
@@ -13,12 +14,10 @@ namespace {
 void PostCode(MessageTarget& window, std::uint32_t code) { window.Post({code, 0, 0, {}}); }
 }  // namespace
 
-void PostProgressText(MessageTarget& window, Stage stage) {
-  window.Post({WM_APP_PROGRESS_TEXT, 0, 0, ProgressText(StageName(stage))});
-}
-
 void JobMessages::StageBegan(Stage stage, std::uint32_t /*units*/) {
-  if (window_) PostProgressText(*window_, stage);
+  // The text travels inside the message, so a later stage can never overwrite an earlier one
+  // still waiting in the queue.
+  if (window_) window_->Post({WM_APP_PROGRESS_TEXT, 0, 0, ProgressText(StageName(stage))});
 }
 
 void JobMessages::PlanReady(std::uint32_t totalUnits) {
@@ -31,6 +30,8 @@ void JobMessages::PositionMoved(std::uint32_t position) {
 
 void JobMessages::Finished(const JobResult& result) {
   if (!window_) return;
+  // A port that was a socket that could not be set up: its box comes before the outcome's.
+  if (result.socketFailure) ShowSocketErrorBox(*result.socketFailure);
   switch (result.outcome) {
     case JobOutcome::Succeeded:
       return PostCode(*window_, WM_APP_UPDATE_SUCCEEDED);

@@ -23,10 +23,6 @@ class JobMessages final : public JobObserver {
   std::shared_ptr<MessageTarget> window_;  // kept alive for the whole job
 };
 
-// "Progress: <stage>" as WM_APP_PROGRESS_TEXT; the text travels inside the message, so a later
-// stage can never overwrite an earlier one still waiting in the queue.
-void PostProgressText(MessageTarget& window, Stage stage);
-
 enum class WindowJob { Update, ExitBootload };
 
 // Runs one job of the main window on its own thread, reporting through JobMessages. At most one

@@ -15,6 +15,7 @@
 #include "discovery/version_worker.h"
 #include "package/package.h"
 #include "package/package_globals.h"
+#include "platform/sockets.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
 #include "ui/dialogs/dialogs.h"
@@ -51,24 +52,12 @@ struct MainWindowState {
 };
 MainWindowState state;
 
-HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
-void Enable(HWND window, int id, bool enable) { EnableWindow(Item(window, id), enable); }
-bool Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
-
 HINSTANCE Instance(HWND window) {
   return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
 }
 
 int ShowBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
   return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
-}
-
-LRESULT ComboSelection(HWND window) {
-  return SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_GETCURSEL, 0, 0);
-}
-
-std::uint32_t ToNetworkOrder(std::uint32_t host) {
-  return ((host & 0xFFu) << 24) | ((host & 0xFF00u) << 8) | ((host >> 8) & 0xFF00u) | (host >> 24);
 }
 
 void SetVersionLabel(HWND window, const std::wstring& text) {
@@ -115,7 +104,7 @@ void OnIpAddressChange(HWND window) {
   const auto filled = SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_GETADDRESS, 0,
                                           reinterpret_cast<LPARAM>(&host));
   SetEnterBootloadEnabled(window, false);
-  const std::uint32_t address = ToNetworkOrder(static_cast<std::uint32_t>(host));
+  const std::uint32_t address = platform::HostToNetwork32(static_cast<std::uint32_t>(host));
   const bool usable =
       filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableUnitAddress(address);
   if (!usable) {
@@ -187,7 +176,7 @@ void RunDiscoverProcedure(HWND window) {
   } else if (network) {
     // Cleared first so the fields fill in order and no mixed old/new address is ever queried.
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_CLEARADDRESS, 0, 0);
-    const auto host = ToNetworkOrder(static_cast<std::uint32_t>(chosen));
+    const auto host = platform::HostToNetwork32(static_cast<std::uint32_t>(chosen));
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_SETADDRESS, 0, static_cast<LPARAM>(host));
   } else if (portIndex) {
     SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_SETCURSEL, *portIndex, 0);
@@ -335,17 +324,6 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void OnApplicationVersion(HWND window, LPARAM lParam) {
-  const auto version = static_cast<std::uint32_t>(lParam);
-  if (version == 0 || version == kNoApplicationVersion) {
-    SetVersionLabel(window, UiText(IDS_NOT_FOUND));
-    return;
-  }
-  std::array<wchar_t, 32> text{};
-  std::swprintf(text.data(), text.size(), L"%u.%u", version >> 16, version & 0xFFFFu);
-  SetVersionLabel(window, text.data());
-}
-
 // The dialog manager's Tab and Shift+Tab ask the window itself to move the focus; this window's
 // procedure is its class's, so it does what a dialog's default procedure would.
 void OnNextDialogControl(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -443,7 +421,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       return 0;
     case WM_APP_APPLICATION_VERSION:
-      OnApplicationVersion(window, lParam);
+      SetVersionLabel(window, ApplicationVersionLabel(static_cast<std::uint32_t>(lParam)));
       return 1;
     case WM_APP_VERSION_QUERY_DONE:
       return 0;

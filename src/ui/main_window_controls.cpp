@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/sockets.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
 #include "ui/main_window.h"
@@ -15,26 +16,20 @@
 namespace tessaline {
 namespace {
 
-constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
-
-HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
-void Enable(HWND window, int id, bool enable) { EnableWindow(Item(window, id), enable); }
-bool Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
-
 void EnableMenuCommand(HWND window, UINT command, bool enable) {
   EnableMenuItem(GetMenu(window), command,
                  MF_BYCOMMAND | (enable ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
 }
 
+}  // namespace
+
+HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
+void Enable(HWND window, int id, bool enable) { EnableWindow(Item(window, id), enable); }
+bool Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
+
 LRESULT ComboSelection(HWND window) {
   return SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_GETCURSEL, 0, 0);
 }
-
-std::uint32_t ToNetworkOrder(std::uint32_t host) {
-  return ((host & 0xFFu) << 24) | ((host & 0xFF00u) << 8) | ((host >> 8) & 0xFF00u) | (host >> 24);
-}
-
-}  // namespace
 
 std::optional<UnitAddress> SerialUnit(std::size_t index) {
   std::string port = ComPortTable().Entry(index);
@@ -106,8 +101,7 @@ void FillComPortList(HWND window) {
   int added = 0;
   for (const std::string& entry : ComPortTable().Entries()) {
     if (entry.empty()) break;
-    std::wstring label = Widen(entry);
-    if (label.starts_with(kDevicePrefix)) label.erase(0, kDevicePrefix.size());
+    const std::wstring label = Widen(PortLabel(entry));
     SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
     ++added;
   }
@@ -139,7 +133,7 @@ std::optional<UnitAddress> ConnectionUnit(HWND window) {
   if (Checked(window, IDC_IP_RADIO)) {
     DWORD host = 0;
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&host));
-    return UnitAddress::Network(ToNetworkOrder(static_cast<std::uint32_t>(host)));
+    return UnitAddress::Network(platform::HostToNetwork32(static_cast<std::uint32_t>(host)));
   }
   const LRESULT selected = ComboSelection(window);
   if (selected == CB_ERR) return std::nullopt;

@@ -11,6 +11,13 @@
 
 namespace tessaline {
 
+// The control `id` of the window, and its plain states.
+HWND Item(HWND window, int id);
+void Enable(HWND window, int id, bool enable);
+bool Checked(HWND window, int id);
+// The COM port list's selection; CB_ERR when none.
+LRESULT ComboSelection(HWND window);
+
 void SetUpdateEnabled(HWND window, bool enable);
 void SetEnterBootloadEnabled(HWND window, bool enable);
 void SetExitBootloadEnabled(HWND window, bool enable);

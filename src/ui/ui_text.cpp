@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "link/bootloader_commands.h"
 #include "ui/wide_text.h"
 
 namespace tessaline {
@@ -41,6 +42,11 @@ const std::wstring& UiText(StringId id) {
   auto found = table.find(id);
   if (found == table.end()) found = table.emplace(id, Widen(UiString(id))).first;
   return found->second;
+}
+
+std::wstring ApplicationVersionLabel(std::uint32_t word) {
+  const auto version = ApplicationVersionFromWord(word);
+  return version ? Widen(FormatApplicationVersion(*version)) : UiText(IDS_NOT_FOUND);
 }
 
 }  // namespace tessaline

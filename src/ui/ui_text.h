@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "strings/ui_strings.h"
@@ -14,5 +15,9 @@ void LoadUiStrings(HINSTANCE instance);
 
 // The loaded text of `id`; the built-in text when LoadUiStrings has not filled it.
 const std::wstring& UiText(StringId id);
+
+// A reported application version word as the version labels show it: "1.2", or the Not Found
+// text when the unit has no application.
+std::wstring ApplicationVersionLabel(std::uint32_t word);
 
 }  // namespace tessaline

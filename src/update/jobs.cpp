@@ -70,6 +70,7 @@ struct JobRun {
   // Identity check; none when the job can go on, otherwise the ended result.
   std::optional<JobResult> Identify() {
     if (link.GetTransport() != nullptr && !link.OpenTransport()) {
+      result.socketFailure = link.GetTransport()->SocketSetupFailure();
       const std::string why = link.GetTransport()->OpenFailure();
       return End(JobOutcome::PortUnavailable, why.empty() ? "the port could not be opened" : why);
     }
@@ -80,8 +81,7 @@ struct JobRun {
       case IdentityWrong:
         if (identity.bootloaderVersion > kMaxBootloaderVersion) {
           return End(JobOutcome::WrongResponse,
-                     "bootloader version " + std::to_string(identity.bootloaderVersion >> 8) + "." +
-                         std::to_string(identity.bootloaderVersion & 0xFF) +
+                     "bootloader version " + FormatBootloaderVersion(identity.bootloaderVersion) +
                          " is newer than this updater knows");
         }
         return End(JobOutcome::WrongResponse,

@@ -58,6 +58,7 @@ struct JobResult {
   JobOutcome outcome = JobOutcome::NoResponse;
   Stage stage = Stage::Initializing;                      // where the job ended
   std::string reason;                                     // empty on success
+  std::optional<SocketFailure> socketFailure;             // PortUnavailable: the failed step
   UnitIdentity identity;                                  // empty when the unit did not answer
   std::optional<std::uint32_t> applicationVersionBefore;  // major << 16 | minor
   std::optional<std::size_t> variant;                     // the package variant used

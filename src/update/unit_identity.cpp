@@ -7,7 +7,6 @@ namespace tessaline {
 
 namespace {
 constexpr std::uint16_t kReplyCrcBytes = 2;
-constexpr std::uint16_t kShortestVersionReply = 5;  // code, major, minor, CRC
 constexpr std::uint16_t kSequencedMarkerReply = 6;  // data byte 3 present
 constexpr std::size_t kIdentityTextOffset = 4;
 
@@ -33,8 +32,9 @@ void SplitIdentityText(std::string_view text, UnitIdentity& identity) {
 IdentityResult EvaluateIdentityReply(const std::uint8_t* reply, std::uint16_t length,
                                      UnitIdentity& identity) {
   identity = UnitIdentity{};
-  if (length < kShortestVersionReply) return IdentityNoResponse;
-  identity.bootloaderVersion = static_cast<std::uint16_t>(reply[1] << 8 | reply[2]);
+  const auto version = DecodeBootloaderVersion(reply, length);
+  if (!version) return IdentityNoResponse;
+  identity.bootloaderVersion = *version;
   // Data byte 3 announces the sequenced forms; its value means nothing to us.
   if (length >= kSequencedMarkerReply) identity.SequencedCommands = true;
   if (length <= kSequencedMarkerReply) return IdentityNoResponse;

@@ -150,6 +150,7 @@ class QuietListener final : public VersionListener {
   void ApplicationVersion(std::optional<std::uint32_t>) override {}
   void NoBootloader() override {}
   void BootloadState(char) override {}
+  void SocketFailed(const SocketFailure&) override {}
   void QueryEnded() override {}
 };
 

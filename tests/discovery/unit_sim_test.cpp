@@ -129,7 +129,8 @@ TEST(EnterBootloadMode, SendsThePinEnableAndFinalCommandsOnlyWhileAccepted) {
     std::vector<EnterBootloadOutcome> told;
     EXPECT_EQ(EnterBootloadMode(
                   UnitAddress::Network(Ip(127, 0, 77, 13)), unit->TextPort(), c.pin,
-                  [&](EnterBootloadOutcome o) { told.push_back(o); }, clock),
+                  [&](EnterBootloadOutcome o) { told.push_back(o); }, clock)
+                  .outcome,
               c.outcome)
         << c.name;
     EXPECT_EQ(unit->TextLog(), c.textLog) << c.name;
@@ -144,8 +145,9 @@ TEST(EnterBootloadMode, SendsThePinEnableAndFinalCommandsOnlyWhileAccepted) {
 TEST(EnterBootloadMode, RunsTheWholeSequenceAtTheRateThatAnswered) {
   auto unit = StartUnit(SerialTextUnit(38400));
   ManualClock clock;
-  EXPECT_EQ(EnterBootloadMode(UnitAddress::Serial(unit->SerialPath()), 0, "1234", {}, clock),
-            EnterBootloadOutcome::Entered);
+  EXPECT_EQ(
+      EnterBootloadMode(UnitAddress::Serial(unit->SerialPath()), 0, "1234", {}, clock).outcome,
+      EnterBootloadOutcome::Entered);
   // Every command the unit understood arrived at 38400: no other rate reaches it.
   EXPECT_EQ(unit->TextLog(),
             (std::vector<std::string>{"<SY,BQ/>", "<SY,BU1234/>", "<SY,BE/>", "<SY,BR/>"}));
@@ -157,7 +159,8 @@ TEST(EnterBootloadMode, LeavesASilentUnitWithoutAnyAnnouncement) {
   bool told = false;
   EXPECT_EQ(EnterBootloadMode(
                 UnitAddress::Network(Ip(127, 0, 77, 14)), 4999, "1234",
-                [&](EnterBootloadOutcome) { told = true; }, clock),
+                [&](EnterBootloadOutcome) { told = true; }, clock)
+                .outcome,
             EnterBootloadOutcome::NoUnitAnswered);
   EXPECT_FALSE(told);
   EXPECT_TRUE(clock.Sleeps().empty());

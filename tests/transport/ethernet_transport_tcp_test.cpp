@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/message_box.h"
 #include "platform/threading.h"
 #include "transport/loopback.h"
 
@@ -21,17 +20,6 @@ using testing::UnitLoopbackAddress;
 
 class TcpTransportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-      boxes_.push_back(r.caption + ": " + r.text);
-      return platform::MessageBoxResult::Ok;
-    });
-  }
-  void TearDown() override {
-    platform::SetMessageBoxHandler(previous_);
-    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
-  }
-
   // Everything the peer receives until the client closes or `bytes` have come.
   static std::string ReceiveAll(platform::Socket& peer, std::size_t bytes) {
     std::string seen;
@@ -44,9 +32,6 @@ class TcpTransportTest : public ::testing::Test {
     }
     return seen;
   }
-
-  std::vector<std::string> boxes_;
-  platform::MessageBoxHandler previous_;
 };
 
 TEST_F(TcpTransportTest, ConnectRefusedFailsSilently) {
@@ -58,6 +43,8 @@ TEST_F(TcpTransportTest, ConnectRefusedFailsSilently) {
   }
   EthernetTransportTCP transport(UnitLoopbackAddress(), closedPort);
   EXPECT_FALSE(transport.Open());
+  EXPECT_FALSE(transport.SocketSetupFailure()) << "a unit without a text port is no socket failure";
+  EXPECT_EQ(transport.OpenFailure(), "");
   // An Open that fails part way leaves nothing open; using it fails harmlessly.
   EXPECT_FALSE(transport.IsOpen());
   const std::uint8_t byte = '<';

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "support/manual_clock.h"
 #include "support/scripted_transport.h"
 
 namespace tessaline {
@@ -52,13 +53,14 @@ TEST(TextQuery, DiscardsInputWaitingBeforeTheCommand) {
   transport.incoming = {testing::TextBytes("<STALE>"), testing::TextBytes("<OLD>")};
   transport.AnswerWrite(1, Pieces({"<NEW>"}));
   std::string reply;
-  const std::uint32_t start = platform::TickCount();
-  EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000));
+  testing::ManualClock clock;
+  EXPECT_TRUE(transport.TextQuery("<SY,BQ/>", reply, 16, 1000, clock));
   EXPECT_EQ(reply, "<NEW>");
   EXPECT_EQ(transport.ReadsBeforeFirstWrite(), 3u) << "two reads with data, one empty";
   EXPECT_EQ(transport.reads.front().capacity, 128u);
-  // Each read that found data is followed by a 200 ms pause (ticks may step by up to 16 ms).
-  EXPECT_GE(platform::TicksBetween(start, platform::TickCount()), 2 * 200u - 16u);
+  // Each read that found data is followed by a 200 ms pause; the first read after the command
+  // waits 10 ms for the unit to start answering.
+  EXPECT_EQ(clock.Sleeps(), (std::vector<std::uint32_t>{200, 200, 10}));
 }
 
 TEST(TextQuery, StopsAtTheReplyLimitWithoutClosingBracket) {

@@ -390,15 +390,16 @@ TEST(UpdateJob, TheReadBackComparesTheVersionTheImageCarries) {
 
 TEST(JobMessages, EachProgressTextCarriesItsOwnText) {
   auto window = std::make_shared<RecordingMessageTarget>();
-  PostProgressText(*window, Stage::Application);
-  PostProgressText(*window, Stage::FlashData);
-  PostProgressText(*window, Stage::FactoryDefaults);
-  const auto messages = window->Messages();
-  ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(messages[0].text, "Progress: Application");
-  EXPECT_EQ(messages[1].text, "Progress: UI");
-  EXPECT_EQ(messages[2].text, "Progress: Factory Defaults");
-  for (const auto& m : messages) {
+  JobMessages messages(window);
+  messages.StageBegan(Stage::Application, 10);
+  messages.StageBegan(Stage::FlashData, 10);
+  messages.StageBegan(Stage::FactoryDefaults, 10);
+  const auto posted = window->Messages();
+  ASSERT_EQ(posted.size(), 3u);
+  EXPECT_EQ(posted[0].text, "Progress: Application");
+  EXPECT_EQ(posted[1].text, "Progress: UI");
+  EXPECT_EQ(posted[2].text, "Progress: Factory Defaults");
+  for (const auto& m : posted) {
     EXPECT_EQ(m.code, WM_APP_PROGRESS_TEXT);
     EXPECT_EQ(m.wParam, 0u);
   }

@@ -3,6 +3,10 @@
 
 namespace tessaline::platform {
 
-void AddDiscoveryFirewallRule(void* /*ownerWindow*/) {}
+DiscoveryFirewallState ReadDiscoveryFirewallState() {
+  return DiscoveryFirewallState::NotApplicable;
+}
+
+FirewallRuleResult AddDiscoveryFirewallRule() { return {}; }
 
 }  // namespace tessaline::platform

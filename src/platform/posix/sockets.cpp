@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 #include <utility>
 
 #include "platform/clock.h"
@@ -44,6 +45,8 @@ bool SetFlag(int fd, int name, bool enabled) {
 }
 
 }  // namespace
+
+std::string LastSocketError() { return std::system_category().message(errno); }
 
 SocketLibrary::SocketLibrary() = default;
 SocketLibrary::~SocketLibrary() = default;

@@ -1,4 +1,5 @@
-// The "Announce" inbound rule through the Windows Firewall policy COM interfaces.
+// The "Announce" inbound rule through the Windows Firewall policy COM interfaces: one walk of the
+// policy serves both the reading and the adding.
 #include "platform/firewall.h"
 
 // windows.h first: the COM headers rely on its types.
@@ -8,7 +9,10 @@
 #include <oleauto.h>
 // clang-format on
 
-#include "platform/message_box.h"
+#include <cwchar>
+#include <optional>
+
+#include "platform/win32/wide_text.h"
 
 namespace tessaline::platform {
 
@@ -29,12 +33,6 @@ constexpr LONG kProfileBits[] = {NET_FW_PROFILE2_DOMAIN, NET_FW_PROFILE2_PRIVATE
 constexpr LONG kUdpProtocol = 17;
 constexpr const wchar_t* kRuleName = L"Announce";
 constexpr const wchar_t* kRuleGrouping = L"Brume Electronics Ltd.";
-
-constexpr const char* kAccessDeniedText =
-    "Unable to add the required Windows Firewall rule for incoming UDP traffic on port 30303.  "
-    "Some network devices may not be visible as a result.  The application should be re-run as "
-    "an Administrator so that the rule can be added.";
-constexpr const char* kAccessDeniedCaption = "Error adding Firewall Rule";
 
 // Owns one COM interface pointer.
 template <typename Interface>
@@ -77,37 +75,65 @@ class ComApartment {
  public:
   ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
   ~ComApartment() {
-    if (result_ == S_OK) CoUninitialize();
+    if (SUCCEEDED(result_)) CoUninitialize();
   }
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
-  // S_FALSE (initialised before on this thread) does not count: the step is skipped then.
-  bool Usable() const { return result_ == S_OK || result_ == RPC_E_CHANGED_MODE; }
+  // S_FALSE: COM was set up on this thread before.
+  bool FirstOnThread() const { return result_ == S_OK || result_ == RPC_E_CHANGED_MODE; }
+  bool Usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
 
  private:
   HRESULT result_;
 };
 
-bool FirewallOnForCurrentProfile(INetFwPolicy2* policy, LONG currentProfiles) {
-  bool enabled = false;
-  for (LONG bit : kProfileBits) {
-    if ((currentProfiles & bit) == 0) continue;
-    VARIANT_BOOL profileEnabled = VARIANT_FALSE;
-    if (SUCCEEDED(
-            policy->get_FirewallEnabled(static_cast<NET_FW_PROFILE_TYPE2>(bit), &profileEnabled))) {
-      enabled = enabled || profileEnabled != VARIANT_FALSE;
+// The policy of this thread's apartment: whether the firewall is on for a current profile, and
+// its rules.
+class FirewallPolicy {
+ public:
+  // `firstOnThread`: go on only when this is the thread's first COM set-up.
+  explicit FirewallPolicy(bool firstOnThread) {
+    if (!(firstOnThread ? apartment_.FirstOnThread() : apartment_.Usable())) return;
+    if (FAILED(CoCreateInstance(kNetFwPolicy2Class, nullptr, CLSCTX_INPROC_SERVER,
+                                kNetFwPolicy2Interface, policy_.OutVoid()))) {
+      return;
     }
+    LONG currentProfiles = 0;
+    if (FAILED(policy_->get_CurrentProfileTypes(&currentProfiles))) return;
+    bool enabled = false;
+    for (LONG bit : kProfileBits) {
+      if ((currentProfiles & bit) == 0) continue;
+      VARIANT_BOOL profileEnabled = VARIANT_FALSE;
+      if (SUCCEEDED(policy_->get_FirewallEnabled(static_cast<NET_FW_PROFILE_TYPE2>(bit),
+                                                 &profileEnabled))) {
+        enabled = enabled || profileEnabled != VARIANT_FALSE;
+      }
+    }
+    on_ = enabled;
   }
-  return enabled;
-}
 
-bool OwnRulePresent(INetFwRules* rules, BSTR name) {
-  ComReference<INetFwRule> found;
-  if (FAILED(rules->Item(name, found.Out())) || found.Get() == nullptr) return false;
-  AutomationString grouping;
-  if (FAILED(found->get_Grouping(grouping.Out())) || grouping.Get() == nullptr) return false;
-  return wcscmp(grouping.Get(), kRuleGrouping) == 0;
-}
+  // Nothing when the policy could not be read.
+  std::optional<bool> On() const { return on_; }
+  // Null when the collection is not available.
+  INetFwRules* Rules() {
+    if (rules_.Get() == nullptr && FAILED(policy_->get_Rules(rules_.Out()))) return nullptr;
+    return rules_.Get();
+  }
+  // A rule of that name counts only with the updater's grouping.
+  bool OwnRulePresent(BSTR name) {
+    ComReference<INetFwRule> found;
+    if (FAILED(Rules()->Item(name, found.Out())) || found.Get() == nullptr) return false;
+    AutomationString grouping;
+    if (FAILED(found->get_Grouping(grouping.Out())) || grouping.Get() == nullptr) return false;
+    return std::wcscmp(grouping.Get(), kRuleGrouping) == 0;
+  }
+
+ private:
+  ComApartment apartment_;
+  ComReference<INetFwPolicy2> policy_;
+  ComReference<INetFwRules> rules_;
+  std::optional<bool> on_;
+};
 
 std::wstring OwnExecutablePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -128,30 +154,31 @@ DiscoveryRuleFields DiscoveryRule() {
   return {OwnExecutablePath(), kUdpProtocol, L"30303", NET_FW_PROFILE2_ALL};
 }
 
-void AddDiscoveryFirewallRule(void* ownerWindow) {
-  ComApartment apartment;
-  if (!apartment.Usable()) return;
+DiscoveryFirewallState ReadDiscoveryFirewallState() {
+  FirewallPolicy policy(/*firstOnThread=*/false);
+  if (!policy.On()) return DiscoveryFirewallState::Unknown;
+  if (!*policy.On()) return DiscoveryFirewallState::FirewallOff;
+  if (policy.Rules() == nullptr) return DiscoveryFirewallState::Unknown;
+  AutomationString name(kRuleName);
+  return policy.OwnRulePresent(name.Get()) ? DiscoveryFirewallState::RulePresent
+                                           : DiscoveryFirewallState::RuleMissing;
+}
 
-  ComReference<INetFwPolicy2> policy;
-  if (FAILED(CoCreateInstance(kNetFwPolicy2Class, nullptr, CLSCTX_INPROC_SERVER,
-                              kNetFwPolicy2Interface, policy.OutVoid()))) {
-    return;
-  }
-  LONG currentProfiles = 0;
-  if (FAILED(policy->get_CurrentProfileTypes(&currentProfiles))) return;
-  if (!FirewallOnForCurrentProfile(policy.Get(), currentProfiles)) return;
-
-  ComReference<INetFwRules> rules;
-  if (FAILED(policy->get_Rules(rules.Out())) || rules.Get() == nullptr) return;
+FirewallRuleResult AddDiscoveryFirewallRule() {
+  FirewallPolicy policy(/*firstOnThread=*/true);
+  if (!policy.On()) return {};
+  if (!*policy.On()) return {FirewallRuleOutcome::FirewallOff, {}};
+  INetFwRules* rules = policy.Rules();
+  if (rules == nullptr) return {};
   ComReference<INetFwRule> rule;
   if (FAILED(CoCreateInstance(kNetFwRuleClass, nullptr, CLSCTX_INPROC_SERVER, kNetFwRuleInterface,
                               rule.OutVoid()))) {
-    return;
+    return {};
   }
 
   const DiscoveryRuleFields fields = DiscoveryRule();
   // Without its own path the rule would open the port to every program: better no rule.
-  if (fields.application.empty()) return;
+  if (fields.application.empty()) return {};
   AutomationString name(kRuleName);
   AutomationString description(kRuleName);
   AutomationString application(fields.application.c_str());
@@ -171,15 +198,12 @@ void AddDiscoveryFirewallRule(void* ownerWindow) {
   rule->put_Profiles(fields.profiles);
   rule->put_Action(NET_FW_ACTION_ALLOW);
 
-  if (OwnRulePresent(rules.Get(), name.Get())) return;
-  if (rules->Add(rule.Get()) == E_ACCESSDENIED) {
-    MessageBoxRequest box;
-    box.owner = ownerWindow;
-    box.text = kAccessDeniedText;
-    box.caption = kAccessDeniedCaption;
-    box.icon = MessageBoxIcon::Warning;
-    ShowMessageBox(box);
-  }
+  if (policy.OwnRulePresent(name.Get())) return {FirewallRuleOutcome::AlreadyPresent, {}};
+  const HRESULT added = rules->Add(rule.Get());
+  if (SUCCEEDED(added)) return {FirewallRuleOutcome::Added, {}};
+  return {
+      added == E_ACCESSDENIED ? FirewallRuleOutcome::AccessDenied : FirewallRuleOutcome::AddFailed,
+      SystemErrorText(static_cast<unsigned long>(added))};
 }
 
 }  // namespace tessaline::platform

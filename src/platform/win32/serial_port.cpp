@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <string>
-#include <system_error>
 #include <utility>
 
 #include "platform/win32/wide_text.h"
@@ -19,15 +18,6 @@ constexpr DWORD kWriteMsPerByte = 1;
 constexpr unsigned kLastComPort = 255;
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
-// The system's words for a Win32 error code, without the line end FormatMessage adds.
-std::string SystemErrorText(DWORD code) {
-  std::string text = std::system_category().message(static_cast<int>(code));
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
-    text.pop_back();
-  }
-  return text.empty() ? "Windows error " + std::to_string(code) : text;
-}
 
 // A kernel object name for the device: names may not hold backslashes, and device names are
 // case-insensitive.

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/ipv4_sockaddr.h"
+#include "platform/win32/wide_text.h"
 
 namespace tessaline::platform {
 
@@ -28,6 +29,8 @@ bool SetOption(SOCKET socket, int level, int name, const Value& value) {
 int Length(std::uint32_t count) { return static_cast<int>(count); }
 
 }  // namespace
+
+std::string LastSocketError() { return SystemErrorText(WSAGetLastError()); }
 
 SocketLibrary::SocketLibrary() {
   WSADATA data{};

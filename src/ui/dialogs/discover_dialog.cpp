@@ -6,6 +6,7 @@
 
 #include "discovery/discovery_thread.h"
 #include "discovery/version_worker.h"
+#include "link/bootloader_commands.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
 #include "ui/dialogs/dialog_support.h"
@@ -16,6 +17,7 @@
 #include "ui/messages.h"
 #include "ui/settings.h"
 #include "ui/ui_text.h"
+#include "ui/wide_text.h"
 
 namespace tessaline {
 namespace {
@@ -34,9 +36,9 @@ struct DiscoverState {
   std::vector<std::unique_ptr<DiscoveredUnit>> units;
   std::shared_ptr<HwndMessageTarget> discoveryTarget;
   std::unique_ptr<DiscoveryThread> discovery;
-  // Reports of the version queries; the one of the newest query carries its number in
-  // WM_APP_VERSION_QUERY_DONE's wParam, so the dialog can tell its end from older ones.
-  std::vector<std::shared_ptr<VersionMessages>> queryTargets;
+  // Reports of the newest version query; it carries its number in WM_APP_VERSION_QUERY_DONE's
+  // wParam, so the dialog can tell its end from older ones.
+  std::shared_ptr<VersionMessages> query;
   std::uint32_t newestQuery = 0;  // number of the last query submitted; 0 before any
   NetworkDiscoveryOptions networkOptions;
   SerialDiscoveryOptions serialOptions;
@@ -163,17 +165,15 @@ void SubmitQueryFor(HWND dialog, const DiscoveredUnit& unit) {
   auto& state = State();
   // The labels show the newest query's unit only: older queries report no more, and what they
   // reported already is dropped from the queue.
-  for (auto& older : state.queryTargets) older->Detach();
-  state.queryTargets.clear();
+  if (state.query) state.query->Detach();
   MSG stale{};
   while (PeekMessageW(&stale, dialog, WM_APP_BOOTLOADER_VERSION, WM_APP_APPLICATION_VERSION,
                       PM_REMOVE)) {
   }
-  auto target = std::make_shared<VersionMessages>(state.discoveryTarget, ++state.newestQuery);
-  state.queryTargets.push_back(target);
+  state.query = std::make_shared<VersionMessages>(state.discoveryTarget, ++state.newestQuery);
   SubmitVersionQuery({unit.address != 0 ? UnitAddress::Network(unit.address)
                                         : UnitAddress::Serial(ComPortTable().Entry(unit.portIndex)),
-                      CurrentParserPort.load(), target});
+                      CurrentParserPort.load(), state.query});
 }
 
 void OnSelection(HWND dialog) {
@@ -220,8 +220,8 @@ void OnDestroy(HWND dialog) {
   state.discovery.reset();
   if (state.discoveryTarget) state.discoveryTarget->Detach();
   state.discoveryTarget.reset();
-  for (auto& target : state.queryTargets) target->Detach();
-  state.queryTargets.clear();
+  if (state.query) state.query->Detach();
+  state.query.reset();
   state.newestQuery = 0;
   SendMessageW(List(dialog), LB_RESETCONTENT, 0, 0);
   state.listFontNormal.reset();
@@ -277,17 +277,15 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
     case WM_APP_BOOTLOADER_VERSION:
       dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION,
-                           dialogs::BootloaderVersionText(static_cast<std::uint32_t>(wParam)));
+                           Widen(FormatBootloaderVersion(static_cast<std::uint16_t>(wParam))));
       return TRUE;
     case WM_APP_NO_BOOTLOADER:
       dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION, UiText(IDS_NOT_FOUND));
       return TRUE;
-    case WM_APP_APPLICATION_VERSION: {
-      const std::wstring text = dialogs::ApplicationVersionText(static_cast<std::uint32_t>(lParam));
+    case WM_APP_APPLICATION_VERSION:
       dialogs::SetItemText(dialog, IDC_APPLICATION_VERSION,
-                           text.empty() ? UiText(IDS_NOT_FOUND) : text);
+                           ApplicationVersionLabel(static_cast<std::uint32_t>(lParam)));
       return TRUE;
-    }
     case WM_APP_VERSION_QUERY_DONE:
       OnVersionQueryDone(dialog, static_cast<std::uint32_t>(wParam));
       return TRUE;

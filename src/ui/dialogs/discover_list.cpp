@@ -3,8 +3,8 @@
 
 #include "discovery/discovery_listener.h"
 #include "transport/com_port_table.h"
+#include "transport/unit_address.h"
 #include "ui/dialogs/dialogs.h"
-#include "ui/messages.h"
 #include "ui/wide_text.h"
 
 namespace tessaline::dialogs {
@@ -15,7 +15,7 @@ DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrde
   unit.linkLocal = (flags & kUnitLinkLocal) != 0;
   unit.otherSubnet = (flags & kUnitOnOtherSubnet) != 0;
   unit.inBootload = (flags & kUnitInBootload) != 0;
-  unit.label = DottedAddress(addressNetworkOrder);
+  unit.label = Widen(DottedIpv4(addressNetworkOrder));
   unit.dialog = dialog;
   return unit;
 }
@@ -28,14 +28,6 @@ DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::s
   unit.label = Widen(PortLabel(deviceName));
   unit.dialog = dialog;
   return unit;
-}
-
-std::wstring DottedAddress(std::uint32_t addressNetworkOrder) {
-  // Network byte order: the first octet is the lowest-addressed byte.
-  const auto octet = [&](int index) {
-    return std::to_wstring((addressNetworkOrder >> (8 * index)) & 0xFFu);
-  };
-  return octet(0) + L"." + octet(1) + L"." + octet(2) + L"." + octet(3);
 }
 
 int CompareEntries(const DiscoveredUnit& first, const DiscoveredUnit& second) {
@@ -61,15 +53,6 @@ EntryLook LookOf(const DiscoveredUnit& unit, bool selected) {
 
 std::uint32_t ResultFor(const DiscoveredUnit& unit) {
   return unit.address != 0 ? unit.address : (kDiscoverSerialMask | unit.portIndex);
-}
-
-std::wstring BootloaderVersionText(std::uint32_t version) {
-  return std::to_wstring((version >> 8) & 0xFFu) + L"." + std::to_wstring(version & 0xFFu);
-}
-
-std::wstring ApplicationVersionText(std::uint32_t version) {
-  if (version == 0 || version == kNoApplicationVersion) return {};
-  return std::to_wstring(version >> 16) + L"." + std::to_wstring(version & 0xFFFFu);
 }
 
 }  // namespace tessaline::dialogs

@@ -28,9 +28,6 @@ DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrde
 DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::string& deviceName,
                           HWND dialog);
 
-// "192.168.1.20" for an address in network byte order.
-std::wstring DottedAddress(std::uint32_t addressNetworkOrder);
-
 // Network list order: units in bootload mode first; others compare equal.
 int CompareEntries(const DiscoveredUnit& first, const DiscoveredUnit& second);
 
@@ -46,9 +43,5 @@ EntryLook LookOf(const DiscoveredUnit& unit, bool selected);
 
 // The Discover result for a chosen entry: its address, or the serial mask OR its port index.
 std::uint32_t ResultFor(const DiscoveredUnit& unit);
-
-// "%u.%u" texts of the version labels; empty when there is no version.
-std::wstring BootloaderVersionText(std::uint32_t version);
-std::wstring ApplicationVersionText(std::uint32_t version);
 
 }  // namespace tessaline::dialogs

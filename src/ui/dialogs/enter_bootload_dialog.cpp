@@ -8,6 +8,7 @@
 #include "transport/unit_address.h"
 #include "ui/dialogs/dialog_support.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/failure_boxes.h"
 #include "ui/settings.h"
 #include "ui/wide_text.h"
 
@@ -30,13 +31,12 @@ bool PinFieldHasRightForm(HWND dialog) {
 // success shows the wait cursor again.
 void AnnounceOutcome(HWND dialog, EnterBootloadOutcome outcome) {
   const bool entered = outcome == EnterBootloadOutcome::Entered;
-  platform::MessageBoxRequest box;
-  box.owner = dialog;
-  box.text = UiString(entered ? IDS_BOOTLOAD_ENABLED : IDS_BOOTLOAD_FAILED);
-  box.caption = UiString(IDS_BOOTLOAD_MODE);
-  box.icon = entered ? platform::MessageBoxIcon::Information : platform::MessageBoxIcon::Error;
-  box.buttons = platform::MessageBoxButtons::Ok;
-  platform::ShowMessageBox(box);
+  platform::ShowMessageBox(
+      {.owner = dialog,
+       .text = UiString(entered ? IDS_BOOTLOAD_ENABLED : IDS_BOOTLOAD_FAILED),
+       .caption = UiString(IDS_BOOTLOAD_MODE),
+       .icon = entered ? platform::MessageBoxIcon::Information : platform::MessageBoxIcon::Error,
+       .buttons = platform::MessageBoxButtons::Ok});
   SetCursor(LoadCursorW(nullptr, IDC_WAIT));
 }
 
@@ -44,16 +44,17 @@ void OnOk(HWND dialog) {
   // Enter can reach here with OK disabled: only a PIN of the right form is ever sent.
   if (EnterBootloadUnit == nullptr || !IsWindowEnabled(GetDlgItem(dialog, IDOK))) return;
   const std::string pin = Narrow(dialogs::ItemText(dialog, IDC_PIN, kPinSubmittedChars + 1));
-  EnterBootloadOutcome outcome;
+  EnterBootloadResult result;
   {
     // The search and the sequence block this thread for seconds, the 5-second wait after
     // "Bootload Mode Enabled." included.
     dialogs::WaitCursor wait;
-    outcome =
+    result =
         EnterBootloadMode(*EnterBootloadUnit, CurrentParserPort.load(), pin,
                           [dialog](EnterBootloadOutcome told) { AnnounceOutcome(dialog, told); });
+    if (result.socketFailure) ShowSocketErrorBox(*result.socketFailure);
   }
-  switch (outcome) {
+  switch (result.outcome) {
     case EnterBootloadOutcome::Entered:
       EndDialog(dialog, kEnterBootloadEnabled);
       break;
