@@ -11,6 +11,7 @@
 #include "discovery/test_doubles.h"
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
+#include "support/manual_clock.h"
 #include "transport/ethernet_transport.h"
 #include "transport/ethernet_transport_tcp.h"
 #include "ui/discovery_messages.h"
