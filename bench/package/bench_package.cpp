@@ -9,7 +9,6 @@
 #include "package/bin_manager.h"
 #include "package/hex_manager.h"
 #include "package/package.h"
-#include "package/package_globals.h"
 
 namespace {
 
@@ -74,7 +73,8 @@ int main() {
   Print("Properties load (UNIT and UPDATER)", Measure([] {
           PropertiesContainer unit;
           PropertiesContainer updater;
-          return unit.LoadPropertiesResource("UNIT") && updater.LoadPropertiesResource("UPDATER");
+          return unit.LoadFromResource("UNIT", kPropertiesResourceType) &&
+                 updater.LoadFromResource("UPDATER", kPropertiesResourceType);
         }));
 
   CBinManager bin;

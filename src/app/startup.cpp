@@ -10,7 +10,6 @@
 
 #include "discovery/version_worker.h"
 #include "package/package.h"
-#include "package/package_globals.h"
 #include "platform/firewall.h"
 #include "platform/sockets.h"
 #include "platform/threading.h"
@@ -51,12 +50,13 @@ int RunUpdaterProcess(HINSTANCE instance) {
   platform::SocketLibrary sockets;
   std::setlocale(LC_ALL, "");
   LoadUiStrings(instance);
-  LoadPackageProperties();
-  const bool hasApplication = EmbeddedPackage()->HasAnyApplication();
+  const std::shared_ptr<const Package> package = EmbeddedPackage();
+  const bool hasApplication = package->HasAnyApplication();
   PackageHasApplication = hasApplication;
   OverwriteFirmware = hasApplication;
   if (!hasApplication) {
-    MessageBoxW(nullptr, Widen(UpdaterProperties().GetString("error-message.NoHexFile")).c_str(),
+    MessageBoxW(nullptr,
+                Widen(package->UpdaterTexts().GetString("error-message.NoHexFile")).c_str(),
                 UiText(IDS_ERROR).c_str(), MB_OK | MB_ICONERROR);
     return kExitNoApplicationImage;
   }
@@ -65,7 +65,8 @@ int RunUpdaterProcess(HINSTANCE instance) {
   StartSplash(instance);
   ComPortTable().ScanComPorts();
   std::this_thread::sleep_for(kSplashPause);
-  HWND mainWindow = RegisterMainWindowClass(instance) ? CreateMainWindow(instance) : nullptr;
+  HWND mainWindow =
+      RegisterMainWindowClass(instance) ? CreateMainWindow(instance, package) : nullptr;
   if (mainWindow == nullptr) {
     // Without a window the loop would run on unseen, with nothing to close it.
     const std::wstring reason = SystemErrorText(GetLastError());

@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/package_choice.h"
 #include "discovery/discovery_thread.h"
 #include "transport/com_port_table.h"
 #include "transport/unit_address.h"
@@ -102,7 +103,7 @@ int RunDiscoverCommand(const CommandLine& line, Output& output) {
   if (serial) ComPortTable().ScanComPorts();
 
   auto units = std::make_shared<DiscoveredUnits>(output);
-  DiscoveryThread discovery;
+  DiscoveryThread discovery(DiscoveryIdentity(*EmbeddedPackage()));
   discovery.StartDiscovery(units, serial ? DiscoverMode::Serial : DiscoverMode::Network);
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   const std::size_t found = units->Close();

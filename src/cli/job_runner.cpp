@@ -7,7 +7,6 @@
 #include <string>
 
 #include "cli/exit_codes.h"
-#include "package/package_globals.h"
 #include "platform/clock.h"
 #include "strings/ui_strings.h"
 
@@ -50,7 +49,14 @@ void OutputProgress::PositionMoved(std::uint32_t position) {
   output_.Position(position, platform::TickCount());
 }
 
-OutcomeReport ReportFor(JobOutcome outcome) {
+namespace {
+OutcomeReport PortUnavailableReport(const std::string& why) {
+  return {kExitPortUnavailable, "port-unavailable",
+          "The unit's port could not be opened (" + why + "); nothing was sent."};
+}
+}  // namespace
+
+OutcomeReport ReportFor(JobOutcome outcome, const PropertiesContainer& updaterTexts) {
   switch (outcome) {
     case JobOutcome::Succeeded:
       return {kExitSuccess, "succeeded", UiString(IDS_UPDATE_SUCCEEDED)};
@@ -59,11 +65,10 @@ OutcomeReport ReportFor(JobOutcome outcome) {
     case JobOutcome::UpdateFailed:
       return {kExitUpdateFailed, "failed", UiString(IDS_UPDATE_FAILED)};
     case JobOutcome::NoResponse:
-      return {kExitNoResponse, "no-response",
-              UpdaterProperties().GetString("error-message.NoResponse")};
+      return {kExitNoResponse, "no-response", updaterTexts.GetString("error-message.NoResponse")};
     case JobOutcome::WrongResponse:
       return {kExitWrongResponse, "wrong-response",
-              UpdaterProperties().GetString("error-message.WrongResponse")};
+              updaterTexts.GetString("error-message.WrongResponse")};
     case JobOutcome::Declined:
       return {kExitDeclined, "declined", ""};
     case JobOutcome::Interrupted:
@@ -77,19 +82,13 @@ OutcomeReport ReportFor(JobOutcome outcome) {
   return {kExitUpdateFailed, "failed", UiString(IDS_UPDATE_FAILED)};
 }
 
-OutcomeReport ReportFor(const JobResult& result) {
-  OutcomeReport report = ReportFor(result.outcome);
-  if (result.outcome == JobOutcome::PortUnavailable) {
-    report.text = "The unit's port could not be opened (" + result.reason + "); nothing was sent.";
-  }
-  return report;
+OutcomeReport ReportFor(const JobResult& result, const PropertiesContainer& updaterTexts) {
+  if (result.outcome == JobOutcome::PortUnavailable) return PortUnavailableReport(result.reason);
+  return ReportFor(result.outcome, updaterTexts);
 }
 
 int ReportUnopenedPort(Output& output, const std::string& why) {
-  JobResult unopened;
-  unopened.outcome = JobOutcome::PortUnavailable;
-  unopened.reason = why;
-  const OutcomeReport report = ReportFor(unopened);
+  const OutcomeReport report = PortUnavailableReport(why);
   output.Result(report.result, report.text, report.exitCode);
   return report.exitCode;
 }

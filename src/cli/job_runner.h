@@ -5,6 +5,7 @@
 
 #include "cli/output.h"
 #include "link/bootloader_link.h"
+#include "package/properties_container.h"
 #include "update/jobs.h"
 
 namespace tessaline::cli {
@@ -32,9 +33,10 @@ struct OutcomeReport {
   const char* result;  // "succeeded", "failed", "no-response", ...
   std::string text;
 };
-OutcomeReport ReportFor(JobOutcome outcome);
+// `updaterTexts`: the package's, which word the unit's failures to answer.
+OutcomeReport ReportFor(JobOutcome outcome, const PropertiesContainer& updaterTexts);
 // The same, with what the job learned that the text needs (why a port could not be opened).
-OutcomeReport ReportFor(const JobResult& result);
+OutcomeReport ReportFor(const JobResult& result, const PropertiesContainer& updaterTexts);
 // A unit's port that could not be opened, reported as a job reports it; returns the exit code.
 int ReportUnopenedPort(Output& output, const std::string& why);
 

@@ -6,8 +6,8 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/help_sections.h"
+#include "package/package.h"
 #include "package/package_contents.h"
-#include "package/package_globals.h"
 #include "platform/sockets.h"
 #include "platform/terminal.h"
 #include "platform/threading.h"
@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
     return words.empty() ? kExitUsage : kExitSuccess;
   }
   if (words[0] == "--version" || words[0] == "-V") {
-    LoadPackageProperties();
-    std::fputs(VersionText(UnitProperties().GetString("build-version")).c_str(), stdout);
+    std::fputs(VersionText(EmbeddedPackage()->UnitTexts().GetString("build-version")).c_str(),
+               stdout);
     return kExitSuccess;
   }
   const CommandEntry* command = FindCommand(words[0]);
@@ -43,6 +43,5 @@ int main(int argc, char** argv) {
 
   Output output(ChooseOutputMode(line.Has("json"), platform::StdoutIsTerminal()), stdout, stderr);
   platform::SocketLibrary sockets;
-  LoadPackageProperties();
   return command->run(line, output);
 }

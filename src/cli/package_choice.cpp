@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "cli/exit_codes.h"
-#include "package/package_globals.h"
+#include "discovery/network_discovery.h"
 
 namespace tessaline::cli {
 
@@ -32,7 +32,6 @@ PackageChoice ChoosePackage(const CommandLine& line) {
     choice.text = "The package is damaged (" + damage + "); nothing was sent.";
     return choice;
   }
-  if (line.Has("package")) LoadPackageProperties(*choice.package);
   return choice;
 }
 
@@ -47,6 +46,10 @@ PackageChoice ChoosePackageForUpdate(const CommandLine& line, bool firmware) {
         "nothing was sent.";
   }
   return choice;
+}
+
+std::string DiscoveryIdentity(const Package& package) {
+  return AnnounceIdentity(package.UnitTexts().GetString("announce-model"));
 }
 
 }  // namespace tessaline::cli

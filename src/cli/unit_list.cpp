@@ -68,11 +68,12 @@ class BootloadUnitsFound final : public DiscoveryListener {
   std::vector<std::uint32_t> found_;
 };
 
-// The units in bootload mode that answer the network search within `seconds`, in the order
+// The units in bootload mode announcing `identity` within `seconds`, in the order
 // they first answered; a search that could not run is told on `output`.
-std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& output) {
+std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& output,
+                                               std::string_view identity) {
   auto units = std::make_shared<BootloadUnitsFound>(output);
-  DiscoveryThread discovery;
+  DiscoveryThread discovery{std::string(identity)};
   discovery.StartDiscovery(units, DiscoverMode::Network);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < deadline) {
@@ -82,7 +83,7 @@ std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& ou
   return units->Found();
 }
 
-UnitList AllUnits(const CommandLine& line, Output& output) {
+UnitList AllUnits(const CommandLine& line, Output& output, std::string_view identity) {
   std::string error;
   std::uint32_t seconds = kDefaultSearchSeconds;
   if (line.Has("seconds")) {
@@ -96,7 +97,7 @@ UnitList AllUnits(const CommandLine& line, Output& output) {
     if (!expected) return Refused(kExitUsage, error);
   }
   UnitList list;
-  for (const std::uint32_t address : SearchBootloadUnits(seconds, output)) {
+  for (const std::uint32_t address : SearchBootloadUnits(seconds, output, identity)) {
     list.units.push_back(UnitAddress::Network(address));
     if (output.Mode() == OutputMode::Json) {
       output.Event(JsonEvent("found").Add("unit", DottedIpv4(address)).Add("mode", "bootload"));
@@ -151,11 +152,11 @@ UnitList RefuseDuplicates(UnitList list) {
   return list;
 }
 
-UnitList UnitListFrom(const CommandLine& line, Output& output) {
+UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view identity) {
   const bool named = line.Has("ip") || line.Has("port") || line.Has("units");
   if (line.Has("all")) {
     if (named) return Refused(kExitUsage, "--all finds the units itself: leave out --ip, --port and --units");
-    return AllUnits(line, output);
+    return AllUnits(line, output, identity);
   }
   if (line.Has("seconds") || line.Has("expect")) {
     return Refused(kExitUsage, "--seconds and --expect go with --all");

@@ -28,8 +28,9 @@ UnitList ParseUnitsText(std::string_view text, std::string_view source);
 // Refuses (usage) a unit named twice in any spelling: one unit never gets two jobs.
 UnitList RefuseDuplicates(UnitList list);
 
-// Every unit the command line names. --all searches the network for --seconds (default 5),
-// prints the units found in bootload mode and, with --expect N, refuses unless exactly N were.
-UnitList UnitListFrom(const CommandLine& line, Output& output);
+// Every unit the command line names. --all searches the network for --seconds (default 5) for
+// units announcing `identity`, prints those found in bootload mode and, with --expect N, refuses
+// unless exactly N were.
+UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view identity);
 
 }  // namespace tessaline::cli

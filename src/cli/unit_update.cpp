@@ -121,7 +121,7 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
 
   UnitUpdateReport report;
   report.job = RunUpdateJob(unit, package, options, observer);
-  report.outcome = ReportFor(report.job);
+  report.outcome = ReportFor(report.job, package.UpdaterTexts());
   DescribeOutcome(report, settings, packageVersion);
   if (report.job.outcome == JobOutcome::Succeeded && settings.confirmRunningSeconds) {
     CheckRunning(report, unit, settings.parserPort, *settings.confirmRunningSeconds, stop);

@@ -15,15 +15,13 @@
 #include "cli/unit_list.h"
 #include "cli/unit_update.h"
 #include "link/bootloader_commands.h"
-#include "package/package_globals.h"
 #include "update/jobs.h"
 
 namespace tessaline::cli {
 
 namespace {
-int Finish(Output& output, const JobResult& result, std::string declinedText = {}) {
-  OutcomeReport report = ReportFor(result);
-  if (result.outcome == JobOutcome::Declined) report.text = std::move(declinedText);
+int Finish(Output& output, const JobResult& result, const PropertiesContainer& updaterTexts) {
+  OutcomeReport report = ReportFor(result, updaterTexts);
   if (result.outcome == JobOutcome::Interrupted) {
     report.text = "Interrupted before the exit command: the unit stays in bootload mode.";
   }
@@ -31,10 +29,11 @@ int Finish(Output& output, const JobResult& result, std::string declinedText = {
   return report.exitCode;
 }
 
-// The units named and the rack's limits; false (after saying why) when the run cannot start.
-bool ReadUnits(const CommandLine& line, Output& output, UnitList& units, RackLimits& limits,
-               int& exitCode) {
-  units = UnitListFrom(line, output);
+// The units named (--all: those announcing `identity`) and the rack's limits; false (after
+// saying why) when the run cannot start.
+bool ReadUnits(const CommandLine& line, Output& output, std::string_view identity, UnitList& units,
+               RackLimits& limits, int& exitCode) {
+  units = UnitListFrom(line, output, identity);
   std::string error;
   const auto rackLimits = RackLimitsFrom(line, error);
   if (units.exitCode != 0 || !rackLimits) {
@@ -70,10 +69,6 @@ bool ReadCheckOptions(const CommandLine& line, UpdateSettings& settings, std::st
 }  // namespace
 
 int RunUpdateCommand(const CommandLine& line, Output& output) {
-  UnitList units;
-  RackLimits limits;
-  int refused = 0;
-  if (!ReadUnits(line, output, units, limits, refused)) return refused;
   // The user's choices, as the desktop program's check boxes would set them.
   UpdateSettings settings;
   settings.job.firmware = !line.Has("no-firmware");
@@ -81,6 +76,14 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   if (line.Has("trace")) settings.job.trace = FrameTrace();
   settings.force = line.Has("force");
   const PackageChoice choice = ChoosePackageForUpdate(line, settings.job.firmware);
+  // A mistake in naming the units is told before the package's refusal. --all seeks the units of
+  // the chosen package's model (the built-in one's when that package is refused).
+  UnitList units;
+  RackLimits limits;
+  int refused = 0;
+  const std::string identity =
+      DiscoveryIdentity(choice.package ? *choice.package : *EmbeddedPackage());
+  if (!ReadUnits(line, output, identity, units, limits, refused)) return refused;
   if (!choice.package) {
     output.Result(choice.result, choice.text, choice.exitCode);
     return choice.exitCode;
@@ -117,10 +120,11 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
 }
 
 int RunExitBootloadCommand(const CommandLine& line, Output& output) {
+  const std::shared_ptr<const Package> package = EmbeddedPackage();
   UnitList units;
   RackLimits limits;
   int refused = 0;
-  if (!ReadUnits(line, output, units, limits, refused)) return refused;
+  if (!ReadUnits(line, output, DiscoveryIdentity(*package), units, limits, refused)) return refused;
   JobOptions options;
   if (line.Has("trace")) options.trace = FrameTrace();
   if (units.units.size() > 1) {
@@ -131,7 +135,7 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
                        if (own.trace) own.trace = FrameTrace(unit.Label());
                        UnitUpdateReport report;
                        report.job = RunExitBootloadJob(unit, own, observer);
-                       report.outcome = ReportFor(report.job);
+                       report.outcome = ReportFor(report.job, package->UpdaterTexts());
                        return report;
                      },
                      output);
@@ -140,7 +144,7 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
   OutputProgress progress(output);
   const InterruptScope interrupts;
   options.stop = interrupts.Token();
-  return Finish(output, RunExitBootloadJob(*unit, options, progress));
+  return Finish(output, RunExitBootloadJob(*unit, options, progress), package->UpdaterTexts());
 }
 
 }  // namespace tessaline::cli

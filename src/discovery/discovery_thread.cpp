@@ -5,8 +5,9 @@
 
 namespace tessaline {
 
-DiscoveryThread::DiscoveryThread(NetworkDiscoveryOptions network, SerialDiscoveryOptions serial)
-    : network_(std::move(network)), serial_(std::move(serial)) {}
+DiscoveryThread::DiscoveryThread(std::string identity, NetworkDiscoveryOptions network,
+                                 SerialDiscoveryOptions serial)
+    : identity_(std::move(identity)), network_(std::move(network)), serial_(std::move(serial)) {}
 
 DiscoveryThread::~DiscoveryThread() { StopDiscovery(); }
 
@@ -19,11 +20,13 @@ void DiscoveryThread::StartDiscovery(std::shared_ptr<DiscoveryListener> listener
   // throwing through it.
   try {
     if (mode == DiscoverMode::Network) {
-      worker_ = platform::JoinedThread(
-          [this, to = std::move(listener)] { ip_discover_thread(*to, stop_, network_); });
+      worker_ = platform::JoinedThread([this, to = std::move(listener)] {
+        ip_discover_thread(*to, stop_, identity_, network_);
+      });
     } else {
-      worker_ = platform::JoinedThread(
-          [this, to = std::move(listener)] { com_discover_thread(*to, stop_, serial_); });
+      worker_ = platform::JoinedThread([this, to = std::move(listener)] {
+        com_discover_thread(*to, stop_, identity_.size(), serial_);
+      });
     }
   } catch (const std::system_error&) {
   }

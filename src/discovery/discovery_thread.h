@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "discovery/network_discovery.h"
 #include "discovery/serial_discovery.h"
@@ -15,8 +16,9 @@ enum class DiscoverMode : int { Serial = 0, Network = 1 };
 
 class DiscoveryThread {
  public:
-  DiscoveryThread() = default;
-  DiscoveryThread(NetworkDiscoveryOptions network, SerialDiscoveryOptions serial);
+  // `identity`: what the units sought announce (AnnounceIdentity of the package's model).
+  explicit DiscoveryThread(std::string identity, NetworkDiscoveryOptions network = {},
+                           SerialDiscoveryOptions serial = {});
   ~DiscoveryThread();  // StopDiscovery
   DiscoveryThread(const DiscoveryThread&) = delete;
   DiscoveryThread& operator=(const DiscoveryThread&) = delete;
@@ -30,6 +32,7 @@ class DiscoveryThread {
   bool Running() const { return worker_.Running(); }
 
  private:
+  std::string identity_;
   NetworkDiscoveryOptions network_;
   SerialDiscoveryOptions serial_;
   std::atomic<bool> stop_{false};

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 
-#include "package/package_globals.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
 #include "platform/threading.h"
@@ -47,9 +46,9 @@ void PauseUnlessStopped(const std::atomic<bool>& stop, std::uint32_t millisecond
 
 }  // namespace
 
-std::string AnnounceIdentity() {
+std::string AnnounceIdentity(std::string_view announceModel) {
   std::string identity(kMakerShortName);
-  identity += UnitProperties().GetString("announce-model");
+  identity += announceModel;
   return identity;
 }
 
@@ -120,9 +119,8 @@ bool IsUsableUnitAddress(std::uint32_t address) {
 }
 
 void ip_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
-                        const NetworkDiscoveryOptions& options) {
+                        std::string_view identity, const NetworkDiscoveryOptions& options) {
   platform::ThreadNameHook("ip_discover_thread");
-  const std::string identity = options.identity ? *options.identity : AnnounceIdentity();
 
   platform::Socket socket;
   auto failure = CreateSocket(socket, platform::Socket::Type::Udp, kDiscoveryReceiveTimeoutMs);

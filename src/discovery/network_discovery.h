@@ -28,8 +28,9 @@ inline constexpr std::uint32_t kDiscoveryCycleSleepMs = 1000;
 using InterfaceTable = std::vector<platform::LocalInterface>;
 using InterfaceReader = std::function<std::optional<InterfaceTable>()>;
 
-// "Brume " followed by UnitProperties' "announce-model" (empty when absent).
-std::string AnnounceIdentity();
+// What a unit of the package's model starts its reply's third line with: "Brume " followed by
+// the package's "announce-model" unit text.
+std::string AnnounceIdentity(std::string_view announceModel);
 
 // (address AND mask) OR (NOT mask), all in network byte order.
 std::uint32_t DirectedBroadcast(const platform::LocalInterface& row);
@@ -58,13 +59,12 @@ bool IsUsableUnitAddress(std::uint32_t address);
 
 struct NetworkDiscoveryOptions {
   InterfaceReader readInterfaces = platform::ReadLocalInterfaces;
-  // Empty: AnnounceIdentity() at the start of the run.
-  std::optional<std::string> identity;
 };
 
 // Thread body of ip_discover_thread: sends the request on every local interface, reports every
-// accepted reply (or the socket that could not be set up) to `listener`, and cycles until `stop`.
+// reply that carries `identity` (AnnounceIdentity), or the socket that could not be set up, to
+// `listener`, and cycles until `stop`.
 void ip_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
-                        const NetworkDiscoveryOptions& options = {});
+                        std::string_view identity, const NetworkDiscoveryOptions& options = {});
 
 }  // namespace tessaline

@@ -1,7 +1,6 @@
 // Serial discovery: com_discover_thread, the per-port probes and SplitReplyLines.
 #include "discovery/serial_discovery.h"
 
-#include "discovery/network_discovery.h"
 #include "discovery/text_protocol.h"
 #include "link/bootloader_commands.h"
 #include "link/bootloader_link.h"
@@ -66,9 +65,8 @@ bool IsBootloaderIdentityText(std::string_view text, std::size_t identityLength)
 }
 
 bool ProbeSerialPort(DiscoveryListener& listener, std::uint32_t portIndex,
-                     const std::string& deviceName, const SerialDiscoveryOptions& options) {
-  const std::size_t identityLength =
-      options.identityLength ? *options.identityLength : AnnounceIdentity().size();
+                     const std::string& deviceName, std::size_t identityLength,
+                     const SerialDiscoveryOptions& options) {
   platform::Clock& clock = options.linkClock ? *options.linkClock : platform::SystemClock();
   if (ProbeBootloader(listener, portIndex, deviceName, identityLength, clock)) return true;
 
@@ -81,20 +79,17 @@ bool ProbeSerialPort(DiscoveryListener& listener, std::uint32_t portIndex,
 }
 
 void com_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
-                         const SerialDiscoveryOptions& options) {
+                         std::size_t identityLength, const SerialDiscoveryOptions& options) {
   platform::ThreadNameHook("com_discover_thread");
-  SerialDiscoveryOptions passOptions = options;
-  if (!passOptions.identityLength) passOptions.identityLength = AnnounceIdentity().size();
-
   while (!stop.load()) {
     std::uint32_t index = 0;
     for (; index < kComPortTableSize && !stop.load(); ++index) {
       const std::string deviceName = ComPortTable().Entry(index);
       if (deviceName.empty()) break;
-      ProbeSerialPort(listener, index, deviceName, passOptions);
+      ProbeSerialPort(listener, index, deviceName, identityLength, options);
     }
     // Without ports a pass ends at once; pause instead of spinning.
-    if (index == 0 && !stop.load()) platform::SleepMs(passOptions.emptyTablePauseMs);
+    if (index == 0 && !stop.load()) platform::SleepMs(options.emptyTablePauseMs);
   }
 }
 

@@ -32,20 +32,20 @@ bool IsBootloaderIdentityText(std::string_view text, std::size_t identityLength)
 struct SerialDiscoveryOptions {
   // Clock of the bootloader probe's link (tests speed up a silent port's resend schedule).
   platform::Clock* linkClock = nullptr;
-  // Empty: the length of AnnounceIdentity().
-  std::optional<std::size_t> identityLength;
   // Pause between passes when the port table is empty.
   std::uint32_t emptyTablePauseMs = 250;
 };
 
 // Thread body of com_discover_thread: probes every port of ComPortTable, reports each that
-// answered to `listener`, and starts over until `stop` is set.
+// answered to `listener`, and starts over until `stop` is set. A bootloader's identity line holds
+// `identityLength` characters (those of AnnounceIdentity) before " - Bootload".
 void com_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& stop,
-                         const SerialDiscoveryOptions& options = {});
+                         std::size_t identityLength, const SerialDiscoveryOptions& options = {});
 
 // One port's probes (bootloader, then text at each rate); at most one report. True when a unit
 // answered.
 bool ProbeSerialPort(DiscoveryListener& listener, std::uint32_t portIndex,
-                     const std::string& deviceName, const SerialDiscoveryOptions& options = {});
+                     const std::string& deviceName, std::size_t identityLength,
+                     const SerialDiscoveryOptions& options = {});
 
 }  // namespace tessaline

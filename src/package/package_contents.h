@@ -33,7 +33,7 @@ using ImagePresenceFlags = std::array<bool, 2 * kPackageVariantCount>;
 
 struct VersionRow {
   StringId label;
-  std::string_view key;    // UnitProperties key
+  std::string_view key;    // key of the package's unit texts
   std::string_view notes;  // "NOTES" resource name
 };
 extern const std::array<VersionRow, 6> VersionTable;

@@ -51,10 +51,6 @@ bool PropertiesContainer::ParseLine(std::string_view line) {
   return true;
 }
 
-bool PropertiesContainer::LoadPropertiesResource(std::string_view name) {
-  return LoadFromResource(name, kPropertiesResourceType);
-}
-
 const std::string* PropertiesContainer::Lookup(std::string_view key) const {
   const auto found = std::find_if(entries_.begin(), entries_.end(),
                                   [key](const Entry& e) { return e.key == key; });

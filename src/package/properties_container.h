@@ -26,11 +26,8 @@ class PropertiesContainer : public LoadableText {
   // Never fails on a line's content: key up to the first "=", value after it with "\n" standing
   // for a line break, both trimmed of TABs and spaces.
   bool ParseLine(std::string_view line) override;
-  bool LoadPropertiesResource(std::string_view name);
   // The same line rules over a text in memory (a package's file).
   bool LoadFromMemory(std::span<const std::uint8_t> text) { return LoadFromBytes(text); }
-  // Forgets every entry; only for a container whose values nobody holds (a reload at start-up).
-  void Clear() { entries_.clear(); }
 
   // The stored value, or null when no entry has that key (exact, case-sensitive). The pointer
   // stays valid for the life of the container.

@@ -14,7 +14,6 @@
 #include "discovery/network_discovery.h"
 #include "discovery/version_worker.h"
 #include "package/package.h"
-#include "package/package_globals.h"
 #include "platform/sockets.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
@@ -40,6 +39,7 @@ constexpr int kParserPortMaxChars = 5;
 // The one main window of the process and what it shares with its job.
 struct MainWindowState {
   HWND window = nullptr;
+  std::shared_ptr<const Package> package;
   std::shared_ptr<HwndMessageTarget> target;
   std::unique_ptr<WindowJobThread> job;
   // Reports of the version query about the unit now shown. A change of unit detaches it, so a
@@ -51,6 +51,9 @@ struct MainWindowState {
   bool rescanPending = false;
 };
 MainWindowState state;
+
+const PropertiesContainer& UnitTexts() { return state.package->UnitTexts(); }
+const PropertiesContainer& UpdaterTexts() { return state.package->UpdaterTexts(); }
 
 HINSTANCE Instance(HWND window) {
   return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
@@ -144,7 +147,7 @@ void StartJob(HWND window, WindowJob kind) {
   options.firmware = OverwriteFirmware.load();
   options.factoryDefaults = OverwriteFactoryDefaults.load();
   state.job = std::make_unique<WindowJobThread>();
-  if (!state.job->Start(kind, unit->MakeBootloaderTransport(), EmbeddedPackage(), options,
+  if (!state.job->Start(kind, unit->MakeBootloaderTransport(), state.package, options,
                         state.target)) {
     state.job.reset();
     state.waitCursor = nullptr;
@@ -157,7 +160,7 @@ void StartJob(HWND window, WindowJob kind) {
 
 void RunUpdateProcedure(HWND window) {
   if (state.job != nullptr || !ConnectionNamed(window)) return;
-  const int answer = ShowBox(window, Widen(UpdaterProperties().GetString("update-warning")),
+  const int answer = ShowBox(window, Widen(UpdaterTexts().GetString("update-warning")),
                              UiText(IDS_WARNING), MB_OKCANCEL | MB_ICONEXCLAMATION);
   if (answer != IDOK) return;
   StartJob(window, WindowJob::Update);
@@ -168,7 +171,8 @@ void RunDiscoverProcedure(HWND window) {
   state.discoverOpen = true;
   const bool network = Checked(window, IDC_IP_RADIO);
   const INT_PTR chosen =
-      RunDiscoverDialog(window, network ? DiscoverMode::Network : DiscoverMode::Serial);
+      RunDiscoverDialog(window, network ? DiscoverMode::Network : DiscoverMode::Serial,
+                        AnnounceIdentity(UnitTexts().GetString("announce-model")));
   state.discoverOpen = false;
   const auto portIndex = DiscoveredSerialPortIndex(chosen);
   if (chosen == kDiscoverCancelled) {
@@ -212,9 +216,9 @@ void FinishJob(HWND window, const std::wstring& text, StringId caption, UINT ico
 void OnInitDialog(HWND window) {
   state.window = window;
   state.target = std::make_shared<HwndMessageTarget>(window);
-  SetFormattedItemText(window, kWindowCaption, UnitProperties().Lookup("model"));
-  SetFormattedItemText(window, IDC_PRODUCT_NAME, UnitProperties().Lookup("model"));
-  SetFormattedItemText(window, IDC_BUILD_VERSION, UnitProperties().Lookup("build-version"));
+  SetFormattedItemText(window, kWindowCaption, UnitTexts().Lookup("model"));
+  SetFormattedItemText(window, IDC_PRODUCT_NAME, UnitTexts().Lookup("model"));
+  SetFormattedItemText(window, IDC_BUILD_VERSION, UnitTexts().Lookup("build-version"));
   SetStatusLine(window, UiString(IDS_IDLE));
   SetDlgItemInt(window, IDC_PARSER_PORT, CurrentParserPort.load(), FALSE);
   BindCheckBox(window, IDC_FACTORY_DEFAULTS, &OverwriteFactoryDefaults);
@@ -281,11 +285,10 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       ShowAboutDialog(Instance(window), window);
       return 0;
     case IDM_UNIT_PREPARATIONS:
-      ShowHelpWizard(Instance(window), window, UnitProperties(), "help-message.Unit Preparation");
+      ShowHelpWizard(Instance(window), window, UnitTexts(), "help-message.Unit Preparation");
       return 0;
     case IDM_UPDATE_INSTRUCTIONS:
-      ShowHelpWizard(Instance(window), window, UpdaterProperties(),
-                     "help-message.Updater Instructions");
+      ShowHelpWizard(Instance(window), window, UpdaterTexts(), "help-message.Updater Instructions");
       return 0;
     case IDC_DISCOVER:
       RunDiscoverProcedure(window);
@@ -308,7 +311,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       if (code == EN_KILLFOCUS) ValidateParserPort(window);
       return 0;
     case IDC_MORE:
-      ShowVersionInformation(Instance(window), window);
+      ShowVersionInformation(Instance(window), window, UnitTexts());
       return 0;
     case IDC_IP_RADIO:
       ChooseConnection(window, true);
@@ -373,7 +376,8 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
   return RegisterClassExW(&windowClass) != 0;
 }
 
-HWND CreateMainWindow(HINSTANCE instance) {
+HWND CreateMainWindow(HINSTANCE instance, std::shared_ptr<const Package> package) {
+  state.package = std::move(package);
   // The dialog manager sends WM_INITDIALOG only when a dialog procedure is given. The class's
   // window procedure receives it all the same and never calls this one (it uses DefWindowProcW).
   const DLGPROC neverCalled = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; };
@@ -399,11 +403,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     }
     case WM_APP_WRONG_RESPONSE:
-      FinishJob(window, Widen(UpdaterProperties().GetString("error-message.WrongResponse")),
-                IDS_ERROR, MB_ICONERROR);
+      FinishJob(window, Widen(UpdaterTexts().GetString("error-message.WrongResponse")), IDS_ERROR,
+                MB_ICONERROR);
       return 0;
     case WM_APP_NO_RESPONSE:
-      FinishJob(window, Widen(UpdaterProperties().GetString("error-message.NoResponse")), IDS_ERROR,
+      FinishJob(window, Widen(UpdaterTexts().GetString("error-message.NoResponse")), IDS_ERROR,
                 MB_ICONERROR);
       return 0;
     case WM_APP_BOOTLOAD_EXITED:
@@ -464,6 +468,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (state.target) state.target->Detach();
       state.target.reset();
       state.window = nullptr;
+      state.package.reset();
       PostQuitMessage(0);
       return 0;
     default:

@@ -28,7 +28,4 @@ enum WorkerMessageCode : std::uint32_t {
 // lParam of WM_APP_APPLICATION_VERSION when no version was read.
 inline constexpr std::uint32_t kNoApplicationVersion = 0xFFFFFFFFu;
 
-// Name of a code for logs and the CLI's JSON ("WM_APP_UPDATE_SUCCEEDED"); "?" for unknown codes.
-const char* MessageName(std::uint32_t code);
-
 }  // namespace tessaline

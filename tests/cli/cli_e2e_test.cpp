@@ -13,7 +13,7 @@
 #include <string>
 
 #include "package/hex_manager.h"
-#include "package/package_globals.h"
+#include "package/package.h"
 #include "platform/digest.h"
 #include "receipts/receipt_log.h"
 #include "support/cli_program.h"
@@ -54,10 +54,7 @@ std::string PackageApplicationSha256() {
   return platform::LowerHex(*digest.Finish());
 }
 
-class CommandLineProgram : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { LoadPackageProperties(); }
-};
+class CommandLineProgram : public ::testing::Test {};
 
 TEST_F(CommandLineProgram, UpdateReportsStagesProgressAndResultAsJson) {
   auto unit = StartUnit(UdpUnit("127.0.11.1"));  // application 1.1, package V1.2
@@ -129,13 +126,13 @@ TEST_F(CommandLineProgram, ExitCodesTellTheOutcome) {
        silent,
        "update --ip 127.0.11.4",
        2,
-       UpdaterProperties().GetString("error-message.NoResponse") + "\n",
+       EmbeddedPackage()->UpdaterTexts().GetString("error-message.NoResponse") + "\n",
        {}},
       {"GD32",
        gd32,
        "update --ip 127.0.11.5",
        3,
-       UpdaterProperties().GetString("error-message.WrongResponse") + "\n",
+       EmbeddedPackage()->UpdaterTexts().GetString("error-message.WrongResponse") + "\n",
        {0x01, 0x89}},
       {"exit bootload",
        UdpUnit("127.0.11.7"),
@@ -341,6 +338,13 @@ class PackageCopy {
   }
   std::string Path() const { return path_.string(); }
   std::filesystem::path File(const std::string& relative) const { return path_ / relative; }
+  // Puts `line` before a text's first line: the first definition of a key wins.
+  void PrependLine(const std::string& relative, const std::string& line) const {
+    std::ifstream in(File(relative), std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    in.close();
+    std::ofstream(File(relative), std::ios::binary) << line << "\r\n" << text;
+  }
 
  private:
   std::filesystem::path path_;
@@ -357,18 +361,12 @@ std::string Sha256Sum(const std::filesystem::path& file) {
 
 TEST_F(CommandLineProgram, PackageDigestsEqualThoseOfItsFiles) {
   const PackageCopy copy("tessaline-package-digests");
-  {
-    // The folder's texts, not the built-in ones: the first definition of a key wins.
-    const auto unitTexts = copy.File("PROPERTIES/UNIT.properties");
-    std::ifstream in(unitTexts, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    in.close();
-    std::ofstream(unitTexts, std::ios::binary) << "build-version = V9.9\r\n" << text;
-  }
+  // The folder's texts, not the built-in ones.
+  copy.PrependLine("PROPERTIES/UNIT.properties", "build-version = V9.9");
   const struct {
     std::string arguments;
     std::string buildVersion;
-  } runs[] = {{"package --json", UnitProperties().GetString("build-version")},
+  } runs[] = {{"package --json", EmbeddedPackage()->UnitTexts().GetString("build-version")},
               {"package --json --package " + copy.Path(), "V9.9"}};
   for (const auto& [arguments, buildVersion] : runs) {
     const auto run = RunCli(arguments);
@@ -436,6 +434,18 @@ TEST_F(CommandLineProgram, APackageThatCannotServeIsRefusedBeforeAnythingIsSent)
     EXPECT_EQ(!unit->CommandOrder().empty(), c.sent) << c.what;
     EXPECT_EQ(unit->UpdateFinished(), c.sent) << c.what;
   }
+}
+
+TEST_F(CommandLineProgram, AnUpdateWithAnotherPackageTellsItsOutcomeInThatPackagesWords) {
+  const PackageCopy copy("tessaline-package-words");
+  copy.PrependLine("PROPERTIES/UPDATER.properties",
+                   "error-message.WrongResponse = The unit is not one this package serves.");
+  auto gd32 = UdpUnit("127.0.11.12");
+  gd32.mcuFamily = "GD32";
+  auto unit = StartUnit(gd32);
+  const auto run = RunCli("update --ip 127.0.11.12 --package " + copy.Path());
+  EXPECT_EQ(run.exitCode, 3) << run.err;
+  EXPECT_TRUE(run.err.ends_with("The unit is not one this package serves.\n")) << run.err;
 }
 
 TEST_F(CommandLineProgram, APortThatCannotBeOpenedIsNamedWithTheSystemsReason) {

@@ -57,9 +57,7 @@ TEST(NetworkDiscovery, FindsEachUnitThroughItsInterfaceBroadcast) {
   std::chrono::milliseconds stopTook{0};
   bool usableChecks[3] = {};
   ASSERT_TRUE(NamespacePair::RunInside(net.Updater(), [&] {
-    NetworkDiscoveryOptions options;
-    options.identity = "Brume Tessaline";
-    DiscoveryThread discovery(options, SerialDiscoveryOptions{});
+    DiscoveryThread discovery("Brume Tessaline");
     discovery.StartDiscovery(std::make_shared<DiscoveryMessages>(window), DiscoverMode::Network);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {

@@ -78,7 +78,8 @@ TEST(SocketFailure, EveryNetworkPathReportsTheSocketItCouldNotMake) {
     EXPECT_FALSE(udp.Open());
     EXPECT_FALSE(tcp.Open());
     const std::atomic<bool> stop{false};
-    ip_discover_thread(discovery, stop);  // returns at once: there is nothing to search with
+    ip_discover_thread(discovery, stop,
+                       "Brume Tessaline");  // returns at once: there is nothing to search with
     RunVersionQuery(unit, 4999, query, clock);
     job = RunExitBootloadJob(unit, options, observer);
     entered = EnterBootloadMode(unit, 4999, "1234", {}, clock);

@@ -11,6 +11,7 @@
 #include "discovery/version_worker.h"
 #include "platform/sockets.h"
 #include "support/manual_clock.h"
+#include "support/message_names.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "ui/discovery_messages.h"
@@ -25,7 +26,7 @@ using sim::UnitConfig;
 using sim::UnitMode;
 using testing::ManualClock;
 
-constexpr std::size_t kIdentityLength = std::string_view("Brume Tessaline").size();
+constexpr char kIdentity[] = "Brume Tessaline";
 
 // Runs the link's resend schedule 20 times faster, so a silent port's probe ends in about a second.
 class FastClock final : public platform::Clock {
@@ -273,10 +274,9 @@ TEST(SerialDiscovery, ReportsABootloaderAndARunningUnitOnTwoPorts) {
   FastClock fastClock;
   SerialDiscoveryOptions serial;
   serial.linkClock = &fastClock;
-  serial.identityLength = kIdentityLength;
   auto window = std::make_shared<RecordingMessageTarget>();
   {
-    DiscoveryThread discovery(NetworkDiscoveryOptions{}, serial);
+    DiscoveryThread discovery(kIdentity, NetworkDiscoveryOptions{}, serial);
     discovery.StartDiscovery(std::make_shared<DiscoveryMessages>(window), DiscoverMode::Serial);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     auto portsSeen = [&] {

@@ -4,7 +4,6 @@
 #include "package/bin_manager.h"
 #include "package/hex_manager.h"
 #include "package/package.h"
-#include "package/package_globals.h"
 
 namespace tessaline {
 namespace {
@@ -25,16 +24,16 @@ TEST(DamagedPackage, PresenceIsCheckedButTheImageIsRefusedOnLoad) {
 }
 
 TEST(DamagedPackage, PropertiesResourceLineEdges) {
-  LoadPackageProperties();
-  const PropertiesContainer& unit = UnitProperties();
+  const auto package = EmbeddedPackage();
+  const PropertiesContainer& unit = package->UnitTexts();
   EXPECT_EQ(unit.GetString("model"), "Damaged");
   EXPECT_EQ(unit.GetString("build-version"), "V0.0");
   EXPECT_EQ(unit.GetString("no-line-end"), "lost");  // its line has no line end yet counts
   ASSERT_NE(unit.Lookup(""), nullptr);               // the leading line end
   EXPECT_EQ(unit.Size(), 4u);
   // No "UPDATER" text in this package: every look-up reads empty.
-  EXPECT_EQ(UpdaterProperties().Size(), 0u);
-  EXPECT_EQ(UpdaterProperties().GetString("update-warning"), "");
+  EXPECT_EQ(package->UpdaterTexts().Size(), 0u);
+  EXPECT_EQ(package->UpdaterTexts().GetString("update-warning"), "");
 }
 
 }  // namespace

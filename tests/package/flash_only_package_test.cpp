@@ -4,7 +4,6 @@
 #include "package/bin_manager.h"
 #include "package/hex_manager.h"
 #include "package/package.h"
-#include "package/package_globals.h"
 #include "platform/module_resources.h"
 
 namespace tessaline {
@@ -18,11 +17,11 @@ TEST(FlashOnlyPackage, ThePackageHoldsNoApplication) {
 }
 
 TEST(FlashOnlyPackage, StartUpCanStillShowTheNoHexFileText) {
-  LoadPackageProperties();
-  const std::string& text = UpdaterProperties().GetString("error-message.NoHexFile");
+  const auto package = EmbeddedPackage();
+  const std::string& text = package->UpdaterTexts().GetString("error-message.NoHexFile");
   EXPECT_EQ(text.rfind("No application specified in this build.", 0), 0u);
   EXPECT_NE(text.find("support@brume-electronics.com"), std::string::npos);
-  EXPECT_EQ(UnitProperties().GetString("model"), "Tessaline");
+  EXPECT_EQ(package->UnitTexts().GetString("model"), "Tessaline");
 }
 
 TEST(FlashOnlyPackage, TheApplicationImageCannotBeLoaded) {

@@ -12,7 +12,6 @@
 #include "package/hex_manager.h"
 #include "package/package.h"
 #include "package/package_contents.h"
-#include "package/package_globals.h"
 #include "platform/digest.h"
 #include "platform/module_resources.h"
 #include "support/memory_package.h"
@@ -175,15 +174,15 @@ TEST(SamplePackage, BuildNotesListTheBuildsNewestFirst) {
 }
 
 TEST(SamplePackage, PropertiesHoldTheTextsOfThisBuild) {
-  LoadPackageProperties();
+  const auto package = EmbeddedPackage();
   const std::string mail = "support@brume-electronics.com";
   struct Text {
     const PropertiesContainer& container;
     std::string key;
     std::string value;
   };
-  const PropertiesContainer& unit = UnitProperties();
-  const PropertiesContainer& updater = UpdaterProperties();
+  const PropertiesContainer& unit = package->UnitTexts();
+  const PropertiesContainer& updater = package->UpdaterTexts();
   const std::vector<Text> texts = {
       {unit, "model", "Tessaline"},
       {unit, "announce-model", "Tessaline"},
@@ -243,11 +242,11 @@ TEST(SamplePackage, ThePackageHoldsTheOneVariant) {
 }
 
 TEST(SamplePackage, OnlyTheBuildVersionRowOffersNotes) {
-  LoadPackageProperties();
+  const PropertiesContainer& unit = EmbeddedPackage()->UnitTexts();
   std::vector<StringId> shown;
   std::vector<StringId> withNotes;
   for (const VersionRow& row : VersionTable) {
-    if (UnitProperties().Lookup(row.key) != nullptr) shown.push_back(row.label);
+    if (unit.Lookup(row.key) != nullptr) shown.push_back(row.label);
     if (platform::FindModuleResource(kNotesResourceType, row.notes)) withNotes.push_back(row.label);
   }
   EXPECT_EQ(shown, (std::vector<StringId>{IDS_BUILD_VERSION, IDS_SERVER_FW_VERSION,

@@ -8,7 +8,6 @@
 
 #include "discovery/version_worker.h"
 #include "package/package.h"
-#include "package/package_globals.h"
 #include "platform/message_box.h"
 #include "platform/sockets.h"
 #include "resource.h"
@@ -25,7 +24,6 @@ void MainWindowTest::SetUpTestSuite() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   InitCommonControls();
   LoadUiStrings(instance);
-  LoadPackageProperties();
   // As the program's start-up does.
   PackageHasApplication = EmbeddedPackage()->HasAnyApplication();
   OverwriteFirmware = PackageHasApplication.load();
@@ -55,7 +53,7 @@ void MainWindowTest::TearDown() {
 }
 
 HWND MainWindowTest::OpenWindow() {
-  HWND window = CreateMainWindow(GetModuleHandleW(nullptr));
+  HWND window = CreateMainWindow(GetModuleHandleW(nullptr), EmbeddedPackage());
   if (window != nullptr) {
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
@@ -75,8 +73,12 @@ std::ostream& operator<<(std::ostream& out, const MainWindowTest::UnitButtons& b
              << ", enter " << b.enterBootload << ", exit " << b.exitBootload << "}";
 }
 
-std::wstring UpdaterText(const char* key) { return Widen(UpdaterProperties().GetString(key)); }
-std::wstring UnitText(const char* key) { return Widen(UnitProperties().GetString(key)); }
+std::wstring UpdaterText(const char* key) {
+  return Widen(EmbeddedPackage()->UpdaterTexts().GetString(key));
+}
+std::wstring UnitText(const char* key) {
+  return Widen(EmbeddedPackage()->UnitTexts().GetString(key));
+}
 
 std::wstring ScreenshotPath(const wchar_t* name) {
   std::filesystem::path dir = std::filesystem::current_path();

@@ -33,7 +33,7 @@ class MainWindowTest : public ::testing::Test {
 
 std::ostream& operator<<(std::ostream& out, const MainWindowTest::UnitButtons& b);
 
-// UpdaterProperties / UnitProperties value as wide text.
+// A text of the built-in package (the one the window shows) as wide text.
 std::wstring UpdaterText(const char* key);
 std::wstring UnitText(const char* key);
 // Where screenshots go: <build>/screenshots (TESSALINE_BUILD_DIR), else the working directory.

@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "strings/ui_strings.h"
+#include "support/message_names.h"
+#include "support/queue_message_target.h"
 #include "ui/messages.h"
 
 namespace tessaline {

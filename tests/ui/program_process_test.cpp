@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "gui_harness.h"
-#include "package/package_globals.h"
+#include "package/package.h"
 #include "ui/wide_text.h"
 
 #ifndef TESSALINE_PROGRAM
@@ -135,8 +135,8 @@ TEST(Program, APackageWithoutAnApplicationIsRefusedBeforeAnyWindow) {
   EXPECT_EQ(WindowText(box), L"Error");
   wchar_t text[1024]{};
   GetDlgItemTextW(box, 0xFFFF, text, 1024);
-  LoadPackageProperties();
-  EXPECT_EQ(std::wstring(text), Widen(UpdaterProperties().GetString("error-message.NoHexFile")));
+  EXPECT_EQ(std::wstring(text),
+            Widen(EmbeddedPackage()->UpdaterTexts().GetString("error-message.NoHexFile")));
   EXPECT_EQ(WaitForWindow(program.Id(), L"DEVERARUV", false, 0ms), nullptr);
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   EXPECT_EQ(program.WaitForExit(kExitTimeoutMs), std::optional<DWORD>(1));

@@ -35,8 +35,6 @@ void FitTitleLine(HWND dialog) {
   SetWindowPos(title, nullptr, x, y, extent.cx, extent.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-}  // namespace
-
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
@@ -55,6 +53,8 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       return FALSE;
   }
 }
+
+}  // namespace
 
 void ShowAboutDialog(HINSTANCE instance, HWND owner) {
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutDialogProc, 0);

@@ -1,4 +1,4 @@
-// The modal dialogs of the desktop program and their dialog procedures.
+// The modal dialogs of the desktop program.
 #pragma once
 
 #include <windows.h>
@@ -23,10 +23,11 @@ inline constexpr INT_PTR kEnterBootloadCancelled = 0;
 inline constexpr INT_PTR kEnterBootloadEnabled = 1;
 inline constexpr INT_PTR kEnterBootloadRefused = 2;
 
-// Runs the Discover dialog (template 145) modally. Returns kDiscoverCancelled, a network unit's
-// IPv4 address in network byte order, or kDiscoverSerialMask | port index, always as an unsigned
+// Runs the Discover dialog (template 145) modally, listing the units that announce `identity`
+// (AnnounceIdentity of the package's model). Returns kDiscoverCancelled, a network unit's IPv4
+// address in network byte order, or kDiscoverSerialMask | port index, always as an unsigned
 // 32-bit value zero-extended (never sign-extended).
-INT_PTR RunDiscoverDialog(HWND owner, DiscoverMode mode);
+INT_PTR RunDiscoverDialog(HWND owner, DiscoverMode mode, std::string identity);
 // The ComPortTable index carried by a Discover result, when it names a serial unit.
 std::optional<std::uint32_t> DiscoveredSerialPortIndex(INT_PTR result);
 
@@ -36,22 +37,14 @@ INT_PTR RunEnterBootloadDialog(HWND owner, const UnitAddress& unit);
 
 // About box (template 103).
 void ShowAboutDialog(HINSTANCE instance, HWND owner);
-// Versions of the package's firmware parts, with links to their release notes (template 158).
-void ShowVersionInformation(HINSTANCE instance, HWND owner);
+// Versions of the package's firmware parts from its unit texts, with links to their release
+// notes (template 158).
+void ShowVersionInformation(HINSTANCE instance, HWND owner, const PropertiesContainer& unitTexts);
 // One release-notes text of type "NOTES" by resource name (template 159). IDCANCEL when absent.
 INT_PTR ShowNotesDialog(HWND owner, const wchar_t* notesName);
 // The multi-page help of `topic` ("help-message.Updater Instructions") from `properties`
 // (template 147). Returns 1 when the user finished or closed it.
 INT_PTR ShowHelpWizard(HINSTANCE instance, HWND owner, const PropertiesContainer& properties,
                        const std::string& topic);
-
-// The dialog procedures, for programs that create the dialogs themselves.
-INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK EnterBootloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK VersionInformationDialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                              LPARAM lParam);
-INT_PTR CALLBACK NotesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK HelpWizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace tessaline

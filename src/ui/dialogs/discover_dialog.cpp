@@ -2,6 +2,7 @@
 #include "ui/dialogs/discover_dialog.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "discovery/discovery_thread.h"
@@ -40,6 +41,7 @@ struct DiscoverState {
   // wParam, so the dialog can tell its end from older ones.
   std::shared_ptr<VersionMessages> query;
   std::uint32_t newestQuery = 0;  // number of the last query submitted; 0 before any
+  std::string identity;           // what the units sought announce
   NetworkDiscoveryOptions networkOptions;
   SerialDiscoveryOptions serialOptions;
 };
@@ -54,7 +56,8 @@ HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_UNIT_LIST); }
 void StartDiscovery(HWND dialog, DiscoverMode mode) {
   auto& state = State();
   if (!state.discovery) {
-    state.discovery = std::make_unique<DiscoveryThread>(state.networkOptions, state.serialOptions);
+    state.discovery = std::make_unique<DiscoveryThread>(state.identity, state.networkOptions,
+                                                        state.serialOptions);
   }
   if (!state.discoveryTarget) state.discoveryTarget = std::make_shared<HwndMessageTarget>(dialog);
   state.discovery->StartDiscovery(std::make_shared<DiscoveryMessages>(state.discoveryTarget), mode);
@@ -229,16 +232,6 @@ void OnDestroy(HWND dialog) {
   state.units.clear();
 }
 
-}  // namespace
-
-namespace dialogs {
-void SetDiscoveryOptions(NetworkDiscoveryOptions network, SerialDiscoveryOptions serial) {
-  State().networkOptions = std::move(network);
-  State().serialOptions = std::move(serial);
-}
-bool DiscoveryRunning() { return State().discovery && State().discovery->Running(); }
-}  // namespace dialogs
-
 INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_MEASUREITEM:
@@ -312,7 +305,18 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
   }
 }
 
-INT_PTR RunDiscoverDialog(HWND owner, DiscoverMode mode) {
+}  // namespace
+
+namespace dialogs {
+void SetDiscoveryOptions(NetworkDiscoveryOptions network, SerialDiscoveryOptions serial) {
+  State().networkOptions = std::move(network);
+  State().serialOptions = std::move(serial);
+}
+bool DiscoveryRunning() { return State().discovery && State().discovery->Running(); }
+}  // namespace dialogs
+
+INT_PTR RunDiscoverDialog(HWND owner, DiscoverMode mode, std::string identity) {
+  State().identity = std::move(identity);
   const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DISCOVER),
                                          owner, DiscoverDialogProc, static_cast<LPARAM>(mode));
   // A dialog that could not be created (-1) chose nothing.

@@ -6,8 +6,8 @@
 
 namespace tessaline::dialogs {
 
-// Options of the discovery worker of every Discover dialog opened from now on (defaults: the
-// system's interfaces, the package's identity).
+// Options of the discovery worker of every Discover dialog opened from now on (default: the
+// system's interfaces).
 void SetDiscoveryOptions(NetworkDiscoveryOptions network, SerialDiscoveryOptions serial);
 
 // True while the open Discover dialog's discovery worker runs.

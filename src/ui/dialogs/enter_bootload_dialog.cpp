@@ -66,8 +66,6 @@ void OnOk(HWND dialog) {
   }
 }
 
-}  // namespace
-
 INT_PTR CALLBACK EnterBootloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
@@ -97,6 +95,8 @@ INT_PTR CALLBACK EnterBootloadDialogProc(HWND dialog, UINT message, WPARAM wPara
       return FALSE;
   }
 }
+
+}  // namespace
 
 INT_PTR RunEnterBootloadDialog(HWND owner, const UnitAddress& unit) {
   return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ENTER_BOOTLOAD), owner,

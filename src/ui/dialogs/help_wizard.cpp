@@ -57,8 +57,6 @@ void OnInitDialog(HWND dialog, HelpWizard& wizard) {
   ShowCurrentPage(dialog, wizard);
 }
 
-}  // namespace
-
 INT_PTR CALLBACK HelpWizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   HelpWizard* wizard = WizardOf(dialog);
   switch (message) {
@@ -91,6 +89,8 @@ INT_PTR CALLBACK HelpWizardDialogProc(HWND dialog, UINT message, WPARAM wParam, 
       return FALSE;
   }
 }
+
+}  // namespace
 
 INT_PTR ShowHelpWizard(HINSTANCE instance, HWND owner, const PropertiesContainer& properties,
                        const std::string& topic) {

@@ -46,8 +46,6 @@ void OnInitDialog(HWND dialog, const wchar_t* name) {
   SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(font.release()));
 }
 
-}  // namespace
-
 INT_PTR CALLBACK NotesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
@@ -75,6 +73,8 @@ INT_PTR CALLBACK NotesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       return FALSE;
   }
 }
+
+}  // namespace
 
 INT_PTR ShowNotesDialog(HWND owner, const wchar_t* notesName) {
   return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_NOTES), owner,

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "package/package_contents.h"
-#include "package/package_globals.h"
+#include "package/properties_container.h"
 #include "platform/module_resources.h"
 #include "resource.h"
 #include "ui/dialogs/dialog_support.h"
@@ -53,11 +53,11 @@ LRESULT CALLBACK NotesLinkProc(HWND label, UINT message, WPARAM wParam, LPARAM l
   return CallWindowProcW(record->staticProc, label, message, wParam, lParam);
 }
 
-void FillRows(HWND dialog, VersionDialogRecord& record) {
+void FillRows(HWND dialog, VersionDialogRecord& record, const PropertiesContainer& unitTexts) {
   std::size_t position = 0;
   for (const VersionRow& row : VersionTable) {
     if (position == kPairs.size()) break;
-    const std::string* value = UnitProperties().Lookup(row.key);
+    const std::string* value = unitTexts.Lookup(row.key);
     // A value marked not present has no row, as a missing one has none.
     if (IsMissingValue(value)) continue;
     const ControlPair pair = kPairs[position];
@@ -79,7 +79,7 @@ void FillRows(HWND dialog, VersionDialogRecord& record) {
   }
 }
 
-void OnInitDialog(HWND dialog) {
+void OnInitDialog(HWND dialog, const PropertiesContainer& unitTexts) {
   auto record = std::make_unique<VersionDialogRecord>();
   HWND first = GetDlgItem(dialog, IDC_VERSION_LABEL_1);
   const auto font = reinterpret_cast<HFONT>(SendMessageW(first, WM_GETFONT, 0, 0));
@@ -92,7 +92,7 @@ void OnInitDialog(HWND dialog) {
   record->staticProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(first, GWLP_WNDPROC));
   // Window-data glue: the dialog owns the record until WM_NCDESTROY.
   SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(record.get()));
-  FillRows(dialog, *record.release());
+  FillRows(dialog, *record.release(), unitTexts);
 }
 
 const std::wstring* NotesOf(HWND dialog, int controlId) {
@@ -109,13 +109,11 @@ bool IsVersionControl(int controlId) {
   return false;
 }
 
-}  // namespace
-
 INT_PTR CALLBACK VersionInformationDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      OnInitDialog(dialog);
+      OnInitDialog(dialog, *reinterpret_cast<const PropertiesContainer*>(lParam));
       return TRUE;
     case WM_CTLCOLORSTATIC: {
       const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
@@ -148,9 +146,11 @@ INT_PTR CALLBACK VersionInformationDialogProc(HWND dialog, UINT message, WPARAM 
   }
 }
 
-void ShowVersionInformation(HINSTANCE instance, HWND owner) {
+}  // namespace
+
+void ShowVersionInformation(HINSTANCE instance, HWND owner, const PropertiesContainer& unitTexts) {
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_VERSION_INFORMATION), owner,
-                  VersionInformationDialogProc, 0);
+                  VersionInformationDialogProc, reinterpret_cast<LPARAM>(&unitTexts));
 }
 
 }  // namespace tessaline

@@ -29,6 +29,7 @@ using testing::PumpUntil;
 constexpr char kBootloaderUnit[] = "127.0.161.24";
 constexpr char kSilentAddress[] = "127.0.161.29";
 constexpr std::uint32_t kQueryWaitMs = 15000;
+constexpr char kIdentity[] = "Brume Tessaline";  // what the simulated unit announces
 
 std::uint32_t Address(const char* dotted) {
   in_addr address{};
@@ -99,7 +100,7 @@ TEST(DiscoverDialog, ListsBootloadUnitsFirstInBoldAndKeepsFirstReports) {
     testing::SaveScreenshot(dialog, "discover-network");
     testing::Click(dialog, IDCANCEL);
   });
-  EXPECT_EQ(RunDiscoverDialog(nullptr, DiscoverMode::Network), kDiscoverCancelled);
+  EXPECT_EQ(RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity), kDiscoverCancelled);
 
   ASSERT_EQ(copies.size(), 4u);
   EXPECT_EQ(copies[0].address, bootloader);
@@ -142,7 +143,8 @@ TEST(DiscoverDialog, NothingChosenReturnsTwo) {
       PostMessageW(dialog, c.message, c.wParam, 0);
       PumpUntil([&] { return !IsWindowVisible(dialog); }, 2000);
     });
-    EXPECT_EQ(RunDiscoverDialog(nullptr, DiscoverMode::Network), kDiscoverCancelled) << c.name;
+    EXPECT_EQ(RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity), kDiscoverCancelled)
+        << c.name;
     EXPECT_TRUE(driver.Boxes().empty()) << c.name;
   }
 }
@@ -161,7 +163,7 @@ TEST(DiscoverDialog, SerialUnitsKeepArrivalOrderAndComeBackByPortIndex) {
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_APPLICATION_VERSION_LABEL)));
     testing::Click(dialog, IDOK);
   });
-  const INT_PTR result = RunDiscoverDialog(nullptr, DiscoverMode::Serial);
+  const INT_PTR result = RunDiscoverDialog(nullptr, DiscoverMode::Serial, kIdentity);
   EXPECT_EQ(ports, (std::vector<std::uint32_t>{3, 1, 4}));
   EXPECT_EQ(static_cast<std::uint64_t>(result), 0xFFFFFF04u);
   EXPECT_EQ(DiscoveredSerialPortIndex(result), std::optional<std::uint32_t>(4));
@@ -205,7 +207,7 @@ TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
       scanning = dialogs::DiscoveryRunning();
       testing::Click(dialog, IDCANCEL);
     });
-    EXPECT_EQ(RunDiscoverDialog(nullptr, c.mode), kDiscoverCancelled);
+    EXPECT_EQ(RunDiscoverDialog(nullptr, c.mode, kIdentity), kDiscoverCancelled);
     EXPECT_TRUE(scanningAtStart);
     EXPECT_EQ(scanning, c.scanning)
         << "mode " << static_cast<int>(c.mode) << ", queries ended " << c.endedQueries.size();
@@ -233,7 +235,7 @@ TEST(DiscoverDialog, VersionLabelsShowOnlyTheNewestQuery) {
     application = testing::ItemTextOf(dialog, IDC_APPLICATION_VERSION);
     testing::Click(dialog, IDCANCEL);
   });
-  RunDiscoverDialog(nullptr, DiscoverMode::Network);
+  RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity);
   EXPECT_EQ(bootloader, L"Searching...");
   EXPECT_EQ(application, L"Searching...");
 }
@@ -247,7 +249,7 @@ TEST(DiscoverDialog, AReplyFromAddressZeroIsNotListed) {
     listed = Entries(dialog).size();
     testing::Click(dialog, IDCANCEL);
   });
-  RunDiscoverDialog(nullptr, DiscoverMode::Network);
+  RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity);
   EXPECT_EQ(listed, 0u);
 }
 
@@ -258,7 +260,6 @@ TEST(DiscoverDialog, FindsTheSimulatedUnitAndShowsItsVersions) {
   network.readInterfaces = [unit] {
     return std::optional<InterfaceTable>(InterfaceTable{{unit, 0xFFFFFFFFu}});
   };
-  network.identity = "Brume Tessaline";
   dialogs::SetDiscoveryOptions(std::move(network), {});
   StartVersionWorker();
 
@@ -290,7 +291,7 @@ TEST(DiscoverDialog, FindsTheSimulatedUnitAndShowsItsVersions) {
     Select(dialog, IndexOf(dialog, unit));
     testing::Click(dialog, IDOK);
   });
-  const INT_PTR result = RunDiscoverDialog(nullptr, DiscoverMode::Network);
+  const INT_PTR result = RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity);
   StopVersionWorker();
   ASSERT_TRUE(listed) << "the simulated unit answered discovery";
   EXPECT_EQ(found, (std::vector<std::wstring>{L"1.0", L"1.1"}));

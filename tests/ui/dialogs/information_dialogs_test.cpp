@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "package/package_globals.h"
+#include "package/package.h"
 #include "package/properties_container.h"
 #include "platform/module_resources.h"
 #include "resource.h"
@@ -113,10 +113,10 @@ TEST(VersionInformationDialog, ShowsThePackageRowsWithTheBuildNotesLink) {
                  reinterpret_cast<LPARAM>(link));
     testing::Click(dialog, IDOK);
   });
-  ShowVersionInformation(Instance(), nullptr);
+  const PropertiesContainer& unit = EmbeddedPackage()->UnitTexts();
+  ShowVersionInformation(Instance(), nullptr, unit);
 
   ASSERT_EQ(rows.size(), 6u);
-  const auto& unit = UnitProperties();
   struct Expected {
     const wchar_t* label;
     const char* key;
@@ -153,9 +153,13 @@ TEST(VersionInformationDialog, ShowsThePackageRowsWithTheBuildNotesLink) {
   EXPECT_EQ(notesText, expectedNotes);
 }
 
-// Runs after the package's own rows were checked: it adds a value the package lacks.
 TEST(VersionInformationDialog, AValueMarkedNotPresentHasNoRow) {
-  UnitProperties().AddProperty("core-hw-version", "-not-present-");
+  // The package's texts with a value it lacks, marked not present.
+  PropertiesContainer unit;
+  EmbeddedPackage()->UnitTexts().ForEach(
+      [&unit](const std::string& key, const std::string& value) { unit.AddProperty(key, value); });
+  ASSERT_EQ(unit.Lookup("core-hw-version"), nullptr);
+  unit.AddProperty("core-hw-version", "-not-present-");
   const int labels[] = {IDC_VERSION_LABEL_1, IDC_VERSION_LABEL_2, IDC_VERSION_LABEL_3,
                         IDC_VERSION_LABEL_4, IDC_VERSION_LABEL_5, IDC_VERSION_LABEL_6};
   const int values[] = {IDC_VERSION_VALUE_1, IDC_VERSION_VALUE_2, IDC_VERSION_VALUE_3,
@@ -169,7 +173,7 @@ TEST(VersionInformationDialog, AValueMarkedNotPresentHasNoRow) {
     }
     testing::Click(dialog, IDOK);
   });
-  ShowVersionInformation(Instance(), nullptr);
+  ShowVersionInformation(Instance(), nullptr, unit);
   ASSERT_FALSE(shown.empty());
   for (const std::wstring& text : shown) {
     EXPECT_EQ(text.find(L"Core Hardware"), std::wstring::npos) << "a row for the missing value";
@@ -224,11 +228,12 @@ std::vector<WizardPage> WalkWizard(const PropertiesContainer& properties, const 
 TEST(HelpWizard, StepsThroughTheUpdaterInstructions) {
   INT_PTR result = 0;
   const std::string topic = "help-message.Updater Instructions";
-  const auto pages = WalkWizard(UpdaterProperties(), topic, &result, "help-wizard");
+  const PropertiesContainer& updater = EmbeddedPackage()->UpdaterTexts();
+  const auto pages = WalkWizard(updater, topic, &result, "help-wizard");
   EXPECT_EQ(result, 1);
   ASSERT_EQ(pages.size(), 7u);
   for (std::size_t i = 0; i < pages.size(); ++i) {
-    const std::string* text = UpdaterProperties().Lookup(topic + "." + std::to_string(i + 1));
+    const std::string* text = updater.Lookup(topic + "." + std::to_string(i + 1));
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(pages[i].caption, L"Updater Instructions: Step " + std::to_wstring(i + 1));
     EXPECT_EQ(pages[i].text, Widen(*text));
@@ -263,9 +268,9 @@ TEST(HelpWizard, AGapInTheNumberingEndsThePages) {
 TEST(HelpWizard, CloseBoxEndsTheWizard) {
   DialogDriver driver;
   driver.OnNextDialog([](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); });
-  EXPECT_EQ(
-      ShowHelpWizard(Instance(), nullptr, UpdaterProperties(), "help-message.Updater Instructions"),
-      1);
+  EXPECT_EQ(ShowHelpWizard(Instance(), nullptr, EmbeddedPackage()->UpdaterTexts(),
+                           "help-message.Updater Instructions"),
+            1);
 }
 
 }  // namespace

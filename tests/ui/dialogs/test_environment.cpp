@@ -1,11 +1,10 @@
-// Start-up of the test process as the program does it: strings, properties, the socket library.
+// Start-up of the test process as the program does it: strings and the socket library.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <memory>
 
-#include "package/package_globals.h"
 #include "platform/message_box.h"
 #include "platform/sockets.h"
 #include "ui/ui_text.h"
@@ -17,7 +16,6 @@ class DialogsEnvironment final : public ::testing::Environment {
   void SetUp() override {
     sockets_ = std::make_unique<tessaline::platform::SocketLibrary>();
     tessaline::LoadUiStrings(GetModuleHandleW(nullptr));
-    tessaline::LoadPackageProperties();
     // Boxes of the test thread are real (the tests catch and answer them); a worker's box would
     // wait for a user forever, so it is reported and answered here instead.
     const DWORD testThread = GetCurrentThreadId();

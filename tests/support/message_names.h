@@ -1,9 +1,14 @@
-// Names of the worker message codes.
+// Names of the worker message codes, for readable test failures.
+#pragma once
+
+#include <cstdint>
+
 #include "ui/messages.h"
 
 namespace tessaline {
 
-const char* MessageName(std::uint32_t code) {
+// "WM_APP_UPDATE_SUCCEEDED"; "?" for unknown codes.
+inline const char* MessageName(std::uint32_t code) {
   switch (code) {
     case WM_APP_NET_UNIT_FOUND:
       return "WM_APP_NET_UNIT_FOUND";
