@@ -49,10 +49,13 @@ std::shared_ptr<const Package> Package::Load(const PackageSource& source) {
   for (std::size_t row = 0; row < PackageVariants.size(); ++row) {
     const PackageVariant& variant = PackageVariants[row];
     auto& file = package->files_[row];
+    // Assigned rather than emplaced: clang 14 judges the nested File not default-constructible.
     if (const auto inPlace = source.ReadInPlace(variant.type, variant.resource)) {
-      file.emplace().bytes = *inPlace;
+      file = File{};
+      file->bytes = *inPlace;
     } else if (auto bytes = source.Read(variant.type, variant.resource)) {
-      file.emplace().owned = std::move(*bytes);
+      file = File{};
+      file->owned = std::move(*bytes);
       file->bytes = file->owned;
     }
     if (file) file->size = file->bytes.size();
