@@ -24,6 +24,10 @@ std::optional<std::span<const std::uint8_t>> EmbeddedPackageSource::ReadInPlace(
   return platform::FindModuleResource(type, name);
 }
 
+void EmbeddedPackageSource::DoneReadingInPlace(std::span<const std::uint8_t> bytes) const {
+  platform::ReleaseResourcePages(bytes);
+}
+
 std::optional<std::vector<std::uint8_t>> DirectoryPackageSource::Read(std::string_view type,
                                                                       std::string_view name) const {
   std::error_code error;
@@ -62,7 +66,7 @@ std::shared_ptr<const Package> Package::Load(const PackageSource& source) {
     package->presence_[row] = file.has_value();
   }
   for (std::size_t variant = 0; variant < kPackageVariantCount; ++variant) {
-    package->DecodeApplication(variant);
+    package->DecodeApplication(variant, source);
   }
   if (const auto text = source.Read(kPropertiesResourceType, "UNIT")) {
     package->unitTexts_.LoadFromMemory(*text);
@@ -78,7 +82,7 @@ std::shared_ptr<const Package> Package::Load(const PackageSource& source) {
   return package;
 }
 
-void Package::DecodeApplication(std::size_t variant) {
+void Package::DecodeApplication(std::size_t variant, const PackageSource& source) {
   auto& file = files_[ApplicationRow(variant)];
   if (!file) return;
   CHexManager& application = applications_[variant];
@@ -90,7 +94,10 @@ void Package::DecodeApplication(std::size_t variant) {
                      application.LastError();
     }
   }
-  if (file->owned.empty()) return;
+  if (file->owned.empty()) {
+    source.DoneReadingInPlace(file->bytes);
+    return;
+  }
   file->sha256 = platform::Sha256Hex(file->bytes);
   file->bytes = {};
   std::vector<std::uint8_t>().swap(file->owned);

@@ -34,6 +34,9 @@ class PackageSource {
       std::string_view /*type*/, std::string_view /*name*/) const {
     return std::nullopt;
   }
+  // The package has read these in-place bytes through and keeps what it decoded from them, so
+  // the source may let their memory go until they are read again.
+  virtual void DoneReadingInPlace(std::span<const std::uint8_t> /*bytes*/) const {}
 };
 
 // The files built into the program.
@@ -43,6 +46,7 @@ class EmbeddedPackageSource final : public PackageSource {
                                                 std::string_view name) const override;
   std::optional<std::span<const std::uint8_t>> ReadInPlace(std::string_view type,
                                                            std::string_view name) const override;
+  void DoneReadingInPlace(std::span<const std::uint8_t> bytes) const override;
 };
 
 // A folder laid out as the build's package: <TYPE>/<NAME>[.<extension>] ("HEX/APPLICATION_
@@ -106,9 +110,9 @@ class Package {
     std::size_t size = 0;
     std::string sha256;  // taken before an application image's own copy is dropped
   };
-  // Only the decoded records of an application image are needed once it is loaded; the text
-  // stays only when it costs nothing (in place).
-  void DecodeApplication(std::size_t variant);
+  // Only the decoded records of an application image are needed once it is loaded: a copy of the
+  // text is dropped, text in place is handed back to its source.
+  void DecodeApplication(std::size_t variant, const PackageSource& source);
 
   std::array<std::optional<File>, 2 * kPackageVariantCount> files_;
   std::array<CHexManager, kPackageVariantCount> applications_;

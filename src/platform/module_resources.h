@@ -14,6 +14,11 @@ namespace tessaline::platform {
 std::optional<std::span<const std::uint8_t>> FindModuleResource(std::string_view type,
                                                                  std::string_view name);
 
+// Lets the system take back the memory that holds these resource bytes until they are read again:
+// the whole pages inside them leave the process's working set and are read from the program file
+// if touched later. Only for bytes FindModuleResource returned.
+void ReleaseResourcePages(std::span<const std::uint8_t> bytes);
+
 // One embedded resource, for the Linux embedding (a generated table registers them).
 struct EmbeddedResource {
   std::string_view type;

@@ -335,6 +335,11 @@ TEST(PackageVariants, JobsShareOneDecodedImageEachAtItsOwnPlaceAndTheFactsOutliv
   // Size and digest of each file as read, also where the package dropped its copy of the text.
   testing::MemoryPackageSource copied;
   const std::string hex = ResourceText("HEX", "APPLICATION_STM32_ADAU1452");
+  // The loaded package let the text's memory go; read again, it comes back from the program file.
+  CHexManager reread;
+  ASSERT_TRUE(reread.LoadFromMemory(
+      std::span(reinterpret_cast<const std::uint8_t*>(hex.data()), hex.size())));
+  EXPECT_EQ(reread.RecordCount(), 15613u);
   copied.Add("HEX", "APPLICATION_STM32_ADAU1452", hex).Add("BIN", "FLASH_STM32_ADAU1452", "flash");
   const auto variant = *SelectVariant("STM32", "ADAU1452");
   const auto loaded = Package::Load(copied);

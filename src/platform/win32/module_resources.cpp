@@ -23,4 +23,7 @@ std::optional<std::span<const std::uint8_t>> FindModuleResource(std::string_view
   return std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(bytes), size);
 }
 
+// Windows trims the image pages of a process's working set itself when memory is wanted.
+void ReleaseResourcePages(std::span<const std::uint8_t> /*bytes*/) {}
+
 }  // namespace tessaline::platform
