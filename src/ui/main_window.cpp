@@ -38,7 +38,6 @@ constexpr int kParserPortMaxChars = 5;
 
 // The one main window of the process and what it shares with its job.
 struct MainWindowState {
-  HWND window = nullptr;
   std::shared_ptr<const Package> package;
   std::shared_ptr<HwndMessageTarget> target;
   std::unique_ptr<WindowJobThread> job;
@@ -54,10 +53,6 @@ MainWindowState state;
 
 const PropertiesContainer& UnitTexts() { return state.package->UnitTexts(); }
 const PropertiesContainer& UpdaterTexts() { return state.package->UpdaterTexts(); }
-
-HINSTANCE Instance(HWND window) {
-  return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-}
 
 int ShowBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
   return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
@@ -220,7 +215,6 @@ std::atomic<bool>& OverwriteChoice(int id) {
 }
 
 void OnInitDialog(HWND window) {
-  state.window = window;
   state.target = std::make_shared<HwndMessageTarget>(window);
   SetFormattedItemText(window, kWindowCaption, UnitTexts().Lookup("model"));
   SetFormattedItemText(window, IDC_PRODUCT_NAME, UnitTexts().Lookup("model"));
@@ -286,13 +280,13 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       SendMessageW(window, WM_CLOSE, 0, 0);
       return 0;
     case IDM_ABOUT:
-      ShowAboutDialog(Instance(window), window);
+      ShowAboutDialog(window);
       return 0;
     case IDM_UNIT_PREPARATIONS:
-      ShowHelpWizard(Instance(window), window, UnitTexts(), "help-message.Unit Preparation");
+      ShowHelpWizard(window, UnitTexts(), "help-message.Unit Preparation");
       return 0;
     case IDM_UPDATE_INSTRUCTIONS:
-      ShowHelpWizard(Instance(window), window, UpdaterTexts(), "help-message.Updater Instructions");
+      ShowHelpWizard(window, UpdaterTexts(), "help-message.Updater Instructions");
       return 0;
     case IDC_DISCOVER:
       RunDiscoverProcedure(window);
@@ -315,7 +309,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       if (code == EN_KILLFOCUS) ValidateParserPort(window);
       return 0;
     case IDC_MORE:
-      ShowVersionInformation(Instance(window), window, UnitTexts());
+      ShowVersionInformation(window, UnitTexts());
       return 0;
     case IDC_IP_RADIO:
       ChooseConnection(window, true);
@@ -471,7 +465,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       if (state.target) state.target->Detach();
       state.target.reset();
-      state.window = nullptr;
       state.package.reset();
       PostQuitMessage(0);
       return 0;

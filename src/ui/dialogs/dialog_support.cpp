@@ -23,11 +23,11 @@ UniqueFont CreatePointFont(HWND window, const FontRequest& request) {
   return UniqueFont(CreateFontIndirectW(&description));
 }
 
-UniqueFont DeriveFont(HFONT font, LONG weight, bool underline) {
+UniqueFont DeriveFont(HFONT font, bool bold, bool underline) {
   LOGFONTW description{};
   HGDIOBJ source = font != nullptr ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT);
   if (GetObjectW(source, sizeof description, &description) == 0) return nullptr;
-  description.lfWeight = weight;
+  if (bold) description.lfWeight = FW_BOLD;
   description.lfUnderline = underline ? TRUE : FALSE;
   return UniqueFont(CreateFontIndirectW(&description));
 }
@@ -38,12 +38,15 @@ std::wstring ItemText(HWND dialog, int controlId, int capacity) {
   return std::wstring(buffer.data(), length);
 }
 
-void SetItemText(HWND dialog, int controlId, const std::wstring& text) {
-  SetDlgItemTextW(dialog, controlId, text.c_str());
-}
-
 void EnableItem(HWND dialog, int controlId, bool enable) {
   EnableWindow(GetDlgItem(dialog, controlId), enable ? TRUE : FALSE);
+}
+
+bool EndOnOkOrCancel(HWND dialog, WPARAM wParam) {
+  const int id = LOWORD(wParam);
+  if (id != IDOK && id != IDCANCEL) return false;
+  EndDialog(dialog, id);
+  return true;
 }
 
 WaitCursor::WaitCursor() : saved_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
