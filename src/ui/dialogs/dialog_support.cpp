@@ -1,22 +1,17 @@
-// Owned fonts, point sizes, item texts and the wait cursor for the dialogs.
+// Owned fonts at point sizes, item texts, the OK/Cancel ending and the wait cursor for the dialogs.
 #include "ui/dialogs/dialog_support.h"
 
 #include <vector>
 
 namespace tessaline::dialogs {
 
-LONG FontHeightForPoints(HWND window, int points) {
+UniqueFont CreatePointFont(HWND window, const FontRequest& request) {
   HDC dc = GetDC(window);
   const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
   if (dc != nullptr) ReleaseDC(window, dc);
-  return -MulDiv(points, dpi, 72);
-}
-
-UniqueFont CreatePointFont(HWND window, const FontRequest& request) {
   LOGFONTW description{};
-  description.lfHeight = FontHeightForPoints(window, request.points);
+  description.lfHeight = -MulDiv(request.points, dpi, 72);
   description.lfWeight = request.weight;
-  description.lfUnderline = request.underline ? TRUE : FALSE;
   description.lfCharSet = ANSI_CHARSET;
   description.lfPitchAndFamily = request.pitchAndFamily;
   request.face.copy(description.lfFaceName, LF_FACESIZE - 1);

@@ -14,16 +14,13 @@ struct FontDeleter {
 };
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 
-// Character height for a size in points on the display of `window`: -MulDiv(points, dpi, 72).
-LONG FontHeightForPoints(HWND window, int points);
-
 struct FontRequest {
   int points = 8;
   LONG weight = FW_NORMAL;
   BYTE pitchAndFamily = VARIABLE_PITCH | FF_SWISS;
   std::wstring face;
-  bool underline = false;
 };
+// The requested font at its size in points on the display of `window`.
 UniqueFont CreatePointFont(HWND window, const FontRequest& request);
 
 // A copy of `font` (the system font when null), bold or of its own weight, and underlined or not.
