@@ -97,13 +97,6 @@ const std::wstring* NotesOf(HWND dialog, int controlId) {
   return found == record->notesByControl.end() ? nullptr : &found->second;
 }
 
-bool IsVersionControl(int controlId) {
-  for (const ControlPair& pair : kPairs) {
-    if (controlId == pair.label || controlId == pair.value) return true;
-  }
-  return false;
-}
-
 INT_PTR CALLBACK VersionInformationDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
   switch (message) {
@@ -120,13 +113,11 @@ INT_PTR CALLBACK VersionInformationDialogProc(HWND dialog, UINT message, WPARAM 
     }
     case WM_COMMAND: {
       if (dialogs::EndOnOkOrCancel(dialog, wParam)) return TRUE;
-      const int id = LOWORD(wParam);
-      if (IsVersionControl(id) && HIWORD(wParam) == STN_CLICKED) {
-        if (const std::wstring* notes = NotesOf(dialog, id))
-          ShowNotesDialog(dialog, notes->c_str());
-        return TRUE;
-      }
-      return FALSE;
+      // Only the labels with release notes are links.
+      const std::wstring* notes =
+          HIWORD(wParam) == STN_CLICKED ? NotesOf(dialog, LOWORD(wParam)) : nullptr;
+      if (notes != nullptr) ShowNotesDialog(dialog, notes->c_str());
+      return notes != nullptr;
     }
     default:
       return FALSE;
