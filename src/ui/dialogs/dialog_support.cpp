@@ -33,10 +33,6 @@ std::wstring ItemText(HWND dialog, int controlId, int capacity) {
   return std::wstring(buffer.data(), length);
 }
 
-void EnableItem(HWND dialog, int controlId, bool enable) {
-  EnableWindow(GetDlgItem(dialog, controlId), enable ? TRUE : FALSE);
-}
-
 bool EndOnOkOrCancel(HWND dialog, WPARAM wParam) {
   const int id = LOWORD(wParam);
   if (id != IDOK && id != IDCANCEL) return false;

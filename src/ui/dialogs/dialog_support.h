@@ -27,7 +27,6 @@ UniqueFont CreatePointFont(HWND window, const FontRequest& request);
 UniqueFont DeriveFont(HFONT font, bool bold, bool underline);
 
 std::wstring ItemText(HWND dialog, int controlId, int capacity);
-void EnableItem(HWND dialog, int controlId, bool enable);
 
 // Ends the dialog with OK's or Cancel's id when the WM_COMMAND of `wParam` is one of them.
 bool EndOnOkOrCancel(HWND dialog, WPARAM wParam);

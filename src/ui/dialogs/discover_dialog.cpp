@@ -145,7 +145,7 @@ void AddUnit(HWND dialog, DiscoveredUnit unit) {
 void SetVersionControls(HWND dialog, bool enable, const wchar_t* text) {
   for (int id : {IDC_BOOTLOADER_VERSION, IDC_BOOTLOADER_VERSION_LABEL, IDC_APPLICATION_VERSION,
                  IDC_APPLICATION_VERSION_LABEL}) {
-    dialogs::EnableItem(dialog, id, enable);
+    EnableWindow(GetDlgItem(dialog, id), enable);
   }
   SetDlgItemTextW(dialog, IDC_BOOTLOADER_VERSION, text);
   SetDlgItemTextW(dialog, IDC_APPLICATION_VERSION, text);
@@ -182,7 +182,7 @@ void OnSelection(HWND dialog) {
   }
   // The worker may hold the unit's serial port: it must end before the query opens it.
   StopDiscovery();
-  dialogs::EnableItem(dialog, IDOK, true);
+  EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
   if (unit->inBootload) {
     SetVersionControls(dialog, true, UiText(IDS_SEARCHING).c_str());
     SubmitQueryFor(dialog, *unit);
