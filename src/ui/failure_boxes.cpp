@@ -2,16 +2,9 @@
 #include "ui/failure_boxes.h"
 
 #include "platform/message_box.h"
+#include "strings/ui_strings.h"
 
 namespace tessaline {
-
-namespace {
-constexpr const char* kFirewallRefusedText =
-    "Unable to add the required Windows Firewall rule for incoming UDP traffic on port 30303.  "
-    "Some network devices may not be visible as a result.  The application should be re-run as "
-    "an Administrator so that the rule can be added.";
-constexpr const char* kFirewallRefusedCaption = "Error adding Firewall Rule";
-}  // namespace
 
 void ShowSocketErrorBox(const SocketFailure& failure) {
   platform::ShowMessageBox({.text = UiString(failure.text),
@@ -22,8 +15,8 @@ void ShowSocketErrorBox(const SocketFailure& failure) {
 void ShowFirewallRuleBox(void* ownerWindow, const platform::FirewallRuleResult& result) {
   if (result.outcome != platform::FirewallRuleOutcome::AccessDenied) return;
   platform::ShowMessageBox({.owner = ownerWindow,
-                            .text = kFirewallRefusedText,
-                            .caption = kFirewallRefusedCaption,
+                            .text = UiString(IDS_FIREWALL_RULE_REFUSED),
+                            .caption = UiString(IDS_FIREWALL_RULE_FAILED),
                             .icon = platform::MessageBoxIcon::Warning});
 }
 

@@ -38,7 +38,6 @@ constexpr int kParserPortMaxChars = 5;
 
 // The one main window of the process and what it shares with its job.
 struct MainWindowState {
-  HWND window = nullptr;
   std::shared_ptr<const Package> package;
   std::shared_ptr<HwndMessageTarget> target;
   std::unique_ptr<WindowJobThread> job;
@@ -54,10 +53,6 @@ MainWindowState state;
 
 const PropertiesContainer& UnitTexts() { return state.package->UnitTexts(); }
 const PropertiesContainer& UpdaterTexts() { return state.package->UpdaterTexts(); }
-
-HINSTANCE Instance(HWND window) {
-  return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-}
 
 int ShowBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
   return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
@@ -106,7 +101,7 @@ void OnIpAddressChange(HWND window) {
   DWORD host = 0;
   const auto filled = SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_GETADDRESS, 0,
                                           reinterpret_cast<LPARAM>(&host));
-  SetEnterBootloadEnabled(window, false);
+  Enable(window, IDC_ENTER_BOOTLOAD, false);
   const std::uint32_t address = platform::HostToNetwork32(static_cast<std::uint32_t>(host));
   const bool usable =
       filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableUnitAddress(address);
@@ -121,7 +116,8 @@ void OnIpAddressChange(HWND window) {
 
 void ValidateParserPort(HWND window) {
   std::array<wchar_t, kParserPortMaxChars + 2> text{};
-  const bool fits = GetWindowTextLengthW(Item(window, IDC_PARSER_PORT)) <= kParserPortMaxChars;
+  const bool fits =
+      GetWindowTextLengthW(GetDlgItem(window, IDC_PARSER_PORT)) <= kParserPortMaxChars;
   if (fits) {
     GetDlgItemTextW(window, IDC_PARSER_PORT, text.data(), static_cast<int>(text.size()));
     wchar_t* end = nullptr;
@@ -213,24 +209,29 @@ void FinishJob(HWND window, const std::wstring& text, StringId caption, UINT ico
   if (state.rescanPending) RescanPortsNow(window);
 }
 
+// The Overwrite choice that the check box `id` shows and sets.
+std::atomic<bool>& OverwriteChoice(int id) {
+  return id == IDC_FIRMWARE ? OverwriteFirmware : OverwriteFactoryDefaults;
+}
+
 void OnInitDialog(HWND window) {
-  state.window = window;
   state.target = std::make_shared<HwndMessageTarget>(window);
   SetFormattedItemText(window, kWindowCaption, UnitTexts().Lookup("model"));
   SetFormattedItemText(window, IDC_PRODUCT_NAME, UnitTexts().Lookup("model"));
   SetFormattedItemText(window, IDC_BUILD_VERSION, UnitTexts().Lookup("build-version"));
   SetStatusLine(window, UiString(IDS_IDLE));
   SetDlgItemInt(window, IDC_PARSER_PORT, CurrentParserPort.load(), FALSE);
-  BindCheckBox(window, IDC_FACTORY_DEFAULTS, &OverwriteFactoryDefaults);
+  for (const int box : {IDC_FACTORY_DEFAULTS, IDC_FIRMWARE}) {
+    CheckDlgButton(window, box, OverwriteChoice(box).load() ? BST_CHECKED : BST_UNCHECKED);
+  }
   Enable(window, IDC_FACTORY_DEFAULTS, true);
-  BindCheckBox(window, IDC_FIRMWARE, &OverwriteFirmware);
   Enable(window, IDC_FIRMWARE, PackageHasApplication.load());
   FillComPortList(window);
   CheckDlgButton(window, IDC_IP_RADIO, BST_CHECKED);
   CheckDlgButton(window, IDC_COM_RADIO, BST_UNCHECKED);
   SetIpGroupEnabled(window, true);
   Enable(window, IDC_COM_PORT_LIST, false);
-  SetFocus(Item(window, IDC_IP_ADDRESS));
+  SetFocus(GetDlgItem(window, IDC_IP_ADDRESS));
 }
 
 void OnPortSelected(HWND window);
@@ -243,7 +244,7 @@ void ChooseConnection(HWND window, bool network) {
   SetVersionLabel(window, L"");
   // Another unit is named now: it is asked afresh, and nothing is offered until it answers.
   ForgetShownUnit(window);
-  SetEnterBootloadEnabled(window, false);
+  Enable(window, IDC_ENTER_BOOTLOAD, false);
   if (network) {
     OnIpAddressChange(window);
   } else if (ComboSelection(window) != CB_ERR) {
@@ -253,7 +254,7 @@ void ChooseConnection(HWND window, bool network) {
 
 void OnPortSelected(HWND window) {
   SetVersionLabel(window, L"");
-  SetEnterBootloadEnabled(window, false);
+  Enable(window, IDC_ENTER_BOOTLOAD, false);
   const LRESULT selected = ComboSelection(window);
   if (selected == CB_ERR) {
     ForgetShownUnit(window);
@@ -263,11 +264,8 @@ void OnPortSelected(HWND window) {
 }
 
 void OnCheckBoxClicked(HWND window, int id) {
-  auto* flag =
-      reinterpret_cast<std::atomic<bool>*>(GetWindowLongPtrW(Item(window, id), GWLP_USERDATA));
   const auto check = IsDlgButtonChecked(window, id);
-  if (flag == nullptr || check == BST_INDETERMINATE) return;
-  *flag = check == BST_CHECKED;
+  if (check != BST_INDETERMINATE) OverwriteChoice(id) = check == BST_CHECKED;
 }
 
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -282,13 +280,13 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       SendMessageW(window, WM_CLOSE, 0, 0);
       return 0;
     case IDM_ABOUT:
-      ShowAboutDialog(Instance(window), window);
+      ShowAboutDialog(window);
       return 0;
     case IDM_UNIT_PREPARATIONS:
-      ShowHelpWizard(Instance(window), window, UnitTexts(), "help-message.Unit Preparation");
+      ShowHelpWizard(window, UnitTexts(), "help-message.Unit Preparation");
       return 0;
     case IDM_UPDATE_INSTRUCTIONS:
-      ShowHelpWizard(Instance(window), window, UpdaterTexts(), "help-message.Updater Instructions");
+      ShowHelpWizard(window, UpdaterTexts(), "help-message.Updater Instructions");
       return 0;
     case IDC_DISCOVER:
       RunDiscoverProcedure(window);
@@ -311,7 +309,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       if (code == EN_KILLFOCUS) ValidateParserPort(window);
       return 0;
     case IDC_MORE:
-      ShowVersionInformation(Instance(window), window, UnitTexts());
+      ShowVersionInformation(window, UnitTexts());
       return 0;
     case IDC_IP_RADIO:
       ChooseConnection(window, true);
@@ -431,7 +429,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_APP_ENABLE_ENTER_BOOTLOAD:
       // Opened mid-job, its dialog would query the unit being written.
-      if (state.job == nullptr) SetEnterBootloadEnabled(window, wParam != 0);
+      if (state.job == nullptr) Enable(window, IDC_ENTER_BOOTLOAD, wParam != 0);
       return 0;
     case WM_APP_ENABLE_EXIT_BOOTLOAD:
       if (state.job == nullptr) SetExitBootloadEnabled(window, wParam != 0);
@@ -467,7 +465,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       if (state.target) state.target->Detach();
       state.target.reset();
-      state.window = nullptr;
       state.package.reset();
       PostQuitMessage(0);
       return 0;

@@ -23,8 +23,7 @@ void EnableMenuCommand(HWND window, UINT command, bool enable) {
 
 }  // namespace
 
-HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
-void Enable(HWND window, int id, bool enable) { EnableWindow(Item(window, id), enable); }
+void Enable(HWND window, int id, bool enable) { EnableWindow(GetDlgItem(window, id), enable); }
 bool Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
 
 LRESULT ComboSelection(HWND window) {
@@ -45,10 +44,6 @@ void SetUpdateEnabled(HWND window, bool enable) {
   enable = enable && ConnectionNamed(window);
   Enable(window, IDC_UPDATE, enable);
   EnableMenuCommand(window, IDM_UPDATE, enable);
-}
-
-void SetEnterBootloadEnabled(HWND window, bool enable) {
-  Enable(window, IDC_ENTER_BOOTLOAD, enable);
 }
 
 void SetExitBootloadEnabled(HWND window, bool enable) {
@@ -88,15 +83,8 @@ void SetControlSet(HWND window, bool enable) {
   Enable(window, IDC_MORE, enable);
 }
 
-void BindCheckBox(HWND window, int controlId, std::atomic<bool>* flag) {
-  HWND box = Item(window, controlId);
-  SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(flag));
-  CheckDlgButton(window, controlId, flag->load() ? BST_CHECKED : BST_UNCHECKED);
-  EnableWindow(box, flag->load());
-}
-
 void FillComPortList(HWND window) {
-  HWND list = Item(window, IDC_COM_PORT_LIST);
+  HWND list = GetDlgItem(window, IDC_COM_PORT_LIST);
   SendMessageW(list, CB_RESETCONTENT, 0, 0);
   int added = 0;
   for (const std::string& entry : ComPortTable().Entries()) {

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -11,21 +10,18 @@
 
 namespace tessaline {
 
-// The control `id` of the window, and its plain states.
-HWND Item(HWND window, int id);
+// Plain states of the window's control `id`.
 void Enable(HWND window, int id, bool enable);
 bool Checked(HWND window, int id);
 // The COM port list's selection; CB_ERR when none.
 LRESULT ComboSelection(HWND window);
 
 void SetUpdateEnabled(HWND window, bool enable);
-void SetEnterBootloadEnabled(HWND window, bool enable);
 void SetExitBootloadEnabled(HWND window, bool enable);
 void SetUnitActions(HWND window, bool enable);
 void SetIpGroupEnabled(HWND window, bool enable);
 void SetComGroupEnabled(HWND window, bool enable);
 void SetControlSet(HWND window, bool enable);
-void BindCheckBox(HWND window, int controlId, std::atomic<bool>* flag);
 void FillComPortList(HWND window);
 void SetProgressRange(HWND window, std::uint32_t low, std::uint32_t high);
 void SetProgressPos(HWND window, std::uint32_t position);

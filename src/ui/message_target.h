@@ -1,12 +1,9 @@
-// Where workers report: a window (Win32) or a test recorder.
+// Where workers report: a window (Win32) or a test recorder (tests/support).
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <vector>
 
 namespace tessaline {
 
@@ -27,22 +24,6 @@ class MessageTarget {
   virtual void Post(WorkerMessage message) = 0;
   // Delivers the message and returns after the receiver has handled it (or the target is gone).
   virtual void Send(WorkerMessage message) = 0;
-};
-
-// Records every message in order (tests): thread-safe; Send is handled at once.
-class RecordingMessageTarget final : public MessageTarget {
- public:
-  void Post(WorkerMessage message) override;
-  void Send(WorkerMessage message) override;
-  std::vector<WorkerMessage> Messages() const;
-  std::vector<std::uint32_t> Codes() const;
-  // Waits until a message with `code` has arrived (true) or `timeoutMs` passed (false).
-  bool WaitFor(std::uint32_t code, std::uint32_t timeoutMs) const;
-
- private:
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::vector<WorkerMessage> messages_;
 };
 
 }  // namespace tessaline

@@ -18,10 +18,7 @@ constexpr StringId kAllStrings[] = {
 
 // Written once by LoadUiStrings on the user-interface thread before any worker starts; the
 // fallback entries are added under the lock.
-std::map<StringId, std::wstring>& Table() {
-  static std::map<StringId, std::wstring> table;
-  return table;
-}
+std::map<StringId, std::wstring> table;
 std::mutex tableMutex;
 
 }  // namespace
@@ -32,13 +29,12 @@ void LoadUiStrings(HINSTANCE instance) {
     const wchar_t* text = nullptr;
     // Length 0 asks for a read-only pointer into the resource instead of a copy.
     const int length = LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
-    Table()[id] = length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : L"";
+    table[id] = length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : L"";
   }
 }
 
 const std::wstring& UiText(StringId id) {
   std::lock_guard lock(tableMutex);
-  auto& table = Table();
   auto found = table.find(id);
   if (found == table.end()) found = table.emplace(id, Widen(UiString(id))).first;
   return found->second;

@@ -10,6 +10,7 @@
 #include "discovery/discovery_thread.h"
 #include "discovery/network_namespaces.h"
 #include "platform/sockets.h"
+#include "support/recording_message_target.h"
 #include "ui/discovery_messages.h"
 #include "ui/messages.h"
 #include "unit-sim/simulated_unit.h"

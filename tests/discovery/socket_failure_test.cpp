@@ -12,6 +12,7 @@
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
 #include "support/manual_clock.h"
+#include "support/recording_message_target.h"
 #include "transport/ethernet_transport.h"
 #include "transport/ethernet_transport_tcp.h"
 #include "ui/discovery_messages.h"

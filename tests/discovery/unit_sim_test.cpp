@@ -12,6 +12,7 @@
 #include "platform/sockets.h"
 #include "support/manual_clock.h"
 #include "support/message_names.h"
+#include "support/recording_message_target.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "ui/discovery_messages.h"

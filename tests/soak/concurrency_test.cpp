@@ -8,6 +8,7 @@
 #include "discovery/version_worker.h"
 #include "platform/sockets.h"
 #include "soak_support.h"
+#include "support/recording_message_target.h"
 #include "ui/discovery_messages.h"
 #include "ui/messages.h"
 

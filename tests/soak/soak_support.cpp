@@ -8,6 +8,7 @@
 #include "package/package_contents.h"
 #include "platform/sockets.h"
 #include "support/memory_package.h"
+#include "support/recording_message_target.h"
 #include "support/simulated_units.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"

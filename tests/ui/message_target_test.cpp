@@ -10,6 +10,7 @@
 #include "strings/ui_strings.h"
 #include "support/message_names.h"
 #include "support/queue_message_target.h"
+#include "support/recording_message_target.h"
 #include "ui/messages.h"
 
 namespace tessaline {

@@ -10,18 +10,15 @@ namespace {
 constexpr int kTitlePoints = 14;
 constexpr int kTitleChars = 64;  // title buffer, terminator included
 
-// One About box at a time.
-dialogs::UniqueFont TitleFont;
-
-void FitTitleLine(HWND dialog) {
-  TitleFont = dialogs::CreatePointFont(
+void FitTitleLine(HWND dialog, dialogs::UniqueFont& titleFont) {
+  titleFont = dialogs::CreatePointFont(
       dialog, {kTitlePoints, FW_BOLD, VARIABLE_PITCH | FF_SWISS, UiText(IDS_FONT_ARIAL)});
-  if (!TitleFont) return;  // the template font stays, and so does the layout
+  if (!titleFont) return;  // the template font stays, and so does the layout
   HWND title = GetDlgItem(dialog, IDC_ABOUT_TITLE);
-  SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(TitleFont.get()), TRUE);
+  SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont.get()), TRUE);
   const std::wstring text = dialogs::ItemText(dialog, IDC_ABOUT_TITLE, kTitleChars);
   HDC dc = GetDC(title);
-  HGDIOBJ previous = SelectObject(dc, TitleFont.get());
+  HGDIOBJ previous = SelectObject(dc, titleFont.get());
   SIZE extent{};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
   SelectObject(dc, previous);
@@ -35,20 +32,13 @@ void FitTitleLine(HWND dialog) {
   SetWindowPos(title, nullptr, x, y, extent.cx, extent.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      FitTitleLine(dialog);
+      FitTitleLine(dialog, *reinterpret_cast<dialogs::UniqueFont*>(lParam));
       return TRUE;
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-      }
-      return FALSE;
-    case WM_NCDESTROY:
-      TitleFont.reset();  // after the title control, which used it, is gone
-      return FALSE;
+      return dialogs::EndOnOkOrCancel(dialog, wParam);
     default:
       return FALSE;
   }
@@ -56,8 +46,11 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-void ShowAboutDialog(HINSTANCE instance, HWND owner) {
-  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutDialogProc, 0);
+void ShowAboutDialog(HWND owner) {
+  // Outlives the title control, which uses it: the dialog is gone when DialogBoxParamW returns.
+  dialogs::UniqueFont titleFont;
+  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutDialogProc,
+                  reinterpret_cast<LPARAM>(&titleFont));
 }
 
 }  // namespace tessaline

@@ -1,33 +1,28 @@
-// Owned fonts, point sizes, item texts and the wait cursor for the dialogs.
+// Owned fonts at point sizes, item texts, the OK/Cancel ending and the wait cursor for the dialogs.
 #include "ui/dialogs/dialog_support.h"
 
 #include <vector>
 
 namespace tessaline::dialogs {
 
-LONG FontHeightForPoints(HWND window, int points) {
+UniqueFont CreatePointFont(HWND window, const FontRequest& request) {
   HDC dc = GetDC(window);
   const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
   if (dc != nullptr) ReleaseDC(window, dc);
-  return -MulDiv(points, dpi, 72);
-}
-
-UniqueFont CreatePointFont(HWND window, const FontRequest& request) {
   LOGFONTW description{};
-  description.lfHeight = FontHeightForPoints(window, request.points);
+  description.lfHeight = -MulDiv(request.points, dpi, 72);
   description.lfWeight = request.weight;
-  description.lfUnderline = request.underline ? TRUE : FALSE;
   description.lfCharSet = ANSI_CHARSET;
   description.lfPitchAndFamily = request.pitchAndFamily;
   request.face.copy(description.lfFaceName, LF_FACESIZE - 1);
   return UniqueFont(CreateFontIndirectW(&description));
 }
 
-UniqueFont DeriveFont(HFONT font, LONG weight, bool underline) {
+UniqueFont DeriveFont(HFONT font, bool bold, bool underline) {
   LOGFONTW description{};
   HGDIOBJ source = font != nullptr ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT);
   if (GetObjectW(source, sizeof description, &description) == 0) return nullptr;
-  description.lfWeight = weight;
+  if (bold) description.lfWeight = FW_BOLD;
   description.lfUnderline = underline ? TRUE : FALSE;
   return UniqueFont(CreateFontIndirectW(&description));
 }
@@ -38,12 +33,11 @@ std::wstring ItemText(HWND dialog, int controlId, int capacity) {
   return std::wstring(buffer.data(), length);
 }
 
-void SetItemText(HWND dialog, int controlId, const std::wstring& text) {
-  SetDlgItemTextW(dialog, controlId, text.c_str());
-}
-
-void EnableItem(HWND dialog, int controlId, bool enable) {
-  EnableWindow(GetDlgItem(dialog, controlId), enable ? TRUE : FALSE);
+bool EndOnOkOrCancel(HWND dialog, WPARAM wParam) {
+  const int id = LOWORD(wParam);
+  if (id != IDOK && id != IDCANCEL) return false;
+  EndDialog(dialog, id);
+  return true;
 }
 
 WaitCursor::WaitCursor() : saved_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}

@@ -1,4 +1,4 @@
-// Small Win32 helpers shared by the dialogs: owned fonts, point sizes, texts and the wait cursor.
+// Win32 helpers the dialogs share: owned fonts, item texts, ending on OK/Cancel, the wait cursor.
 #pragma once
 
 #include <windows.h>
@@ -14,24 +14,22 @@ struct FontDeleter {
 };
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 
-// Character height for a size in points on the display of `window`: -MulDiv(points, dpi, 72).
-LONG FontHeightForPoints(HWND window, int points);
-
 struct FontRequest {
   int points = 8;
   LONG weight = FW_NORMAL;
   BYTE pitchAndFamily = VARIABLE_PITCH | FF_SWISS;
   std::wstring face;
-  bool underline = false;
 };
+// The requested font at its size in points on the display of `window`.
 UniqueFont CreatePointFont(HWND window, const FontRequest& request);
 
-// A copy of `font` (the system font when null) with another weight and underline.
-UniqueFont DeriveFont(HFONT font, LONG weight, bool underline);
+// A copy of `font` (the system font when null), bold or of its own weight, and underlined or not.
+UniqueFont DeriveFont(HFONT font, bool bold, bool underline);
 
 std::wstring ItemText(HWND dialog, int controlId, int capacity);
-void SetItemText(HWND dialog, int controlId, const std::wstring& text);
-void EnableItem(HWND dialog, int controlId, bool enable);
+
+// Ends the dialog with OK's or Cancel's id when the WM_COMMAND of `wParam` is one of them.
+bool EndOnOkOrCancel(HWND dialog, WPARAM wParam);
 
 // Shows the wait cursor for its lifetime: the user-interface thread is about to block.
 class WaitCursor {

@@ -36,15 +36,14 @@ std::optional<std::uint32_t> DiscoveredSerialPortIndex(INT_PTR result);
 INT_PTR RunEnterBootloadDialog(HWND owner, const UnitAddress& unit);
 
 // About box (template 103).
-void ShowAboutDialog(HINSTANCE instance, HWND owner);
+void ShowAboutDialog(HWND owner);
 // Versions of the package's firmware parts from its unit texts, with links to their release
 // notes (template 158).
-void ShowVersionInformation(HINSTANCE instance, HWND owner, const PropertiesContainer& unitTexts);
+void ShowVersionInformation(HWND owner, const PropertiesContainer& unitTexts);
 // One release-notes text of type "NOTES" by resource name (template 159). IDCANCEL when absent.
 INT_PTR ShowNotesDialog(HWND owner, const wchar_t* notesName);
 // The multi-page help of `topic` ("help-message.Updater Instructions") from `properties`
 // (template 147). Returns 1 when the user finished or closed it.
-INT_PTR ShowHelpWizard(HINSTANCE instance, HWND owner, const PropertiesContainer& properties,
-                       const std::string& topic);
+INT_PTR ShowHelpWizard(HWND owner, const PropertiesContainer& properties, const std::string& topic);
 
 }  // namespace tessaline

@@ -111,31 +111,26 @@ void OnDrawItem(const DRAWITEMSTRUCT& draw) {
   GetTextMetricsW(dc, &metrics);
   const int y = (draw.rcItem.top + draw.rcItem.bottom - metrics.tmHeight) / 2;
   const int length = static_cast<int>(unit->label.size());
-  if (look.highlighted) {
-    FillRect(dc, &draw.rcItem, GetSysColorBrush(COLOR_HIGHLIGHT));
-    const COLORREF text = SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
-    const COLORREF back = SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
-    TextOutW(dc, 0, y, unit->label.c_str(), length);
-    SetTextColor(dc, text);
-    SetBkColor(dc, back);
-  } else {
-    FillRect(dc, &draw.rcItem, GetSysColorBrush(COLOR_WINDOW));
-    const COLORREF text = look.ownColour ? SetTextColor(dc, look.colour) : GetTextColor(dc);
-    const COLORREF back = SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-    TextOutW(dc, 0, y, unit->label.c_str(), length);
-    SetTextColor(dc, text);
-    SetBkColor(dc, back);
-  }
+  const int background = look.highlighted ? COLOR_HIGHLIGHT : COLOR_WINDOW;
+  const COLORREF textColour = look.highlighted ? GetSysColor(COLOR_HIGHLIGHTTEXT)
+                              : look.ownColour ? look.colour
+                                               : GetTextColor(dc);
+  FillRect(dc, &draw.rcItem, GetSysColorBrush(background));
+  const COLORREF text = SetTextColor(dc, textColour);
+  const COLORREF back = SetBkColor(dc, GetSysColor(background));
+  TextOutW(dc, 0, y, unit->label.c_str(), length);
+  SetTextColor(dc, text);
+  SetBkColor(dc, back);
   SelectObject(dc, previousFont);
   if ((draw.itemState & ODS_FOCUS) != 0) DrawFocusRect(dc, &draw.rcItem);
 }
 
-// First report wins: a unit already listed keeps its entry, whatever later reports say.
-template <typename Same>
-void AddUnit(HWND dialog, DiscoveredUnit unit, Same same) {
+// First report wins: a unit already listed keeps its entry, whatever later reports say. The
+// result an entry would give names its unit.
+void AddUnit(HWND dialog, DiscoveredUnit unit) {
   auto& state = State();
   for (const auto& listed : state.units) {
-    if (same(*listed)) return;
+    if (dialogs::ResultFor(*listed) == dialogs::ResultFor(unit)) return;
   }
   state.units.push_back(std::make_unique<DiscoveredUnit>(std::move(unit)));
   const auto data = reinterpret_cast<LPARAM>(state.units.back().get());
@@ -147,13 +142,13 @@ void AddUnit(HWND dialog, DiscoveredUnit unit, Same same) {
   }
 }
 
-void SetVersionControls(HWND dialog, bool enable, const std::wstring& text) {
+void SetVersionControls(HWND dialog, bool enable, const wchar_t* text) {
   for (int id : {IDC_BOOTLOADER_VERSION, IDC_BOOTLOADER_VERSION_LABEL, IDC_APPLICATION_VERSION,
                  IDC_APPLICATION_VERSION_LABEL}) {
-    dialogs::EnableItem(dialog, id, enable);
+    EnableWindow(GetDlgItem(dialog, id), enable);
   }
-  dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION, text);
-  dialogs::SetItemText(dialog, IDC_APPLICATION_VERSION, text);
+  SetDlgItemTextW(dialog, IDC_BOOTLOADER_VERSION, text);
+  SetDlgItemTextW(dialog, IDC_APPLICATION_VERSION, text);
 }
 
 const DiscoveredUnit* SelectedUnit(HWND dialog) {
@@ -187,9 +182,9 @@ void OnSelection(HWND dialog) {
   }
   // The worker may hold the unit's serial port: it must end before the query opens it.
   StopDiscovery();
-  dialogs::EnableItem(dialog, IDOK, true);
+  EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
   if (unit->inBootload) {
-    SetVersionControls(dialog, true, UiText(IDS_SEARCHING));
+    SetVersionControls(dialog, true, UiText(IDS_SEARCHING).c_str());
     SubmitQueryFor(dialog, *unit);
   } else {
     SetVersionControls(dialog, false, L"");
@@ -255,29 +250,24 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       const auto address = static_cast<std::uint32_t>(lParam);
       // Address 0 marks a serial entry in the list: a reply claiming 0.0.0.0 names no unit.
       if (address == 0) return TRUE;
-      AddUnit(dialog, dialogs::NetworkUnit(static_cast<std::uint16_t>(wParam), address, dialog),
-              [&](const DiscoveredUnit& listed) { return listed.address == address; });
+      AddUnit(dialog, dialogs::NetworkUnit(static_cast<std::uint16_t>(wParam), address));
       return TRUE;
     }
     case WM_APP_COM_UNIT_FOUND: {
       const auto index = static_cast<std::uint32_t>(lParam);
-      AddUnit(dialog,
-              dialogs::SerialUnit((wParam & 1u) != 0, index, ComPortTable().Entry(index), dialog),
-              [&](const DiscoveredUnit& listed) {
-                return listed.address == 0 && listed.portIndex == index;
-              });
+      AddUnit(dialog, dialogs::SerialUnit((wParam & 1u) != 0, index, ComPortTable().Entry(index)));
       return TRUE;
     }
     case WM_APP_BOOTLOADER_VERSION:
-      dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION,
-                           Widen(FormatBootloaderVersion(static_cast<std::uint16_t>(wParam))));
+      SetDlgItemTextW(dialog, IDC_BOOTLOADER_VERSION,
+                      Widen(FormatBootloaderVersion(static_cast<std::uint16_t>(wParam))).c_str());
       return TRUE;
     case WM_APP_NO_BOOTLOADER:
-      dialogs::SetItemText(dialog, IDC_BOOTLOADER_VERSION, UiText(IDS_NOT_FOUND));
+      SetDlgItemTextW(dialog, IDC_BOOTLOADER_VERSION, UiText(IDS_NOT_FOUND).c_str());
       return TRUE;
     case WM_APP_APPLICATION_VERSION:
-      dialogs::SetItemText(dialog, IDC_APPLICATION_VERSION,
-                           ApplicationVersionLabel(static_cast<std::uint32_t>(lParam)));
+      SetDlgItemTextW(dialog, IDC_APPLICATION_VERSION,
+                      ApplicationVersionLabel(static_cast<std::uint32_t>(lParam)).c_str());
       return TRUE;
     case WM_APP_VERSION_QUERY_DONE:
       OnVersionQueryDone(dialog, static_cast<std::uint32_t>(wParam));

@@ -9,24 +9,21 @@
 
 namespace tessaline::dialogs {
 
-DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrder, HWND dialog) {
+DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrder) {
   DiscoveredUnit unit;
   unit.address = addressNetworkOrder;
   unit.linkLocal = (flags & kUnitLinkLocal) != 0;
   unit.otherSubnet = (flags & kUnitOnOtherSubnet) != 0;
   unit.inBootload = (flags & kUnitInBootload) != 0;
   unit.label = Widen(DottedIpv4(addressNetworkOrder));
-  unit.dialog = dialog;
   return unit;
 }
 
-DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::string& deviceName,
-                          HWND dialog) {
+DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::string& deviceName) {
   DiscoveredUnit unit;
   unit.portIndex = portIndex;
   unit.inBootload = inBootload;
   unit.label = Widen(PortLabel(deviceName));
-  unit.dialog = dialog;
   return unit;
 }
 

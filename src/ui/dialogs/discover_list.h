@@ -16,17 +16,15 @@ struct DiscoveredUnit {
   std::uint32_t portIndex = 0;  // ComPortTable index; 0 for a network unit
   bool inBootload = false;
   std::wstring label;
-  HWND dialog = nullptr;
 };
 
 inline constexpr COLORREF kLinkLocalColour = RGB(0, 192, 0);
 inline constexpr COLORREF kOtherSubnetColour = RGB(128, 128, 128);
 
 // The entry for a WM_APP_NET_UNIT_FOUND report.
-DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrder, HWND dialog);
+DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrder);
 // The entry for a WM_APP_COM_UNIT_FOUND report on the port `deviceName` ("\\.\COM3").
-DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::string& deviceName,
-                          HWND dialog);
+DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::string& deviceName);
 
 // Network list order: units in bootload mode first; others compare equal.
 int CompareEntries(const DiscoveredUnit& first, const DiscoveredUnit& second);

@@ -70,13 +70,13 @@ INT_PTR CALLBACK EnterBootloadDialogProc(HWND dialog, UINT message, WPARAM wPara
   switch (message) {
     case WM_INITDIALOG:
       EnterBootloadUnit = reinterpret_cast<const UnitAddress*>(lParam);
-      dialogs::EnableItem(dialog, IDOK, false);
+      EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_PIN:
           if (HIWORD(wParam) == EN_CHANGE) {
-            dialogs::EnableItem(dialog, IDOK, PinFieldHasRightForm(dialog));
+            EnableWindow(GetDlgItem(dialog, IDOK), PinFieldHasRightForm(dialog));
           }
           return TRUE;
         case IDOK:

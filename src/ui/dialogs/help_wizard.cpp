@@ -35,15 +35,14 @@ std::wstring TopicTitle(const std::string& topic) {
 bool HasNextPage(const HelpWizard& wizard) { return wizard.current + 1 < wizard.pages.size(); }
 
 void ShowCurrentPage(HWND dialog, const HelpWizard& wizard) {
-  const std::wstring empty;
-  const std::wstring& text = wizard.pages.empty() ? empty : wizard.pages[wizard.current];
-  dialogs::SetItemText(dialog, IDC_HELP_TEXT, text);
+  SetDlgItemTextW(dialog, IDC_HELP_TEXT,
+                  wizard.pages.empty() ? L"" : wizard.pages[wizard.current].c_str());
   const std::wstring caption =
       TopicTitle(wizard.topic) + UiText(IDS_HELP_STEP) + std::to_wstring(wizard.current + 1);
   SetWindowTextW(dialog, caption.c_str());
   ShowWindow(GetDlgItem(dialog, IDC_HELP_PREVIOUS), wizard.current == 0 ? SW_HIDE : SW_SHOW);
-  dialogs::SetItemText(dialog, IDC_HELP_NEXT,
-                       HasNextPage(wizard) ? UiText(IDS_NEXT) : UiText(IDS_FINISH));
+  SetDlgItemTextW(dialog, IDC_HELP_NEXT,
+                  (HasNextPage(wizard) ? UiText(IDS_NEXT) : UiText(IDS_FINISH)).c_str());
 }
 
 void OnInitDialog(HWND dialog, HelpWizard& wizard) {
@@ -92,14 +91,14 @@ INT_PTR CALLBACK HelpWizardDialogProc(HWND dialog, UINT message, WPARAM wParam, 
 
 }  // namespace
 
-INT_PTR ShowHelpWizard(HINSTANCE instance, HWND owner, const PropertiesContainer& properties,
+INT_PTR ShowHelpWizard(HWND owner, const PropertiesContainer& properties,
                        const std::string& topic) {
   HelpWizard wizard;
   wizard.topic = topic;
   for (const std::string& page : properties.HelpPages(topic)) wizard.pages.push_back(Widen(page));
   // The page font lives in the wizard and goes when this returns, whichever way the dialog ended.
-  return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_HELP_WIZARD), owner, HelpWizardDialogProc,
-                         reinterpret_cast<LPARAM>(&wizard));
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_HELP_WIZARD), owner,
+                         HelpWizardDialogProc, reinterpret_cast<LPARAM>(&wizard));
 }
 
 }  // namespace tessaline

@@ -15,9 +15,14 @@ constexpr int kNotesPoints = 8;
 constexpr std::string_view kNotesType = "NOTES";
 constexpr wchar_t kNotesFace[] = L"Courier New";
 
-HFONT FontOf(HWND dialog) { return reinterpret_cast<HFONT>(GetWindowLongPtrW(dialog, DWLP_USER)); }
+// What the open dialog shows; its caller owns it, so the font outlives the text control.
+struct NotesDialog {
+  const wchar_t* name = nullptr;
+  dialogs::UniqueFont font{};
+};
 
-void OnInitDialog(HWND dialog, const wchar_t* name) {
+void OnInitDialog(HWND dialog, NotesDialog& notesDialog) {
+  const wchar_t* name = notesDialog.name;
   const auto notes =
       name != nullptr ? platform::FindModuleResource(kNotesType, Narrow(name)) : std::nullopt;
   if (!notes) {
@@ -34,22 +39,20 @@ void OnInitDialog(HWND dialog, const wchar_t* name) {
     if (*c == L'\n' && (c == converted.data() || c[-1] != L'\r')) text += L'\r';
     text += *c;
   }
-  dialogs::UniqueFont font = dialogs::CreatePointFont(
+  notesDialog.font = dialogs::CreatePointFont(
       dialog, {kNotesPoints, FW_NORMAL, FIXED_PITCH | FF_MODERN, kNotesFace});
   HWND edit = GetDlgItem(dialog, IDC_NOTES_TEXT);
-  SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+  SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(notesDialog.font.get()), FALSE);
   SetWindowTextW(edit, text.c_str());
   ShowWindow(edit, SW_SHOW);
   // Focus on OK: the dialog manager would otherwise focus the text and select all of it.
   SetFocus(GetDlgItem(dialog, IDOK));
-  // Window-data glue: the dialog owns the font until WM_NCDESTROY.
-  SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(font.release()));
 }
 
 INT_PTR CALLBACK NotesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      OnInitDialog(dialog, reinterpret_cast<const wchar_t*>(lParam));
+      OnInitDialog(dialog, *reinterpret_cast<NotesDialog*>(lParam));
       return FALSE;  // focus already set
     case WM_CTLCOLORSTATIC: {
       // The read-only text should look like ordinary edit text, not like the dialog's face.
@@ -60,15 +63,7 @@ INT_PTR CALLBACK NotesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
     }
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-      }
-      return FALSE;
-    case WM_NCDESTROY:
-      dialogs::UniqueFont(FontOf(dialog)).reset();
-      SetWindowLongPtrW(dialog, DWLP_USER, 0);
-      return FALSE;
+      return dialogs::EndOnOkOrCancel(dialog, wParam);
     default:
       return FALSE;
   }
@@ -77,8 +72,9 @@ INT_PTR CALLBACK NotesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 INT_PTR ShowNotesDialog(HWND owner, const wchar_t* notesName) {
+  NotesDialog notesDialog{.name = notesName};
   return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_NOTES), owner,
-                         NotesDialogProc, reinterpret_cast<LPARAM>(notesName));
+                         NotesDialogProc, reinterpret_cast<LPARAM>(&notesDialog));
 }
 
 }  // namespace tessaline

@@ -1,7 +1,6 @@
 // The Version Information dialog: the package's version rows, with links to their release notes.
 #include <array>
 #include <map>
-#include <memory>
 
 #include "package/package_contents.h"
 #include "package/properties_container.h"
@@ -29,11 +28,13 @@ constexpr std::array<ControlPair, 6> kPairs{{{IDC_VERSION_LABEL_1, IDC_VERSION_V
                                              {IDC_VERSION_LABEL_6, IDC_VERSION_VALUE_6}}};
 constexpr std::string_view kNotesType = "NOTES";
 
+// What the open dialog shows and uses; its caller owns it, so it outlives the dialog's controls.
 struct VersionDialogRecord {
-  dialogs::UniqueFont underlined;
-  dialogs::UniqueFont bold;
-  WNDPROC staticProc = nullptr;                // the labels' procedure before subclassing
-  std::map<int, std::wstring> notesByControl;  // label id -> NOTES resource name
+  const PropertiesContainer& unitTexts;
+  dialogs::UniqueFont underlined{};
+  dialogs::UniqueFont bold{};
+  WNDPROC staticProc = nullptr;                  // the labels' procedure before subclassing
+  std::map<int, std::wstring> notesByControl{};  // label id -> NOTES resource name
 };
 
 VersionDialogRecord* RecordOf(HWND dialog) {
@@ -53,11 +54,11 @@ LRESULT CALLBACK NotesLinkProc(HWND label, UINT message, WPARAM wParam, LPARAM l
   return CallWindowProcW(record->staticProc, label, message, wParam, lParam);
 }
 
-void FillRows(HWND dialog, VersionDialogRecord& record, const PropertiesContainer& unitTexts) {
+void FillRows(HWND dialog, VersionDialogRecord& record) {
   std::size_t position = 0;
   for (const VersionRow& row : VersionTable) {
     if (position == kPairs.size()) break;
-    const std::string* value = unitTexts.Lookup(row.key);
+    const std::string* value = record.unitTexts.Lookup(row.key);
     // A value marked not present has no row, as a missing one has none.
     if (IsMissingValue(value)) continue;
     const ControlPair pair = kPairs[position];
@@ -79,20 +80,14 @@ void FillRows(HWND dialog, VersionDialogRecord& record, const PropertiesContaine
   }
 }
 
-void OnInitDialog(HWND dialog, const PropertiesContainer& unitTexts) {
-  auto record = std::make_unique<VersionDialogRecord>();
+void OnInitDialog(HWND dialog, VersionDialogRecord& record) {
   HWND first = GetDlgItem(dialog, IDC_VERSION_LABEL_1);
   const auto font = reinterpret_cast<HFONT>(SendMessageW(first, WM_GETFONT, 0, 0));
-  LOGFONTW description{};
-  const LONG weight = font != nullptr && GetObjectW(font, sizeof description, &description) != 0
-                          ? description.lfWeight
-                          : FW_NORMAL;
-  record->underlined = dialogs::DeriveFont(font, weight, true);
-  record->bold = dialogs::DeriveFont(font, FW_BOLD, false);
-  record->staticProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(first, GWLP_WNDPROC));
-  // Window-data glue: the dialog owns the record until WM_NCDESTROY.
-  SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(record.get()));
-  FillRows(dialog, *record.release(), unitTexts);
+  record.underlined = dialogs::DeriveFont(font, false, true);
+  record.bold = dialogs::DeriveFont(font, true, false);
+  record.staticProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(first, GWLP_WNDPROC));
+  SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&record));
+  FillRows(dialog, record);
 }
 
 const std::wstring* NotesOf(HWND dialog, int controlId) {
@@ -102,18 +97,11 @@ const std::wstring* NotesOf(HWND dialog, int controlId) {
   return found == record->notesByControl.end() ? nullptr : &found->second;
 }
 
-bool IsVersionControl(int controlId) {
-  for (const ControlPair& pair : kPairs) {
-    if (controlId == pair.label || controlId == pair.value) return true;
-  }
-  return false;
-}
-
 INT_PTR CALLBACK VersionInformationDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      OnInitDialog(dialog, *reinterpret_cast<const PropertiesContainer*>(lParam));
+      OnInitDialog(dialog, *reinterpret_cast<VersionDialogRecord*>(lParam));
       return TRUE;
     case WM_CTLCOLORSTATIC: {
       const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
@@ -124,23 +112,13 @@ INT_PTR CALLBACK VersionInformationDialogProc(HWND dialog, UINT message, WPARAM 
       return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
     }
     case WM_COMMAND: {
-      const int id = LOWORD(wParam);
-      if (id == IDOK || id == IDCANCEL) {
-        EndDialog(dialog, id);
-        return TRUE;
-      }
-      if (IsVersionControl(id) && HIWORD(wParam) == STN_CLICKED) {
-        if (const std::wstring* notes = NotesOf(dialog, id))
-          ShowNotesDialog(dialog, notes->c_str());
-        return TRUE;
-      }
-      return FALSE;
+      if (dialogs::EndOnOkOrCancel(dialog, wParam)) return TRUE;
+      // Only the labels with release notes are links.
+      const std::wstring* notes =
+          HIWORD(wParam) == STN_CLICKED ? NotesOf(dialog, LOWORD(wParam)) : nullptr;
+      if (notes != nullptr) ShowNotesDialog(dialog, notes->c_str());
+      return notes != nullptr;
     }
-    case WM_NCDESTROY:
-      // Reclaims the record stored at WM_INITDIALOG; its fonts go with it.
-      std::unique_ptr<VersionDialogRecord>(RecordOf(dialog)).reset();
-      SetWindowLongPtrW(dialog, DWLP_USER, 0);
-      return FALSE;
     default:
       return FALSE;
   }
@@ -148,9 +126,10 @@ INT_PTR CALLBACK VersionInformationDialogProc(HWND dialog, UINT message, WPARAM 
 
 }  // namespace
 
-void ShowVersionInformation(HINSTANCE instance, HWND owner, const PropertiesContainer& unitTexts) {
-  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_VERSION_INFORMATION), owner,
-                  VersionInformationDialogProc, reinterpret_cast<LPARAM>(&unitTexts));
+void ShowVersionInformation(HWND owner, const PropertiesContainer& unitTexts) {
+  VersionDialogRecord record{.unitTexts = unitTexts};
+  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_VERSION_INFORMATION), owner,
+                  VersionInformationDialogProc, reinterpret_cast<LPARAM>(&record));
 }
 
 }  // namespace tessaline

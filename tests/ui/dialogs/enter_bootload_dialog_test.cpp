@@ -12,11 +12,11 @@
 
 #include "discovery/version_worker.h"
 #include "resource.h"
+#include "support/recording_message_target.h"
 #include "transport/unit_address.h"
 #include "ui/dialogs/dialog_driver.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/discovery_messages.h"
-#include "ui/message_target.h"
 #include "ui/messages.h"
 #include "ui/settings.h"
 

@@ -19,7 +19,6 @@ using testing::DialogDriver;
 using testing::FontOf;
 using testing::ItemTextOf;
 
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 bool Visible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
 
 int PointsToHeight(HWND window, int points) {
@@ -45,7 +44,7 @@ TEST(AboutDialog, ShowsTheProductInItsTitleFace) {
     testing::SaveScreenshot(dialog, "about");
     testing::Click(dialog, IDOK);
   });
-  ShowAboutDialog(Instance(), nullptr);
+  ShowAboutDialog(nullptr);
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts[0], L"About Firmware Updater");
   const auto shows = [&](const std::wstring& part) {
@@ -114,7 +113,7 @@ TEST(VersionInformationDialog, ShowsThePackageRowsWithTheBuildNotesLink) {
     testing::Click(dialog, IDOK);
   });
   const PropertiesContainer& unit = EmbeddedPackage()->UnitTexts();
-  ShowVersionInformation(Instance(), nullptr, unit);
+  ShowVersionInformation(nullptr, unit);
 
   ASSERT_EQ(rows.size(), 6u);
   struct Expected {
@@ -173,7 +172,7 @@ TEST(VersionInformationDialog, AValueMarkedNotPresentHasNoRow) {
     }
     testing::Click(dialog, IDOK);
   });
-  ShowVersionInformation(Instance(), nullptr, unit);
+  ShowVersionInformation(nullptr, unit);
   ASSERT_FALSE(shown.empty());
   for (const std::wstring& text : shown) {
     EXPECT_EQ(text.find(L"Core Hardware"), std::wstring::npos) << "a row for the missing value";
@@ -221,7 +220,7 @@ std::vector<WizardPage> WalkWizard(const PropertiesContainer& properties, const 
     }
     testing::Click(dialog, IDC_HELP_NEXT);  // Finish
   });
-  *result = ShowHelpWizard(Instance(), nullptr, properties, topic);
+  *result = ShowHelpWizard(nullptr, properties, topic);
   return pages;
 }
 
@@ -268,7 +267,7 @@ TEST(HelpWizard, AGapInTheNumberingEndsThePages) {
 TEST(HelpWizard, CloseBoxEndsTheWizard) {
   DialogDriver driver;
   driver.OnNextDialog([](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); });
-  EXPECT_EQ(ShowHelpWizard(Instance(), nullptr, EmbeddedPackage()->UpdaterTexts(),
+  EXPECT_EQ(ShowHelpWizard(nullptr, EmbeddedPackage()->UpdaterTexts(),
                            "help-message.Updater Instructions"),
             1);
 }
