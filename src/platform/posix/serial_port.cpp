@@ -27,32 +27,14 @@ namespace {
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 std::optional<speed_t> SpeedFor(std::uint32_t baudRate) {
-  switch (baudRate) {
-    case 1200:
-      return B1200;
-    case 2400:
-      return B2400;
-    case 4800:
-      return B4800;
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    case 57600:
-      return B57600;
-    case 115200:
-      return B115200;
-    case 230400:
-      return B230400;
-    case 460800:
-      return B460800;
-    case 921600:
-      return B921600;
-    default:
-      return std::nullopt;
+  static constexpr std::pair<std::uint32_t, speed_t> kSpeeds[] = {
+      {1200, B1200},     {2400, B2400},     {4800, B4800},    {9600, B9600},
+      {19200, B19200},   {38400, B38400},   {57600, B57600},  {115200, B115200},
+      {230400, B230400}, {460800, B460800}, {921600, B921600}};
+  for (const auto& [rate, speed] : kSpeeds) {
+    if (rate == baudRate) return speed;
   }
+  return std::nullopt;
 }
 
 // Waits for `events` on `fd` for at most `timeoutMs`; true when ready (or in error, which the
