@@ -14,16 +14,6 @@
 
 namespace tessaline::platform {
 
-namespace {
-
-std::uint32_t MaskOfPrefix(unsigned prefixLength) {
-  const std::uint32_t hostOrder =
-      prefixLength == 0 ? 0u : (prefixLength >= 32 ? 0xFFFFFFFFu : ~0u << (32 - prefixLength));
-  return htonl(hostOrder);
-}
-
-}  // namespace
-
 std::optional<std::vector<LocalInterface>> ReadLocalInterfaces() {
   ULONG size = 0;
   std::vector<unsigned char> storage;
@@ -72,8 +62,9 @@ std::optional<std::vector<InterfaceDetails>> ReadInterfaceDetails() {
       if (raw == nullptr || raw->sa_family != AF_INET) continue;
       sockaddr_in ipv4{};
       std::memcpy(&ipv4, raw, sizeof ipv4);
-      details.addresses.push_back(
-          {ipv4.sin_addr.s_addr, MaskOfPrefix(unicast->OnLinkPrefixLength)});
+      ULONG mask = 0;  // network byte order; all ones for a length beyond 32
+      ConvertLengthToIpv4Mask(unicast->OnLinkPrefixLength, &mask);
+      details.addresses.push_back({ipv4.sin_addr.s_addr, mask});
     }
     interfaces.push_back(std::move(details));
   }
