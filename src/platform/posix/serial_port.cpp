@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "platform/clock.h"
@@ -50,19 +51,6 @@ bool WaitFor(int fd, short events, std::uint32_t timeoutMs) {
     if (ready == 0) return false;
     if (errno != EINTR) return true;
   }
-}
-
-// Orders "/dev/ttyS2" before "/dev/ttyS10": by the name's stem, then by its trailing number.
-bool DeviceNameLess(const std::string& a, const std::string& b) {
-  const auto split = [](const std::string& name) {
-    std::size_t digits = name.size();
-    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
-    const std::string_view stem(name.data(), digits);
-    const unsigned long number =
-        digits < name.size() ? std::strtoul(name.c_str() + digits, nullptr, 10) : 0;
-    return std::pair{stem, number};
-  };
-  return split(a) < split(b);
 }
 
 }  // namespace
@@ -189,17 +177,21 @@ std::vector<std::string> SerialPortCandidates() {
     }
     return names;
   }
+  // Each device with its family and number, so that "/dev/ttyS2" sorts before "/dev/ttyS10".
+  std::vector<std::tuple<std::string_view, unsigned long, std::string>> found;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
     const std::string name = entry.path().filename().string();
     for (const std::string_view family : {"ttyS", "ttyUSB", "ttyACM"}) {
       if (name.size() > family.size() && name.starts_with(family) &&
           name.find_first_not_of("0123456789", family.size()) == std::string::npos) {
-        names.push_back(entry.path().string());
+        found.emplace_back(family, std::strtoul(name.c_str() + family.size(), nullptr, 10),
+                           entry.path().string());
       }
     }
   }
-  std::sort(names.begin(), names.end(), DeviceNameLess);
+  std::sort(found.begin(), found.end());
+  for (auto& [family, number, path] : found) names.push_back(std::move(path));
   return names;
 }
 
