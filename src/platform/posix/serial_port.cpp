@@ -38,21 +38,6 @@ std::optional<speed_t> SpeedFor(std::uint32_t baudRate) {
   return std::nullopt;
 }
 
-// Waits for `events` on `fd` for at most `timeoutMs`; true when ready (or in error, which the
-// following read or write then reports).
-bool WaitFor(int fd, short events, std::uint32_t timeoutMs) {
-  const std::uint32_t start = TickCount();
-  for (;;) {
-    const std::uint32_t elapsed = TicksBetween(start, TickCount());
-    const std::uint32_t left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
-    pollfd entry{fd, events, 0};
-    const int ready = poll(&entry, 1, static_cast<int>(left));
-    if (ready > 0) return true;
-    if (ready == 0) return false;
-    if (errno != EINTR) return true;
-  }
-}
-
 }  // namespace
 
 bool SerialPort::Open(const std::string& device) {
@@ -132,7 +117,10 @@ bool SerialPort::Write(const std::uint8_t* bytes, std::uint32_t count) {
     if (written < 0 && errno == EINTR) continue;
     if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
     const std::uint32_t elapsed = TicksBetween(start, TickCount());
-    if (elapsed >= limitMs || !WaitFor(fd, POLLOUT, limitMs - elapsed)) return true;
+    if (elapsed >= limitMs) return true;
+    // Wait until the device takes more; after a signal or an error the next write tells.
+    pollfd entry{fd, POLLOUT, 0};
+    if (poll(&entry, 1, static_cast<int>(limitMs - elapsed)) == 0) return true;
   }
   return true;
 }
