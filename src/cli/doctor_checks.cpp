@@ -5,7 +5,7 @@
 #include <bit>
 
 #include "discovery/network_discovery.h"
-#include "platform/interface_details.h"
+#include "platform/network_interfaces.h"
 #include "platform/serial_port.h"
 #include "platform/sockets.h"
 #include "transport/com_port_table.h"

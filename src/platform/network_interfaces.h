@@ -1,8 +1,10 @@
-// The local IPv4 interface table: each local address with its subnet mask.
+// The local network interfaces: the IPv4 address table discovery broadcasts over, and each
+// interface by name with its state (for diagnosis).
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace tessaline::platform {
@@ -15,5 +17,16 @@ struct LocalInterface {
 // Every local IPv4 address (loopback included) with its mask (GetIpAddrTable on Windows,
 // getifaddrs on Linux). Empty optional when the table cannot be read.
 std::optional<std::vector<LocalInterface>> ReadLocalInterfaces();
+
+struct InterfaceDetails {
+  std::string name;  // "eth0"; the adapter's friendly name on Windows ("Ethernet 2")
+  bool up = false;   // administratively up and able to pass traffic
+  bool loopback = false;
+  std::vector<LocalInterface> addresses;  // empty: no IPv4 address
+};
+
+// Every interface the system lists, loopback included, in the system's order (getifaddrs on
+// Linux, GetAdaptersAddresses on Windows). Empty optional when the list cannot be read.
+std::optional<std::vector<InterfaceDetails>> ReadInterfaceDetails();
 
 }  // namespace tessaline::platform

@@ -16,8 +16,7 @@ bool SameName(std::string_view a, std::string_view b) {
   const auto upper = [](char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
   };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return upper(x) == upper(y); });
+  return std::ranges::equal(a, b, {}, upper, upper);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "platform/clock.h"
@@ -27,60 +28,14 @@ namespace {
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 std::optional<speed_t> SpeedFor(std::uint32_t baudRate) {
-  switch (baudRate) {
-    case 1200:
-      return B1200;
-    case 2400:
-      return B2400;
-    case 4800:
-      return B4800;
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    case 57600:
-      return B57600;
-    case 115200:
-      return B115200;
-    case 230400:
-      return B230400;
-    case 460800:
-      return B460800;
-    case 921600:
-      return B921600;
-    default:
-      return std::nullopt;
+  static constexpr std::pair<std::uint32_t, speed_t> kSpeeds[] = {
+      {1200, B1200},     {2400, B2400},     {4800, B4800},    {9600, B9600},
+      {19200, B19200},   {38400, B38400},   {57600, B57600},  {115200, B115200},
+      {230400, B230400}, {460800, B460800}, {921600, B921600}};
+  for (const auto& [rate, speed] : kSpeeds) {
+    if (rate == baudRate) return speed;
   }
-}
-
-// Waits for `events` on `fd` for at most `timeoutMs`; true when ready (or in error, which the
-// following read or write then reports).
-bool WaitFor(int fd, short events, std::uint32_t timeoutMs) {
-  const std::uint32_t start = TickCount();
-  for (;;) {
-    const std::uint32_t elapsed = TicksBetween(start, TickCount());
-    const std::uint32_t left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
-    pollfd entry{fd, events, 0};
-    const int ready = poll(&entry, 1, static_cast<int>(left));
-    if (ready > 0) return true;
-    if (ready == 0) return false;
-    if (errno != EINTR) return true;
-  }
-}
-
-// Orders "/dev/ttyS2" before "/dev/ttyS10": by the name's stem, then by its trailing number.
-bool DeviceNameLess(const std::string& a, const std::string& b) {
-  const auto split = [](const std::string& name) {
-    std::size_t digits = name.size();
-    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
-    const std::string_view stem(name.data(), digits);
-    const unsigned long number =
-        digits < name.size() ? std::strtoul(name.c_str() + digits, nullptr, 10) : 0;
-    return std::pair{stem, number};
-  };
-  return split(a) < split(b);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -162,7 +117,10 @@ bool SerialPort::Write(const std::uint8_t* bytes, std::uint32_t count) {
     if (written < 0 && errno == EINTR) continue;
     if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
     const std::uint32_t elapsed = TicksBetween(start, TickCount());
-    if (elapsed >= limitMs || !WaitFor(fd, POLLOUT, limitMs - elapsed)) return true;
+    if (elapsed >= limitMs) return true;
+    // Wait until the device takes more; after a signal or an error the next write tells.
+    pollfd entry{fd, POLLOUT, 0};
+    if (poll(&entry, 1, static_cast<int>(limitMs - elapsed)) == 0) return true;
   }
   return true;
 }
@@ -207,17 +165,21 @@ std::vector<std::string> SerialPortCandidates() {
     }
     return names;
   }
+  // Each device with its family and number, so that "/dev/ttyS2" sorts before "/dev/ttyS10".
+  std::vector<std::tuple<std::string_view, unsigned long, std::string>> found;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
     const std::string name = entry.path().filename().string();
     for (const std::string_view family : {"ttyS", "ttyUSB", "ttyACM"}) {
       if (name.size() > family.size() && name.starts_with(family) &&
           name.find_first_not_of("0123456789", family.size()) == std::string::npos) {
-        names.push_back(entry.path().string());
+        found.emplace_back(family, std::strtoul(name.c_str() + family.size(), nullptr, 10),
+                           entry.path().string());
       }
     }
   }
-  std::sort(names.begin(), names.end(), DeviceNameLess);
+  std::sort(found.begin(), found.end());
+  for (auto& [family, number, path] : found) names.push_back(std::move(path));
   return names;
 }
 

@@ -16,21 +16,6 @@ namespace tessaline::platform {
 
 namespace {
 
-// Closes a descriptor on every path out.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 std::string CommandName(const std::filesystem::path& processDirectory) {
   std::ifstream comm(processDirectory / "comm");
   std::string name;
@@ -73,8 +58,8 @@ std::string GroupOf(const std::string& device) {
 void ExplainOpenFailure(SerialPortProbe& probe) {
   const std::string& device = probe.device;
   // Open failed: ask the system why, step by step as SerialPort::Open does.
-  const Descriptor fd(open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.Get() < 0) {
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     const int cause = errno;
     probe.detail = std::strerror(cause);
     if (cause == EBUSY) {
@@ -88,19 +73,17 @@ void ExplainOpenFailure(SerialPortProbe& probe) {
     }
     return;
   }
-  if (!isatty(fd.Get())) {
+  const bool terminal = isatty(fd) != 0;
+  const bool locked = terminal && flock(fd, LOCK_EX | LOCK_NB) != 0;
+  close(fd);
+  if (!terminal) {
     probe.detail = "not a terminal device";
     return;
   }
-  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-    probe.state = SerialPortState::InUse;
-    probe.detail = "locked by another program";
-    probe.holders = HoldersOf(device);
-    return;
-  }
-  // Opened now but not before: it was freed in between, or exclusive mode is refused.
+  // When not locked, it opened now but not before: it was freed in between, or exclusive mode
+  // is refused.
   probe.state = SerialPortState::InUse;
-  probe.detail = "held in exclusive mode";
+  probe.detail = locked ? "locked by another program" : "held in exclusive mode";
   probe.holders = HoldersOf(device);
 }
 

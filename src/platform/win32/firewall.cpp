@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <netfw.h>
 #include <oleauto.h>
+#include <wrl/client.h>
 // clang-format on
 
 #include <cwchar>
@@ -18,41 +19,13 @@ namespace tessaline::platform {
 
 namespace {
 
-// The classes are looked up by id; mingw's headers declare the interfaces but not these ids.
-constexpr CLSID kNetFwPolicy2Class = {
-    0xE2B3C97F, 0x6AE1, 0x41AC, {0x81, 0x7A, 0xF6, 0xF9, 0x21, 0x66, 0xD7, 0xDD}};
-constexpr CLSID kNetFwRuleClass = {
-    0x2C5BC43E, 0x3369, 0x4C33, {0xAB, 0x0C, 0xBE, 0x94, 0x69, 0x67, 0x7A, 0xF4}};
-constexpr IID kNetFwPolicy2Interface = {
-    0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}};
-constexpr IID kNetFwRuleInterface = {
-    0xAF230D27, 0xBABA, 0x4E42, {0xAC, 0xED, 0xF5, 0x24, 0xF2, 0x2C, 0xFC, 0xE2}};
+using Microsoft::WRL::ComPtr;
 
 constexpr LONG kProfileBits[] = {NET_FW_PROFILE2_DOMAIN, NET_FW_PROFILE2_PRIVATE,
                                  NET_FW_PROFILE2_PUBLIC};
 constexpr LONG kUdpProtocol = 17;
 constexpr const wchar_t* kRuleName = L"Announce";
 constexpr const wchar_t* kRuleGrouping = L"Brume Electronics Ltd.";
-
-// Owns one COM interface pointer.
-template <typename Interface>
-class ComReference {
- public:
-  ComReference() = default;
-  ~ComReference() {
-    if (pointer_ != nullptr) pointer_->Release();
-  }
-  ComReference(const ComReference&) = delete;
-  ComReference& operator=(const ComReference&) = delete;
-
-  Interface* operator->() const { return pointer_; }
-  Interface* Get() const { return pointer_; }
-  Interface** Out() { return &pointer_; }
-  void** OutVoid() { return reinterpret_cast<void**>(&pointer_); }
-
- private:
-  Interface* pointer_ = nullptr;
-};
 
 // Owns one automation string.
 class AutomationString {
@@ -94,8 +67,8 @@ class FirewallPolicy {
   // `firstOnThread`: go on only when this is the thread's first COM set-up.
   explicit FirewallPolicy(bool firstOnThread) {
     if (!(firstOnThread ? apartment_.FirstOnThread() : apartment_.Usable())) return;
-    if (FAILED(CoCreateInstance(kNetFwPolicy2Class, nullptr, CLSCTX_INPROC_SERVER,
-                                kNetFwPolicy2Interface, policy_.OutVoid()))) {
+    if (FAILED(CoCreateInstance(__uuidof(NetFwPolicy2), nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(policy_.GetAddressOf())))) {
       return;
     }
     LONG currentProfiles = 0;
@@ -116,13 +89,14 @@ class FirewallPolicy {
   std::optional<bool> On() const { return on_; }
   // Null when the collection is not available.
   INetFwRules* Rules() {
-    if (rules_.Get() == nullptr && FAILED(policy_->get_Rules(rules_.Out()))) return nullptr;
+    if (rules_.Get() == nullptr && FAILED(policy_->get_Rules(rules_.GetAddressOf())))
+      return nullptr;
     return rules_.Get();
   }
   // A rule of that name counts only with the updater's grouping.
   bool OwnRulePresent(BSTR name) {
-    ComReference<INetFwRule> found;
-    if (FAILED(Rules()->Item(name, found.Out())) || found.Get() == nullptr) return false;
+    ComPtr<INetFwRule> found;
+    if (FAILED(Rules()->Item(name, found.GetAddressOf())) || found.Get() == nullptr) return false;
     AutomationString grouping;
     if (FAILED(found->get_Grouping(grouping.Out())) || grouping.Get() == nullptr) return false;
     return std::wcscmp(grouping.Get(), kRuleGrouping) == 0;
@@ -130,8 +104,8 @@ class FirewallPolicy {
 
  private:
   ComApartment apartment_;
-  ComReference<INetFwPolicy2> policy_;
-  ComReference<INetFwRules> rules_;
+  ComPtr<INetFwPolicy2> policy_;
+  ComPtr<INetFwRules> rules_;
   std::optional<bool> on_;
 };
 
@@ -170,9 +144,9 @@ FirewallRuleResult AddDiscoveryFirewallRule() {
   if (!*policy.On()) return {FirewallRuleOutcome::FirewallOff, {}};
   INetFwRules* rules = policy.Rules();
   if (rules == nullptr) return {};
-  ComReference<INetFwRule> rule;
-  if (FAILED(CoCreateInstance(kNetFwRuleClass, nullptr, CLSCTX_INPROC_SERVER, kNetFwRuleInterface,
-                              rule.OutVoid()))) {
+  ComPtr<INetFwRule> rule;
+  if (FAILED(CoCreateInstance(__uuidof(NetFwRule), nullptr, CLSCTX_INPROC_SERVER,
+                              IID_PPV_ARGS(rule.GetAddressOf())))) {
     return {};
   }
 

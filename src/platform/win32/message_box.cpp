@@ -8,38 +8,17 @@
 namespace tessaline::platform {
 
 namespace {
-UINT IconFlag(MessageBoxIcon icon) {
-  switch (icon) {
-    case MessageBoxIcon::Error:
-      return MB_ICONERROR;
-    case MessageBoxIcon::Warning:
-      return MB_ICONWARNING;
-    case MessageBoxIcon::Question:
-      return MB_ICONQUESTION;
-    case MessageBoxIcon::Information:
-      break;
-  }
-  return MB_ICONINFORMATION;
-}
-
-UINT ButtonFlag(MessageBoxButtons buttons) {
-  switch (buttons) {
-    case MessageBoxButtons::OkCancel:
-      return MB_OKCANCEL;
-    case MessageBoxButtons::YesNo:
-      return MB_YESNO;
-    case MessageBoxButtons::Ok:
-      break;
-  }
-  return MB_OK;
-}
+// Indexed by the enums, in their order.
+constexpr UINT kIconFlags[] = {MB_ICONERROR, MB_ICONWARNING, MB_ICONINFORMATION, MB_ICONQUESTION};
+constexpr UINT kButtonFlags[] = {MB_OK, MB_OKCANCEL, MB_YESNO};
 }  // namespace
 
 MessageBoxResult PlatformMessageBox(const MessageBoxRequest& request) {
   const std::wstring text = WideFromUtf8(request.text);
   const std::wstring caption = WideFromUtf8(request.caption);
   switch (MessageBoxW(static_cast<HWND>(request.owner), text.c_str(), caption.c_str(),
-                      IconFlag(request.icon) | ButtonFlag(request.buttons))) {
+                      kIconFlags[static_cast<int>(request.icon)] |
+                          kButtonFlags[static_cast<int>(request.buttons)])) {
     case IDCANCEL:
       return MessageBoxResult::Cancel;
     case IDYES:

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -141,9 +140,7 @@ std::vector<std::string> SerialPortCandidates() {
   std::vector<std::string> names;
   names.reserve(kLastComPort);
   for (unsigned n = 1; n <= kLastComPort; ++n) {
-    char name[16];
-    std::snprintf(name, sizeof name, "\\\\.\\COM%u", n);
-    names.emplace_back(name);
+    names.push_back("\\\\.\\COM" + std::to_string(n));
   }
   return names;
 }
