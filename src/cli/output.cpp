@@ -17,79 +17,6 @@ OutputMode ChooseOutputMode(bool json, bool stdoutIsTerminal) {
   return stdoutIsTerminal ? OutputMode::Terminal : OutputMode::Plain;
 }
 
-std::string JsonEscape(std::string_view text) {
-  std::string escaped;
-  escaped.reserve(text.size() + 2);
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        escaped += "\\\"";
-        break;
-      case '\\':
-        escaped += "\\\\";
-        break;
-      case '\n':
-        escaped += "\\n";
-        break;
-      case '\r':
-        escaped += "\\r";
-        break;
-      case '\t':
-        escaped += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char code[8];
-          std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
-          escaped += code;
-        } else {
-          escaped += c;
-        }
-    }
-  }
-  return escaped;
-}
-
-// Appends only: GCC 12 warns falsely about `"literal" + std::string` at -O3.
-JsonEvent::JsonEvent(std::string_view event) {
-  text_.append("{\"event\":\"").append(JsonEscape(event)).append("\"");
-}
-
-JsonEvent JsonEvent::Raw(std::string_view object) {
-  JsonEvent event("");
-  if (!object.empty() && object.back() == '}') object.remove_suffix(1);
-  event.text_ = std::string(object);
-  return event;
-}
-
-void JsonEvent::Key(std::string_view key) {
-  text_.append(",\"").append(JsonEscape(key)).append("\":");
-}
-
-JsonEvent& JsonEvent::Add(std::string_view key, std::string_view value) {
-  Key(key);
-  text_.append("\"").append(JsonEscape(value)).append("\"");
-  return *this;
-}
-
-JsonEvent& JsonEvent::Add(std::string_view key, std::uint64_t value) {
-  Key(key);
-  text_ += std::to_string(value);
-  return *this;
-}
-
-JsonEvent& JsonEvent::Add(std::string_view key, bool value) {
-  Key(key);
-  text_ += value ? "true" : "false";
-  return *this;
-}
-
-JsonEvent& JsonEvent::AddJson(std::string_view key, std::string_view json) {
-  Key(key);
-  text_.append(json);
-  return *this;
-}
-
 std::string FormatDuration(std::uint64_t seconds, bool known) {
   if (!known) return "--:--";
   char text[32];
@@ -165,18 +92,11 @@ void Output::Stage(std::string_view stage, std::string_view text, std::uint32_t 
   stageStartPosition_ = position_;
   stageStartMs_ = nowMs;
   lastPlainBucket_ = 0;
-  switch (mode_) {
-    case OutputMode::Json:
-      std::fprintf(out_, "%s\n",
-                   JsonEvent("stage").Add("stage", stage).Add("text", text).Text().c_str());
-      break;
-    case OutputMode::Plain:
-      std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
-      break;
-    case OutputMode::Terminal:
-      std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
-      break;
+  if (mode_ == OutputMode::Json) {
+    Event({{"event", "stage"}, {"stage", stage}, {"text", text}});
+    return;
   }
+  std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(out_);
 }
 
@@ -186,25 +106,15 @@ void Output::Range(std::uint32_t total) {
   stageStartPosition_ = 0;
   lastPlainBucket_ = 0;
   stageTotals_.clear();
-  if (mode_ == OutputMode::Json) {
-    std::fprintf(out_, "%s\n",
-                 JsonEvent("range").Add("total", std::uint64_t{total}).Text().c_str());
-    std::fflush(out_);
-  }
+  Event({{"event", "range"}, {"total", total}});
 }
 
 void Output::Position(std::uint32_t position, std::uint32_t nowMs) {
   position_ = position;
   switch (mode_) {
     case OutputMode::Json:
-      std::fprintf(out_, "%s\n",
-                   JsonEvent("progress")
-                       .Add("stage", stage_)
-                       .Add("position", std::uint64_t{position})
-                       .Add("total", std::uint64_t{total_})
-                       .Text()
-                       .c_str());
-      break;
+      Event({{"event", "progress"}, {"stage", stage_}, {"position", position}, {"total", total_}});
+      return;
     case OutputMode::Plain: {
       const auto [done, total] = StageAmounts();
       const std::uint32_t percent =
@@ -223,21 +133,18 @@ void Output::Position(std::uint32_t position, std::uint32_t nowMs) {
 }
 
 void Output::Line(std::string_view text) {
-  EndBar();
   if (mode_ == OutputMode::Json) {
-    std::fprintf(out_, "%s\n", JsonEvent("message").Add("text", text).Text().c_str());
-  } else {
-    std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
+    Event({{"event", "message"}, {"text", text}});
+    return;
   }
+  EndBar();
+  std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(out_);
 }
 
 void Output::Error(std::string_view text) {
   EndBar();
-  if (mode_ == OutputMode::Json) {
-    std::fprintf(out_, "%s\n", JsonEvent("error").Add("text", text).Text().c_str());
-    std::fflush(out_);
-  }
+  Event({{"event", "error"}, {"text", text}});
   std::fprintf(err_, "%.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(err_);
 }
@@ -245,14 +152,7 @@ void Output::Error(std::string_view text) {
 void Output::Result(std::string_view result, std::string_view text, int exitCode) {
   EndBar();
   if (mode_ == OutputMode::Json) {
-    std::fprintf(out_, "%s\n",
-                 JsonEvent("result")
-                     .Add("result", result)
-                     .Add("text", text)
-                     .Add("exit_code", static_cast<std::uint64_t>(exitCode))
-                     .Text()
-                     .c_str());
-    std::fflush(out_);
+    Event({{"event", "result"}, {"result", result}, {"text", text}, {"exit_code", exitCode}});
     return;
   }
   std::FILE* stream = exitCode == 0 ? out_ : err_;
@@ -263,7 +163,9 @@ void Output::Result(std::string_view result, std::string_view text, int exitCode
 void Output::Event(const JsonEvent& event) {
   if (mode_ != OutputMode::Json) return;
   EndBar();
-  std::fprintf(out_, "%s\n", event.Text().c_str());
+  // Invalid UTF-8 in a text (a unit's identity, a system message) is replaced, never thrown about.
+  std::fprintf(out_, "%s\n",
+               event.dump(-1, ' ', false, JsonEvent::error_handler_t::replace).c_str());
   std::fflush(out_);
 }
 

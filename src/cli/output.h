@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,28 +18,9 @@ enum class OutputMode { Terminal, Plain, Json };
 // --json wins; otherwise a terminal gets the live bar.
 OutputMode ChooseOutputMode(bool json, bool stdoutIsTerminal);
 
-// One JSON object on one line, built field by field ({"event":"progress","position":12}).
-class JsonEvent {
- public:
-  explicit JsonEvent(std::string_view event);
-  // An event rendered elsewhere: one whole JSON object on one line, "event" among its keys.
-  static JsonEvent Raw(std::string_view object);
-  JsonEvent& Add(std::string_view key, std::string_view value);
-  JsonEvent& Add(std::string_view key, const char* value) {
-    return Add(key, std::string_view(value));
-  }
-  JsonEvent& Add(std::string_view key, std::uint64_t value);
-  JsonEvent& Add(std::string_view key, bool value);
-  // `json` must already be one JSON value (an object made elsewhere).
-  JsonEvent& AddJson(std::string_view key, std::string_view json);
-  std::string Text() const { return text_ + "}"; }
-
- private:
-  void Key(std::string_view key);
-  std::string text_;
-};
-
-std::string JsonEscape(std::string_view text);
+// A --json event: one object printed on one line, "event" its first key
+// ({"event":"progress","position":12}); ordered so the keys keep the order they are given in.
+using JsonEvent = nlohmann::ordered_json;
 
 // The figures one bar line shows: progress units of the stage (or of the whole update when the
 // stage's size is not known).

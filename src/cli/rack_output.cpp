@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <nlohmann/json.hpp>
 
 #include "cli/exit_codes.h"
 #include "link/bootloader_commands.h"
@@ -85,8 +84,8 @@ std::string RackOutput::RowText(const Row& row, std::uint32_t nowMs) const {
       return text + row.outcome;
     case RowState::Running: {
       const auto [done, total] = StageAmounts(row);
-      return text + RenderProgressBar({row.stage, done, total, nowMs - row.stageStartMs},
-                                      kRowBarWidth);
+      return text +
+             RenderProgressBar({row.stage, done, total, nowMs - row.stageStartMs}, kRowBarWidth);
     }
   }
   return text;
@@ -127,7 +126,7 @@ void RackOutput::StageBegan(std::size_t unit, Stage stage, std::uint32_t units) 
   row.lastPlainBucket = 0;
   const std::string text = ProgressText(row.stage);
   if (output_.Mode() == OutputMode::Json) {
-    output_.Event(JsonEvent("stage").Add("unit", row.label).Add("stage", row.stage).Add("text", text));
+    output_.Event({{"event", "stage"}, {"unit", row.label}, {"stage", row.stage}, {"text", text}});
   }
   Plain(row, text);
   Redraw(false);
@@ -140,7 +139,7 @@ void RackOutput::PlanReady(std::size_t unit, std::uint32_t totalUnits) {
   row.stageStartPosition = 0;
   row.lastPlainBucket = 0;
   if (output_.Mode() == OutputMode::Json) {
-    output_.Event(JsonEvent("range").Add("unit", row.label).Add("total", std::uint64_t{totalUnits}));
+    output_.Event({{"event", "range"}, {"unit", row.label}, {"total", totalUnits}});
   }
 }
 
@@ -149,11 +148,11 @@ void RackOutput::PositionMoved(std::size_t unit, std::uint32_t position) {
   row.position = position;
   switch (output_.Mode()) {
     case OutputMode::Json:
-      output_.Event(JsonEvent("progress")
-                        .Add("unit", row.label)
-                        .Add("stage", row.stage)
-                        .Add("position", std::uint64_t{position})
-                        .Add("total", std::uint64_t{row.total}));
+      output_.Event({{"event", "progress"},
+                     {"unit", row.label},
+                     {"stage", row.stage},
+                     {"position", position},
+                     {"total", row.total}});
       break;
     case OutputMode::Plain: {
       const auto [done, total] = StageAmounts(row);
@@ -175,8 +174,8 @@ void RackOutput::PositionMoved(std::size_t unit, std::uint32_t position) {
 namespace {
 // The same facts as the one-unit result event: the unit's receipt, or null for a job that keeps
 // none (exit-bootload).
-std::string ReceiptJson(const UnitUpdateReport& report) {
-  return report.receipt.unit.empty() ? "null" : receipts::ReceiptJsonLine(report.receipt);
+JsonEvent ReceiptJson(const UnitUpdateReport& report) {
+  return report.receipt.unit.empty() ? JsonEvent() : receipts::ReceiptJson(report.receipt);
 }
 }  // namespace
 
@@ -185,12 +184,12 @@ void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) 
   row.state = RowState::Finished;
   row.outcome = OutcomeText(report);
   if (output_.Mode() == OutputMode::Json) {
-    output_.Event(JsonEvent("result")
-                      .Add("unit", row.label)
-                      .Add("result", report.outcome.result)
-                      .Add("text", report.outcome.text)
-                      .Add("exit_code", static_cast<std::uint64_t>(report.outcome.exitCode))
-                      .AddJson("receipt", ReceiptJson(report)));
+    output_.Event({{"event", "result"},
+                   {"unit", row.label},
+                   {"result", report.outcome.result},
+                   {"text", report.outcome.text},
+                   {"exit_code", report.outcome.exitCode},
+                   {"receipt", ReceiptJson(report)}});
   }
   Plain(row, report.outcome.exitCode == 0 ? report.outcome.text : row.outcome);
   Redraw(true);
@@ -200,8 +199,10 @@ void RackOutput::UnitSkipped(std::size_t unit) {
   Row& row = rows_[unit];
   row.state = RowState::Skipped;
   if (output_.Mode() == OutputMode::Json) {
-    output_.Event(JsonEvent("result").Add("unit", row.label).Add("result", "skipped").Add(
-        "text", "The unit was not started."));
+    output_.Event({{"event", "result"},
+                   {"unit", row.label},
+                   {"result", "skipped"},
+                   {"text", "The unit was not started."}});
   }
   Plain(row, "skipped: not started");
   Redraw(true);
@@ -211,7 +212,7 @@ void RackOutput::UnitMessage(std::size_t unit, std::string_view text) {
   const Row& row = rows_[unit];
   switch (output_.Mode()) {
     case OutputMode::Json:
-      output_.Event(JsonEvent("message").Add("unit", row.label).Add("text", text));
+      output_.Event({{"event", "message"}, {"unit", row.label}, {"text", text}});
       break;
     case OutputMode::Plain:
       Plain(row, text);
@@ -237,12 +238,12 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
   const std::size_t failed = results.size() - succeeded - skipped;
 
   if (output_.Mode() == OutputMode::Json) {
-    nlohmann::ordered_json units = nlohmann::ordered_json::array();
+    JsonEvent units = JsonEvent::array();
     for (std::size_t i = 0; i < results.size(); ++i) {
       const auto& report = results[i].report;
-      nlohmann::ordered_json entry{{"unit", rows_[i].label},
-                           {"result", report ? report->outcome.result : "skipped"},
-                           {"exit_code", UnitExitCode(results[i], interrupted)}};
+      JsonEvent entry{{"unit", rows_[i].label},
+                      {"result", report ? report->outcome.result : "skipped"},
+                      {"exit_code", UnitExitCode(results[i], interrupted)}};
       if (report) {
         entry["text"] = report->outcome.text;
         entry["stage"] = StageName(report->job.stage);
@@ -251,15 +252,15 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
           entry["application_version_before"] = VersionBefore(*report);
         }
         entry["ms"] = report->job.totalMs;
-        entry["receipt"] = nlohmann::ordered_json::parse(ReceiptJson(*report));
+        entry["receipt"] = ReceiptJson(*report);
       }
       units.push_back(std::move(entry));
     }
-    nlohmann::ordered_json summary{{"event", "summary"},         {"units", std::move(units)},
-                           {"succeeded", succeeded},     {"failed", failed},
-                           {"skipped", skipped},         {"interrupted", interrupted},
-                           {"exit_code", exitCode}};
-    output_.Event(JsonEvent::Raw(summary.dump()));
+    JsonEvent summary{{"event", "summary"},     {"units", std::move(units)},
+                      {"succeeded", succeeded}, {"failed", failed},
+                      {"skipped", skipped},     {"interrupted", interrupted},
+                      {"exit_code", exitCode}};
+    output_.Event(summary);
     return exitCode;
   }
 
@@ -286,8 +287,8 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
     }
     output_.Line(text);
   }
-  std::string verdict = std::to_string(succeeded) + " of " + std::to_string(results.size()) +
-                        " units succeeded";
+  std::string verdict =
+      std::to_string(succeeded) + " of " + std::to_string(results.size()) + " units succeeded";
   if (failed != 0) verdict += ", " + std::to_string(failed) + " did not";
   if (skipped != 0) verdict += ", " + std::to_string(skipped) + " not started";
   if (interrupted) verdict += " (interrupted)";
