@@ -6,7 +6,6 @@
 #include <mutex>
 
 #include "platform/threading.h"
-#include "platform/threading.h"
 
 namespace tessaline::cli {
 
