@@ -22,7 +22,6 @@ namespace {
 constexpr std::uint32_t kDefaultSearchSeconds = 5;
 constexpr std::uint32_t kMaxSearchSeconds = 3600;
 constexpr std::uint32_t kMaxExpected = 1024;
-constexpr std::uint32_t kPollMs = 100;
 
 UnitList Refused(int exitCode, std::string error) {
   UnitList list;
@@ -75,10 +74,7 @@ std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& ou
   auto units = std::make_shared<BootloadUnitsFound>(output);
   DiscoveryThread discovery{std::string(identity)};
   discovery.StartDiscovery(units, DiscoverMode::Network);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-  }
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
   discovery.StopDiscovery();
   return units->Found();
 }
