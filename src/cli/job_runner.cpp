@@ -56,8 +56,8 @@ OutcomeReport PortUnavailableReport(const std::string& why) {
 }
 }  // namespace
 
-OutcomeReport ReportFor(JobOutcome outcome, const PropertiesContainer& updaterTexts) {
-  switch (outcome) {
+OutcomeReport ReportFor(const JobResult& result, const PropertiesContainer& updaterTexts) {
+  switch (result.outcome) {
     case JobOutcome::Succeeded:
       return {kExitSuccess, "succeeded", UiString(IDS_UPDATE_SUCCEEDED)};
     case JobOutcome::BootloadExited:
@@ -76,15 +76,9 @@ OutcomeReport ReportFor(JobOutcome outcome, const PropertiesContainer& updaterTe
     case JobOutcome::VerifyFailed:
       return {kExitVerifyFailed, "verify-failed", "The version read back is not the package's."};
     case JobOutcome::PortUnavailable:
-      return {kExitPortUnavailable, "port-unavailable",
-              "The unit's port could not be opened; nothing was sent."};
+      return PortUnavailableReport(result.reason);
   }
   return {kExitUpdateFailed, "failed", UiString(IDS_UPDATE_FAILED)};
-}
-
-OutcomeReport ReportFor(const JobResult& result, const PropertiesContainer& updaterTexts) {
-  if (result.outcome == JobOutcome::PortUnavailable) return PortUnavailableReport(result.reason);
-  return ReportFor(result.outcome, updaterTexts);
 }
 
 int ReportUnopenedPort(Output& output, const std::string& why) {
