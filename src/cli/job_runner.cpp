@@ -15,32 +15,31 @@ namespace tessaline::cli {
 FrameTraceHook FrameTrace(std::string unitLabel) {
   auto first = std::make_shared<std::optional<std::uint32_t>>();
   if (!unitLabel.empty()) unitLabel += ": ";
-  return
-      [first, unitLabel](TraceDirection direction, std::span<const std::uint8_t> bytes,
-                         std::uint32_t tick) {
-        if (!*first) *first = tick;
-        const std::uint32_t ms = platform::TicksBetween(**first, tick);
-        std::string line = unitLabel;
-        line.reserve(unitLabel.size() + 32 + bytes.size() * 3);
-        char head[48];
-        std::snprintf(head, sizeof head, "[%6" PRIu32 ".%03" PRIu32 "] %s %4zu:", ms / 1000,
-                      ms % 1000, direction == TraceDirection::Sent ? "->" : "<-", bytes.size());
-        line += head;
-        for (const std::uint8_t byte : bytes) {
-          char hex[4];
-          std::snprintf(hex, sizeof hex, " %02X", byte);
-          line += hex;
-        }
-        line += '\n';
-        std::fputs(line.c_str(), stderr);
-      };
+  return [first, unitLabel](TraceDirection direction, std::span<const std::uint8_t> bytes,
+                            std::uint32_t tick) {
+    if (!*first) *first = tick;
+    const std::uint32_t ms = platform::TicksBetween(**first, tick);
+    std::string line = unitLabel;
+    line.reserve(unitLabel.size() + 32 + bytes.size() * 3);
+    char head[48];
+    std::snprintf(head, sizeof head, "[%6" PRIu32 ".%03" PRIu32 "] %s %4zu:", ms / 1000, ms % 1000,
+                  direction == TraceDirection::Sent ? "->" : "<-", bytes.size());
+    line += head;
+    for (const std::uint8_t byte : bytes) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, " %02X", byte);
+      line += hex;
+    }
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+  };
 }
 
 void OutputProgress::StageBegan(Stage stage, std::uint32_t units) {
   const std::string name = StageName(stage);
   // Initializing has no size: its line counts within the whole update.
-  if (stage != Stage::Initializing) output_.SetStageTotal(name, units);
-  output_.Stage(name, ProgressText(name), platform::TickCount());
+  const auto size = stage == Stage::Initializing ? std::nullopt : std::optional(units);
+  output_.Stage(name, ProgressText(name), size, platform::TickCount());
 }
 
 void OutputProgress::PlanReady(std::uint32_t totalUnits) { output_.Range(totalUnits); }

@@ -10,6 +10,7 @@ namespace {
 constexpr std::uint32_t kBarRedrawMs = 100;
 // Plain (non-terminal) output reports every this many percent, so logs stay short.
 constexpr std::uint32_t kPlainPercentStep = 10;
+constexpr std::size_t kBarWidth = 24;
 }  // namespace
 
 OutputMode ChooseOutputMode(bool json, bool stdoutIsTerminal) {
@@ -53,6 +54,43 @@ std::string RenderProgressBar(const ProgressFigures& f, std::size_t barWidth) {
   return line + figures;
 }
 
+void StageProgress::BeginStage(std::string_view name, std::optional<std::uint32_t> units,
+                               std::uint32_t nowMs) {
+  stage = std::string(name);
+  stageUnits = units;
+  stageStartPosition = position;
+  stageStartMs = nowMs;
+  lastPlainBucket = 0;
+}
+
+void StageProgress::Plan(std::uint32_t totalUnits) {
+  total = totalUnits;
+  position = 0;
+  stageStartPosition = 0;
+  lastPlainBucket = 0;
+}
+
+std::pair<std::uint32_t, std::uint32_t> StageProgress::Amounts() const {
+  if (stageUnits) return {position - stageStartPosition, *stageUnits};
+  return {position, total};
+}
+
+std::string StageProgress::Bar(std::uint32_t nowMs, std::size_t barWidth) const {
+  const auto [done, units] = Amounts();
+  return RenderProgressBar({stage, done, units, nowMs - stageStartMs}, barWidth);
+}
+
+std::optional<std::string> StageProgress::PlainLine() {
+  const auto [done, units] = Amounts();
+  const std::uint32_t percent =
+      units == 0 ? 100 : static_cast<std::uint32_t>(std::uint64_t{done} * 100 / units);
+  const std::uint32_t bucket = percent / kPlainPercentStep;
+  if (bucket <= lastPlainBucket) return std::nullopt;
+  lastPlainBucket = bucket;
+  return stage + ": " + std::to_string(percent) + "% (" + std::to_string(done) + " of " +
+         std::to_string(units) + ")";
+}
+
 Output::Output(OutputMode mode, std::FILE* out, std::FILE* err)
     : mode_(mode), out_(out), err_(err) {}
 
@@ -67,31 +105,16 @@ void Output::EndBar() {
 void Output::DrawBar(bool force, std::uint32_t nowMs) {
   if (!force && barOpen_ && nowMs - lastDrawMs_ < kBarRedrawMs) return;
   lastDrawMs_ = nowMs;
-  const auto [done, total] = StageAmounts();
-  const ProgressFigures figures{stage_, done, total, nowMs - stageStartMs_};
-  std::fprintf(out_, "\r%s\x1b[K", RenderProgressBar(figures).c_str());
+  std::fprintf(out_, "\r%s\x1b[K", progress_.Bar(nowMs, kBarWidth).c_str());
   std::fflush(out_);
   barOpen_ = true;
 }
 
-std::pair<std::uint32_t, std::uint32_t> Output::StageAmounts() const {
-  for (const auto& [name, units] : stageTotals_) {
-    if (name == stage_) return {position_ - stageStartPosition_, units};
-  }
-  return {position_, total_};
-}
-
-void Output::SetStageTotal(std::string_view stage, std::uint32_t units) {
-  stageTotals_.emplace_back(std::string(stage), units);
-}
-
-void Output::Stage(std::string_view stage, std::string_view text, std::uint32_t nowMs) {
+void Output::Stage(std::string_view stage, std::string_view text,
+                   std::optional<std::uint32_t> units, std::uint32_t nowMs) {
   if (mode_ == OutputMode::Terminal && barOpen_) DrawBar(true, nowMs);
   EndBar();
-  stage_ = std::string(stage);
-  stageStartPosition_ = position_;
-  stageStartMs_ = nowMs;
-  lastPlainBucket_ = 0;
+  progress_.BeginStage(stage, units, nowMs);
   if (mode_ == OutputMode::Json) {
     Event({{"event", "stage"}, {"stage", stage}, {"text", text}});
     return;
@@ -101,35 +124,26 @@ void Output::Stage(std::string_view stage, std::string_view text, std::uint32_t 
 }
 
 void Output::Range(std::uint32_t total) {
-  total_ = total;
-  position_ = 0;
-  stageStartPosition_ = 0;
-  lastPlainBucket_ = 0;
-  stageTotals_.clear();
+  progress_.Plan(total);
   Event({{"event", "range"}, {"total", total}});
 }
 
 void Output::Position(std::uint32_t position, std::uint32_t nowMs) {
-  position_ = position;
+  progress_.position = position;
   switch (mode_) {
     case OutputMode::Json:
-      Event({{"event", "progress"}, {"stage", stage_}, {"position", position}, {"total", total_}});
-      return;
-    case OutputMode::Plain: {
-      const auto [done, total] = StageAmounts();
-      const std::uint32_t percent =
-          total == 0 ? 100 : static_cast<std::uint32_t>(std::uint64_t{done} * 100 / total);
-      const std::uint32_t bucket = percent / kPlainPercentStep;
-      if (bucket <= lastPlainBucket_) break;
-      lastPlainBucket_ = bucket;
-      std::fprintf(out_, "%s: %u%% (%u of %u)\n", stage_.c_str(), percent, done, total);
+      Event({{"event", "progress"},
+             {"stage", progress_.stage},
+             {"position", position},
+             {"total", progress_.total}});
       break;
-    }
+    case OutputMode::Plain:
+      if (const auto line = progress_.PlainLine()) Line(*line);
+      break;
     case OutputMode::Terminal:
-      DrawBar(position == total_, nowMs);
-      return;
+      DrawBar(position == progress_.total, nowMs);
+      break;
   }
-  std::fflush(out_);
 }
 
 void Output::Line(std::string_view text) {

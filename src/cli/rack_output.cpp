@@ -16,7 +16,6 @@ namespace {
 
 // Rows redrawn at most this often: sixteen units moving at once would otherwise flood a terminal.
 constexpr std::uint32_t kRowRedrawMs = 100;
-constexpr std::uint32_t kPlainPercentStep = 10;
 constexpr std::size_t kRowBarWidth = 12;
 
 std::string Padded(std::string text, std::size_t width) {
@@ -68,11 +67,6 @@ RackOutput::RackOutput(Output& output, const std::vector<UnitAddress>& units) : 
   Redraw(true);
 }
 
-std::pair<std::uint32_t, std::uint32_t> RackOutput::StageAmounts(const Row& row) const {
-  if (row.stageUnits != 0) return {row.position - row.stageStartPosition, row.stageUnits};
-  return {row.position, row.total};
-}
-
 std::string RackOutput::RowText(const Row& row, std::uint32_t nowMs) const {
   std::string text = Padded(row.label, labelWidth_) + "  ";
   switch (row.state) {
@@ -82,11 +76,8 @@ std::string RackOutput::RowText(const Row& row, std::uint32_t nowMs) const {
       return text + "skipped";
     case RowState::Finished:
       return text + row.outcome;
-    case RowState::Running: {
-      const auto [done, total] = StageAmounts(row);
-      return text +
-             RenderProgressBar({row.stage, done, total, nowMs - row.stageStartMs}, kRowBarWidth);
-    }
+    case RowState::Running:
+      return text + row.progress.Bar(nowMs, kRowBarWidth);
   }
   return text;
 }
@@ -119,52 +110,37 @@ void RackOutput::UnitStarted(std::size_t unit) {
 
 void RackOutput::StageBegan(std::size_t unit, Stage stage, std::uint32_t units) {
   Row& row = rows_[unit];
-  row.stage = StageName(stage);
-  row.stageUnits = stage == Stage::Initializing ? 0 : units;
-  row.stageStartPosition = row.position;
-  row.stageStartMs = platform::TickCount();
-  row.lastPlainBucket = 0;
-  const std::string text = ProgressText(row.stage);
-  if (output_.Mode() == OutputMode::Json) {
-    output_.Event({{"event", "stage"}, {"unit", row.label}, {"stage", row.stage}, {"text", text}});
-  }
+  // Initializing, and a stage of no size, count within the whole update.
+  const bool sized = stage != Stage::Initializing && units != 0;
+  row.progress.BeginStage(StageName(stage), sized ? std::optional(units) : std::nullopt,
+                          platform::TickCount());
+  const std::string text = ProgressText(row.progress.stage);
+  output_.Event(
+      {{"event", "stage"}, {"unit", row.label}, {"stage", row.progress.stage}, {"text", text}});
   Plain(row, text);
   Redraw(false);
 }
 
 void RackOutput::PlanReady(std::size_t unit, std::uint32_t totalUnits) {
   Row& row = rows_[unit];
-  row.total = totalUnits;
-  row.position = 0;
-  row.stageStartPosition = 0;
-  row.lastPlainBucket = 0;
-  if (output_.Mode() == OutputMode::Json) {
-    output_.Event({{"event", "range"}, {"unit", row.label}, {"total", totalUnits}});
-  }
+  row.progress.Plan(totalUnits);
+  output_.Event({{"event", "range"}, {"unit", row.label}, {"total", totalUnits}});
 }
 
 void RackOutput::PositionMoved(std::size_t unit, std::uint32_t position) {
   Row& row = rows_[unit];
-  row.position = position;
+  row.progress.position = position;
   switch (output_.Mode()) {
     case OutputMode::Json:
       output_.Event({{"event", "progress"},
                      {"unit", row.label},
-                     {"stage", row.stage},
+                     {"stage", row.progress.stage},
                      {"position", position},
-                     {"total", row.total}});
+                     {"total", row.progress.total}});
       break;
-    case OutputMode::Plain: {
-      const auto [done, total] = StageAmounts(row);
-      const std::uint32_t percent =
-          total == 0 ? 100 : static_cast<std::uint32_t>(std::uint64_t{done} * 100 / total);
-      const std::uint32_t bucket = percent / kPlainPercentStep;
-      if (bucket <= row.lastPlainBucket) break;
-      row.lastPlainBucket = bucket;
-      Plain(row, row.stage + ": " + std::to_string(percent) + "% (" + std::to_string(done) +
-                     " of " + std::to_string(total) + ")");
+    case OutputMode::Plain:
+      if (const auto line = row.progress.PlainLine()) Plain(row, *line);
       break;
-    }
     case OutputMode::Terminal:
       Redraw(false);
       break;
@@ -183,14 +159,12 @@ void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) 
   Row& row = rows_[unit];
   row.state = RowState::Finished;
   row.outcome = OutcomeText(report);
-  if (output_.Mode() == OutputMode::Json) {
-    output_.Event({{"event", "result"},
-                   {"unit", row.label},
-                   {"result", report.outcome.result},
-                   {"text", report.outcome.text},
-                   {"exit_code", report.outcome.exitCode},
-                   {"receipt", ReceiptJson(report)}});
-  }
+  output_.Event({{"event", "result"},
+                 {"unit", row.label},
+                 {"result", report.outcome.result},
+                 {"text", report.outcome.text},
+                 {"exit_code", report.outcome.exitCode},
+                 {"receipt", ReceiptJson(report)}});
   Plain(row, report.outcome.exitCode == 0 ? report.outcome.text : row.outcome);
   Redraw(true);
 }
@@ -198,12 +172,10 @@ void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) 
 void RackOutput::UnitSkipped(std::size_t unit) {
   Row& row = rows_[unit];
   row.state = RowState::Skipped;
-  if (output_.Mode() == OutputMode::Json) {
-    output_.Event({{"event", "result"},
-                   {"unit", row.label},
-                   {"result", "skipped"},
-                   {"text", "The unit was not started."}});
-  }
+  output_.Event({{"event", "result"},
+                 {"unit", row.label},
+                 {"result", "skipped"},
+                 {"text", "The unit was not started."}});
   Plain(row, "skipped: not started");
   Redraw(true);
 }

@@ -211,13 +211,11 @@ std::pair<std::string, std::string> Capture(OutputMode mode, Write write) {
 
 // 100 units of application records, then 100 of flash data.
 void SmallUpdate(Output& o) {
-  o.Stage("Initializing", "Progress: Initializing", 0);
+  o.Stage("Initializing", "Progress: Initializing", std::nullopt, 0);
   o.Range(200);
-  o.SetStageTotal("Application", 100);
-  o.SetStageTotal("UI", 100);
-  o.Stage("Application", "Progress: Application", 10);
+  o.Stage("Application", "Progress: Application", 100, 10);
   for (std::uint32_t p = 20; p <= 100; p += 20) o.Position(p, 10 + p);
-  o.Stage("UI", "Progress: UI", 110);
+  o.Stage("UI", "Progress: UI", 100, 110);
   for (std::uint32_t p = 125; p <= 200; p += 25) o.Position(p, 10 + p);
   o.Result("succeeded", "The firmware updated successfully.", 0);
 }
