@@ -42,20 +42,20 @@ std::string VersionBefore(const UnitUpdateReport& report) {
   return version ? FormatApplicationVersion(*version) : "-";
 }
 
-}  // namespace
-
+// A unit's own exit code in the summary; a skipped unit has the rack's "not every unit" code, or
+// the interrupt's.
 int UnitExitCode(const RackUnitResult& result, bool interrupted) {
   if (result.report) return result.report->outcome.exitCode;
   return interrupted ? kExitInterrupted : kExitSomeUnitsFailed;
 }
 
-int RackExitCode(const std::vector<RackUnitResult>& results, bool interrupted) {
-  if (interrupted) return kExitInterrupted;
-  const bool allSucceeded = std::all_of(results.begin(), results.end(), [](const auto& result) {
-    return result.report && result.report->outcome.exitCode == kExitSuccess;
-  });
-  return allSucceeded ? kExitSuccess : kExitSomeUnitsFailed;
+// The same facts as the one-unit result event: the unit's receipt, or null for a job that keeps
+// none (exit-bootload).
+JsonEvent ReceiptJson(const UnitUpdateReport& report) {
+  return report.receipt.unit.empty() ? JsonEvent() : receipts::ReceiptJson(report.receipt);
 }
+
+}  // namespace
 
 RackOutput::RackOutput(Output& output, const std::vector<UnitAddress>& units) : output_(output) {
   for (const auto& unit : units) {
@@ -147,14 +147,6 @@ void RackOutput::PositionMoved(std::size_t unit, std::uint32_t position) {
   }
 }
 
-namespace {
-// The same facts as the one-unit result event: the unit's receipt, or null for a job that keeps
-// none (exit-bootload).
-JsonEvent ReceiptJson(const UnitUpdateReport& report) {
-  return report.receipt.unit.empty() ? JsonEvent() : receipts::ReceiptJson(report.receipt);
-}
-}  // namespace
-
 void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) {
   Row& row = rows_[unit];
   row.state = RowState::Finished;
@@ -200,7 +192,6 @@ void RackOutput::UnitMessage(std::size_t unit, std::string_view text) {
 }
 
 int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interrupted) {
-  const int exitCode = RackExitCode(results, interrupted);
   std::size_t succeeded = 0;
   std::size_t skipped = 0;
   for (const auto& result : results) {
@@ -208,6 +199,10 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
     if (result.report && result.report->outcome.exitCode == kExitSuccess) ++succeeded;
   }
   const std::size_t failed = results.size() - succeeded - skipped;
+  // 0 when every unit succeeded, 130 after an interrupt, else 9.
+  const int exitCode = interrupted                   ? kExitInterrupted
+                       : succeeded == results.size() ? kExitSuccess
+                                                     : kExitSomeUnitsFailed;
 
   if (output_.Mode() == OutputMode::Json) {
     JsonEvent units = JsonEvent::array();

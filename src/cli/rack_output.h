@@ -12,13 +12,6 @@
 
 namespace tessaline::cli {
 
-// The rack's exit code: 0 when every unit succeeded, 130 after an interrupt, else 9.
-int RackExitCode(const std::vector<RackUnitResult>& results, bool interrupted);
-
-// A unit's own exit code in the summary; a skipped unit has the rack's "not every unit" code, or
-// the interrupt's.
-int UnitExitCode(const RackUnitResult& result, bool interrupted);
-
 class RackOutput final : public RackObserver {
  public:
   RackOutput(Output& output, const std::vector<UnitAddress>& units);
