@@ -1,6 +1,7 @@
 // The three output forms of tessaline-update.
 #include "cli/output.h"
 
+#include <algorithm>
 #include <cinttypes>
 
 namespace tessaline::cli {
@@ -30,6 +31,24 @@ std::string FormatDuration(std::uint64_t seconds, bool known) {
     std::snprintf(text, sizeof text, "%" PRIu64 ":%02" PRIu64, minutes, secs);
   }
   return text;
+}
+
+std::vector<std::string> AlignedColumns(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  std::vector<std::string> lines;
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line.append(widths[i] - row[i].size() + 2, ' ');
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 std::string RenderProgressBar(const ProgressFigures& f, std::size_t barWidth) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "transport/socket_error.h"
 
@@ -34,6 +35,8 @@ struct ProgressFigures {
 std::string RenderProgressBar(const ProgressFigures& figures, std::size_t barWidth);
 // "0:07", "1:02:03"; "--:--" when unknown.
 std::string FormatDuration(std::uint64_t seconds, bool known = true);
+// Rows of cells as lines: each column but the last padded to its widest cell, two spaces apart.
+std::vector<std::string> AlignedColumns(const std::vector<std::vector<std::string>>& rows);
 
 // Where one unit's job stands, counted as its bar and its plain lines show it.
 struct StageProgress {

@@ -2,7 +2,6 @@
 #include "cli/rack_output.h"
 
 #include <algorithm>
-#include <array>
 
 #include "cli/exit_codes.h"
 #include "link/bootloader_commands.h"
@@ -232,7 +231,7 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
   }
 
   Redraw(true);
-  std::vector<std::array<std::string, 4>> table{{"Unit", "Outcome", "Before", "Time"}};
+  std::vector<std::vector<std::string>> table{{"Unit", "Outcome", "Before", "Time"}};
   for (std::size_t i = 0; i < results.size(); ++i) {
     const auto& report = results[i].report;
     if (!report) {
@@ -242,18 +241,8 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
     table.push_back({rows_[i].label, OutcomeText(*report), VersionBefore(*report),
                      FormatDuration((report->job.totalMs + 500) / 1000)});
   }
-  std::array<std::size_t, 4> widths{};
-  for (const auto& cells : table) {
-    for (std::size_t c = 0; c < cells.size(); ++c) widths[c] = std::max(widths[c], cells[c].size());
-  }
   output_.Line("");
-  for (const auto& cells : table) {
-    std::string text;
-    for (std::size_t c = 0; c < cells.size(); ++c) {
-      text += c + 1 < cells.size() ? Padded(cells[c], widths[c] + 2) : cells[c];
-    }
-    output_.Line(text);
-  }
+  for (const std::string& text : AlignedColumns(table)) output_.Line(text);
   std::string verdict =
       std::to_string(succeeded) + " of " + std::to_string(results.size()) + " units succeeded";
   if (failed != 0) verdict += ", " + std::to_string(failed) + " did not";

@@ -187,6 +187,14 @@ TEST(ProgressBar, ShowsPercentageAmountRateAndTimeLeft) {
   EXPECT_EQ(FormatDuration(3725), "1:02:05");
 }
 
+TEST(AlignedColumns, PadsEachColumnButTheLastToItsWidestCell) {
+  EXPECT_EQ(AlignedColumns({{"Unit", "Outcome", "Time"}, {"127.0.0.10", "failed in UI", "0:07"}}),
+            (std::vector<std::string>{"Unit        Outcome       Time",
+                                      "127.0.0.10  failed in UI  0:07"}));
+  EXPECT_EQ(AlignedColumns({{"a", "bb"}, {"ccc", ""}}),
+            (std::vector<std::string>{"a    bb", "ccc  "}));
+}
+
 // Runs `write` against an Output into temporary files and returns what went to stdout.
 template <typename Write>
 std::pair<std::string, std::string> Capture(OutputMode mode, Write write) {
