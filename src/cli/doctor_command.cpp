@@ -70,8 +70,10 @@ std::string InterfaceLine(const DoctorInterface& row) {
   if (!row.hasAddress) {
     line += " no IPv4 address";
   } else {
-    line += " " + DottedIpv4(row.address) + "/" + std::to_string(std::popcount(row.mask)) +
-            "  subnet " + Subnet(row) + "  broadcast " + DottedIpv4(row.broadcast);
+    // Appended apart: GCC 12 warns falsely about `"literal" + std::string` at -O2.
+    line += ' ';
+    line += DottedIpv4(row.address) + "/" + std::to_string(std::popcount(row.mask)) + "  subnet " +
+            Subnet(row) + "  broadcast " + DottedIpv4(row.broadcast);
   }
   line += row.up ? "  up" : "  down";
   if (row.loopback) line += "  loopback (not used)";
