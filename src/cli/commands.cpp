@@ -1,7 +1,6 @@
 // The command table and the usage text.
 #include "cli/commands.h"
 
-#include <array>
 #include <string>
 
 #include "cli/help_sections.h"
@@ -15,8 +14,6 @@ constexpr CommandEntry kCommands[] = {
 #undef CLI_COMMAND
 };
 }  // namespace
-
-std::span<const CommandEntry> Commands() { return kCommands; }
 
 const CommandEntry* FindCommand(std::string_view name) {
   for (const auto& entry : kCommands) {

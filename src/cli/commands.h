@@ -1,7 +1,6 @@
 // The command table of tessaline-update (entries in commands.def).
 #pragma once
 
-#include <span>
 #include <string_view>
 
 #include "cli/command_line.h"
@@ -23,7 +22,6 @@ struct CommandEntry {
   CommandFunction run;
 };
 
-std::span<const CommandEntry> Commands();
 const CommandEntry* FindCommand(std::string_view name);
 
 // Usage text listing every command and its options.

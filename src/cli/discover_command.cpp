@@ -27,11 +27,11 @@ void ReportNetworkUnit(Output& output, std::uint32_t addressNetworkOrder, std::u
   const bool otherSubnet = (flags & kUnitOnOtherSubnet) != 0;
   const bool linkLocal = (flags & kUnitLinkLocal) != 0;
   if (output.Mode() == OutputMode::Json) {
-    output.Event(JsonEvent("unit")
-                     .Add("address", address)
-                     .Add("mode", ModeWord((flags & kUnitInBootload) != 0))
-                     .Add("other_subnet", otherSubnet)
-                     .Add("link_local", linkLocal));
+    output.Event({{"event", "unit"},
+                  {"address", address},
+                  {"mode", ModeWord((flags & kUnitInBootload) != 0)},
+                  {"other_subnet", otherSubnet},
+                  {"link_local", linkLocal}});
     return;
   }
   std::string text = address + "  " + ModeWord((flags & kUnitInBootload) != 0);
@@ -43,11 +43,11 @@ void ReportNetworkUnit(Output& output, std::uint32_t addressNetworkOrder, std::u
 void ReportSerialUnit(Output& output, std::uint32_t index, bool inBootload) {
   const std::string device = ComPortTable().Entry(index);
   if (output.Mode() == OutputMode::Json) {
-    output.Event(JsonEvent("unit")
-                     .Add("port", PortLabel(device))
-                     .Add("device", device)
-                     .Add("index", static_cast<std::uint64_t>(index))
-                     .Add("mode", ModeWord(inBootload)));
+    output.Event({{"event", "unit"},
+                  {"port", PortLabel(device)},
+                  {"device", device},
+                  {"index", index},
+                  {"mode", ModeWord(inBootload)}});
     return;
   }
   output.Line(PortLabel(device) + "  " + ModeWord(inBootload));

@@ -2,13 +2,13 @@
 #include "cli/doctor_checks.h"
 
 #include <algorithm>
-#include <bit>
 
 #include "discovery/network_discovery.h"
 #include "platform/network_interfaces.h"
 #include "platform/serial_port.h"
 #include "platform/sockets.h"
 #include "transport/com_port_table.h"
+#include "transport/unit_address.h"
 
 namespace tessaline::cli {
 
@@ -66,7 +66,7 @@ void CheckInterfaces(DoctorReport& report) {
     } else if (row.linkLocal) {
       report.problems.push_back(
           {row.name,
-           row.name + " has only a link-local address (" + DottedQuad(row.address) +
+           row.name + " has only a link-local address (" + DottedIpv4(row.address) +
                "): no DHCP server answered on it.",
            "Units there are found only if they are link-local too; otherwise give this "
            "computer an address on the units' subnet.",
@@ -119,7 +119,7 @@ void SendDiscoveryRequests(DoctorReport& report) {
     } else {
       report.problems.push_back({row.name,
                                  "The discovery request cannot be sent on " + row.name + " (to " +
-                                     DottedQuad(row.broadcast) + ").",
+                                     DottedIpv4(row.broadcast) + ").",
                                  "Check the interface's routes and any rule that blocks outgoing "
                                  "UDP broadcasts.",
                                  false});
@@ -143,7 +143,8 @@ void CheckSerialPorts(DoctorReport& report) {
         std::string holders;
         for (const auto& holder : probe.holders) holders += (holders.empty() ? "" : ", ") + holder;
         report.problems.push_back(
-            {label, label + " is in use by " + (holders.empty() ? "another program" : holders) + ".",
+            {label,
+             label + " is in use by " + (holders.empty() ? "another program" : holders) + ".",
              "Close " + (holders.empty() ? std::string("that program") : holders) +
                  " to reach a unit on this port.",
              false});
@@ -154,14 +155,14 @@ void CheckSerialPorts(DoctorReport& report) {
             {label, label + ": permission denied.",
              probe.group.empty()
                  ? std::string("Ask the administrator for access to this port.")
-                 : "Add this user to the group '" + probe.group + "' (usermod -aG " +
-                       probe.group + " USER), then log in again.",
+                 : "Add this user to the group '" + probe.group + "' (usermod -aG " + probe.group +
+                       " USER), then log in again.",
              false});
         break;
       case platform::SerialPortState::Failed:
-        report.problems.push_back(
-            {label, label + " cannot be opened: " + probe.detail + ".",
-             "Check that it is a serial port and that its driver is loaded.", false});
+        report.problems.push_back({label, label + " cannot be opened: " + probe.detail + ".",
+                                   "Check that it is a serial port and that its driver is loaded.",
+                                   false});
         break;
       default:
         break;
@@ -208,15 +209,6 @@ DoctorReport RunDoctorChecks() {
   CheckFirewall(report);
   return report;
 }
-
-std::string DottedQuad(std::uint32_t addressNetworkOrder) {
-  return std::to_string(Octet(addressNetworkOrder, 0)) + "." +
-         std::to_string(Octet(addressNetworkOrder, 1)) + "." +
-         std::to_string(Octet(addressNetworkOrder, 2)) + "." +
-         std::to_string(Octet(addressNetworkOrder, 3));
-}
-
-int PrefixLength(std::uint32_t maskNetworkOrder) { return std::popcount(maskNetworkOrder); }
 
 const char* SerialStateWord(platform::SerialPortState state) {
   switch (state) {

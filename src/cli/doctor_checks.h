@@ -49,8 +49,6 @@ struct DoctorReport {
 // Runs every check; sends one discovery request to each usable interface's directed broadcast.
 DoctorReport RunDoctorChecks();
 
-std::string DottedQuad(std::uint32_t addressNetworkOrder);
-int PrefixLength(std::uint32_t maskNetworkOrder);
 const char* SerialStateWord(platform::SerialPortState state);
 const char* FirewallStateWord(platform::DiscoveryFirewallState state);
 

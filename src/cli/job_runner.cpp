@@ -15,32 +15,31 @@ namespace tessaline::cli {
 FrameTraceHook FrameTrace(std::string unitLabel) {
   auto first = std::make_shared<std::optional<std::uint32_t>>();
   if (!unitLabel.empty()) unitLabel += ": ";
-  return
-      [first, unitLabel](TraceDirection direction, std::span<const std::uint8_t> bytes,
-                         std::uint32_t tick) {
-        if (!*first) *first = tick;
-        const std::uint32_t ms = platform::TicksBetween(**first, tick);
-        std::string line = unitLabel;
-        line.reserve(unitLabel.size() + 32 + bytes.size() * 3);
-        char head[48];
-        std::snprintf(head, sizeof head, "[%6" PRIu32 ".%03" PRIu32 "] %s %4zu:", ms / 1000,
-                      ms % 1000, direction == TraceDirection::Sent ? "->" : "<-", bytes.size());
-        line += head;
-        for (const std::uint8_t byte : bytes) {
-          char hex[4];
-          std::snprintf(hex, sizeof hex, " %02X", byte);
-          line += hex;
-        }
-        line += '\n';
-        std::fputs(line.c_str(), stderr);
-      };
+  return [first, unitLabel](TraceDirection direction, std::span<const std::uint8_t> bytes,
+                            std::uint32_t tick) {
+    if (!*first) *first = tick;
+    const std::uint32_t ms = platform::TicksBetween(**first, tick);
+    std::string line = unitLabel;
+    line.reserve(unitLabel.size() + 32 + bytes.size() * 3);
+    char head[48];
+    std::snprintf(head, sizeof head, "[%6" PRIu32 ".%03" PRIu32 "] %s %4zu:", ms / 1000, ms % 1000,
+                  direction == TraceDirection::Sent ? "->" : "<-", bytes.size());
+    line += head;
+    for (const std::uint8_t byte : bytes) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, " %02X", byte);
+      line += hex;
+    }
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+  };
 }
 
 void OutputProgress::StageBegan(Stage stage, std::uint32_t units) {
   const std::string name = StageName(stage);
   // Initializing has no size: its line counts within the whole update.
-  if (stage != Stage::Initializing) output_.SetStageTotal(name, units);
-  output_.Stage(name, ProgressText(name), platform::TickCount());
+  const auto size = stage == Stage::Initializing ? std::nullopt : std::optional(units);
+  output_.Stage(name, ProgressText(name), size, platform::TickCount());
 }
 
 void OutputProgress::PlanReady(std::uint32_t totalUnits) { output_.Range(totalUnits); }
@@ -56,8 +55,8 @@ OutcomeReport PortUnavailableReport(const std::string& why) {
 }
 }  // namespace
 
-OutcomeReport ReportFor(JobOutcome outcome, const PropertiesContainer& updaterTexts) {
-  switch (outcome) {
+OutcomeReport ReportFor(const JobResult& result, const PropertiesContainer& updaterTexts) {
+  switch (result.outcome) {
     case JobOutcome::Succeeded:
       return {kExitSuccess, "succeeded", UiString(IDS_UPDATE_SUCCEEDED)};
     case JobOutcome::BootloadExited:
@@ -76,15 +75,9 @@ OutcomeReport ReportFor(JobOutcome outcome, const PropertiesContainer& updaterTe
     case JobOutcome::VerifyFailed:
       return {kExitVerifyFailed, "verify-failed", "The version read back is not the package's."};
     case JobOutcome::PortUnavailable:
-      return {kExitPortUnavailable, "port-unavailable",
-              "The unit's port could not be opened; nothing was sent."};
+      return PortUnavailableReport(result.reason);
   }
   return {kExitUpdateFailed, "failed", UiString(IDS_UPDATE_FAILED)};
-}
-
-OutcomeReport ReportFor(const JobResult& result, const PropertiesContainer& updaterTexts) {
-  if (result.outcome == JobOutcome::PortUnavailable) return PortUnavailableReport(result.reason);
-  return ReportFor(result.outcome, updaterTexts);
 }
 
 int ReportUnopenedPort(Output& output, const std::string& why) {

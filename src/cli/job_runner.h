@@ -33,9 +33,8 @@ struct OutcomeReport {
   const char* result;  // "succeeded", "failed", "no-response", ...
   std::string text;
 };
-// `updaterTexts`: the package's, which word the unit's failures to answer.
-OutcomeReport ReportFor(JobOutcome outcome, const PropertiesContainer& updaterTexts);
-// The same, with what the job learned that the text needs (why a port could not be opened).
+// `updaterTexts`: the package's, which word the unit's failures to answer; the job's reason says
+// why a port could not be opened.
 OutcomeReport ReportFor(const JobResult& result, const PropertiesContainer& updaterTexts);
 // A unit's port that could not be opened, reported as a job reports it; returns the exit code.
 int ReportUnopenedPort(Output& output, const std::string& why);

@@ -1,6 +1,7 @@
 // The three output forms of tessaline-update.
 #include "cli/output.h"
 
+#include <algorithm>
 #include <cinttypes>
 
 namespace tessaline::cli {
@@ -10,84 +11,12 @@ namespace {
 constexpr std::uint32_t kBarRedrawMs = 100;
 // Plain (non-terminal) output reports every this many percent, so logs stay short.
 constexpr std::uint32_t kPlainPercentStep = 10;
+constexpr std::size_t kBarWidth = 24;
 }  // namespace
 
 OutputMode ChooseOutputMode(bool json, bool stdoutIsTerminal) {
   if (json) return OutputMode::Json;
   return stdoutIsTerminal ? OutputMode::Terminal : OutputMode::Plain;
-}
-
-std::string JsonEscape(std::string_view text) {
-  std::string escaped;
-  escaped.reserve(text.size() + 2);
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        escaped += "\\\"";
-        break;
-      case '\\':
-        escaped += "\\\\";
-        break;
-      case '\n':
-        escaped += "\\n";
-        break;
-      case '\r':
-        escaped += "\\r";
-        break;
-      case '\t':
-        escaped += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char code[8];
-          std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
-          escaped += code;
-        } else {
-          escaped += c;
-        }
-    }
-  }
-  return escaped;
-}
-
-// Appends only: GCC 12 warns falsely about `"literal" + std::string` at -O3.
-JsonEvent::JsonEvent(std::string_view event) {
-  text_.append("{\"event\":\"").append(JsonEscape(event)).append("\"");
-}
-
-JsonEvent JsonEvent::Raw(std::string_view object) {
-  JsonEvent event("");
-  if (!object.empty() && object.back() == '}') object.remove_suffix(1);
-  event.text_ = std::string(object);
-  return event;
-}
-
-void JsonEvent::Key(std::string_view key) {
-  text_.append(",\"").append(JsonEscape(key)).append("\":");
-}
-
-JsonEvent& JsonEvent::Add(std::string_view key, std::string_view value) {
-  Key(key);
-  text_.append("\"").append(JsonEscape(value)).append("\"");
-  return *this;
-}
-
-JsonEvent& JsonEvent::Add(std::string_view key, std::uint64_t value) {
-  Key(key);
-  text_ += std::to_string(value);
-  return *this;
-}
-
-JsonEvent& JsonEvent::Add(std::string_view key, bool value) {
-  Key(key);
-  text_ += value ? "true" : "false";
-  return *this;
-}
-
-JsonEvent& JsonEvent::AddJson(std::string_view key, std::string_view json) {
-  Key(key);
-  text_.append(json);
-  return *this;
 }
 
 std::string FormatDuration(std::uint64_t seconds, bool known) {
@@ -102,6 +31,24 @@ std::string FormatDuration(std::uint64_t seconds, bool known) {
     std::snprintf(text, sizeof text, "%" PRIu64 ":%02" PRIu64, minutes, secs);
   }
   return text;
+}
+
+std::vector<std::string> AlignedColumns(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  std::vector<std::string> lines;
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line.append(widths[i] - row[i].size() + 2, ' ');
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 std::string RenderProgressBar(const ProgressFigures& f, std::size_t barWidth) {
@@ -126,6 +73,43 @@ std::string RenderProgressBar(const ProgressFigures& f, std::size_t barWidth) {
   return line + figures;
 }
 
+void StageProgress::BeginStage(std::string_view name, std::optional<std::uint32_t> units,
+                               std::uint32_t nowMs) {
+  stage = std::string(name);
+  stageUnits = units;
+  stageStartPosition = position;
+  stageStartMs = nowMs;
+  lastPlainBucket = 0;
+}
+
+void StageProgress::Plan(std::uint32_t totalUnits) {
+  total = totalUnits;
+  position = 0;
+  stageStartPosition = 0;
+  lastPlainBucket = 0;
+}
+
+std::pair<std::uint32_t, std::uint32_t> StageProgress::Amounts() const {
+  if (stageUnits) return {position - stageStartPosition, *stageUnits};
+  return {position, total};
+}
+
+std::string StageProgress::Bar(std::uint32_t nowMs, std::size_t barWidth) const {
+  const auto [done, units] = Amounts();
+  return RenderProgressBar({stage, done, units, nowMs - stageStartMs}, barWidth);
+}
+
+std::optional<std::string> StageProgress::PlainLine() {
+  const auto [done, units] = Amounts();
+  const std::uint32_t percent =
+      units == 0 ? 100 : static_cast<std::uint32_t>(std::uint64_t{done} * 100 / units);
+  const std::uint32_t bucket = percent / kPlainPercentStep;
+  if (bucket <= lastPlainBucket) return std::nullopt;
+  lastPlainBucket = bucket;
+  return stage + ": " + std::to_string(percent) + "% (" + std::to_string(done) + " of " +
+         std::to_string(units) + ")";
+}
+
 Output::Output(OutputMode mode, std::FILE* out, std::FILE* err)
     : mode_(mode), out_(out), err_(err) {}
 
@@ -140,104 +124,60 @@ void Output::EndBar() {
 void Output::DrawBar(bool force, std::uint32_t nowMs) {
   if (!force && barOpen_ && nowMs - lastDrawMs_ < kBarRedrawMs) return;
   lastDrawMs_ = nowMs;
-  const auto [done, total] = StageAmounts();
-  const ProgressFigures figures{stage_, done, total, nowMs - stageStartMs_};
-  std::fprintf(out_, "\r%s\x1b[K", RenderProgressBar(figures).c_str());
+  std::fprintf(out_, "\r%s\x1b[K", progress_.Bar(nowMs, kBarWidth).c_str());
   std::fflush(out_);
   barOpen_ = true;
 }
 
-std::pair<std::uint32_t, std::uint32_t> Output::StageAmounts() const {
-  for (const auto& [name, units] : stageTotals_) {
-    if (name == stage_) return {position_ - stageStartPosition_, units};
-  }
-  return {position_, total_};
-}
-
-void Output::SetStageTotal(std::string_view stage, std::uint32_t units) {
-  stageTotals_.emplace_back(std::string(stage), units);
-}
-
-void Output::Stage(std::string_view stage, std::string_view text, std::uint32_t nowMs) {
+void Output::Stage(std::string_view stage, std::string_view text,
+                   std::optional<std::uint32_t> units, std::uint32_t nowMs) {
   if (mode_ == OutputMode::Terminal && barOpen_) DrawBar(true, nowMs);
   EndBar();
-  stage_ = std::string(stage);
-  stageStartPosition_ = position_;
-  stageStartMs_ = nowMs;
-  lastPlainBucket_ = 0;
-  switch (mode_) {
-    case OutputMode::Json:
-      std::fprintf(out_, "%s\n",
-                   JsonEvent("stage").Add("stage", stage).Add("text", text).Text().c_str());
-      break;
-    case OutputMode::Plain:
-      std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
-      break;
-    case OutputMode::Terminal:
-      std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
-      break;
+  progress_.BeginStage(stage, units, nowMs);
+  if (mode_ == OutputMode::Json) {
+    Event({{"event", "stage"}, {"stage", stage}, {"text", text}});
+    return;
   }
+  std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(out_);
 }
 
 void Output::Range(std::uint32_t total) {
-  total_ = total;
-  position_ = 0;
-  stageStartPosition_ = 0;
-  lastPlainBucket_ = 0;
-  stageTotals_.clear();
-  if (mode_ == OutputMode::Json) {
-    std::fprintf(out_, "%s\n",
-                 JsonEvent("range").Add("total", std::uint64_t{total}).Text().c_str());
-    std::fflush(out_);
-  }
+  progress_.Plan(total);
+  Event({{"event", "range"}, {"total", total}});
 }
 
 void Output::Position(std::uint32_t position, std::uint32_t nowMs) {
-  position_ = position;
+  progress_.position = position;
   switch (mode_) {
     case OutputMode::Json:
-      std::fprintf(out_, "%s\n",
-                   JsonEvent("progress")
-                       .Add("stage", stage_)
-                       .Add("position", std::uint64_t{position})
-                       .Add("total", std::uint64_t{total_})
-                       .Text()
-                       .c_str());
+      Event({{"event", "progress"},
+             {"stage", progress_.stage},
+             {"position", position},
+             {"total", progress_.total}});
       break;
-    case OutputMode::Plain: {
-      const auto [done, total] = StageAmounts();
-      const std::uint32_t percent =
-          total == 0 ? 100 : static_cast<std::uint32_t>(std::uint64_t{done} * 100 / total);
-      const std::uint32_t bucket = percent / kPlainPercentStep;
-      if (bucket <= lastPlainBucket_) break;
-      lastPlainBucket_ = bucket;
-      std::fprintf(out_, "%s: %u%% (%u of %u)\n", stage_.c_str(), percent, done, total);
+    case OutputMode::Plain:
+      if (const auto line = progress_.PlainLine()) Line(*line);
       break;
-    }
     case OutputMode::Terminal:
-      DrawBar(position == total_, nowMs);
-      return;
+      DrawBar(position == progress_.total, nowMs);
+      break;
   }
-  std::fflush(out_);
 }
 
 void Output::Line(std::string_view text) {
-  EndBar();
   if (mode_ == OutputMode::Json) {
-    std::fprintf(out_, "%s\n", JsonEvent("message").Add("text", text).Text().c_str());
-  } else {
-    std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
+    Event({{"event", "message"}, {"text", text}});
+    return;
   }
+  EndBar();
+  std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(out_);
 }
 
 void Output::Error(std::string_view text) {
   EndBar();
-  if (mode_ == OutputMode::Json) {
-    std::fprintf(out_, "%s\n", JsonEvent("error").Add("text", text).Text().c_str());
-    std::fflush(out_);
-  }
+  Event({{"event", "error"}, {"text", text}});
   std::fprintf(err_, "%.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(err_);
 }
@@ -245,14 +185,7 @@ void Output::Error(std::string_view text) {
 void Output::Result(std::string_view result, std::string_view text, int exitCode) {
   EndBar();
   if (mode_ == OutputMode::Json) {
-    std::fprintf(out_, "%s\n",
-                 JsonEvent("result")
-                     .Add("result", result)
-                     .Add("text", text)
-                     .Add("exit_code", static_cast<std::uint64_t>(exitCode))
-                     .Text()
-                     .c_str());
-    std::fflush(out_);
+    Event({{"event", "result"}, {"result", result}, {"text", text}, {"exit_code", exitCode}});
     return;
   }
   std::FILE* stream = exitCode == 0 ? out_ : err_;
@@ -263,7 +196,9 @@ void Output::Result(std::string_view result, std::string_view text, int exitCode
 void Output::Event(const JsonEvent& event) {
   if (mode_ != OutputMode::Json) return;
   EndBar();
-  std::fprintf(out_, "%s\n", event.Text().c_str());
+  // Invalid UTF-8 in a text (a unit's identity, a system message) is replaced, never thrown about.
+  std::fprintf(out_, "%s\n",
+               event.dump(-1, ' ', false, JsonEvent::error_handler_t::replace).c_str());
   std::fflush(out_);
 }
 

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,28 +19,9 @@ enum class OutputMode { Terminal, Plain, Json };
 // --json wins; otherwise a terminal gets the live bar.
 OutputMode ChooseOutputMode(bool json, bool stdoutIsTerminal);
 
-// One JSON object on one line, built field by field ({"event":"progress","position":12}).
-class JsonEvent {
- public:
-  explicit JsonEvent(std::string_view event);
-  // An event rendered elsewhere: one whole JSON object on one line, "event" among its keys.
-  static JsonEvent Raw(std::string_view object);
-  JsonEvent& Add(std::string_view key, std::string_view value);
-  JsonEvent& Add(std::string_view key, const char* value) {
-    return Add(key, std::string_view(value));
-  }
-  JsonEvent& Add(std::string_view key, std::uint64_t value);
-  JsonEvent& Add(std::string_view key, bool value);
-  // `json` must already be one JSON value (an object made elsewhere).
-  JsonEvent& AddJson(std::string_view key, std::string_view json);
-  std::string Text() const { return text_ + "}"; }
-
- private:
-  void Key(std::string_view key);
-  std::string text_;
-};
-
-std::string JsonEscape(std::string_view text);
+// A --json event: one object printed on one line, "event" its first key
+// ({"event":"progress","position":12}); ordered so the keys keep the order they are given in.
+using JsonEvent = nlohmann::ordered_json;
 
 // The figures one bar line shows: progress units of the stage (or of the whole update when the
 // stage's size is not known).
@@ -49,20 +32,41 @@ struct ProgressFigures {
   std::uint32_t elapsedMs = 0;  // since the stage began
 };
 // "Application [########------------]  40.1%  6250/15613  812/s  0:12 left"
-std::string RenderProgressBar(const ProgressFigures& figures, std::size_t barWidth = 24);
+std::string RenderProgressBar(const ProgressFigures& figures, std::size_t barWidth);
 // "0:07", "1:02:03"; "--:--" when unknown.
 std::string FormatDuration(std::uint64_t seconds, bool known = true);
+// Rows of cells as lines: each column but the last padded to its widest cell, two spaces apart.
+std::vector<std::string> AlignedColumns(const std::vector<std::vector<std::string>>& rows);
+
+// Where one unit's job stands, counted as its bar and its plain lines show it.
+struct StageProgress {
+  std::string stage;
+  std::uint32_t total = 0;  // progress units of the whole job
+  std::uint32_t position = 0;
+  std::optional<std::uint32_t> stageUnits;  // none: the stage counts within the whole job
+  std::uint32_t stageStartPosition = 0;
+  std::uint32_t stageStartMs = 0;
+  std::uint32_t lastPlainBucket = 0;  // last tenth of the stage reported as a plain line
+
+  void BeginStage(std::string_view name, std::optional<std::uint32_t> units, std::uint32_t nowMs);
+  void Plan(std::uint32_t totalUnits);
+  // Done and total of the stage, or of the whole job when the stage's size is not known.
+  std::pair<std::uint32_t, std::uint32_t> Amounts() const;
+  std::string Bar(std::uint32_t nowMs, std::size_t barWidth) const;
+  // "Application: 40% (40 of 100)" once a further tenth of the stage is done; none before.
+  std::optional<std::string> PlainLine();
+};
 
 class Output {
  public:
   Output(OutputMode mode, std::FILE* out, std::FILE* err);
   OutputMode Mode() const { return mode_; }
 
-  // A stage begins (`stage` the bare name, `text` the "Progress: ..." status text).
-  void Stage(std::string_view stage, std::string_view text, std::uint32_t nowMs);
+  // A stage begins (`stage` the bare name, `text` the "Progress: ..." status text); with its size
+  // in progress units its bar and lines count within the stage.
+  void Stage(std::string_view stage, std::string_view text, std::optional<std::uint32_t> units,
+             std::uint32_t nowMs);
   void Range(std::uint32_t total);
-  // The size of a stage in progress units, so its bar and lines count within the stage.
-  void SetStageTotal(std::string_view stage, std::uint32_t units);
   void Position(std::uint32_t position, std::uint32_t nowMs);
   // An informative line (stdout), or an error line (stderr).
   void Line(std::string_view text);
@@ -76,20 +80,12 @@ class Output {
 
  private:
   void DrawBar(bool force, std::uint32_t nowMs);
-  // Done and total of the current stage, or of the whole update when the stage's size is unknown.
-  std::pair<std::uint32_t, std::uint32_t> StageAmounts() const;
 
   OutputMode mode_;
   std::FILE* out_;
   std::FILE* err_;
-  std::string stage_;
-  std::uint32_t total_ = 0;
-  std::uint32_t position_ = 0;
-  std::uint32_t stageStartPosition_ = 0;
-  std::vector<std::pair<std::string, std::uint32_t>> stageTotals_;
-  std::uint32_t stageStartMs_ = 0;
+  StageProgress progress_;
   std::uint32_t lastDrawMs_ = 0;
-  std::uint32_t lastPlainBucket_ = 0;  // last tenth of the range reported as a plain line
   bool barOpen_ = false;
 };
 

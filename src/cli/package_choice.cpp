@@ -15,22 +15,17 @@ PackageChoice ChoosePackage(const CommandLine& line) {
     const std::filesystem::path path(std::u8string(directory->begin(), directory->end()));
     std::error_code error;
     if (!std::filesystem::is_directory(path, error)) {
-      choice.exitCode = kExitNotFound;
-      choice.result = "not-found";
-      choice.text = "The package folder " + *directory + " cannot be read" +
-                    (error ? ": " + error.message() : std::string(": it is not a folder")) + ".";
-      return choice;
+      return {nullptr, kExitNotFound, "not-found",
+              "The package folder " + *directory + " cannot be read" +
+                  (error ? ": " + error.message() : std::string(": it is not a folder")) + "."};
     }
     choice.package = Package::Load(DirectoryPackageSource(path));
   } else {
     choice.package = EmbeddedPackage();
   }
   if (const std::string damage = choice.package->FirstDamage(); !damage.empty()) {
-    choice.package = nullptr;
-    choice.exitCode = kExitPackageRefused;
-    choice.result = "package-refused";
-    choice.text = "The package is damaged (" + damage + "); nothing was sent.";
-    return choice;
+    return {nullptr, kExitPackageRefused, "package-refused",
+            "The package is damaged (" + damage + "); nothing was sent."};
   }
   return choice;
 }
@@ -38,12 +33,9 @@ PackageChoice ChoosePackage(const CommandLine& line) {
 PackageChoice ChoosePackageForUpdate(const CommandLine& line, bool firmware) {
   PackageChoice choice = ChoosePackage(line);
   if (choice.package && firmware && !choice.package->HasAnyApplication()) {
-    choice.package = nullptr;
-    choice.exitCode = kExitPackageRefused;
-    choice.result = "package-refused";
-    choice.text =
-        "The package holds no application image, so it cannot update firmware; "
-        "nothing was sent.";
+    return {nullptr, kExitPackageRefused, "package-refused",
+            "The package holds no application image, so it cannot update firmware; nothing was "
+            "sent."};
   }
   return choice;
 }

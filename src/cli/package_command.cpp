@@ -20,7 +20,8 @@ std::string FileName(const PackageVariant& row) {
 nlohmann::json ImageJson(const Package& package, std::size_t row) {
   const auto file = package.FileFacts(row);
   if (!file) return nullptr;
-  return {{"file", FileName(PackageVariants[row])}, {"bytes", file->bytes}, {"sha256", file->sha256}};
+  return {
+      {"file", FileName(PackageVariants[row])}, {"bytes", file->bytes}, {"sha256", file->sha256}};
 }
 
 std::string PackageJson(const Package& package) {
@@ -92,10 +93,10 @@ int RunPackageCommand(const CommandLine& line, Output& output) {
   if (output.Mode() == OutputMode::Json) {
     std::printf("%s\n", PackageJson(*choice.package).c_str());
     std::fflush(stdout);
+    output.Result("shown", "The package was shown.", 0);
   } else {
     PrintText(*choice.package, output);
   }
-  if (output.Mode() == OutputMode::Json) output.Result("shown", "The package was shown.", 0);
   return kExitSuccess;
 }
 

@@ -22,8 +22,8 @@ struct QueryFindings final : VersionListener {
   Output& output;
   std::optional<std::uint16_t> bootloaderVersion;
   std::optional<std::uint32_t> applicationVersion;
-  bool offerEnter = false;  // the running application would accept Enter Bootload
-  bool offerExit = false;   // the unit is in (or bound for) its bootloader
+  bool offerEnter = false;          // the running application would accept Enter Bootload
+  bool offerExit = false;           // the unit is in (or bound for) its bootloader
   std::optional<char> stateLetter;  // any letter the running application answered with
 
   void QueryBegan() override {}
@@ -89,14 +89,12 @@ int RunQueryCommand(const CommandLine& line, Output& output) {
   const bool otherLetter = std::string_view(state) == "answered";
 
   if (output.Mode() == OutputMode::Json) {
-    JsonEvent event("versions");
-    event.Add("unit", DescribeUnit(line))
-        .Add("bootloader_version", bootloader)
-        .Add("application_version", application)
-        .Add("bootload_state", state);
-    if (findings.stateLetter) {
-      event.Add("bootload_letter", LetterText(*findings.stateLetter));
-    }
+    JsonEvent event{{"event", "versions"},
+                    {"unit", DescribeUnit(line)},
+                    {"bootloader_version", bootloader},
+                    {"application_version", application},
+                    {"bootload_state", state}};
+    if (findings.stateLetter) event["bootload_letter"] = LetterText(*findings.stateLetter);
     output.Event(event);
   } else {
     output.Line("Bootloader Version:   " + bootloader);

@@ -2,8 +2,6 @@
 #include "cli/rack_output.h"
 
 #include <algorithm>
-#include <array>
-#include <nlohmann/json.hpp>
 
 #include "cli/exit_codes.h"
 #include "link/bootloader_commands.h"
@@ -17,7 +15,6 @@ namespace {
 
 // Rows redrawn at most this often: sixteen units moving at once would otherwise flood a terminal.
 constexpr std::uint32_t kRowRedrawMs = 100;
-constexpr std::uint32_t kPlainPercentStep = 10;
 constexpr std::size_t kRowBarWidth = 12;
 
 std::string Padded(std::string text, std::size_t width) {
@@ -44,20 +41,20 @@ std::string VersionBefore(const UnitUpdateReport& report) {
   return version ? FormatApplicationVersion(*version) : "-";
 }
 
-}  // namespace
-
+// A unit's own exit code in the summary; a skipped unit has the rack's "not every unit" code, or
+// the interrupt's.
 int UnitExitCode(const RackUnitResult& result, bool interrupted) {
   if (result.report) return result.report->outcome.exitCode;
   return interrupted ? kExitInterrupted : kExitSomeUnitsFailed;
 }
 
-int RackExitCode(const std::vector<RackUnitResult>& results, bool interrupted) {
-  if (interrupted) return kExitInterrupted;
-  const bool allSucceeded = std::all_of(results.begin(), results.end(), [](const auto& result) {
-    return result.report && result.report->outcome.exitCode == kExitSuccess;
-  });
-  return allSucceeded ? kExitSuccess : kExitSomeUnitsFailed;
+// The same facts as the one-unit result event: the unit's receipt, or null for a job that keeps
+// none (exit-bootload).
+JsonEvent ReceiptJson(const UnitUpdateReport& report) {
+  return report.receipt.unit.empty() ? JsonEvent() : receipts::ReceiptJson(report.receipt);
 }
+
+}  // namespace
 
 RackOutput::RackOutput(Output& output, const std::vector<UnitAddress>& units) : output_(output) {
   for (const auto& unit : units) {
@@ -69,11 +66,6 @@ RackOutput::RackOutput(Output& output, const std::vector<UnitAddress>& units) : 
   Redraw(true);
 }
 
-std::pair<std::uint32_t, std::uint32_t> RackOutput::StageAmounts(const Row& row) const {
-  if (row.stageUnits != 0) return {row.position - row.stageStartPosition, row.stageUnits};
-  return {row.position, row.total};
-}
-
 std::string RackOutput::RowText(const Row& row, std::uint32_t nowMs) const {
   std::string text = Padded(row.label, labelWidth_) + "  ";
   switch (row.state) {
@@ -83,11 +75,8 @@ std::string RackOutput::RowText(const Row& row, std::uint32_t nowMs) const {
       return text + "skipped";
     case RowState::Finished:
       return text + row.outcome;
-    case RowState::Running: {
-      const auto [done, total] = StageAmounts(row);
-      return text + RenderProgressBar({row.stage, done, total, nowMs - row.stageStartMs},
-                                      kRowBarWidth);
-    }
+    case RowState::Running:
+      return text + row.progress.Bar(nowMs, kRowBarWidth);
   }
   return text;
 }
@@ -120,78 +109,53 @@ void RackOutput::UnitStarted(std::size_t unit) {
 
 void RackOutput::StageBegan(std::size_t unit, Stage stage, std::uint32_t units) {
   Row& row = rows_[unit];
-  row.stage = StageName(stage);
-  row.stageUnits = stage == Stage::Initializing ? 0 : units;
-  row.stageStartPosition = row.position;
-  row.stageStartMs = platform::TickCount();
-  row.lastPlainBucket = 0;
-  const std::string text = ProgressText(row.stage);
-  if (output_.Mode() == OutputMode::Json) {
-    output_.Event(JsonEvent("stage").Add("unit", row.label).Add("stage", row.stage).Add("text", text));
-  }
+  // Initializing, and a stage of no size, count within the whole update.
+  const bool sized = stage != Stage::Initializing && units != 0;
+  row.progress.BeginStage(StageName(stage), sized ? std::optional(units) : std::nullopt,
+                          platform::TickCount());
+  const std::string text = ProgressText(row.progress.stage);
+  output_.Event(
+      {{"event", "stage"}, {"unit", row.label}, {"stage", row.progress.stage}, {"text", text}});
   Plain(row, text);
   Redraw(false);
 }
 
 void RackOutput::PlanReady(std::size_t unit, std::uint32_t totalUnits) {
   Row& row = rows_[unit];
-  row.total = totalUnits;
-  row.position = 0;
-  row.stageStartPosition = 0;
-  row.lastPlainBucket = 0;
-  if (output_.Mode() == OutputMode::Json) {
-    output_.Event(JsonEvent("range").Add("unit", row.label).Add("total", std::uint64_t{totalUnits}));
-  }
+  row.progress.Plan(totalUnits);
+  output_.Event({{"event", "range"}, {"unit", row.label}, {"total", totalUnits}});
 }
 
 void RackOutput::PositionMoved(std::size_t unit, std::uint32_t position) {
   Row& row = rows_[unit];
-  row.position = position;
+  row.progress.position = position;
   switch (output_.Mode()) {
     case OutputMode::Json:
-      output_.Event(JsonEvent("progress")
-                        .Add("unit", row.label)
-                        .Add("stage", row.stage)
-                        .Add("position", std::uint64_t{position})
-                        .Add("total", std::uint64_t{row.total}));
+      output_.Event({{"event", "progress"},
+                     {"unit", row.label},
+                     {"stage", row.progress.stage},
+                     {"position", position},
+                     {"total", row.progress.total}});
       break;
-    case OutputMode::Plain: {
-      const auto [done, total] = StageAmounts(row);
-      const std::uint32_t percent =
-          total == 0 ? 100 : static_cast<std::uint32_t>(std::uint64_t{done} * 100 / total);
-      const std::uint32_t bucket = percent / kPlainPercentStep;
-      if (bucket <= row.lastPlainBucket) break;
-      row.lastPlainBucket = bucket;
-      Plain(row, row.stage + ": " + std::to_string(percent) + "% (" + std::to_string(done) +
-                     " of " + std::to_string(total) + ")");
+    case OutputMode::Plain:
+      if (const auto line = row.progress.PlainLine()) Plain(row, *line);
       break;
-    }
     case OutputMode::Terminal:
       Redraw(false);
       break;
   }
 }
 
-namespace {
-// The same facts as the one-unit result event: the unit's receipt, or null for a job that keeps
-// none (exit-bootload).
-std::string ReceiptJson(const UnitUpdateReport& report) {
-  return report.receipt.unit.empty() ? "null" : receipts::ReceiptJsonLine(report.receipt);
-}
-}  // namespace
-
 void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) {
   Row& row = rows_[unit];
   row.state = RowState::Finished;
   row.outcome = OutcomeText(report);
-  if (output_.Mode() == OutputMode::Json) {
-    output_.Event(JsonEvent("result")
-                      .Add("unit", row.label)
-                      .Add("result", report.outcome.result)
-                      .Add("text", report.outcome.text)
-                      .Add("exit_code", static_cast<std::uint64_t>(report.outcome.exitCode))
-                      .AddJson("receipt", ReceiptJson(report)));
-  }
+  output_.Event({{"event", "result"},
+                 {"unit", row.label},
+                 {"result", report.outcome.result},
+                 {"text", report.outcome.text},
+                 {"exit_code", report.outcome.exitCode},
+                 {"receipt", ReceiptJson(report)}});
   Plain(row, report.outcome.exitCode == 0 ? report.outcome.text : row.outcome);
   Redraw(true);
 }
@@ -199,10 +163,10 @@ void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) 
 void RackOutput::UnitSkipped(std::size_t unit) {
   Row& row = rows_[unit];
   row.state = RowState::Skipped;
-  if (output_.Mode() == OutputMode::Json) {
-    output_.Event(JsonEvent("result").Add("unit", row.label).Add("result", "skipped").Add(
-        "text", "The unit was not started."));
-  }
+  output_.Event({{"event", "result"},
+                 {"unit", row.label},
+                 {"result", "skipped"},
+                 {"text", "The unit was not started."}});
   Plain(row, "skipped: not started");
   Redraw(true);
 }
@@ -211,7 +175,7 @@ void RackOutput::UnitMessage(std::size_t unit, std::string_view text) {
   const Row& row = rows_[unit];
   switch (output_.Mode()) {
     case OutputMode::Json:
-      output_.Event(JsonEvent("message").Add("unit", row.label).Add("text", text));
+      output_.Event({{"event", "message"}, {"unit", row.label}, {"text", text}});
       break;
     case OutputMode::Plain:
       Plain(row, text);
@@ -227,7 +191,6 @@ void RackOutput::UnitMessage(std::size_t unit, std::string_view text) {
 }
 
 int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interrupted) {
-  const int exitCode = RackExitCode(results, interrupted);
   std::size_t succeeded = 0;
   std::size_t skipped = 0;
   for (const auto& result : results) {
@@ -235,14 +198,18 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
     if (result.report && result.report->outcome.exitCode == kExitSuccess) ++succeeded;
   }
   const std::size_t failed = results.size() - succeeded - skipped;
+  // 0 when every unit succeeded, 130 after an interrupt, else 9.
+  const int exitCode = interrupted                   ? kExitInterrupted
+                       : succeeded == results.size() ? kExitSuccess
+                                                     : kExitSomeUnitsFailed;
 
   if (output_.Mode() == OutputMode::Json) {
-    nlohmann::ordered_json units = nlohmann::ordered_json::array();
+    JsonEvent units = JsonEvent::array();
     for (std::size_t i = 0; i < results.size(); ++i) {
       const auto& report = results[i].report;
-      nlohmann::ordered_json entry{{"unit", rows_[i].label},
-                           {"result", report ? report->outcome.result : "skipped"},
-                           {"exit_code", UnitExitCode(results[i], interrupted)}};
+      JsonEvent entry{{"unit", rows_[i].label},
+                      {"result", report ? report->outcome.result : "skipped"},
+                      {"exit_code", UnitExitCode(results[i], interrupted)}};
       if (report) {
         entry["text"] = report->outcome.text;
         entry["stage"] = StageName(report->job.stage);
@@ -251,20 +218,20 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
           entry["application_version_before"] = VersionBefore(*report);
         }
         entry["ms"] = report->job.totalMs;
-        entry["receipt"] = nlohmann::ordered_json::parse(ReceiptJson(*report));
+        entry["receipt"] = ReceiptJson(*report);
       }
       units.push_back(std::move(entry));
     }
-    nlohmann::ordered_json summary{{"event", "summary"},         {"units", std::move(units)},
-                           {"succeeded", succeeded},     {"failed", failed},
-                           {"skipped", skipped},         {"interrupted", interrupted},
-                           {"exit_code", exitCode}};
-    output_.Event(JsonEvent::Raw(summary.dump()));
+    JsonEvent summary{{"event", "summary"},     {"units", std::move(units)},
+                      {"succeeded", succeeded}, {"failed", failed},
+                      {"skipped", skipped},     {"interrupted", interrupted},
+                      {"exit_code", exitCode}};
+    output_.Event(summary);
     return exitCode;
   }
 
   Redraw(true);
-  std::vector<std::array<std::string, 4>> table{{"Unit", "Outcome", "Before", "Time"}};
+  std::vector<std::vector<std::string>> table{{"Unit", "Outcome", "Before", "Time"}};
   for (std::size_t i = 0; i < results.size(); ++i) {
     const auto& report = results[i].report;
     if (!report) {
@@ -274,20 +241,10 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
     table.push_back({rows_[i].label, OutcomeText(*report), VersionBefore(*report),
                      FormatDuration((report->job.totalMs + 500) / 1000)});
   }
-  std::array<std::size_t, 4> widths{};
-  for (const auto& cells : table) {
-    for (std::size_t c = 0; c < cells.size(); ++c) widths[c] = std::max(widths[c], cells[c].size());
-  }
   output_.Line("");
-  for (const auto& cells : table) {
-    std::string text;
-    for (std::size_t c = 0; c < cells.size(); ++c) {
-      text += c + 1 < cells.size() ? Padded(cells[c], widths[c] + 2) : cells[c];
-    }
-    output_.Line(text);
-  }
-  std::string verdict = std::to_string(succeeded) + " of " + std::to_string(results.size()) +
-                        " units succeeded";
+  for (const std::string& text : AlignedColumns(table)) output_.Line(text);
+  std::string verdict =
+      std::to_string(succeeded) + " of " + std::to_string(results.size()) + " units succeeded";
   if (failed != 0) verdict += ", " + std::to_string(failed) + " did not";
   if (skipped != 0) verdict += ", " + std::to_string(skipped) + " not started";
   if (interrupted) verdict += " (interrupted)";

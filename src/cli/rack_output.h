@@ -12,13 +12,6 @@
 
 namespace tessaline::cli {
 
-// The rack's exit code: 0 when every unit succeeded, 130 after an interrupt, else 9.
-int RackExitCode(const std::vector<RackUnitResult>& results, bool interrupted);
-
-// A unit's own exit code in the summary; a skipped unit has the rack's "not every unit" code, or
-// the interrupt's.
-int UnitExitCode(const RackUnitResult& result, bool interrupted);
-
 class RackOutput final : public RackObserver {
  public:
   RackOutput(Output& output, const std::vector<UnitAddress>& units);
@@ -39,17 +32,10 @@ class RackOutput final : public RackObserver {
   struct Row {
     std::string label;
     RowState state = RowState::Waiting;
-    std::string stage;
-    std::uint32_t total = 0;
-    std::uint32_t position = 0;
-    std::uint32_t stageUnits = 0;  // 0: the stage counts within the whole update
-    std::uint32_t stageStartPosition = 0;
-    std::uint32_t stageStartMs = 0;
-    std::uint32_t lastPlainBucket = 0;
+    StageProgress progress;
     std::string outcome;  // once finished
   };
 
-  std::pair<std::uint32_t, std::uint32_t> StageAmounts(const Row& row) const;
   std::string RowText(const Row& row, std::uint32_t nowMs) const;
   void Redraw(bool force);
   void Plain(const Row& row, std::string_view text);

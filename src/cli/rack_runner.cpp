@@ -6,7 +6,6 @@
 #include <mutex>
 
 #include "platform/threading.h"
-#include "platform/threading.h"
 
 namespace tessaline::cli {
 
@@ -42,6 +41,12 @@ class UnitEvents final : public JobObserver {
   std::mutex& lock_;
 };
 
+// A unit's failure counts against the budget; a unit the version guard declined does not, as
+// nothing was erased and nothing went wrong.
+bool CountsAsFailure(const UnitUpdateReport& report) {
+  return report.outcome.exitCode != 0 && report.job.outcome != JobOutcome::Declined;
+}
+
 }  // namespace
 
 std::optional<RackLimits> RackLimitsFrom(const CommandLine& line, std::string& error) {
@@ -57,10 +62,6 @@ std::optional<RackLimits> RackLimitsFrom(const CommandLine& line, std::string& e
     limits.maxFailures = *value;
   }
   return limits;
-}
-
-bool CountsAsFailure(const UnitUpdateReport& report) {
-  return report.outcome.exitCode != 0 && report.job.outcome != JobOutcome::Declined;
 }
 
 std::vector<RackUnitResult> RunRack(const std::vector<UnitAddress>& units, const UnitJob& job,

@@ -25,13 +25,9 @@ std::optional<RackLimits> RackLimitsFrom(const CommandLine& line, std::string& e
 
 // What became of one unit of the rack.
 struct RackUnitResult {
-  bool started = false;                   // false: skipped, never contacted
+  bool started = false;                    // false: skipped, never contacted
   std::optional<UnitUpdateReport> report;  // set once its job returned
 };
-
-// A unit's failure counts against the budget; a unit the version guard declined does not, as
-// nothing was erased and nothing went wrong.
-bool CountsAsFailure(const UnitUpdateReport& report);
 
 // What the runner tells its front end. Calls come from the units' threads and from the caller's;
 // the runner never makes two at once.
@@ -48,8 +44,7 @@ class RackObserver {
 };
 
 // One unit's whole job on the calling thread (an update, or exit-bootload).
-using UnitJob =
-    std::function<UnitUpdateReport(const UnitAddress&, JobObserver&, std::stop_token)>;
+using UnitJob = std::function<UnitUpdateReport(const UnitAddress&, JobObserver&, std::stop_token)>;
 
 // Runs `job` for every unit, in list order as slots free up, and returns when every started job
 // has returned. `stop` reaches every running job; after it no unit is started.

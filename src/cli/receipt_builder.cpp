@@ -66,12 +66,11 @@ receipts::Receipt BuildReceipt(const UnitAddress& unit, const UnitUpdateReport& 
 }
 
 JsonEvent ResultEvent(const UnitUpdateReport& report) {
-  JsonEvent event("result");
-  event.Add("result", report.outcome.result)
-      .Add("text", report.outcome.text)
-      .Add("exit_code", static_cast<std::uint64_t>(report.outcome.exitCode))
-      .AddJson("receipt", receipts::ReceiptJsonLine(report.receipt));
-  return event;
+  return {{"event", "result"},
+          {"result", report.outcome.result},
+          {"text", report.outcome.text},
+          {"exit_code", report.outcome.exitCode},
+          {"receipt", receipts::ReceiptJson(report.receipt)}};
 }
 
 }  // namespace tessaline::cli

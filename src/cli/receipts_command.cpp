@@ -1,6 +1,4 @@
 // tessaline-update receipts FILE: checks a receipts file's chain and lists its updates.
-#include <algorithm>
-#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,29 +15,14 @@ using receipts::Receipt;
 
 std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
 
-// Columns padded to their widest cell, two spaces apart.
 std::vector<std::string> ReceiptTable(const std::vector<Receipt>& list) {
-  using Row = std::array<std::string, 5>;
-  std::vector<Row> rows{{"TIME", "UNIT", "BEFORE", "AFTER", "OUTCOME"}};
+  std::vector<std::vector<std::string>> rows{{"TIME", "UNIT", "BEFORE", "AFTER", "OUTCOME"}};
   for (const Receipt& r : list) {
     rows.push_back({r.time, OrDash(r.unit), OrDash(r.applicationVersionBefore),
                     OrDash(r.applicationVersionAfter),
                     r.outcome.result + " (" + std::to_string(r.outcome.exitCode) + ")"});
   }
-  std::array<std::size_t, 5> widths{};
-  for (const Row& row : rows) {
-    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-  }
-  std::vector<std::string> lines;
-  for (const Row& row : rows) {
-    std::string line;
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      line += row[i];
-      if (i + 1 < row.size()) line.append(widths[i] - row[i].size() + 2, ' ');
-    }
-    lines.push_back(std::move(line));
-  }
-  return lines;
+  return AlignedColumns(rows);
 }
 
 }  // namespace

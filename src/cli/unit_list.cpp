@@ -12,8 +12,8 @@
 
 #include "cli/exit_codes.h"
 #include "cli/unit_address.h"
-#include "discovery/discovery_thread.h"
 #include "discovery/discovery_listener.h"
+#include "discovery/discovery_thread.h"
 
 namespace tessaline::cli {
 
@@ -22,7 +22,6 @@ namespace {
 constexpr std::uint32_t kDefaultSearchSeconds = 5;
 constexpr std::uint32_t kMaxSearchSeconds = 3600;
 constexpr std::uint32_t kMaxExpected = 1024;
-constexpr std::uint32_t kPollMs = 100;
 
 UnitList Refused(int exitCode, std::string error) {
   UnitList list;
@@ -75,10 +74,7 @@ std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& ou
   auto units = std::make_shared<BootloadUnitsFound>(output);
   DiscoveryThread discovery{std::string(identity)};
   discovery.StartDiscovery(units, DiscoverMode::Network);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-  }
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
   discovery.StopDiscovery();
   return units->Found();
 }
@@ -100,7 +96,7 @@ UnitList AllUnits(const CommandLine& line, Output& output, std::string_view iden
   for (const std::uint32_t address : SearchBootloadUnits(seconds, output, identity)) {
     list.units.push_back(UnitAddress::Network(address));
     if (output.Mode() == OutputMode::Json) {
-      output.Event(JsonEvent("found").Add("unit", DottedIpv4(address)).Add("mode", "bootload"));
+      output.Event({{"event", "found"}, {"unit", DottedIpv4(address)}, {"mode", "bootload"}});
     } else {
       output.Line("found " + DottedIpv4(address) + " in bootload mode");
     }
@@ -145,8 +141,8 @@ UnitList RefuseDuplicates(UnitList list) {
   std::set<std::string> seen;
   for (const auto& unit : list.units) {
     if (!seen.insert(unit.Canonical()).second) {
-      return Refused(kExitUsage, "unit " + unit.Label() +
-                                     " is named more than once; each unit gets one job");
+      return Refused(kExitUsage,
+                     "unit " + unit.Label() + " is named more than once; each unit gets one job");
     }
   }
   return list;
@@ -155,7 +151,9 @@ UnitList RefuseDuplicates(UnitList list) {
 UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view identity) {
   const bool named = line.Has("ip") || line.Has("port") || line.Has("units");
   if (line.Has("all")) {
-    if (named) return Refused(kExitUsage, "--all finds the units itself: leave out --ip, --port and --units");
+    if (named)
+      return Refused(kExitUsage,
+                     "--all finds the units itself: leave out --ip, --port and --units");
     return AllUnits(line, output, identity);
   }
   if (line.Has("seconds") || line.Has("expect")) {
@@ -178,11 +176,13 @@ UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view 
   if (const auto file = line.Value("units")) {
     std::ifstream stream(*file, std::ios::binary);
     if (!stream) return Refused(kExitNotFound, "cannot read the units file " + *file);
-    const std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    const std::string text{std::istreambuf_iterator<char>(stream),
+                           std::istreambuf_iterator<char>()};
     UnitList fromFile = ParseUnitsText(text, *file);
     if (fromFile.exitCode != 0) return fromFile;
     for (auto& unit : fromFile.units) list.units.push_back(std::move(unit));
-    if (list.units.empty()) return Refused(kExitUsage, "the units file " + *file + " names no unit");
+    if (list.units.empty())
+      return Refused(kExitUsage, "the units file " + *file + " names no unit");
   }
   return RefuseDuplicates(std::move(list));
 }

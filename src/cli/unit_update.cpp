@@ -15,6 +15,33 @@ namespace tessaline::cli {
 namespace {
 constexpr std::string_view kRunAgain = "; run the same command again to finish.";
 
+// What an interrupted job leaves the unit in, by the stage it stopped in.
+std::string InterruptedText(const JobResult& result) {
+  switch (result.stage) {
+    case Stage::Initializing:
+      return "Interrupted before anything was erased: the unit is unchanged and stays in "
+             "bootload mode.";
+    case Stage::Application:
+      return "Interrupted while writing the application: the unit stays in bootload mode "
+             "without complete firmware" +
+             std::string(kRunAgain);
+    case Stage::FlashData:
+      return "Interrupted while writing the flash data: the unit stays in bootload mode "
+             "without complete firmware" +
+             std::string(kRunAgain);
+    case Stage::FactoryDefaults:
+      return "Interrupted while restoring the factory defaults: the unit stays in bootload "
+             "mode" +
+             std::string(kRunAgain);
+    case Stage::Verifying:
+    case Stage::Finishing:
+      break;
+  }
+  return "Interrupted before the final command: the firmware is written, but the unit stays in "
+         "bootload mode" +
+         std::string(kRunAgain);
+}
+
 void DescribeOutcome(UnitUpdateReport& report, const UpdateSettings& settings,
                      std::optional<std::uint32_t> packageVersion) {
   const JobResult& job = report.job;
@@ -49,8 +76,7 @@ void DescribeOutcome(UnitUpdateReport& report, const UpdateSettings& settings,
 }
 
 void CheckRunning(UnitUpdateReport& report, const UnitAddress& unit, std::uint32_t parserPort,
-                  std::uint32_t seconds,
-                  std::stop_token stop) {
+                  std::uint32_t seconds, std::stop_token stop) {
   report.running = ConfirmRunning(unit, parserPort, seconds, std::move(stop));
   const RunningCheck& check = *report.running;
   if (check.running) {
@@ -74,32 +100,6 @@ void CheckRunning(UnitUpdateReport& report, const UnitAddress& unit, std::uint32
 }
 }  // namespace
 
-std::string InterruptedText(const JobResult& result) {
-  switch (result.stage) {
-    case Stage::Initializing:
-      return "Interrupted before anything was erased: the unit is unchanged and stays in "
-             "bootload mode.";
-    case Stage::Application:
-      return "Interrupted while writing the application: the unit stays in bootload mode "
-             "without complete firmware" +
-             std::string(kRunAgain);
-    case Stage::FlashData:
-      return "Interrupted while writing the flash data: the unit stays in bootload mode "
-             "without complete firmware" +
-             std::string(kRunAgain);
-    case Stage::FactoryDefaults:
-      return "Interrupted while restoring the factory defaults: the unit stays in bootload "
-             "mode" +
-             std::string(kRunAgain);
-    case Stage::Verifying:
-    case Stage::Finishing:
-      break;
-  }
-  return "Interrupted before the final command: the firmware is written, but the unit stays in "
-         "bootload mode" +
-         std::string(kRunAgain);
-}
-
 UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
                                const UpdateSettings& settings, JobObserver& observer,
                                std::stop_token stop) {
@@ -110,8 +110,8 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
     options.versionGuard = [&](std::optional<std::uint32_t> version) {
       if (version && packageVersion && *version == *packageVersion) {
         observer.Message(
-               "The unit reports this package's version; writing it again completes any "
-               "earlier interrupted update.");
+            "The unit reports this package's version; writing it again completes any "
+            "earlier interrupted update.");
       }
       return UpdateWanted(version, packageVersion);
     };

@@ -47,7 +47,4 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
                                const UpdateSettings& settings, JobObserver& observer,
                                std::stop_token stop = {});
 
-// What an interrupted job leaves the unit in, by the stage it stopped in.
-std::string InterruptedText(const JobResult& result);
-
 }  // namespace tessaline::cli

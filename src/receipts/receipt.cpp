@@ -111,50 +111,6 @@ class FieldReader {
   std::string& why_;
 };
 
-Json ToJson(const Receipt& r) {
-  Json options = Json::object();
-  // Flags are written as true, options with a value as their text.
-  for (const auto& [name, value] : r.options) {
-    options[name] = value.empty() ? Json(true) : Json(value);
-  }
-  Json stages = Json::array();
-  for (const StageRecord& stage : r.stages) {
-    stages.push_back({{"name", stage.name},
-                      {"exchanges", stage.exchanges},
-                      {"resends", stage.resends},
-                      {"duration_ms", stage.durationMs}});
-  }
-  Json confirmation = nullptr;
-  if (r.confirmation) {
-    const RunningConfirmation& c = *r.confirmation;
-    confirmation = {{"limit_seconds", c.limitSeconds},
-                    {"running", c.running},
-                    {"elapsed_ms", c.elapsedMs},
-                    {"application_version", c.applicationVersion},
-                    {"detail", c.detail}};
-  }
-  return {{"time", r.time},
-          {"program_version", r.programVersion},
-          {"unit", r.unit},
-          {"identity", r.identity},
-          {"variant", r.variant},
-          {"bootloader_version", r.bootloaderVersion},
-          {"application_version_before", r.applicationVersionBefore},
-          {"application_version_after", r.applicationVersionAfter},
-          {"package_build_version", r.packageBuildVersion},
-          {"application_sha256", r.applicationSha256},
-          {"flash_data_sha256", r.flashDataSha256},
-          {"options", options},
-          {"stages", stages},
-          {"total_ms", r.totalMs},
-          {"outcome",
-           {{"result", r.outcome.result},
-            {"reason", r.outcome.reason},
-            {"exit_code", r.outcome.exitCode}}},
-          {"running_confirmation", confirmation},
-          {"prev", r.prev}};
-}
-
 bool ReadStages(const Json& list, std::vector<StageRecord>& into, std::string& why) {
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::string prefix = "stages[" + std::to_string(i) + "].";
@@ -248,6 +204,50 @@ std::optional<Receipt> FromJson(const Json& json, std::string& why) {
 
 }  // namespace
 
+Json ReceiptJson(const Receipt& r) {
+  Json options = Json::object();
+  // Flags are written as true, options with a value as their text.
+  for (const auto& [name, value] : r.options) {
+    options[name] = value.empty() ? Json(true) : Json(value);
+  }
+  Json stages = Json::array();
+  for (const StageRecord& stage : r.stages) {
+    stages.push_back({{"name", stage.name},
+                      {"exchanges", stage.exchanges},
+                      {"resends", stage.resends},
+                      {"duration_ms", stage.durationMs}});
+  }
+  Json confirmation = nullptr;
+  if (r.confirmation) {
+    const RunningConfirmation& c = *r.confirmation;
+    confirmation = {{"limit_seconds", c.limitSeconds},
+                    {"running", c.running},
+                    {"elapsed_ms", c.elapsedMs},
+                    {"application_version", c.applicationVersion},
+                    {"detail", c.detail}};
+  }
+  return {{"time", r.time},
+          {"program_version", r.programVersion},
+          {"unit", r.unit},
+          {"identity", r.identity},
+          {"variant", r.variant},
+          {"bootloader_version", r.bootloaderVersion},
+          {"application_version_before", r.applicationVersionBefore},
+          {"application_version_after", r.applicationVersionAfter},
+          {"package_build_version", r.packageBuildVersion},
+          {"application_sha256", r.applicationSha256},
+          {"flash_data_sha256", r.flashDataSha256},
+          {"options", options},
+          {"stages", stages},
+          {"total_ms", r.totalMs},
+          {"outcome",
+           {{"result", r.outcome.result},
+            {"reason", r.outcome.reason},
+            {"exit_code", r.outcome.exitCode}}},
+          {"running_confirmation", confirmation},
+          {"prev", r.prev}};
+}
+
 std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
   using namespace std::chrono;
   const auto milliseconds = floor<std::chrono::milliseconds>(when);
@@ -265,12 +265,12 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
 
 std::string ReceiptJsonLine(const Receipt& receipt) {
   // Invalid UTF-8 in a text (a unit's identity) is replaced, never thrown about.
-  return ToJson(receipt).dump(-1, ' ', false, Json::error_handler_t::replace);
+  return ReceiptJson(receipt).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 std::string ReceiptsJsonArray(const std::vector<Receipt>& receipts) {
   Json array = Json::array();
-  for (const Receipt& receipt : receipts) array.push_back(ToJson(receipt));
+  for (const Receipt& receipt : receipts) array.push_back(ReceiptJson(receipt));
   return array.dump(2, ' ', false, Json::error_handler_t::replace);
 }
 

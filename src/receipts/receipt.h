@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +60,8 @@ struct Receipt {
 // "2024-05-01T09:30:12.345Z"
 std::string UtcTimestamp(std::chrono::system_clock::time_point when);
 
+// The receipt as a JSON object, its keys in the order a line has them.
+nlohmann::ordered_json ReceiptJson(const Receipt& receipt);
 // The receipt as one line of JSON, without the newline.
 std::string ReceiptJsonLine(const Receipt& receipt);
 // The receipts as one JSON array (for --json output).

@@ -62,8 +62,8 @@ TEST(CommandLine, RepeatableOptionsKeepEveryValueInOrder) {
   CommandLine line;
   std::string error;
   const auto options = ParseOptionList("ip=*,port=*,units=");
-  ASSERT_TRUE(line.Parse({"--ip", "10.0.0.9", "--port=/dev/ttyS1", "--ip", "10.0.0.3"}, options,
-                         error))
+  ASSERT_TRUE(
+      line.Parse({"--ip", "10.0.0.9", "--port=/dev/ttyS1", "--ip", "10.0.0.3"}, options, error))
       << error;
   EXPECT_EQ(line.Values("ip"), (std::vector<std::string>{"10.0.0.9", "10.0.0.3"}));
   EXPECT_EQ(line.Value("ip"), "10.0.0.9");
@@ -81,7 +81,8 @@ TEST(UnitList, ReadsOneUnitALineAndRefusesAUnitNamedTwice) {
   };
   const Case cases[] = {
       {"# rack A\n\n10.0.0.2\n  10.0.0.3  # amp\r\n/dev/ttyS1\n",
-       {"ip:10.0.0.2", "ip:10.0.0.3", UnitAddress::Serial("/dev/ttyS1").Canonical()}, 0},
+       {"ip:10.0.0.2", "ip:10.0.0.3", UnitAddress::Serial("/dev/ttyS1").Canonical()},
+       0},
       {"10.0.0.2\n10.0.0.300\n", {}, 64},
       {"10.0.0.2\n10.0.0.02\n", {}, 64},
       {"\n# nothing\n", {}, 0},
@@ -186,16 +187,12 @@ TEST(ProgressBar, ShowsPercentageAmountRateAndTimeLeft) {
   EXPECT_EQ(FormatDuration(3725), "1:02:05");
 }
 
-TEST(JsonEvent, EscapesTextAndKeepsOneObjectPerLine) {
-  const auto text = JsonEvent("result")
-                        .Add("text", "Line one.\n  * \"quoted\" \\ tab\t")
-                        .Add("exit_code", std::uint64_t{2})
-                        .Add("ok", false)
-                        .Text();
-  EXPECT_EQ(text,
-            "{\"event\":\"result\",\"text\":\"Line one.\\n  * \\\"quoted\\\" \\\\ tab\\t\","
-            "\"exit_code\":2,\"ok\":false}");
-  EXPECT_EQ(JsonEscape(std::string("\x01", 1)), "\\u0001");
+TEST(AlignedColumns, PadsEachColumnButTheLastToItsWidestCell) {
+  EXPECT_EQ(AlignedColumns({{"Unit", "Outcome", "Time"}, {"127.0.0.10", "failed in UI", "0:07"}}),
+            (std::vector<std::string>{"Unit        Outcome       Time",
+                                      "127.0.0.10  failed in UI  0:07"}));
+  EXPECT_EQ(AlignedColumns({{"a", "bb"}, {"ccc", ""}}),
+            (std::vector<std::string>{"a    bb", "ccc  "}));
 }
 
 // Runs `write` against an Output into temporary files and returns what went to stdout.
@@ -222,13 +219,11 @@ std::pair<std::string, std::string> Capture(OutputMode mode, Write write) {
 
 // 100 units of application records, then 100 of flash data.
 void SmallUpdate(Output& o) {
-  o.Stage("Initializing", "Progress: Initializing", 0);
+  o.Stage("Initializing", "Progress: Initializing", std::nullopt, 0);
   o.Range(200);
-  o.SetStageTotal("Application", 100);
-  o.SetStageTotal("UI", 100);
-  o.Stage("Application", "Progress: Application", 10);
+  o.Stage("Application", "Progress: Application", 100, 10);
   for (std::uint32_t p = 20; p <= 100; p += 20) o.Position(p, 10 + p);
-  o.Stage("UI", "Progress: UI", 110);
+  o.Stage("UI", "Progress: UI", 100, 110);
   for (std::uint32_t p = 125; p <= 200; p += 25) o.Position(p, 10 + p);
   o.Result("succeeded", "The firmware updated successfully.", 0);
 }
@@ -269,6 +264,21 @@ TEST(Output, JsonGivesOneEventPerLine) {
       R"({"event":"result","result":"succeeded","text":"The firmware updated successfully.","exit_code":0})");
   EXPECT_EQ(lines[14], R"({"event":"error","text":"Socket Error: Socket creation failed."})");
   EXPECT_EQ(err, "Socket Error: Socket creation failed.\n");
+}
+
+TEST(Output, JsonEventsEscapeTextAndKeepOneObjectPerLine) {
+  const auto [out, err] = Capture(OutputMode::Json, [](Output& o) {
+    o.Event({{"event", "result"},
+             {"text", "Line one.\n  * \"quoted\" \\ tab\t\x01"},
+             {"exit_code", 2},
+             {"ok", false}});
+    o.Line("bad \xff byte");  // replaced, never thrown about
+  });
+  EXPECT_EQ(out,
+            "{\"event\":\"result\",\"text\":\"Line one.\\n  * \\\"quoted\\\" \\\\ tab\\t\\u0001\","
+            "\"exit_code\":2,\"ok\":false}\n"
+            "{\"event\":\"message\",\"text\":\"bad \xef\xbf\xbd byte\"}\n");
+  EXPECT_EQ(err, "");
 }
 
 TEST(Output, TheTerminalBarIsRedrawnInPlaceAndEndedByTheResult) {
