@@ -61,7 +61,8 @@ std::string ReportJson(const DoctorReport& report) {
                                    {"firewall", FirewallStateWord(report.firewall)},
                                    {"problems", problems},
                                    {"blocked", report.Blocked()}};
-  return document.dump();
+  // Interface names are bytes, not always UTF-8: a stray byte is replaced, not fatal.
+  return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string InterfaceLine(const DoctorInterface& row) {

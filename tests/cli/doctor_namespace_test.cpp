@@ -19,12 +19,16 @@ bool RunQuietly(const std::string& command) {
   return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// A namespace holding nothing but its loopback interface.
+// A namespace holding nothing usable: its loopback interface and a veth pair that is down, without
+// an address, and named with a byte that is not UTF-8 (a name the system allows).
 class LoopbackOnlyNamespace {
  public:
   LoopbackOnlyNamespace() : name_("tsl-doc-" + std::to_string(::getpid())) {
     RunQuietly("ip netns del " + name_);
-    ready_ = RunQuietly("ip netns add " + name_) && RunQuietly("ip -n " + name_ + " link set lo up");
+    ready_ = RunQuietly("ip netns add " + name_) &&
+             RunQuietly("ip -n " + name_ + " link set lo up") &&
+             RunQuietly("ip -n " + name_ +
+                        " link add \"$(printf 'tsl\\377')\" type veth peer name tsl-peer");
   }
   ~LoopbackOnlyNamespace() { RunQuietly("ip netns del " + name_); }
   LoopbackOnlyNamespace(const LoopbackOnlyNamespace&) = delete;
@@ -103,11 +107,15 @@ TEST(DoctorCommand, TellsWhetherDiscoveryIsBlockedInsideTestNamespaces) {
     const auto* veth = InterfaceNamed(run.report, "tslu");
     if (c.blocked) {
       EXPECT_EQ(veth, nullptr);
+      const auto* oddName = InterfaceNamed(run.report, "tsl\xEF\xBF\xBD");
+      ASSERT_NE(oddName, nullptr)
+          << "a name that is not UTF-8 is reported, its stray byte replaced";
+      EXPECT_EQ((*oddName)["usable"], false);
       bool namesTheCause = false;
       for (const auto& problem : run.report["problems"]) {
-        namesTheCause = namesTheCause || (problem["blocking"] == true &&
-                                          problem["subject"] == "network" &&
-                                          !problem["action"].get<std::string>().empty());
+        namesTheCause =
+            namesTheCause || (problem["blocking"] == true && problem["subject"] == "network" &&
+                              !problem["action"].get<std::string>().empty());
       }
       EXPECT_TRUE(namesTheCause) << run.report.dump(2);
       EXPECT_EQ(run.report["discovery"]["requests_sent"], 0);
