@@ -8,8 +8,6 @@ namespace tessaline {
 EthernetTransport::EthernetTransport(std::uint32_t addressNetworkOrder)
     : address_(addressNetworkOrder) {}
 
-EthernetTransport::~EthernetTransport() = default;
-
 bool EthernetTransport::Open() {
   // Not bound: the first send picks the local port, and the unit answers to it.
   socketFailure_ = CreateSocket(socket_, platform::Socket::Type::Udp, kUdpReadWaitMs);

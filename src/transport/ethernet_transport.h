@@ -14,7 +14,6 @@ inline constexpr std::uint32_t kUdpReadWaitMs = 10;
 class EthernetTransport final : public Transport {
  public:
   explicit EthernetTransport(std::uint32_t addressNetworkOrder);
-  ~EthernetTransport() override;
 
   bool Open() override;
   bool IsOpen() const override;

@@ -6,8 +6,6 @@ namespace tessaline {
 EthernetTransportTCP::EthernetTransportTCP(std::uint32_t addressNetworkOrder, std::uint32_t port)
     : address_(addressNetworkOrder), port_(port == 0 ? kDefaultParserPort : port) {}
 
-EthernetTransportTCP::~EthernetTransportTCP() = default;
-
 bool EthernetTransportTCP::Open() {
   socketFailure_ = CreateSocket(socket_, platform::Socket::Type::Tcp, kTcpReadWaitMs);
   if (socketFailure_) return false;

@@ -15,7 +15,6 @@ class EthernetTransportTCP final : public Transport {
  public:
   // Port 0 selects kDefaultParserPort.
   EthernetTransportTCP(std::uint32_t addressNetworkOrder, std::uint32_t port);
-  ~EthernetTransportTCP() override;
 
   bool Open() override;
   bool IsOpen() const override;

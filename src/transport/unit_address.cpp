@@ -19,14 +19,6 @@ UnitAddress UnitAddress::Serial(std::string deviceName) {
   return UnitAddress(true, 0, std::move(deviceName));
 }
 
-std::uint32_t UnitAddress::Ipv4() const {
-  return ipv4_;
-}
-
-const std::string& UnitAddress::Device() const {
-  return device_;
-}
-
 std::unique_ptr<Transport> UnitAddress::MakeBootloaderTransport() const {
   if (IsNetwork()) return std::make_unique<EthernetTransport>(Ipv4());
   return std::make_unique<COMTransport>(Device(), kBootloaderBaudRate);
