@@ -134,15 +134,11 @@ bool CHexManager::LoadFromFile(const std::string& path) {
 }
 
 bool CHexManager::LoadFromResource(std::string_view name, std::string_view type) {
-  lastError_.clear();
-  Reset();
   const auto bytes = platform::FindModuleResource(type, name);
-  if (!bytes) {
-    lastError_ = "no \"" + std::string(type) + "\" resource named " + std::string(name);
-    return false;
-  }
-  Reserve(bytes->size());
-  return FinishLoad(LoadFromBytes(*bytes));
+  if (bytes) return LoadFromMemory(*bytes);
+  ClearRecords();
+  lastError_ = "no \"" + std::string(type) + "\" resource named " + std::string(name);
+  return false;
 }
 
 bool CHexManager::LoadFromMemory(std::span<const std::uint8_t> text) {
