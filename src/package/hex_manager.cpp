@@ -87,11 +87,7 @@ const CHexManager::Records& CHexManager::Held() const {
 }
 
 CHexManager::Records& CHexManager::Own() {
-  if (!records_) {
-    records_ = std::make_shared<Records>();
-  } else if (records_.use_count() > 1) {
-    records_ = std::make_shared<Records>(*records_);
-  }
+  if (!records_) records_ = std::make_shared<Records>();
   return *records_;
 }
 
@@ -169,8 +165,8 @@ std::uint16_t CHexManager::NextRecord(std::uint8_t* destination, std::uint32_t c
   const Records& records = Held();
   if (cursor_ >= records.offsets.size()) return 0;
   const std::size_t begin = records.offsets[cursor_];
-  const std::size_t end = cursor_ + 1 < records.offsets.size() ? records.offsets[cursor_ + 1]
-                                                                 : records.store.size();
+  const std::size_t end =
+      cursor_ + 1 < records.offsets.size() ? records.offsets[cursor_ + 1] : records.store.size();
   const std::size_t count = std::min<std::size_t>(end - begin, capacity);
   if (count > 0) std::memcpy(destination, records.store.data() + begin, count);
   ++cursor_;
