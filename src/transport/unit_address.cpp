@@ -7,7 +7,6 @@
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "transport/ethernet_transport.h"
-#include "transport/ethernet_transport_tcp.h"
 
 namespace tessaline {
 
