@@ -20,7 +20,7 @@ inline constexpr std::uint16_t kVersionQuerySends = 5;
 inline constexpr std::uint16_t kVersionQueryTimeoutMs = 500;  // per send; x5 on a serial line
 inline constexpr std::uint32_t kVersionSerialTextTimeoutMs = 1000;
 inline constexpr std::uint32_t kVersionNetworkTextTimeoutMs = 250;  // x5 over TCP
-// Longest single wait anywhere in the queue, so no side can hang on a stopped worker.
+// Longest wait of the worker for a request, so it sees the stop flag soon.
 inline constexpr std::uint32_t kVersionWaitSliceMs = 250;
 
 // What a version query finds, in the order it finds it. Called on the querying thread.
