@@ -19,15 +19,13 @@ void DiscoveryThread::StartDiscovery(std::shared_ptr<DiscoveryListener> listener
   // Called from a dialog procedure: a thread that cannot start leaves the list empty instead of
   // throwing through it.
   try {
-    if (mode == DiscoverMode::Network) {
-      worker_ = platform::JoinedThread([this, to = std::move(listener)] {
+    worker_ = platform::JoinedThread([this, mode, to = std::move(listener)] {
+      if (mode == DiscoverMode::Network) {
         ip_discover_thread(*to, stop_, identity_, network_);
-      });
-    } else {
-      worker_ = platform::JoinedThread([this, to = std::move(listener)] {
+      } else {
         com_discover_thread(*to, stop_, identity_.size(), serial_);
-      });
-    }
+      }
+    });
   } catch (const std::system_error&) {
   }
 }

@@ -1,6 +1,7 @@
 // Network discovery: ip_discover_thread, the reply classifier and IsUsableUnitAddress.
 #include "discovery/network_discovery.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -37,6 +38,11 @@ bool IsLinkLocal(std::uint32_t addressNetworkOrder) {
   return host > kLinkLocalLowestHost && host < kLinkLocalHighestHost;
 }
 
+// (address AND mask) OR (NOT mask), all in network byte order.
+std::uint32_t DirectedBroadcast(const platform::LocalInterface& row) {
+  return (row.address & row.mask) | ~row.mask;
+}
+
 // The stop flag is read every slice so a stop does not wait out the whole pause.
 void PauseUnlessStopped(const std::atomic<bool>& stop, std::uint32_t milliseconds) {
   for (std::uint32_t slept = 0; slept < milliseconds && !stop.load(); slept += kSliceMs) {
@@ -47,13 +53,7 @@ void PauseUnlessStopped(const std::atomic<bool>& stop, std::uint32_t millisecond
 }  // namespace
 
 std::string AnnounceIdentity(std::string_view announceModel) {
-  std::string identity(kMakerShortName);
-  identity += announceModel;
-  return identity;
-}
-
-std::uint32_t DirectedBroadcast(const platform::LocalInterface& row) {
-  return (row.address & row.mask) | ~row.mask;
+  return std::string(kMakerShortName) + std::string(announceModel);
 }
 
 std::vector<std::uint32_t> DiscoveryBroadcastTargets(
@@ -67,14 +67,10 @@ std::vector<std::uint32_t> DiscoveryBroadcastTargets(
 
 std::uint16_t UnitAddressFlags(std::uint32_t address,
                                std::span<const platform::LocalInterface> table) {
-  std::uint16_t flags = kUnitOnOtherSubnet;
-  for (const auto& row : table) {
-    if (IsLoopbackHost(row.address)) continue;
-    if ((address & row.mask) == (row.address & row.mask)) {
-      flags = 0;
-      break;
-    }
-  }
+  const bool sameSubnet = std::any_of(table.begin(), table.end(), [&](const auto& row) {
+    return !IsLoopbackHost(row.address) && (address & row.mask) == (row.address & row.mask);
+  });
+  std::uint16_t flags = sameSubnet ? 0 : kUnitOnOtherSubnet;
   if (IsLinkLocal(address)) flags |= kUnitLinkLocal;
   return flags;
 }
@@ -85,16 +81,11 @@ std::optional<std::uint16_t> ClassifyDiscoveryReply(std::span<const std::uint8_t
                                                     std::string_view identity) {
   const std::string_view text(reinterpret_cast<const char*>(datagram.data()), datagram.size());
   std::size_t position = 0;
-  int lineEnds = 0;
-  while (lineEnds < 2 && position < text.size()) {
-    if (text[position] == '\r' && position + 1 < text.size() && text[position + 1] == '\n') {
-      ++lineEnds;
-      position += 2;
-    } else {
-      ++position;
-    }
+  for (int lineEnd = 0; lineEnd < 2; ++lineEnd) {
+    const std::size_t found = text.find("\r\n", position);
+    if (found == std::string_view::npos) return std::nullopt;
+    position = found + 2;
   }
-  if (lineEnds < 2) return std::nullopt;
   const std::string_view third = text.substr(position);
   if (!third.starts_with(identity)) return std::nullopt;
 
@@ -106,11 +97,9 @@ std::optional<std::uint16_t> ClassifyDiscoveryReply(std::span<const std::uint8_t
 bool IsUsableUnitAddress(std::uint32_t address, const std::optional<InterfaceTable>& table) {
   if (IsLoopbackHost(address)) return false;
   if (!table) return true;
-  for (const auto& row : *table) {
-    if (IsLoopbackHost(row.address)) continue;
-    if (address == DirectedBroadcast(row)) return false;
-  }
-  return true;
+  return std::none_of(table->begin(), table->end(), [&](const auto& row) {
+    return !IsLoopbackHost(row.address) && address == DirectedBroadcast(row);
+  });
 }
 
 bool IsUsableUnitAddress(std::uint32_t address) {

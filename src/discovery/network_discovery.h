@@ -32,9 +32,6 @@ using InterfaceReader = std::function<std::optional<InterfaceTable>()>;
 // the package's "announce-model" unit text.
 std::string AnnounceIdentity(std::string_view announceModel);
 
-// (address AND mask) OR (NOT mask), all in network byte order.
-std::uint32_t DirectedBroadcast(const platform::LocalInterface& row);
-
 // One directed broadcast address per row of the table, 127.0.0.1 skipped, in table order.
 std::vector<std::uint32_t> DiscoveryBroadcastTargets(
     std::span<const platform::LocalInterface> table);

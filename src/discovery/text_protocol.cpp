@@ -1,6 +1,7 @@
 // The text command protocol: TextPortSearch, EnterBootloadSequence and the reply tests.
 #include "discovery/text_protocol.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "transport/com_port_table.h"
@@ -28,23 +29,13 @@ bool QueryAndClose(Transport& transport, std::uint32_t timeoutMs, const TextPort
 bool QueryStep(Transport& transport, std::string_view command,
                std::initializer_list<std::string_view> accepted) {
   std::string reply;
-  if (!transport.TextQuery(command, reply, kSequenceReplyLimit, kSequenceStepTimeoutMs)) {
-    return false;
-  }
-  for (std::string_view expected : accepted) {
-    if (reply == expected) return true;
-  }
-  return false;
+  return transport.TextQuery(command, reply, kSequenceReplyLimit, kSequenceStepTimeoutMs) &&
+         std::ranges::find(accepted, reply) != accepted.end();
 }
 
 }  // namespace
 
-std::string PinCommand(std::string_view pin) {
-  std::string command = "<SY,BU";
-  command += pin;
-  command += "/>";
-  return command;
-}
+std::string PinCommand(std::string_view pin) { return "<SY,BU" + std::string(pin) + "/>"; }
 
 bool IsBootloadQueryReply(std::string_view reply) {
   return reply.starts_with(kBootloadQueryReplyPrefix);
@@ -55,11 +46,7 @@ char BootloadStateLetter(std::string_view reply) {
 }
 
 bool IsWellFormedPin(std::string_view pin) {
-  if (pin.size() != 4) return false;
-  for (char c : pin) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
+  return pin.size() == 4 && std::ranges::all_of(pin, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 TextSearchResult SerialTextPortSearch(const std::string& deviceName, std::uint32_t timeoutMs,

@@ -71,23 +71,6 @@ bool AutoResetEvent::Wait(std::uint32_t timeoutMs) {
   return true;
 }
 
-bool TimedLock::TryLockFor(std::uint32_t timeoutMs) {
-  std::unique_lock lock(mutex_);
-  if (!released_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !held_; })) {
-    return false;
-  }
-  held_ = true;
-  return true;
-}
-
-void TimedLock::Unlock() {
-  {
-    std::lock_guard lock(mutex_);
-    held_ = false;
-  }
-  released_.notify_one();
-}
-
 VersionQueue::VersionQueue(platform::Clock& linkClock)
     : run_([&linkClock](const VersionRequest& request) {
         if (request.listener) {
@@ -113,43 +96,32 @@ void VersionQueue::StopVersionWorker() {
     stop_ = true;
     worker_.Join();
   }
-  // Only this thread is left: nobody else can hold the lock.
-  const bool locked = queueLock_.TryLockFor(kVersionWaitSliceMs);
+  std::lock_guard lock(queueMutex_);
   queue_.clear();
-  if (locked) queueLock_.Unlock();
-}
-
-bool VersionQueue::LockQueue() {
-  while (!stop_.load()) {
-    if (queueLock_.TryLockFor(kVersionWaitSliceMs)) return true;
-  }
-  return false;
 }
 
 void VersionQueue::SubmitVersionQuery(VersionRequest request) {
   if (!worker_.Running()) return;  // dropped unserved
-  if (!LockQueue()) return;        // stopping: dropped unserved
-  queue_.push_back(std::move(request));
-  queueLock_.Unlock();
+  {
+    std::lock_guard lock(queueMutex_);
+    if (stop_.load()) return;  // stopping: dropped unserved
+    queue_.push_back(std::move(request));
+  }
   requestEvent_.Signal();
 }
 
 std::size_t VersionQueue::Pending() {
-  if (!queueLock_.TryLockFor(kVersionWaitSliceMs)) return 0;
-  const std::size_t count = queue_.size();
-  queueLock_.Unlock();
-  return count;
+  std::lock_guard lock(queueMutex_);
+  return queue_.size();
 }
 
 std::optional<VersionRequest> VersionQueue::Take() {
-  if (!LockQueue()) return std::nullopt;
-  std::optional<VersionRequest> request;
-  if (!queue_.empty()) {
-    request = std::move(queue_.front());
-    queue_.pop_front();
-    if (queue_.empty()) requestEvent_.Reset();
-  }
-  queueLock_.Unlock();
+  if (stop_.load()) return std::nullopt;
+  std::lock_guard lock(queueMutex_);
+  if (queue_.empty()) return std::nullopt;
+  std::optional<VersionRequest> request = std::move(queue_.front());
+  queue_.pop_front();
+  if (queue_.empty()) requestEvent_.Reset();
   return request;
 }
 

@@ -20,7 +20,7 @@ inline constexpr std::uint16_t kVersionQuerySends = 5;
 inline constexpr std::uint16_t kVersionQueryTimeoutMs = 500;  // per send; x5 on a serial line
 inline constexpr std::uint32_t kVersionSerialTextTimeoutMs = 1000;
 inline constexpr std::uint32_t kVersionNetworkTextTimeoutMs = 250;  // x5 over TCP
-// Longest single wait anywhere in the queue, so no side can hang on a stopped worker.
+// Longest wait of the worker for a request, so it sees the stop flag soon.
 inline constexpr std::uint32_t kVersionWaitSliceMs = 250;
 
 // What a version query finds, in the order it finds it. Called on the querying thread.
@@ -65,19 +65,6 @@ class AutoResetEvent {
   bool signalled_ = false;
 };
 
-// A lock whose acquisition waits at most a given time. Built on a plain mutex and a condition
-// variable (std::timed_mutex's timed wait is invisible to the thread sanitizer).
-class TimedLock {
- public:
-  bool TryLockFor(std::uint32_t timeoutMs);
-  void Unlock();
-
- private:
-  std::mutex mutex_;
-  std::condition_variable released_;
-  bool held_ = false;
-};
-
 class VersionQueue {
  public:
   using Runner = std::function<void(const VersionRequest&)>;
@@ -100,15 +87,14 @@ class VersionQueue {
 
  private:
   void Worker();
-  // Waits for the queue lock in kVersionWaitSliceMs slices while the stop flag is clear; false
-  // once stopping.
-  bool LockQueue();
+  // The oldest request still queued; none once stopping.
   std::optional<VersionRequest> Take();
 
   Runner run_;
   std::atomic<bool> stop_{false};
   AutoResetEvent requestEvent_;
-  TimedLock queueLock_;
+  // Held only to add or take a request, never while one is served.
+  std::mutex queueMutex_;
   std::deque<VersionRequest> queue_;
   platform::JoinedThread worker_;
 };

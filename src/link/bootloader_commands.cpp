@@ -1,7 +1,9 @@
 // Command names and the application version rule.
 #include "link/bootloader_commands.h"
 
+#include <array>
 #include <cstdio>
+#include <string_view>
 
 namespace tessaline {
 
@@ -10,38 +12,31 @@ constexpr std::uint16_t kBootloaderVersionReplyLength = 5;   // code, major, min
 constexpr std::uint16_t kApplicationVersionReplyLength = 7;  // code, 4 version bytes, CRC
 constexpr std::uint32_t kNoApplicationMarker = 0xFFFFFFFFu;
 constexpr std::uint32_t kMinorMask = 0xFFFF;
+
+// Indexed by plain code; empty for codes nobody names (unassigned, and the text command).
+constexpr std::array<std::string_view, HighestCommand + 1> kCommandNames{
+    "",                     // 0x00
+    "bootloader version",   // BootloaderVersionCommand
+    "erase application",    // EraseApplicationCommand
+    "application records",  // ApplicationRecordsCommand
+    "finish update",        // FinishUpdateCommand
+    "erase flash data",     // EraseFlashDataCommand
+    "flash data chunk",     // FlashDataChunkCommand
+    "end flash data",       // EndFlashDataCommand
+    "",                     // UnassignedCommand
+    "application version",  // ApplicationVersionCommand
+    "",                     // TextCommand
+    "exit bootload",        // ExitBootloadCommand
+    "factory defaults",     // FactoryDefaultsCommand
+    "identity text",        // IdentityTextCommand
+    "begin application",    // BeginApplicationCommand
+    "end application",      // EndApplicationCommand
+};
 }  // namespace
 
 std::string CommandName(std::uint8_t plainCode) {
-  switch (plainCode) {
-    case BootloaderVersionCommand:
-      return "bootloader version";
-    case EraseApplicationCommand:
-      return "erase application";
-    case ApplicationRecordsCommand:
-      return "application records";
-    case FinishUpdateCommand:
-      return "finish update";
-    case EraseFlashDataCommand:
-      return "erase flash data";
-    case FlashDataChunkCommand:
-      return "flash data chunk";
-    case EndFlashDataCommand:
-      return "end flash data";
-    case ApplicationVersionCommand:
-      return "application version";
-    case ExitBootloadCommand:
-      return "exit bootload";
-    case FactoryDefaultsCommand:
-      return "factory defaults";
-    case IdentityTextCommand:
-      return "identity text";
-    case BeginApplicationCommand:
-      return "begin application";
-    case EndApplicationCommand:
-      return "end application";
-    default:
-      break;
+  if (plainCode < kCommandNames.size() && !kCommandNames[plainCode].empty()) {
+    return std::string(kCommandNames[plainCode]);
   }
   char text[16];
   std::snprintf(text, sizeof text, "command 0x%02X", plainCode);

@@ -38,7 +38,6 @@ BootloaderLink::~BootloaderLink() = default;
 
 void BootloaderLink::SetTransport(std::unique_ptr<Transport> transport) {
   if (transport_ && transport_->IsOpen()) transport_->Close();
-  transport_.reset();
   transport_ = std::move(transport);
 }
 
@@ -59,7 +58,6 @@ bool BootloaderLink::Exchange(std::uint8_t command, const std::uint8_t* data, st
   if (sends == 0 && !rule.singleSend) return false;  // nothing would ever go out
   const auto packetSize = BuildRequest(command, data, length, sequenceCounter_, packetAssembly_);
   if (!packetSize) return false;
-  sendsPerExchange_ = rule.singleSend ? 1 : sends;
   attemptTimeoutMs_ = rule.fixedTimeout10ms ? kFinalCommandTimeoutMs : timeoutMs;
   // The one-send commands get no answer worth waiting for; every other last send gets its full
   // attempt time-out, like the ones before it.
@@ -71,7 +69,7 @@ bool BootloaderLink::Exchange(std::uint8_t command, const std::uint8_t* data, st
   sentCommand_ = command;
 
   ResetPump();
-  sendsLeft_ = sendsPerExchange_;
+  sendsLeft_ = rule.singleSend ? 1 : sends;
   ++exchangeCount_;
   for (;;) {
     PumpSend();
@@ -115,22 +113,18 @@ void BootloaderLink::WriteFrame(std::uint32_t now) {
 
 void BootloaderLink::PumpSend() {
   const std::uint32_t now = clock_.Now();
-  if (pumpState_ == PumpState::Idle) {
-    if (sendsLeft_ == 0) return;
+  const bool awaiting = pumpState_ == PumpState::Awaiting;
+  const bool deadlinePassed = awaiting && platform::TickIsAfter(now, resendDeadline_);
+  if (sendsLeft_ > 0) {
+    // The first send goes at once; each resend once the attempt before it has timed out.
+    if (awaiting && !deadlinePassed) return;
     resendDeadline_ = now + attemptTimeoutMs_;
     WriteFrame(now);
     --sendsLeft_;
     pumpState_ = PumpState::Awaiting;
     return;
   }
-  const bool deadlinePassed = platform::TickIsAfter(now, resendDeadline_);
-  if (sendsLeft_ > 0) {
-    if (!deadlinePassed) return;
-    resendDeadline_ = now + attemptTimeoutMs_;
-    WriteFrame(now);
-    --sendsLeft_;
-    return;
-  }
+  if (!awaiting) return;
   if (!waitAfterLastSend_ || deadlinePassed) {
     timedOut_ = true;
     pumpState_ = PumpState::Idle;

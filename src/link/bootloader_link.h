@@ -81,13 +81,12 @@ class BootloaderLink {
   std::uint32_t sequenceCounter_ = 0;
   bool timedOut_ = false;
   PumpState pumpState_ = PumpState::Idle;
-  std::uint16_t sendsPerExchange_ = 0;
   std::uint16_t attemptTimeoutMs_ = 0;
   std::uint8_t sentCommand_ = 0;
   bool waitAfterLastSend_ = false;
   std::uint32_t resendDeadline_ = 0;
   bool transportLost_ = false;
-  bool listeningLast_ = false;     // the schedule ran out; listening until lastListenEnd_
+  bool listeningLast_ = false;  // the schedule ran out; listening until lastListenEnd_
   std::uint32_t lastListenEnd_ = 0;
   std::array<std::uint8_t, kReceiveChunk> receiveChunk_{};
   std::array<std::uint8_t, kFrameCapacity> packetAssembly_{};

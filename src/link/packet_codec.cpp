@@ -12,14 +12,6 @@ namespace tessaline {
 namespace {
 
 constexpr std::uint8_t kPlainCodeMask = 0x7F;
-constexpr std::uint8_t kIdentifyCode = BootloaderVersionCommand;  // restarts the numbering
-constexpr std::uint8_t kRecordBatchCode = ApplicationRecordsCommand;
-constexpr std::uint8_t kFinalCode = FinishUpdateCommand;
-constexpr std::uint8_t kChunkCode = FlashDataChunkCommand;
-constexpr std::uint8_t kUnassignedCode = UnassignedCommand;
-constexpr std::uint8_t kTextCode = TextCommand;
-constexpr std::uint8_t kExitBootloadCode = ExitBootloadCommand;
-constexpr std::uint8_t kHighestCode = HighestCommand;
 
 bool NeedsEscape(std::uint8_t byte) { return byte == kSoh || byte == kEot || byte == kDle; }
 
@@ -86,14 +78,15 @@ bool DecodeByte(std::uint8_t byte, std::span<std::uint8_t, kMaxDecodedReply> dec
 CommandRule RuleFor(std::uint8_t command) {
   CommandRule rule;
   const std::uint8_t plain = command & kPlainCodeMask;
-  rule.listed = plain >= kIdentifyCode && plain <= kHighestCode && plain != kUnassignedCode;
+  rule.listed =
+      plain >= BootloaderVersionCommand && plain <= HighestCommand && plain != UnassignedCommand;
   if (!rule.listed) return rule;
-  rule.hasCallerData = plain == kRecordBatchCode;
-  rule.fixedChunk72 = plain == kChunkCode;
-  rule.nulText = plain == kTextCode;
+  rule.hasCallerData = plain == ApplicationRecordsCommand;
+  rule.fixedChunk72 = plain == FlashDataChunkCommand;
+  rule.nulText = plain == TextCommand;
   // The unit answers neither of these: it resets or leaves bootload mode.
-  rule.singleSend = plain == kFinalCode || plain == kExitBootloadCode;
-  rule.fixedTimeout10ms = plain == kFinalCode;
+  rule.singleSend = plain == FinishUpdateCommand || plain == ExitBootloadCommand;
+  rule.fixedTimeout10ms = plain == FinishUpdateCommand;
   return rule;
 }
 
@@ -102,7 +95,8 @@ std::optional<std::size_t> BuildRequest(std::uint8_t command, const std::uint8_t
                                         std::span<std::uint8_t, kFrameCapacity> packet) {
   std::size_t size = 0;
   packet[size++] = command;
-  if ((command & kPlainCodeMask) == kIdentifyCode) sequenceCounter = 0;
+  // The identity command restarts the numbering.
+  if ((command & kPlainCodeMask) == BootloaderVersionCommand) sequenceCounter = 0;
   // The counter moves before the code is checked, so a refused sequenced code uses up a number;
   // the unit only ever compares a reply's number with its own request's.
   if (IsSequenced(command)) {

@@ -10,13 +10,13 @@
 
 namespace tessaline {
 
-void BinFile::ReleaseImage() {
+void CBinManager::ReleaseImage() {
   image_ = {};
   std::vector<std::uint8_t>().swap(owned_);
+  cursor_ = FlashDataBase;
 }
 
-bool BinFile::LoadFromFile(const std::string& path) {
-  ReleaseImage();
+bool CBinManager::ReadFile(const std::string& path) {
   std::ifstream file(std::filesystem::path(std::u8string(path.begin(), path.end())),
                      std::ios::binary | std::ios::ate);
   if (!file) return false;
@@ -33,22 +33,9 @@ bool BinFile::LoadFromFile(const std::string& path) {
   return true;
 }
 
-bool BinFile::LoadFromResource(std::string_view name) {
-  ReleaseImage();
-  const auto bytes = platform::FindModuleResource(kBinResourceType, name);
-  if (!bytes) return false;
-  image_ = *bytes;
-  return true;
-}
-
-void BinFile::LoadFromMemory(std::span<const std::uint8_t> bytes) {
+void CBinManager::LoadFromMemory(std::span<const std::uint8_t> bytes) {
   ReleaseImage();
   image_ = bytes;
-}
-
-void CBinManager::ReleaseImage() {
-  BinFile::ReleaseImage();
-  cursor_ = FlashDataBase;
 }
 
 bool CBinManager::FinishLoad(bool loaded, std::string_view what) {
@@ -64,11 +51,15 @@ bool CBinManager::FinishLoad(bool loaded, std::string_view what) {
 }
 
 bool CBinManager::LoadFromFile(const std::string& path) {
-  return FinishLoad(BinFile::LoadFromFile(path), path);
+  ReleaseImage();
+  return FinishLoad(ReadFile(path), path);
 }
 
 bool CBinManager::LoadFromResource(std::string_view name) {
-  return FinishLoad(BinFile::LoadFromResource(name), name);
+  ReleaseImage();
+  const auto bytes = platform::FindModuleResource(kBinResourceType, name);
+  if (bytes) image_ = *bytes;
+  return FinishLoad(bytes.has_value(), name);
 }
 
 bool CBinManager::RewindChunks() {

@@ -16,42 +16,26 @@ inline constexpr std::uint32_t kMaxChunkBytes = 0xFFFF;
 
 inline constexpr std::string_view kBinResourceType = "BIN";
 
-class BinFile {
+class CBinManager {
  public:
-  BinFile() = default;
-  BinFile(const BinFile&) = delete;
-  BinFile& operator=(const BinFile&) = delete;
-  virtual ~BinFile() { BinFile::ReleaseImage(); }
+  explicit CBinManager(std::uint32_t flashDataBase = kFlashDataBase)
+      : cursor_(flashDataBase), FlashDataBase(flashDataBase) {}
+  CBinManager(const CBinManager&) = delete;
+  CBinManager& operator=(const CBinManager&) = delete;
 
-  // Forgets the image; a file-backed image frees its bytes, a resource-backed one is left alone.
-  virtual void ReleaseImage();
-  virtual bool LoadFromFile(const std::string& path);
+  // Forgets the image (a file-backed image frees its bytes, a resource-backed one is left alone)
+  // and rewinds, so a new image starts at FlashDataBase.
+  void ReleaseImage();
+  // An image with no bytes has no chunks to write and is refused like a missing one.
+  bool LoadFromFile(const std::string& path);
   // Uses the "BIN" resource `name` in place, without a copy.
-  virtual bool LoadFromResource(std::string_view name);
+  bool LoadFromResource(std::string_view name);
   // Borrows `bytes`, which must outlive the image (the package's own copy).
   void LoadFromMemory(std::span<const std::uint8_t> bytes);
 
   std::uint32_t GetImageSize() const { return static_cast<std::uint32_t>(image_.size()); }
   std::span<const std::uint8_t> Bytes() const { return image_; }
   bool IsResourceBacked() const { return !image_.empty() && owned_.empty(); }
-
- protected:
-  // Resource-backed images point into the program's own memory (never freed); file-backed
-  // images own their bytes in `owned_`.
-  std::span<const std::uint8_t> image_;
-  std::vector<std::uint8_t> owned_;
-};
-
-class CBinManager : public BinFile {
- public:
-  explicit CBinManager(std::uint32_t flashDataBase = kFlashDataBase)
-      : cursor_(flashDataBase), FlashDataBase(flashDataBase) {}
-
-  // Also rewinds, so a new image starts at FlashDataBase.
-  void ReleaseImage() override;
-  // An image with no bytes has no chunks to write and is refused like a missing one.
-  bool LoadFromFile(const std::string& path) override;
-  bool LoadFromResource(std::string_view name) override;
   // Why the last load failed; empty after a good load.
   const std::string& LastError() const { return lastError_; }
 
@@ -63,8 +47,14 @@ class CBinManager : public BinFile {
   std::uint32_t BytesTaken() const { return cursor_ - FlashDataBase; }
 
  private:
+  // Reads the whole file into `owned_`; false when it cannot be opened or read.
+  bool ReadFile(const std::string& path);
   bool FinishLoad(bool loaded, std::string_view what);
 
+  // Resource-backed images point into the program's own memory (never freed); file-backed
+  // images own their bytes in `owned_`.
+  std::span<const std::uint8_t> image_;
+  std::vector<std::uint8_t> owned_;
   std::uint32_t cursor_;
   std::string lastError_;
 

@@ -87,11 +87,7 @@ const CHexManager::Records& CHexManager::Held() const {
 }
 
 CHexManager::Records& CHexManager::Own() {
-  if (!records_) {
-    records_ = std::make_shared<Records>();
-  } else if (records_.use_count() > 1) {
-    records_ = std::make_shared<Records>(*records_);
-  }
+  if (!records_) records_ = std::make_shared<Records>();
   return *records_;
 }
 
@@ -134,15 +130,11 @@ bool CHexManager::LoadFromFile(const std::string& path) {
 }
 
 bool CHexManager::LoadFromResource(std::string_view name, std::string_view type) {
-  lastError_.clear();
-  Reset();
   const auto bytes = platform::FindModuleResource(type, name);
-  if (!bytes) {
-    lastError_ = "no \"" + std::string(type) + "\" resource named " + std::string(name);
-    return false;
-  }
-  Reserve(bytes->size());
-  return FinishLoad(LoadFromBytes(*bytes));
+  if (bytes) return LoadFromMemory(*bytes);
+  ClearRecords();
+  lastError_ = "no \"" + std::string(type) + "\" resource named " + std::string(name);
+  return false;
 }
 
 bool CHexManager::LoadFromMemory(std::span<const std::uint8_t> text) {
@@ -173,8 +165,8 @@ std::uint16_t CHexManager::NextRecord(std::uint8_t* destination, std::uint32_t c
   const Records& records = Held();
   if (cursor_ >= records.offsets.size()) return 0;
   const std::size_t begin = records.offsets[cursor_];
-  const std::size_t end = cursor_ + 1 < records.offsets.size() ? records.offsets[cursor_ + 1]
-                                                                 : records.store.size();
+  const std::size_t end =
+      cursor_ + 1 < records.offsets.size() ? records.offsets[cursor_ + 1] : records.store.size();
   const std::size_t count = std::min<std::size_t>(end - begin, capacity);
   if (count > 0) std::memcpy(destination, records.store.data() + begin, count);
   ++cursor_;

@@ -23,15 +23,6 @@ class CHexManager : public LoadableText {
  public:
   CHexManager() = default;
 
-  // Stores the bytes of one record exactly as the line encodes them. A damaged line (no ':'
-  // mark, an odd number of digits, a non-hex pair, a byte count that disagrees with the line, a
-  // wrong checksum, a record over 256 bytes or under 5) returns false and sets LastError. An
-  // empty line stores nothing.
-  bool ParseLine(std::string_view line) override;
-  bool Reset() override {
-    ClearRecords();
-    return true;
-  }
   bool LoadFromFile(const std::string& path) override;
   bool LoadFromResource(std::string_view name, std::string_view type) override;
   // Loads the "HEX" resource `name`. Any damaged line, or an image without a data record or
@@ -49,9 +40,7 @@ class CHexManager : public LoadableText {
   // Copies the next record (at most `capacity` bytes; the rest of a longer record is never
   // handed out) to `destination`; 0 at the end, and RecordsTaken then stays.
   std::uint16_t NextRecord(std::uint8_t* destination, std::uint32_t capacity);
-  std::uint32_t RecordCount() const {
-    return static_cast<std::uint32_t>(Held().offsets.size());
-  }
+  std::uint32_t RecordCount() const { return static_cast<std::uint32_t>(Held().offsets.size()); }
   std::uint32_t RecordsTaken() const { return recordsTaken_; }
   void ClearRecords();
 
@@ -59,6 +48,18 @@ class CHexManager : public LoadableText {
   const std::string& LastError() const { return lastError_; }
   // Fuzzing uses this to reach what lies behind the checksum check.
   void SetChecksumCheck(bool enabled) { checkChecksums_ = enabled; }
+
+ protected:
+  // Stores the bytes of one record exactly as the line encodes them. A damaged line (no ':'
+  // mark, an odd number of digits, a non-hex pair, a byte count that disagrees with the line, a
+  // wrong checksum, a record over 256 bytes or under 5) returns false and sets LastError. An
+  // empty line stores nothing. Only a load calls it, after Reset: shared records are never
+  // written.
+  bool ParseLine(std::string_view line) override;
+  bool Reset() override {
+    ClearRecords();
+    return true;
+  }
 
  private:
   bool Fail(std::string reason);
@@ -73,7 +74,7 @@ class CHexManager : public LoadableText {
     std::vector<std::uint32_t> offsets;
   };
   const Records& Held() const;
-  // The records this image may change: its own, never ones it shares.
+  // The records the load in progress writes, made on its first write.
   Records& Own();
 
   // Shared by every image that took them with ShareRecordsOf; only a load writes, into its own.

@@ -16,15 +16,14 @@ constexpr std::uint8_t kLf = 0x0A;
 
 bool IsLineEnd(std::uint8_t byte) { return byte == kCr || byte == kLf; }
 
-// Cuts at most kMaxLineLength bytes without splitting a UTF-8 sequence.
-std::size_t CutLength(std::string_view line) {
-  if (line.size() <= kMaxLineLength) return line.size();
-  std::size_t length = kMaxLineLength;
-  while (length > 0 && (static_cast<std::uint8_t>(line[length]) & 0xC0) == 0x80) --length;
-  return length;
-}
-
 }  // namespace
+
+std::string_view CutUtf8(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t length = limit;
+  while (length > 0 && (static_cast<std::uint8_t>(text[length]) & 0xC0) == 0x80) --length;
+  return text.substr(0, length);
+}
 
 bool LoadableText::LoadFromBytes(std::span<const std::uint8_t> bytes) {
   const char* text = reinterpret_cast<const char*>(bytes.data());
@@ -48,14 +47,14 @@ bool LoadableText::LoadFromBytes(std::span<const std::uint8_t> bytes) {
     start = pos;
     currentLine_ = lineNumber;
     currentLineCut_ = whole.size() > kMaxLineLength;
-    if (!ParseLine(whole.substr(0, CutLength(whole)))) return false;
+    if (!ParseLine(CutUtf8(whole, kMaxLineLength))) return false;
   }
   // A text saved without a final line end still ends in a whole line.
   if (start < size) {
     const std::string_view last(text + start, size - start);
     currentLine_ = line;
     currentLineCut_ = last.size() > kMaxLineLength;
-    if (!ParseLine(last.substr(0, CutLength(last)))) return false;
+    if (!ParseLine(CutUtf8(last, kMaxLineLength))) return false;
   }
   return true;
 }

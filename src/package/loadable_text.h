@@ -11,6 +11,9 @@ namespace tessaline {
 // Longest line handed to ParseLine, in bytes; the rest of a longer line is dropped.
 inline constexpr std::size_t kMaxLineLength = 1023;
 
+// At most `limit` bytes of `text`, never splitting a UTF-8 sequence.
+std::string_view CutUtf8(std::string_view text, std::size_t limit);
+
 class LoadableText {
  public:
   LoadableText() = default;

@@ -14,16 +14,8 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-// At most `limit` bytes of `text`, never splitting a UTF-8 sequence.
-std::string_view CutTo(std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return text;
-  std::size_t length = limit;
-  while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
-  return text.substr(0, length);
-}
-
 std::string_view TrimAndCut(std::string_view text, std::size_t limit) {
-  return TrimBlanks(CutTo(TrimBlanks(text), limit));
+  return TrimBlanks(CutUtf8(TrimBlanks(text), limit));
 }
 
 }  // namespace
@@ -72,7 +64,7 @@ std::string PropertiesContainer::HelpPageKey(std::string_view topic, std::uint32
   std::string key(topic);
   key += '.';
   key += std::to_string(page);
-  return std::string(CutTo(key, kMaxPageKeyLength));
+  return std::string(CutUtf8(key, kMaxPageKeyLength));
 }
 
 std::vector<std::string> PropertiesContainer::HelpPages(std::string_view topic) const {

@@ -8,8 +8,6 @@ namespace tessaline {
 COMTransport::COMTransport(std::string portName, std::uint32_t baudRate)
     : baudRate_(baudRate), portName_(std::move(portName)) {}
 
-COMTransport::~COMTransport() = default;
-
 bool COMTransport::Open() {
   port_.Close();
   hungUp_ = false;

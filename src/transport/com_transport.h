@@ -15,7 +15,6 @@ inline constexpr std::uint32_t kSerialReadWaitMs = 200;
 class COMTransport final : public Transport {
  public:
   COMTransport(std::string portName, std::uint32_t baudRate);
-  ~COMTransport() override;
 
   bool Open() override;
   // "/dev/ttyUSB0: Permission denied".

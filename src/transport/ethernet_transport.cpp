@@ -5,22 +5,10 @@
 
 namespace tessaline {
 
-EthernetTransport::EthernetTransport(std::uint32_t addressNetworkOrder)
-    : address_(addressNetworkOrder) {}
-
-EthernetTransport::~EthernetTransport() = default;
-
 bool EthernetTransport::Open() {
   // Not bound: the first send picks the local port, and the unit answers to it.
   socketFailure_ = CreateSocket(socket_, platform::Socket::Type::Udp, kUdpReadWaitMs);
   return !socketFailure_;
-}
-
-bool EthernetTransport::IsOpen() const { return socket_.IsValid(); }
-
-bool EthernetTransport::Close() {
-  socket_.Close();
-  return true;
 }
 
 bool EthernetTransport::Write(const std::uint8_t* bytes, std::uint32_t count) {

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 
-#include "platform/sockets.h"
 #include "transport/transport.h"
 
 namespace tessaline {
@@ -11,25 +10,16 @@ namespace tessaline {
 inline constexpr std::uint16_t kBootloaderUdpPort = 6234;
 inline constexpr std::uint32_t kUdpReadWaitMs = 10;
 
-class EthernetTransport final : public Transport {
+class EthernetTransport final : public SocketTransport {
  public:
-  explicit EthernetTransport(std::uint32_t addressNetworkOrder);
-  ~EthernetTransport() override;
+  using SocketTransport::SocketTransport;
 
   bool Open() override;
-  bool IsOpen() const override;
-  bool Close() override;
   // One datagram to port 6234 of the unit per call; always true.
   bool Write(const std::uint8_t* bytes, std::uint32_t count) override;
   // One datagram from the unit's own address (any source port); others are dropped.
   std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) override;
   std::string_view GetKind() const override { return kKindIp; }
-
-  std::uint32_t GetEndpoint() const { return address_; }
-
- private:
-  platform::Socket socket_;
-  std::uint32_t address_;
 };
 
 }  // namespace tessaline

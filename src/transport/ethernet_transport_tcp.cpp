@@ -4,9 +4,7 @@
 namespace tessaline {
 
 EthernetTransportTCP::EthernetTransportTCP(std::uint32_t addressNetworkOrder, std::uint32_t port)
-    : address_(addressNetworkOrder), port_(port == 0 ? kDefaultParserPort : port) {}
-
-EthernetTransportTCP::~EthernetTransportTCP() = default;
+    : SocketTransport(addressNetworkOrder), port_(port == 0 ? kDefaultParserPort : port) {}
 
 bool EthernetTransportTCP::Open() {
   socketFailure_ = CreateSocket(socket_, platform::Socket::Type::Tcp, kTcpReadWaitMs);
@@ -22,13 +20,6 @@ bool EthernetTransportTCP::Open() {
   if (socket_.Connect(address_, Port())) return true;
   socket_.Close();
   return false;
-}
-
-bool EthernetTransportTCP::IsOpen() const { return socket_.IsValid(); }
-
-bool EthernetTransportTCP::Close() {
-  socket_.Close();
-  return true;
 }
 
 bool EthernetTransportTCP::Write(const std::uint8_t* bytes, std::uint32_t count) {

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 
-#include "platform/sockets.h"
 #include "transport/transport.h"
 
 namespace tessaline {
@@ -11,25 +10,19 @@ namespace tessaline {
 inline constexpr std::uint16_t kDefaultParserPort = 4999;
 inline constexpr std::uint32_t kTcpReadWaitMs = 100;
 
-class EthernetTransportTCP final : public Transport {
+class EthernetTransportTCP final : public SocketTransport {
  public:
   // Port 0 selects kDefaultParserPort.
   EthernetTransportTCP(std::uint32_t addressNetworkOrder, std::uint32_t port);
-  ~EthernetTransportTCP() override;
 
   bool Open() override;
-  bool IsOpen() const override;
-  bool Close() override;
   bool Write(const std::uint8_t* bytes, std::uint32_t count) override;
   std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity) override;
   std::string_view GetKind() const override { return kKindTcp; }
 
-  std::uint32_t GetEndpoint() const { return address_; }
   std::uint16_t Port() const { return static_cast<std::uint16_t>(port_ & 0xFFFFu); }
 
  private:
-  platform::Socket socket_;
-  std::uint32_t address_;
   std::uint32_t port_;
 };
 

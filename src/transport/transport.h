@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/clock.h"
+#include "platform/sockets.h"
 #include "transport/socket_error.h"
 
 namespace tessaline {
@@ -53,6 +54,22 @@ class Transport {
 
  protected:
   std::optional<SocketFailure> socketFailure_;  // set by each Open of a kind that uses sockets
+};
+
+// What the kinds that reach a unit's address over a socket share.
+class SocketTransport : public Transport {
+ public:
+  explicit SocketTransport(std::uint32_t addressNetworkOrder) : address_(addressNetworkOrder) {}
+  bool IsOpen() const override { return socket_.IsValid(); }
+  bool Close() override {
+    socket_.Close();
+    return true;
+  }
+  std::uint32_t GetEndpoint() const { return address_; }
+
+ protected:
+  platform::Socket socket_;
+  std::uint32_t address_;
 };
 
 }  // namespace tessaline

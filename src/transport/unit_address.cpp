@@ -7,7 +7,6 @@
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "transport/ethernet_transport.h"
-#include "transport/ethernet_transport_tcp.h"
 
 namespace tessaline {
 
@@ -17,14 +16,6 @@ UnitAddress UnitAddress::Network(std::uint32_t addressNetworkOrder) {
 
 UnitAddress UnitAddress::Serial(std::string deviceName) {
   return UnitAddress(true, 0, std::move(deviceName));
-}
-
-std::uint32_t UnitAddress::Ipv4() const {
-  return ipv4_;
-}
-
-const std::string& UnitAddress::Device() const {
-  return device_;
 }
 
 std::unique_ptr<Transport> UnitAddress::MakeBootloaderTransport() const {

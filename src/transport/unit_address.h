@@ -20,9 +20,9 @@ class UnitAddress {
   bool IsNetwork() const { return !serial_; }
   bool IsSerial() const { return !IsNetwork(); }
   // Network order; 0 for a serial unit.
-  std::uint32_t Ipv4() const;
+  std::uint32_t Ipv4() const { return ipv4_; }
   // As given; empty for a network unit.
-  const std::string& Device() const;
+  const std::string& Device() const { return device_; }
 
   // The bootloader's transport: UDP port 6234, or the device at 115200 baud. Not opened yet.
   std::unique_ptr<Transport> MakeBootloaderTransport() const;

@@ -1,4 +1,4 @@
-// SendCommand and the status-reply rule.
+// The status-reply rules.
 #include "update/bootloader_commands.h"
 
 namespace tessaline {
@@ -14,15 +14,6 @@ bool StatusReplyAccepted(const std::uint8_t* reply, std::uint16_t length) {
 bool DataReplyAccepted(const std::uint8_t* reply, std::uint16_t length) {
   // Shorter than a status reply, byte 1 would be the CRC.
   return length >= kStatusReplyLength && reply[1] == kStatusDone;
-}
-
-bool SendCommand(BootloaderLink& link, bool sequenced, std::uint8_t plainCode,
-                 const std::uint8_t* data, std::uint32_t length, SendSchedule schedule) {
-  if (!link.Exchange(WireCode(plainCode, sequenced), data, length, schedule.sends,
-                     schedule.timeoutMs)) {
-    return false;
-  }
-  return StatusReplyAccepted(link.GetReply(), link.GetReplyLength());
 }
 
 }  // namespace tessaline

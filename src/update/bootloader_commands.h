@@ -1,4 +1,4 @@
-// The send schedules of the bootloader commands the updater sends, and SendCommand.
+// The send schedules of the bootloader commands the updater sends, and their reply rules.
 #pragma once
 
 #include <cstdint>
@@ -45,9 +45,5 @@ bool StatusReplyAccepted(const std::uint8_t* reply, std::uint16_t length);
 // A reply to a batch or chunk acknowledges it when it carries a status byte (code, status,
 // CRC at the least) and that status is kStatusDone, whatever else follows.
 bool DataReplyAccepted(const std::uint8_t* reply, std::uint16_t length);
-
-// Data-less command on the update job's link, in the sequenced form when `sequenced`.
-bool SendCommand(BootloaderLink& link, bool sequenced, std::uint8_t plainCode,
-                 const std::uint8_t* data, std::uint32_t length, SendSchedule schedule);
 
 }  // namespace tessaline

@@ -47,8 +47,7 @@ IdentityResult EvaluateIdentityReply(const std::uint8_t* reply, std::uint16_t le
   identity.text = std::string(text.substr(0, kIdentityTextLimit));
 
   const auto expectedModel = ExpectedIdentity.substr(0, ExpectedIdentity.find(','));
-  const bool modelMatches = identity.model.compare(0, expectedModel.size(), expectedModel) == 0 &&
-                            identity.model.size() >= expectedModel.size();
+  const bool modelMatches = identity.model.starts_with(expectedModel);
   if (!modelMatches || identity.bootloaderVersion > kMaxBootloaderVersion) return IdentityWrong;
   return IdentityOk;
 }

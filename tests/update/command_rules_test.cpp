@@ -1,4 +1,4 @@
-// The identity split, the reply rules of SendCommand, batch cutting and the chunk payload.
+// The identity split, the status reply rule of a step, batch cutting and the chunk payload.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -100,7 +100,7 @@ TEST(UnitIdentity, ASilentUnitIsAskedFiveTimes) {
   EXPECT_EQ(unit.log->requests.size(), 5u);
 }
 
-TEST(SendCommand, FollowsTheStatusReplyRule) {
+TEST(ProgrammingStep, FollowsTheStatusReplyRule) {
   struct Case {
     std::optional<std::vector<std::uint8_t>> reply;
     bool sequenced;
@@ -116,12 +116,13 @@ TEST(SendCommand, FollowsTheStatusReplyRule) {
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     LinkToScript unit([&](const ReceivedRequest&) { return cases[i].reply; });
-    EXPECT_EQ(SendCommand(unit.link, cases[i].sequenced, EraseApplicationCommand, nullptr, 0,
-                          kEndApplicationSchedule),
-              cases[i].accepted)
+    JobObserver observer;
+    ProgrammingSession session{unit.link, cases[i].sequenced, observer, {}, 0, {}, nullptr,
+                               nullptr};
+    EXPECT_EQ(RestoreFactoryDefaults(session) == StepResult::Done, cases[i].accepted)
         << "case " << i;
     ASSERT_FALSE(unit.log->requests.empty());
-    EXPECT_EQ(unit.log->requests.front().command, cases[i].sequenced ? 0x82 : 0x02);
+    EXPECT_EQ(unit.log->requests.front().command, cases[i].sequenced ? 0x8C : 0x0C);
   }
 }
 
