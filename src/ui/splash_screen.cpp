@@ -1,8 +1,10 @@
 // The splash window: the product picture, shown from its own thread during start-up.
 #include "ui/splash_screen.h"
 
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
+#include <utility>
 
 #include "platform/threading.h"
 #include "resource.h"
@@ -11,7 +13,11 @@ namespace tessaline {
 namespace {
 
 HBITMAP splashBitmap = nullptr;  // owned by the splash window
-std::atomic<DWORD> splashThreadId{0};
+// The splash thread's id once it has a queue. A mutex and condition variable rather than
+// std::atomic's wait: this toolchain's libstdc++ can lose that wake-up where there is no futex.
+std::mutex splashIdMutex;
+std::condition_variable splashIdKnown;
+DWORD splashThreadId = 0;
 platform::JoinedThread splashThread;
 
 void PaintSplash(HWND window) {
@@ -61,8 +67,11 @@ void SplashThread(HINSTANCE instance) {
   PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   HWND splash = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_SPLASH), nullptr,
                                    SplashDialogProc, reinterpret_cast<LPARAM>(instance));
-  splashThreadId = GetCurrentThreadId();
-  splashThreadId.notify_all();
+  {
+    std::lock_guard lock(splashIdMutex);
+    splashThreadId = GetCurrentThreadId();
+  }
+  splashIdKnown.notify_all();
   if (splash != nullptr) {
     ShowWindow(splash, SW_SHOWNORMAL);
     UpdateWindow(splash);
@@ -80,18 +89,26 @@ void SplashThread(HINSTANCE instance) {
 }  // namespace
 
 void StartSplash(HINSTANCE instance) {
-  splashThreadId = 0;
+  {
+    std::lock_guard lock(splashIdMutex);
+    splashThreadId = 0;
+  }
   try {
     splashThread = platform::JoinedThread(SplashThread, instance);
   } catch (const std::system_error&) {
     return;  // no thread for it: start without a splash
   }
   // The thread id is known only once the thread has a queue.
-  splashThreadId.wait(0);
+  std::unique_lock lock(splashIdMutex);
+  splashIdKnown.wait(lock, [] { return splashThreadId != 0; });
 }
 
 void EndSplash() {
-  const DWORD id = splashThreadId.exchange(0);
+  DWORD id = 0;
+  {
+    std::lock_guard lock(splashIdMutex);
+    id = std::exchange(splashThreadId, 0);
+  }
   if (id != 0) PostThreadMessageW(id, WM_QUIT, 0, 0);
   splashThread.Join();
 }
