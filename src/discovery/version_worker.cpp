@@ -96,8 +96,12 @@ void VersionQueue::StopVersionWorker() {
     stop_ = true;
     worker_.Join();
   }
-  std::lock_guard lock(queueMutex_);
-  queue_.clear();
+  // The requests (and their listeners) are destroyed outside the lock, so none can re-enter it.
+  std::deque<VersionRequest> unserved;
+  {
+    std::lock_guard lock(queueMutex_);
+    unserved.swap(queue_);
+  }
 }
 
 void VersionQueue::SubmitVersionQuery(VersionRequest request) {
