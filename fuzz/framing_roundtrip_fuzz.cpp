@@ -101,6 +101,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(into.has_value() && std::equal(frame.begin(), frame.end(), flat.begin()),
           "FrameInto and FrameBytes agree");
 
+  // The link frames into a buffer of the request's own capacity, so a frame that outgrows it is
+  // never sent; the receiver, which keeps 2046 decoded bytes, could not take it back whole.
+  std::array<std::uint8_t, tessaline::kFrameCapacity> linkFrame{};
+  const bool sent = tessaline::FrameInto(request, linkFrame).has_value();
+  Require(sent == (frame.size() <= tessaline::kFrameCapacity),
+          "the link sends exactly the frames that fit its buffer");
+  if (!sent) return 0;
+
   FuzzInput cuts(cutBytes.data(), cutBytes.size());
   tessaline::FrameDecoder decoder;
   std::size_t at = 0;

@@ -50,8 +50,6 @@ std::optional<std::span<const std::uint8_t>> DataFieldOf(const CommandRule& rule
 
 bool DecodeByte(std::uint8_t byte, std::span<std::uint8_t, kMaxDecodedReply> decoded,
                 DecoderState& state) {
-  // An overlong frame is dropped and decoding starts again, so its tail fails the CRC.
-  if (state.length >= kMaxDecodedReply) state.length = 0;
   const bool escaped = state.escapePending;
   state.escapePending = false;
   if (!escaped) {
@@ -69,6 +67,9 @@ bool DecodeByte(std::uint8_t byte, std::span<std::uint8_t, kMaxDecodedReply> dec
       return Crc16(decoded.data(), body) == LoadCrc(decoded.data() + body);
     }
   }
+  // An overlong frame is dropped and decoding starts again, so its tail fails the CRC. The cap is
+  // applied when a byte would pass it, so a frame of exactly 2046 decoded bytes still completes.
+  if (state.length >= kMaxDecodedReply) state.length = 0;
   decoded[state.length++] = byte;
   return false;
 }

@@ -109,6 +109,11 @@ TEST(PacketCodec, DecodesTheReceiverEdgeCases) {
   both.insert(both.end(), otherFrame.begin(), otherFrame.end());
   Bytes badCrc = reply;
   badCrc[9] ^= 0xFF;
+  // The longest frame the receiver keeps, and one byte more.
+  Bytes longest(kMaxDecodedReply - kCrcBytes, 0x55);
+  AppendCrc(longest);
+  Bytes tooLong(kMaxDecodedReply + 1 - kCrcBytes, 0x55);
+  AppendCrc(tooLong);
   Bytes overlong(2100, 0x55);
   overlong.front() = kSoh;
   overlong.insert(overlong.end(), reply.begin() + 1, reply.end());
@@ -129,6 +134,8 @@ TEST(PacketCodec, DecodesTheReceiverEdgeCases) {
       {"EOT after one byte", {{0x01, 0x00, 0x04}}, {}},
       {"escaped EOT is data", {{0x01, 0x09, 0x10, 0x04}}, {}},
       {"overlong frame restarts at 2046 and fails", {overlong}, {}},
+      {"a frame of exactly 2046 decoded bytes completes", {Frame(longest)}, longest},
+      {"a frame of 2047 decoded bytes fails", {Frame(tooLong)}, {}},
   };
   for (const Case& c : cases) EXPECT_EQ(Decode(c.reads), c.expected) << c.name;
 
