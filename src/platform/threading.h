@@ -8,9 +8,10 @@
 
 namespace tessaline::platform {
 
-// Called first by every thread with its name ("main_application", "bootload_thread", ...): the
-// one place a debugger's thread naming would go.
-inline void ThreadNameHook(const char* /*name*/) {}
+// Called first by every thread with its name ("main_application", "bootload_thread", ...), so a
+// debugger, `top -H` or a crash dump tells the threads apart. Linux keeps the first 15 characters;
+// Windows before 10 has no thread names and the call does nothing there.
+void ThreadNameHook(const char* name);
 
 // Tests set this to make every later thread start fail as it does when the system has no room for
 // another thread, so they can see that such a failure never escapes a window procedure.
