@@ -68,6 +68,11 @@ if [[ " $steps " == *" fuzz "* ]]; then
         -artifact_prefix="$work/" "$work" "$corpus" >"$work/log" 2>&1; then
       tail -40 "$work/log"
       echo "fuzz target $name failed; the input that broke it is in $work" >&2
+      # A CI machine's scratch folder is gone with it, so the log carries the input too.
+      for artifact in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-*; do
+        [ -f "$artifact" ] || continue
+        echo "input $(basename "$artifact") (base64): $(base64 -w0 "$artifact")" >&2
+      done
       return 1
     fi
     runs=$(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$work/log" | grep -o '[0-9]*$')
