@@ -9,8 +9,8 @@
 namespace tessaline::platform {
 
 // Called first by every thread with its name ("main_application", "bootload_thread", ...), so a
-// debugger, `top -H` or a crash dump tells the threads apart. Linux keeps the first 15 characters;
-// Windows before 10 has no thread names and the call does nothing there.
+// debugger, `top -H` or a crash dump tells the threads apart. Linux keeps the first 15 characters
+// and leaves the main thread with the program's name; Windows before 10 keeps no thread names.
 void ThreadNameHook(const char* name);
 
 // Tests set this to make every later thread start fail as it does when the system has no room for

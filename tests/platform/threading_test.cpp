@@ -35,7 +35,7 @@ std::string CurrentThreadName() {
 #endif
 }
 
-TEST(ThreadNameHook, NamesTheThreadAndCutsWhatLinuxCannotHold) {
+TEST(ThreadNameHook, NamesWorkersAndCutsWhatLinuxCannotHold) {
   std::string shortName;
   std::string longName;
   JoinedThread([&] {
@@ -51,6 +51,9 @@ TEST(ThreadNameHook, NamesTheThreadAndCutsWhatLinuxCannotHold) {
 #else
   EXPECT_EQ(shortName, "tray_icon_threa");
   EXPECT_EQ(longName, "bootload_versio");
+  const std::string programName = CurrentThreadName();
+  ThreadNameHook("main_application");
+  EXPECT_EQ(CurrentThreadName(), programName) << "ps and pgrep find the program by this name";
 #endif
 }
 
