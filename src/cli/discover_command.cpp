@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 #include <thread>

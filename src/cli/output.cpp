@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <nlohmann/json.hpp>
 
 namespace tessaline::cli {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>

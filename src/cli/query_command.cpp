@@ -1,5 +1,6 @@
 // tessaline-update query: a unit's bootloader and application versions and its bootload state.
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/commands.h"

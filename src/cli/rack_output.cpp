@@ -2,6 +2,7 @@
 #include "cli/rack_output.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "cli/exit_codes.h"
 #include "link/bootloader_commands.h"

@@ -1,6 +1,8 @@
 // Filling a receipt from what the job, the read-back and the running check found.
 #include "cli/receipt_builder.h"
 
+#include <nlohmann/json.hpp>
+
 #include "link/bootloader_commands.h"
 #include "version_info.h"
 

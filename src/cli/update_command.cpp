@@ -1,4 +1,5 @@
 // The "update" and "exit-bootload" commands: the desktop program's two jobs on the command line.
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>

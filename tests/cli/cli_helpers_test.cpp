@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/command_line.h"
