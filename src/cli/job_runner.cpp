@@ -37,9 +37,7 @@ FrameTraceHook FrameTrace(std::string unitLabel) {
 
 void OutputProgress::StageBegan(Stage stage, std::uint32_t units) {
   const std::string name = StageName(stage);
-  // Initializing has no size: its line counts within the whole update.
-  const auto size = stage == Stage::Initializing ? std::nullopt : std::optional(units);
-  output_.Stage(name, ProgressText(name), size, platform::TickCount());
+  output_.Stage(name, ProgressText(name), units, platform::TickCount());
 }
 
 void OutputProgress::PlanReady(std::uint32_t totalUnits) { output_.Range(totalUnits); }

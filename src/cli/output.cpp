@@ -74,8 +74,7 @@ std::string RenderProgressBar(const ProgressFigures& f, std::size_t barWidth) {
   return line + figures;
 }
 
-void StageProgress::BeginStage(std::string_view name, std::optional<std::uint32_t> units,
-                               std::uint32_t nowMs) {
+void StageProgress::BeginStage(std::string_view name, std::uint32_t units, std::uint32_t nowMs) {
   stage = std::string(name);
   stageUnits = units;
   stageStartPosition = position;
@@ -91,7 +90,7 @@ void StageProgress::Plan(std::uint32_t totalUnits) {
 }
 
 std::pair<std::uint32_t, std::uint32_t> StageProgress::Amounts() const {
-  if (stageUnits) return {position - stageStartPosition, *stageUnits};
+  if (stageUnits != 0) return {position - stageStartPosition, stageUnits};
   return {position, total};
 }
 
@@ -131,7 +130,7 @@ void Output::DrawBar(bool force, std::uint32_t nowMs) {
 }
 
 void Output::Stage(std::string_view stage, std::string_view text,
-                   std::optional<std::uint32_t> units, std::uint32_t nowMs) {
+                   std::uint32_t units, std::uint32_t nowMs) {
   if (mode_ == OutputMode::Terminal && barOpen_) DrawBar(true, nowMs);
   EndBar();
   progress_.BeginStage(stage, units, nowMs);

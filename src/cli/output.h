@@ -43,12 +43,13 @@ struct StageProgress {
   std::string stage;
   std::uint32_t total = 0;  // progress units of the whole job
   std::uint32_t position = 0;
-  std::optional<std::uint32_t> stageUnits;  // none: the stage counts within the whole job
+  std::uint32_t stageUnits = 0;  // 0: the stage has no size of its own and counts within the job
   std::uint32_t stageStartPosition = 0;
   std::uint32_t stageStartMs = 0;
   std::uint32_t lastPlainBucket = 0;  // last tenth of the stage reported as a plain line
 
-  void BeginStage(std::string_view name, std::optional<std::uint32_t> units, std::uint32_t nowMs);
+  // `units` 0: Initializing, or a stage of no size; it counts within the whole job.
+  void BeginStage(std::string_view name, std::uint32_t units, std::uint32_t nowMs);
   void Plan(std::uint32_t totalUnits);
   // Done and total of the stage, or of the whole job when the stage's size is not known.
   std::pair<std::uint32_t, std::uint32_t> Amounts() const;
@@ -62,9 +63,9 @@ class Output {
   Output(OutputMode mode, std::FILE* out, std::FILE* err);
   OutputMode Mode() const { return mode_; }
 
-  // A stage begins (`stage` the bare name, `text` the "Progress: ..." status text); with its size
-  // in progress units its bar and lines count within the stage.
-  void Stage(std::string_view stage, std::string_view text, std::optional<std::uint32_t> units,
+  // A stage begins (`stage` the bare name, `text` the "Progress: ..." status text); with a size in
+  // progress units (not 0) its bar and lines count within the stage.
+  void Stage(std::string_view stage, std::string_view text, std::uint32_t units,
              std::uint32_t nowMs);
   void Range(std::uint32_t total);
   void Position(std::uint32_t position, std::uint32_t nowMs);

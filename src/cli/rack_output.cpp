@@ -110,10 +110,7 @@ void RackOutput::UnitStarted(std::size_t unit) {
 
 void RackOutput::StageBegan(std::size_t unit, Stage stage, std::uint32_t units) {
   Row& row = rows_[unit];
-  // Initializing, and a stage of no size, count within the whole update.
-  const bool sized = stage != Stage::Initializing && units != 0;
-  row.progress.BeginStage(StageName(stage), sized ? std::optional(units) : std::nullopt,
-                          platform::TickCount());
+  row.progress.BeginStage(StageName(stage), units, platform::TickCount());
   const std::string text = ProgressText(row.progress.stage);
   output_.Event(
       {{"event", "stage"}, {"unit", row.label}, {"stage", row.progress.stage}, {"text", text}});
@@ -151,12 +148,14 @@ void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) 
   Row& row = rows_[unit];
   row.state = RowState::Finished;
   row.outcome = OutcomeText(report);
-  output_.Event({{"event", "result"},
-                 {"unit", row.label},
-                 {"result", report.outcome.result},
-                 {"text", report.outcome.text},
-                 {"exit_code", report.outcome.exitCode},
-                 {"receipt", ReceiptJson(report)}});
+  if (output_.Mode() == OutputMode::Json) {  // the receipt is built only to be printed
+    output_.Event({{"event", "result"},
+                   {"unit", row.label},
+                   {"result", report.outcome.result},
+                   {"text", report.outcome.text},
+                   {"exit_code", report.outcome.exitCode},
+                   {"receipt", ReceiptJson(report)}});
+  }
   Plain(row, report.outcome.exitCode == 0 ? report.outcome.text : row.outcome);
   Redraw(true);
 }

@@ -220,7 +220,7 @@ std::pair<std::string, std::string> Capture(OutputMode mode, Write write) {
 
 // 100 units of application records, then 100 of flash data.
 void SmallUpdate(Output& o) {
-  o.Stage("Initializing", "Progress: Initializing", std::nullopt, 0);
+  o.Stage("Initializing", "Progress: Initializing", 0, 0);
   o.Range(200);
   o.Stage("Application", "Progress: Application", 100, 10);
   for (std::uint32_t p = 20; p <= 100; p += 20) o.Position(p, 10 + p);
