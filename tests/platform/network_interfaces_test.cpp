@@ -20,6 +20,18 @@ TEST(LocalInterfaces, IncludeLoopbackWithItsMask) {
   EXPECT_EQ(found->mask, Ipv4FromOctets(255, 0, 0, 0));
 }
 
+TEST(InterfaceDetails, ListTheLoopbackInterfaceUpWithItsAddressAndMask) {
+  const auto interfaces = ReadInterfaceDetails();
+  ASSERT_TRUE(interfaces.has_value());
+  const auto loopback = std::find_if(interfaces->begin(), interfaces->end(),
+                                     [](const InterfaceDetails& i) { return i.loopback; });
+  ASSERT_NE(loopback, interfaces->end());
+  EXPECT_TRUE(loopback->up) << loopback->name;
+  ASSERT_FALSE(loopback->addresses.empty()) << loopback->name;
+  EXPECT_EQ(loopback->addresses.front().address, Ipv4FromOctets(127, 0, 0, 1));
+  EXPECT_EQ(loopback->addresses.front().mask, Ipv4FromOctets(255, 0, 0, 0));
+}
+
 TEST(ByteOrder, AddressesAreKeptInNetworkOrder) {
   const std::uint32_t address = Ipv4FromOctets(192, 168, 1, 20);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address);

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <iterator>
+
 #include "platform/win32/wide_text.h"
 
 namespace tessaline::platform {
@@ -11,6 +13,9 @@ namespace {
 // Indexed by the enums, in their order.
 constexpr UINT kIconFlags[] = {MB_ICONERROR, MB_ICONWARNING, MB_ICONINFORMATION, MB_ICONQUESTION};
 constexpr UINT kButtonFlags[] = {MB_OK, MB_OKCANCEL, MB_YESNO};
+// A new icon or button set must get its flags here, not read past the end.
+static_assert(std::size(kIconFlags) == static_cast<std::size_t>(MessageBoxIcon::Question) + 1);
+static_assert(std::size(kButtonFlags) == static_cast<std::size_t>(MessageBoxButtons::YesNo) + 1);
 }  // namespace
 
 MessageBoxResult PlatformMessageBox(const MessageBoxRequest& request) {
