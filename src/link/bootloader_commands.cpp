@@ -1,9 +1,9 @@
 // Command names and the application version rule.
 #include "link/bootloader_commands.h"
 
-#include <array>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
 namespace tessaline {
 
@@ -13,30 +13,27 @@ constexpr std::uint16_t kApplicationVersionReplyLength = 7;  // code, 4 version 
 constexpr std::uint32_t kNoApplicationMarker = 0xFFFFFFFFu;
 constexpr std::uint32_t kMinorMask = 0xFFFF;
 
-// Indexed by plain code; empty for codes nobody names (unassigned, and the text command).
-constexpr std::array<std::string_view, HighestCommand + 1> kCommandNames{
-    "",                     // 0x00
-    "bootloader version",   // BootloaderVersionCommand
-    "erase application",    // EraseApplicationCommand
-    "application records",  // ApplicationRecordsCommand
-    "finish update",        // FinishUpdateCommand
-    "erase flash data",     // EraseFlashDataCommand
-    "flash data chunk",     // FlashDataChunkCommand
-    "end flash data",       // EndFlashDataCommand
-    "",                     // UnassignedCommand
-    "application version",  // ApplicationVersionCommand
-    "",                     // TextCommand
-    "exit bootload",        // ExitBootloadCommand
-    "factory defaults",     // FactoryDefaultsCommand
-    "identity text",        // IdentityTextCommand
-    "begin application",    // BeginApplicationCommand
-    "end application",      // EndApplicationCommand
+// Codes nobody names (unassigned, and the text command) are absent.
+constexpr std::pair<std::uint8_t, std::string_view> kCommandNames[] = {
+    {BootloaderVersionCommand, "bootloader version"},
+    {EraseApplicationCommand, "erase application"},
+    {ApplicationRecordsCommand, "application records"},
+    {FinishUpdateCommand, "finish update"},
+    {EraseFlashDataCommand, "erase flash data"},
+    {FlashDataChunkCommand, "flash data chunk"},
+    {EndFlashDataCommand, "end flash data"},
+    {ApplicationVersionCommand, "application version"},
+    {ExitBootloadCommand, "exit bootload"},
+    {FactoryDefaultsCommand, "factory defaults"},
+    {IdentityTextCommand, "identity text"},
+    {BeginApplicationCommand, "begin application"},
+    {EndApplicationCommand, "end application"},
 };
 }  // namespace
 
 std::string CommandName(std::uint8_t plainCode) {
-  if (plainCode < kCommandNames.size() && !kCommandNames[plainCode].empty()) {
-    return std::string(kCommandNames[plainCode]);
+  for (const auto& [code, name] : kCommandNames) {
+    if (code == plainCode) return std::string(name);
   }
   char text[16];
   std::snprintf(text, sizeof text, "command 0x%02X", plainCode);
