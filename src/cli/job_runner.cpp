@@ -46,40 +46,11 @@ void OutputProgress::PositionMoved(std::uint32_t position) {
   output_.Position(position, platform::TickCount());
 }
 
-namespace {
-OutcomeReport PortUnavailableReport(const std::string& why) {
-  return {kExitPortUnavailable, "port-unavailable",
-          "The unit's port could not be opened (" + why + "); nothing was sent."};
-}
-}  // namespace
-
-OutcomeReport ReportFor(const JobResult& result, const PropertiesContainer& updaterTexts) {
-  switch (result.outcome) {
-    case JobOutcome::Succeeded:
-      return {kExitSuccess, "succeeded", UiString(IDS_UPDATE_SUCCEEDED)};
-    case JobOutcome::BootloadExited:
-      return {kExitSuccess, "bootload-exited", UiString(IDS_BOOTLOAD_EXITED)};
-    case JobOutcome::UpdateFailed:
-      return {kExitUpdateFailed, "failed", UiString(IDS_UPDATE_FAILED)};
-    case JobOutcome::NoResponse:
-      return {kExitNoResponse, "no-response", updaterTexts.GetString("error-message.NoResponse")};
-    case JobOutcome::WrongResponse:
-      return {kExitWrongResponse, "wrong-response",
-              updaterTexts.GetString("error-message.WrongResponse")};
-    case JobOutcome::Declined:
-      return {kExitDeclined, "declined", ""};
-    case JobOutcome::Interrupted:
-      return {kExitInterrupted, "interrupted", "The job was stopped."};
-    case JobOutcome::VerifyFailed:
-      return {kExitVerifyFailed, "verify-failed", "The version read back is not the package's."};
-    case JobOutcome::PortUnavailable:
-      return PortUnavailableReport(result.reason);
-  }
-  return {kExitUpdateFailed, "failed", UiString(IDS_UPDATE_FAILED)};
-}
-
 int ReportUnopenedPort(Output& output, const std::string& why) {
-  const OutcomeReport report = PortUnavailableReport(why);
+  JobResult unopened;
+  unopened.outcome = JobOutcome::PortUnavailable;
+  unopened.reason = why;
+  const OutcomeReport report = VerdictOf(unopened, {});
   output.Result(report.result, report.text, report.exitCode);
   return report.exitCode;
 }

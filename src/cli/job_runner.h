@@ -7,6 +7,7 @@
 #include "link/bootloader_link.h"
 #include "package/properties_container.h"
 #include "update/jobs.h"
+#include "update/verdict.h"
 
 namespace tessaline::cli {
 
@@ -27,15 +28,11 @@ class OutputProgress final : public JobObserver {
   Output& output_;
 };
 
-// The exit code and the text the desktop program would show for an outcome.
-struct OutcomeReport {
-  int exitCode;
-  const char* result;  // "succeeded", "failed", "no-response", ...
-  std::string text;
-};
-// `updaterTexts`: the package's, which word the unit's failures to answer; the job's reason says
-// why a port could not be opened.
-OutcomeReport ReportFor(const JobResult& result, const PropertiesContainer& updaterTexts);
+// The exit code, result word and text of an outcome: the core's verdict.
+using OutcomeReport = Verdict;
+inline OutcomeReport ReportFor(const JobResult& result, const PropertiesContainer& updaterTexts) {
+  return VerdictOf(result, updaterTexts);
+}
 // A unit's port that could not be opened, reported as a job reports it; returns the exit code.
 int ReportUnopenedPort(Output& output, const std::string& why);
 

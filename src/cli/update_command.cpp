@@ -10,24 +10,24 @@
 #include "cli/package_choice.h"
 #include "cli/rack_output.h"
 #include "cli/rack_runner.h"
-#include "cli/receipt_builder.h"
-#include "cli/running_confirmation.h"
 #include "cli/unit_address.h"
 #include "cli/unit_list.h"
 #include "cli/unit_update.h"
 #include "link/bootloader_commands.h"
 #include "update/jobs.h"
+#include "update/running_confirmation.h"
+#include "update/unit_update.h"
 
 namespace tessaline::cli {
 
 namespace {
-int Finish(Output& output, const JobResult& result, const PropertiesContainer& updaterTexts) {
+// The exit-bootload job's verdict: its interruption always comes before the exit command.
+OutcomeReport ExitBootloadReport(const JobResult& result, const PropertiesContainer& updaterTexts) {
   OutcomeReport report = ReportFor(result, updaterTexts);
   if (result.outcome == JobOutcome::Interrupted) {
     report.text = "Interrupted before the exit command: the unit stays in bootload mode.";
   }
-  output.Result(report.result, report.text, report.exitCode);
-  return report.exitCode;
+  return report;
 }
 
 // The units named (--all: those announcing `identity`) and the rack's limits; false (after
@@ -57,26 +57,28 @@ int RunRackOf(const std::vector<UnitAddress>& units, const RackLimits& limits, c
 
 // --no-verify, --confirm-running[=SECONDS], --parser-port and --receipt; false with `error`.
 bool ReadCheckOptions(const CommandLine& line, UpdateSettings& settings, std::string& error) {
-  settings.verify = !line.Has("no-verify");
+  UnitUpdatePolicy& policy = settings.policy;
+  policy.verify = !line.Has("no-verify");
   if (const auto seconds = line.Value("confirm-running")) {
-    settings.confirmRunningSeconds =
+    policy.confirmRunningSeconds =
         seconds->empty() ? std::optional(kDefaultConfirmSeconds)
                          : line.Number("confirm-running", 1, kMaxConfirmSeconds, error);
-    if (!settings.confirmRunningSeconds) return false;
+    if (!policy.confirmRunningSeconds) return false;
   }
   if (const auto path = line.Value("receipt")) settings.receiptPath = *path;
-  return ApplyParserPortOption(line, settings.parserPort, error);
+  return ApplyParserPortOption(line, policy.parserPort, error);
 }
 }  // namespace
 
 int RunUpdateCommand(const CommandLine& line, Output& output) {
   // The user's choices, as the desktop program's check boxes would set them.
   UpdateSettings settings;
-  settings.job.firmware = !line.Has("no-firmware");
-  settings.job.factoryDefaults = line.Has("factory-defaults");
-  if (line.Has("trace")) settings.job.trace = FrameTrace();
-  settings.force = line.Has("force");
-  const PackageChoice choice = ChoosePackageForUpdate(line, settings.job.firmware);
+  UnitUpdatePolicy& policy = settings.policy;
+  policy.job.firmware = !line.Has("no-firmware");
+  policy.job.factoryDefaults = line.Has("factory-defaults");
+  if (line.Has("trace")) policy.job.trace = FrameTrace();
+  policy.force = line.Has("force");
+  const PackageChoice choice = ChoosePackageForUpdate(line, policy.job.firmware);
   // A mistake in naming the units is told before the package's refusal. --all seeks the units of
   // the chosen package's model (the built-in one's when that package is refused).
   UnitList units;
@@ -89,7 +91,16 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
     output.Result(choice.result, choice.text, choice.exitCode);
     return choice.exitCode;
   }
-  settings.packageBuildVersion = choice.package->UnitTexts().GetString("build-version");
+  // A package that cannot tell a newer unit from an older one is refused before any unit.
+  if (const auto refusal = PackageRefusal(*choice.package, policy)) {
+    JobResult unsent;
+    unsent.outcome = JobOutcome::PackageRefused;
+    unsent.reason = *refusal;
+    OutcomeReport report = ReportFor(unsent, choice.package->UpdaterTexts());
+    report.text += " Use --force to update anyway.";
+    output.Result(report.result, report.text, report.exitCode);
+    return report.exitCode;
+  }
   std::string error;
   if (!ReadCheckOptions(line, settings, error)) {
     output.Error(error);
@@ -102,7 +113,7 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
                      [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
                        UpdateSettings own = settings;
                        // Its own first tick, and its lines begin with the unit.
-                       if (own.job.trace) own.job.trace = FrameTrace(unit.Label());
+                       if (own.policy.job.trace) own.policy.job.trace = FrameTrace(unit.Label());
                        return UpdateOneUnit(unit, package, own, observer, stop);
                      },
                      output);
@@ -136,7 +147,7 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
                        if (own.trace) own.trace = FrameTrace(unit.Label());
                        UnitUpdateReport report;
                        report.job = RunExitBootloadJob(unit, own, observer);
-                       report.outcome = ReportFor(report.job, package->UpdaterTexts());
+                       report.outcome = ExitBootloadReport(report.job, package->UpdaterTexts());
                        return report;
                      },
                      output);
@@ -145,7 +156,10 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
   OutputProgress progress(output);
   const InterruptScope interrupts;
   options.stop = interrupts.Token();
-  return Finish(output, RunExitBootloadJob(*unit, options, progress), package->UpdaterTexts());
+  const OutcomeReport report =
+      ExitBootloadReport(RunExitBootloadJob(*unit, options, progress), package->UpdaterTexts());
+  output.Result(report.result, report.text, report.exitCode);
+  return report.exitCode;
 }
 
 }  // namespace tessaline::cli

@@ -166,6 +166,10 @@ std::optional<Receipt> FromJson(const Json& json, std::string& why) {
       !field.Whole("total_ms", r.totalMs) || !field.Digest("prev", r.prev)) {
     return std::nullopt;
   }
+  // Receipts written before the field existed lack it: the answer's state is then unknown.
+  if (const auto before = json.find("application_before"); before != json.end()) {
+    if (!field.Text("application_before", r.applicationBefore)) return std::nullopt;
+  }
   const Json* options = field.Object("options");
   if (options == nullptr || !ReadOptions(*options, r.options, why)) return std::nullopt;
   const Json* stages = field.Array("stages");
@@ -233,6 +237,7 @@ Json ReceiptJson(const Receipt& r) {
           {"variant", r.variant},
           {"bootloader_version", r.bootloaderVersion},
           {"application_version_before", r.applicationVersionBefore},
+          {"application_before", r.applicationBefore},
           {"application_version_after", r.applicationVersionAfter},
           {"package_build_version", r.packageBuildVersion},
           {"application_sha256", r.applicationSha256},

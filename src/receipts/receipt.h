@@ -43,6 +43,9 @@ struct Receipt {
   std::string variant;            // the package variant chosen for it ("STM32_ADAU1452")
   std::string bootloaderVersion;  // "1.0"; empty when unknown
   std::string applicationVersionBefore;  // "1.1"; empty when unknown
+  // What the unit answered when asked before the erase: "version", "none" (no application),
+  // "no-answer"; empty when it was not asked.
+  std::string applicationBefore;
   std::string applicationVersionAfter;   // read back after writing; empty when not read
   std::string packageBuildVersion;       // "V1.2"
   std::string applicationSha256;  // lower-case hex of the application records sent; empty: none

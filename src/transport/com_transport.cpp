@@ -19,6 +19,11 @@ std::string COMTransport::OpenFailure() const {
   return port_.LastError().empty() ? std::string() : portName_ + ": " + port_.LastError();
 }
 
+std::string COMTransport::LossReason() const {
+  if (!hungUp_) return {};
+  return portName_ + ": " + (port_.LastError().empty() ? "hung up" : port_.LastError());
+}
+
 bool COMTransport::IsOpen() const { return port_.IsOpen(); }
 
 bool COMTransport::Close() {

@@ -34,6 +34,8 @@ class COMTransport final : public Transport {
   // The device went away since the last Open (a read saw a hang-up or a write failed), which
   // closed the port: tells "the port went away" from a unit that is merely silent.
   bool HungUp() const { return hungUp_; }
+  // "/dev/ttyUSB0: hung up" once HungUp.
+  std::string LossReason() const override;
 
  private:
   platform::SerialPort port_;

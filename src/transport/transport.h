@@ -51,6 +51,9 @@ class Transport {
                  std::uint32_t timeoutMs, platform::Clock& clock = platform::SystemClock());
 
   virtual std::string_view GetKind() const = 0;
+  // Why the transport closed under its user (a device that hung up), naming what was open; empty
+  // when it did not, or the kind does not tell.
+  virtual std::string LossReason() const { return {}; }
 
  protected:
   std::optional<SocketFailure> socketFailure_;  // set by each Open of a kind that uses sockets

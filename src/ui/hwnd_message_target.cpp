@@ -12,8 +12,13 @@ HwndMessageTarget::~HwndMessageTarget() { Detach(); }
 
 void HwndMessageTarget::Post(WorkerMessage message) { Deliver(std::move(message), false); }
 void HwndMessageTarget::Send(WorkerMessage message) { Deliver(std::move(message), true); }
+std::int64_t HwndMessageTarget::Ask(WorkerMessage message) {
+  LRESULT answer = 0;
+  Deliver(std::move(message), true, &answer);
+  return static_cast<std::int64_t>(answer);
+}
 
-bool HwndMessageTarget::Deliver(WorkerMessage message, bool send) {
+bool HwndMessageTarget::Deliver(WorkerMessage message, bool send, LRESULT* answer) {
   HWND window = nullptr;
   LPARAM lParam = static_cast<LPARAM>(message.lParam);
   std::string* text = nullptr;
@@ -21,7 +26,7 @@ bool HwndMessageTarget::Deliver(WorkerMessage message, bool send) {
     std::lock_guard lock(mutex_);
     if (window_ == nullptr) return false;
     window = window_;
-    if (message.code == WM_APP_PROGRESS_TEXT) {
+    if (CarriesText(message.code)) {
       text = new std::string(std::move(message.text));
       inFlight_.insert(text);
       lParam = reinterpret_cast<LPARAM>(text);
@@ -32,7 +37,9 @@ bool HwndMessageTarget::Deliver(WorkerMessage message, bool send) {
   }
   // A send waits for the window's thread, which may itself be waiting for this lock: never hold
   // it here. A window destroyed meanwhile makes SendMessageW fail at once.
-  SendMessageW(window, message.code, static_cast<WPARAM>(message.wParam), lParam);
+  const LRESULT result =
+      SendMessageW(window, message.code, static_cast<WPARAM>(message.wParam), lParam);
+  if (answer != nullptr) *answer = result;
   if (text != nullptr) ClaimText(lParam);  // no-op when the window already took it
   return true;
 }

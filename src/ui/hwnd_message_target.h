@@ -12,7 +12,7 @@
 
 namespace tessaline {
 
-// WM_APP_PROGRESS_TEXT carries a heap copy of its text in lParam; the window takes it back with
+// The messages that carry text (CarriesText) hold a heap copy of it in lParam; the window takes it back with
 // ClaimText. Texts still in flight when the window goes are freed by Detach, so a target whose
 // window is gone neither posts nor leaks.
 class HwndMessageTarget final : public MessageTarget {
@@ -25,15 +25,17 @@ class HwndMessageTarget final : public MessageTarget {
 
   void Post(WorkerMessage message) override;
   void Send(WorkerMessage message) override;
+  std::int64_t Ask(WorkerMessage message) override;
 
-  // The text a WM_APP_PROGRESS_TEXT carried (empty when it is not one of ours).
+  // The text a message carried (empty when it is not one of ours).
   std::string ClaimText(LPARAM lParam);
   // The window is being destroyed: drop later messages and free the texts still queued.
   void Detach();
   std::size_t TextsInFlight() const;
 
  private:
-  bool Deliver(WorkerMessage message, bool send);
+  // Posted, or sent with the window's answer in `answer`; false once the window is gone.
+  bool Deliver(WorkerMessage message, bool send, LRESULT* answer = nullptr);
   // Posts, waiting for room while the window's queue is full; false once the window is gone.
   bool PostUntilQueued(UINT code, WPARAM wParam, LPARAM lParam, std::string* text);
 

@@ -7,6 +7,9 @@
 #include "strings/ui_strings.h"
 #include "ui/failure_boxes.h"
 #include "ui/messages.h"
+#include "update/unit_update.h"
+#include "update/verdict.h"
+#include "link/bootloader_commands.h"
 
 namespace tessaline {
 
@@ -32,9 +35,23 @@ void JobMessages::Finished(const JobResult& result) {
   if (!window_) return;
   // A port that was a socket that could not be set up: its box comes before the outcome's.
   if (result.socketFailure) ShowSocketErrorBox(*result.socketFailure);
+  const auto ended = [&] {
+    const Verdict verdict = VerdictOf(result, package_->UpdaterTexts());
+    window_->Post({WM_APP_JOB_ENDED, verdict.exitCode == 0 ? 1u : 0u, 0, verdict.text});
+  };
   switch (result.outcome) {
     case JobOutcome::Succeeded:
       return PostCode(*window_, WM_APP_UPDATE_SUCCEEDED);
+    case JobOutcome::WrittenUnverified:
+    case JobOutcome::FinishedWithoutFirmware:
+    case JobOutcome::Declined:
+    case JobOutcome::Interrupted:
+    case JobOutcome::VerifyFailed:
+    case JobOutcome::PackageRefused:
+    case JobOutcome::FinalCommandRefused:
+    case JobOutcome::StillInBootloadMode:
+    case JobOutcome::NotConfirmed:
+      return ended();
     case JobOutcome::UpdateFailed:
       return PostCode(*window_, WM_APP_UPDATE_FAILED);
     case JobOutcome::NoResponse:
@@ -44,11 +61,16 @@ void JobMessages::Finished(const JobResult& result) {
       return PostCode(*window_, WM_APP_WRONG_RESPONSE);
     case JobOutcome::BootloadExited:
       return PostCode(*window_, WM_APP_BOOTLOAD_EXITED);
-    case JobOutcome::Declined:
-    case JobOutcome::Interrupted:
-    case JobOutcome::VerifyFailed:
-      return;  // the window never asks for these
   }
+}
+
+bool JobMessages::AllowDowngrade(std::uint32_t unitVersion, std::uint32_t packageVersion) {
+  if (!window_) return false;
+  const std::string question = "The unit runs V" + FormatApplicationVersion(unitVersion) +
+                               ", newer than this package's V" +
+                               FormatApplicationVersion(packageVersion) + ". Write V" +
+                               FormatApplicationVersion(packageVersion) + " over it?";
+  return window_->Ask({WM_APP_CONFIRM_DOWNGRADE, 0, 0, question}) == kDowngradeAllowed;
 }
 
 bool WindowJobThread::Start(WindowJob kind, std::unique_ptr<Transport> transport,
@@ -63,9 +85,16 @@ bool WindowJobThread::Start(WindowJob kind, std::unique_ptr<Transport> transport
                                       window = std::move(window)]() mutable {
       platform::ThreadNameHook(kind == WindowJob::Update ? "bootload_thread"
                                                          : "exit_bootload_thread");
-      JobMessages messages(std::move(window));
+      JobMessages messages(std::move(window), package);
       if (kind == WindowJob::Update) {
-        RunUpdateJob(std::move(transport), *package, options, messages);
+        // The window's update takes the same checks as the command line's, the question before
+        // a downgrade standing in for --force.
+        UnitUpdatePolicy policy;
+        policy.job = options;
+        policy.askBeforeDowngrade = [&](std::uint32_t unitVersion, std::uint32_t packageVersion) {
+          return messages.AllowDowngrade(unitVersion, packageVersion);
+        };
+        UpdateUnit(std::move(transport), *package, policy, messages);
       } else {
         RunExitBootloadJob(std::move(transport), options, messages);
       }

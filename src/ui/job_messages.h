@@ -6,21 +6,28 @@
 
 #include "platform/threading.h"
 #include "ui/message_target.h"
+#include "package/package.h"
 #include "update/jobs.h"
 
 namespace tessaline {
 
-// Stage texts, the range (sent), positions and the result code, posted as the window expects.
+// Stage texts, the range (sent), positions and the result, posted as the window expects; the
+// question before a downgrade, sent.
 class JobMessages final : public JobObserver {
  public:
-  explicit JobMessages(std::shared_ptr<MessageTarget> window) : window_(std::move(window)) {}
+  // `package`: the one the job runs with, whose texts word its verdicts.
+  JobMessages(std::shared_ptr<MessageTarget> window, std::shared_ptr<const Package> package)
+      : window_(std::move(window)), package_(std::move(package)) {}
   void StageBegan(Stage stage, std::uint32_t units) override;
   void PlanReady(std::uint32_t totalUnits) override;
   void PositionMoved(std::uint32_t position) override;
   void Finished(const JobResult& result) override;
+  // The window's answer to "write the older version over the newer one?"; false when it is gone.
+  bool AllowDowngrade(std::uint32_t unitVersion, std::uint32_t packageVersion);
 
  private:
   std::shared_ptr<MessageTarget> window_;  // kept alive for the whole job
+  std::shared_ptr<const Package> package_;
 };
 
 enum class WindowJob { Update, ExitBootload };

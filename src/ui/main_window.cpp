@@ -395,6 +395,20 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_APP_UPDATE_FAILED:
       FinishJob(window, UiText(IDS_UPDATE_FAILED), IDS_ERROR, MB_ICONERROR);
       return 0;
+    case WM_APP_JOB_ENDED: {
+      const std::string text = state.target ? state.target->ClaimText(lParam) : std::string();
+      const bool success = wParam != 0;
+      FinishJob(window, Widen(text), success ? IDS_SUCCESS : IDS_ERROR,
+                success ? MB_ICONINFORMATION : MB_ICONERROR);
+      QueueQuery(window, ConnectionUnit(window));
+      return 0;
+    }
+    case WM_APP_CONFIRM_DOWNGRADE: {
+      // No is the default: a stray Enter must not erase a newer firmware.
+      const std::string text = state.target ? state.target->ClaimText(lParam) : std::string();
+      return ShowBox(window, Widen(text), UiText(IDS_WARNING),
+                     MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+    }
     case WM_APP_PROGRESS_TEXT: {
       const std::string text = state.target ? state.target->ClaimText(lParam) : std::string();
       SetDlgItemTextW(window, IDC_STATUS_LINE, Widen(text).c_str());

@@ -11,7 +11,7 @@ struct WorkerMessage {
   std::uint32_t code = 0;
   std::uint64_t wParam = 0;
   std::uint64_t lParam = 0;
-  std::string text;  // owned copy (WM_APP_PROGRESS_TEXT); empty otherwise
+  std::string text;  // owned copy (the codes CarriesText names); empty otherwise
 };
 
 // Workers never touch windows: they post (or, where the table says so, send) WorkerMessages here.
@@ -24,6 +24,12 @@ class MessageTarget {
   virtual void Post(WorkerMessage message) = 0;
   // Delivers the message and returns after the receiver has handled it (or the target is gone).
   virtual void Send(WorkerMessage message) = 0;
+  // Sends a question and returns the receiver's answer; 0 when the target is gone or does not
+  // answer.
+  virtual std::int64_t Ask(WorkerMessage message) {
+    Send(std::move(message));
+    return 0;
+  }
 };
 
 }  // namespace tessaline

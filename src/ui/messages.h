@@ -23,7 +23,22 @@ enum WorkerMessageCode : std::uint32_t {
   WM_APP_ENABLE_EXIT_BOOTLOAD = 0x800E,   // wParam 0/1
   WM_APP_PROGRESS_RANGE = 0x800F,         // sent: wParam low (also the position), lParam high
   WM_APP_PROGRESS_POS = 0x8010,           // wParam position
+  // A job's other endings (declined, verify failed, the final command not taken, ...): the text
+  // travels with the message (owned copy); wParam 1 when it is a success, else 0.
+  WM_APP_JOB_ENDED = 0x8011,
+  // Sent: the unit runs a newer version than the package's; the text asks whether to write the
+  // older one. The window returns kDowngradeAllowed to go on.
+  WM_APP_CONFIRM_DOWNGRADE = 0x8012,
 };
+
+// The window's answer to WM_APP_CONFIRM_DOWNGRADE that lets the job go on (IDYES).
+inline constexpr std::int64_t kDowngradeAllowed = 6;
+
+// The messages whose lParam carries an owned copy of WorkerMessage::text.
+constexpr bool CarriesText(std::uint32_t code) {
+  return code == WM_APP_PROGRESS_TEXT || code == WM_APP_JOB_ENDED ||
+         code == WM_APP_CONFIRM_DOWNGRADE;
+}
 
 // lParam of WM_APP_APPLICATION_VERSION when no version was read.
 inline constexpr std::uint32_t kNoApplicationVersion = 0xFFFFFFFFu;

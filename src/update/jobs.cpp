@@ -10,6 +10,64 @@ namespace tessaline {
 
 namespace {
 
+ApplicationReading AskApplicationVersion(BootloaderLink& link, bool sequenced) {
+  ApplicationReading reading;
+  if (!link.Exchange(WireCode(ApplicationVersionCommand, sequenced), nullptr, 0,
+                     kApplicationVersionSchedule.sends, kApplicationVersionSchedule.timeoutMs)) {
+    return reading;
+  }
+  if (const auto version = DecodeApplicationVersion(link.GetReply(), link.GetReplyLength())) {
+    reading = {ApplicationState::Version, *version};
+  } else {
+    reading.state = ApplicationState::NoApplication;
+  }
+  return reading;
+}
+
+// A short question the bootloader answers at once while it runs: after a final command that got
+// no answer, it tells a unit that reset (silence) from one that missed the command.
+inline constexpr SendSchedule kBootloaderPresenceSchedule{2, 250};
+// The final and exit commands are sent at most this often while the bootloader still answers.
+inline constexpr int kFinalCommandAttempts = 3;
+
+enum class FinalCommandFate { Taken, Refused, StillInBootload, PortLost };
+
+// Sends the command that makes the unit leave bootload mode until it is known to be taken: a
+// reply that is not a refusal, or a bootloader that stops answering (the unit reset).
+FinalCommandFate SendFinalCommand(BootloaderLink& link, std::uint8_t plainCode, bool sequenced,
+                                  SendSchedule schedule) {
+  for (int attempt = 0; attempt < kFinalCommandAttempts; ++attempt) {
+    if (link.Exchange(WireCode(plainCode, sequenced), nullptr, 0, schedule.sends,
+                      schedule.timeoutMs)) {
+      return StatusReplyAccepted(link.GetReply(), link.GetReplyLength())
+                 ? FinalCommandFate::Taken
+                 : FinalCommandFate::Refused;
+    }
+    if (link.TransportLost()) return FinalCommandFate::PortLost;
+    if (!link.Exchange(BootloaderVersionCommand, nullptr, 0, kBootloaderPresenceSchedule.sends,
+                       kBootloaderPresenceSchedule.timeoutMs)) {
+      return link.TransportLost() ? FinalCommandFate::PortLost : FinalCommandFate::Taken;
+    }
+  }
+  return FinalCommandFate::StillInBootload;
+}
+
+std::string DigestHex(platform::Sha256& digest) {
+  const auto value = digest.Finish();
+  return value ? platform::LowerHex(*value) : std::string();
+}
+
+std::string VariantText(const UnitIdentity& identity) {
+  return identity.mcuFamily + "/" + identity.dsp;
+}
+
+// Why the link's port went away, in the transport's words when it has them.
+std::string PortLostReason(const BootloaderLink& link) {
+  const Transport* transport = link.GetTransport();
+  const std::string why = transport != nullptr ? transport->LossReason() : std::string();
+  return "the serial port went away" + (why.empty() ? std::string() : " (" + why + ")");
+}
+
 // Keeps the statistics of the stage running and closes it when the next one begins.
 class StageLedger {
  public:
@@ -61,10 +119,39 @@ struct JobRun {
     result.outcome = outcome;
     result.reason = std::move(reason);
     observer.Finished(result);
-    if (outcome != JobOutcome::Declined && outcome != JobOutcome::Interrupted) {
+    if (outcome != JobOutcome::Declined && outcome != JobOutcome::Interrupted &&
+        outcome != JobOutcome::PackageRefused) {
       clock.Sleep(kJobEndPauseMs);
     }
     return std::move(result);
+  }
+
+  // The final or exit command, and the ending its fate gives: `taken` when the unit took it.
+  JobResult Finish(std::uint8_t plainCode, SendSchedule schedule, JobOutcome taken,
+                   std::string takenReason = {}) {
+    ledger.Enter(Stage::Finishing);
+    switch (SendFinalCommand(link, plainCode, result.identity.SequencedCommands, schedule)) {
+      case FinalCommandFate::Taken:
+        return End(taken, std::move(takenReason));
+      case FinalCommandFate::Refused:
+        return End(JobOutcome::FinalCommandRefused,
+                   "the unit refused the " + CommandName(plainCode) + " command");
+      case FinalCommandFate::StillInBootload:
+        return End(JobOutcome::StillInBootloadMode,
+                   "the unit did not take the " + CommandName(plainCode) + " command in " +
+                       std::to_string(kFinalCommandAttempts) +
+                       " tries and its bootloader still answers");
+      case FinalCommandFate::PortLost:
+        return End(JobOutcome::UpdateFailed, PortLostReason(link));
+    }
+    return End(JobOutcome::UpdateFailed, "the final command's fate is unknown");
+  }
+
+  // A step that failed: stopped on request, the port gone, or the unit's refusal.
+  JobResult EndFailedStep(const std::string& failure) {
+    if (StopRequested()) return End(JobOutcome::Interrupted, "stopped on request");
+    if (link.TransportLost()) return End(JobOutcome::UpdateFailed, PortLostReason(link));
+    return End(JobOutcome::UpdateFailed, failure);
   }
 
   // Identity check; none when the job can go on, otherwise the ended result.
@@ -102,24 +189,19 @@ struct JobRun {
   StageLedger ledger;
 };
 
-std::optional<std::uint32_t> AskApplicationVersion(BootloaderLink& link, bool sequenced) {
-  if (!link.Exchange(WireCode(ApplicationVersionCommand, sequenced), nullptr, 0,
-                     kApplicationVersionSchedule.sends, kApplicationVersionSchedule.timeoutMs)) {
-    return std::nullopt;
-  }
-  return DecodeApplicationVersion(link.GetReply(), link.GetReplyLength());
-}
-
-std::string DigestHex(platform::Sha256& digest) {
-  const auto value = digest.Finish();
-  return value ? platform::LowerHex(*value) : std::string();
-}
-
-std::string VariantText(const UnitIdentity& identity) {
-  return identity.mcuFamily + "/" + identity.dsp;
-}
-
 }  // namespace
+
+std::string_view ApplicationStateWord(ApplicationState state) {
+  switch (state) {
+    case ApplicationState::NoAnswer:
+      return "no-answer";
+    case ApplicationState::NoApplication:
+      return "none";
+    case ApplicationState::Version:
+      break;
+  }
+  return "version";
+}
 
 std::string StageName(Stage stage) {
   switch (stage) {
@@ -150,9 +232,17 @@ JobResult RunUpdateJob(std::unique_ptr<Transport> transport, const Package& pack
   BootloaderLink& link = run.link;
 
   if (run.StopRequested()) return run.End(JobOutcome::Interrupted, "stopped on request");
-  run.result.applicationVersionBefore = AskApplicationVersion(link, identity.SequencedCommands);
-  if (options.versionGuard && !options.versionGuard(run.result.applicationVersionBefore)) {
-    return run.End(JobOutcome::Declined, "the unit already runs a newer application");
+  ApplicationReading& before = run.result.applicationBefore.emplace();
+  before = AskApplicationVersion(link, identity.SequencedCommands);
+  // Silence is not "no application": a guard that must know asks once more on the schedule.
+  if (options.versionGuard && before.state == ApplicationState::NoAnswer && !run.StopRequested()) {
+    before = AskApplicationVersion(link, identity.SequencedCommands);
+  }
+  run.result.applicationVersionBefore = before.Known();
+  if (options.versionGuard) {
+    if (GuardRefusal refusal = options.versionGuard(before)) {
+      return run.End(JobOutcome::Declined, std::move(*refusal));
+    }
   }
   if (run.StopRequested()) return run.End(JobOutcome::Interrupted, "stopped on request");
 
@@ -219,17 +309,25 @@ JobResult RunUpdateJob(std::unique_ptr<Transport> transport, const Package& pack
   }
   if (r == StepResult::Done && run.StopRequested()) r = StepResult::Interrupted;
   if (r == StepResult::Interrupted) return run.End(JobOutcome::Interrupted, "stopped on request");
-  if (r == StepResult::Failed) return run.End(JobOutcome::UpdateFailed, session.failure);
+  if (r == StepResult::Failed) return run.EndFailedStep(session.failure);
+  run.result.wroteFirmware = writeApplication || writeFlashData;
+  run.result.restoredFactoryDefaults = options.factoryDefaults;
 
   if (verify) {
     // Acknowledged is not yet written where it belongs: the bootloader reports what it now holds.
     run.clock.Sleep(kStepPauseMs);
     run.ledger.Enter(Stage::Verifying);
-    run.result.applicationVersionAfter = AskApplicationVersion(link, identity.SequencedCommands);
+    const ApplicationReading readBack = AskApplicationVersion(link, identity.SequencedCommands);
+    run.result.applicationVersionAfter = readBack.Known();
     const auto& expected = run.result.applicationVersionExpected;
     const auto& after = run.result.applicationVersionAfter;
     if (!after) {
-      return run.End(JobOutcome::VerifyFailed, "the unit did not report its application version");
+      if (run.StopRequested()) return run.End(JobOutcome::Interrupted, "stopped on request");
+      if (link.TransportLost()) return run.End(JobOutcome::UpdateFailed, PortLostReason(link));
+      return run.End(JobOutcome::VerifyFailed,
+                     readBack.state == ApplicationState::NoAnswer
+                         ? "the unit did not report its application version"
+                         : "the unit reports no application");
     }
     if (expected && *after != *expected) {
       return run.End(JobOutcome::VerifyFailed,
@@ -240,11 +338,19 @@ JobResult RunUpdateJob(std::unique_ptr<Transport> transport, const Package& pack
   }
 
   run.clock.Sleep(kStepPauseMs);
-  run.ledger.Enter(Stage::Finishing);
-  // The unit resets into the new firmware; its answer, if any, is not needed.
-  link.Exchange(WireCode(FinishUpdateCommand, identity.SequencedCommands), nullptr, 0,
-                kFinishUpdateSchedule.sends, kFinishUpdateSchedule.timeoutMs);
-  return run.End(JobOutcome::Succeeded);
+  if (!run.result.wroteFirmware) {
+    return run.Finish(FinishUpdateCommand, kFinishUpdateSchedule,
+                      JobOutcome::FinishedWithoutFirmware);
+  }
+  if (!verify) {
+    return run.Finish(FinishUpdateCommand, kFinishUpdateSchedule, JobOutcome::WrittenUnverified,
+                      "the version was not read back");
+  }
+  if (!run.result.applicationVersionExpected) {
+    return run.Finish(FinishUpdateCommand, kFinishUpdateSchedule, JobOutcome::WrittenUnverified,
+                      "the package names no version to compare the unit's with");
+  }
+  return run.Finish(FinishUpdateCommand, kFinishUpdateSchedule, JobOutcome::Succeeded);
 }
 
 JobResult RunUpdateJob(const UnitAddress& unit, const Package& package, const JobOptions& options,
@@ -258,10 +364,7 @@ JobResult RunExitBootloadJob(std::unique_ptr<Transport> transport, const JobOpti
   run.ledger.Enter(Stage::Initializing);
   if (auto ended = run.Identify()) return std::move(*ended);
   if (run.StopRequested()) return run.End(JobOutcome::Interrupted, "stopped on request");
-  run.ledger.Enter(Stage::Finishing);
-  run.link.Exchange(WireCode(ExitBootloadCommand, run.result.identity.SequencedCommands), nullptr,
-                    0, kExitBootloadSchedule.sends, kExitBootloadSchedule.timeoutMs);
-  return run.End(JobOutcome::BootloadExited);
+  return run.Finish(ExitBootloadCommand, kExitBootloadSchedule, JobOutcome::BootloadExited);
 }
 
 JobResult RunExitBootloadJob(const UnitAddress& unit, const JobOptions& options,

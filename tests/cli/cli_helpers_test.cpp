@@ -9,7 +9,7 @@
 #include "cli/output.h"
 #include "cli/unit_address.h"
 #include "cli/unit_list.h"
-#include "cli/version_guard.h"
+#include "update/version_guard.h"
 #include "link/bootloader_commands.h"
 #include "platform/sockets.h"
 
@@ -156,24 +156,36 @@ TEST(VersionGuard, ReadsBuildVersionsAndComparesThem) {
   EXPECT_EQ(ParseBuildVersion(""), std::nullopt);
   EXPECT_EQ(FormatApplicationVersion(0x00010002u), "1.2");
 
+  using State = ApplicationState;
   struct Case {
-    std::optional<std::uint32_t> unit;
-    std::optional<std::uint32_t> package;
+    ApplicationReading unit;
+    bool askedAllows;  // the answer a downgrade question gives
+    bool asked;        // the question is expected
     bool wanted;
   };
   const Case cases[] = {
-      {0x00010001u, 0x00010002u, true},   // older: update
-      {0x00010002u, 0x00010002u, true},   // the same build: written again to finish it
-      {0x00010003u, 0x00010002u, false},  // newer minor
-      {0x00020000u, 0x00010002u, false},  // newer major beats a larger minor
-      {0x0000FFFFu, 0x00010002u, true},
-      {std::nullopt, 0x00010002u, true},  // no application on the unit
-      {0x00010002u, std::nullopt, true},  // package without a build version
+      {{State::Version, 0x00010001u}, false, false, true},   // older: update
+      {{State::Version, 0x00010002u}, false, false, true},   // the same build: written again
+      {{State::Version, 0x00010003u}, false, true, false},   // newer minor: asked, refused
+      {{State::Version, 0x00020000u}, true, true, true},     // newer major, allowed when asked
+      {{State::Version, 0x0000FFFFu}, false, false, true},
+      {{State::NoApplication, 0}, false, false, true},      // nothing to protect
+      {{State::NoAnswer, 0}, true, false, false},           // silence is never "no application"
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(UpdateWanted(c.unit, c.package), c.wanted)
-        << c.unit.value_or(0) << " vs " << c.package.value_or(0);
+    bool asked = false;
+    const GuardRefusal refusal =
+        GuardVersion(c.unit, 0x00010002u, [&](std::uint32_t, std::uint32_t) {
+          asked = true;
+          return c.askedAllows;
+        });
+    EXPECT_EQ(!refusal.has_value(), c.wanted) << c.unit.version;
+    EXPECT_EQ(asked, c.asked) << c.unit.version;
   }
+  // Without a question a newer unit is declined, naming both versions.
+  const GuardRefusal newer = GuardVersion({State::Version, 0x00020000u}, 0x00010002u, {});
+  ASSERT_TRUE(newer);
+  EXPECT_NE(newer->find("2.0, newer than this package's 1.2"), std::string::npos) << *newer;
 }
 
 TEST(ProgressBar, ShowsPercentageAmountRateAndTimeLeft) {

@@ -12,6 +12,7 @@
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
 #include "support/manual_clock.h"
+#include "support/memory_package.h"
 #include "support/recording_message_target.h"
 #include "transport/ethernet_transport.h"
 #include "transport/ethernet_transport_tcp.h"
@@ -115,7 +116,7 @@ TEST(SocketFailure, TheDesktopProgramShowsTheBoxesItAlwaysShowed) {
   JobResult job;
   job.outcome = JobOutcome::PortUnavailable;
   job.socketFailure = SocketFailure{IDS_SOCKET_CREATION_FAILED, "Too many open files"};
-  JobMessages(window).Finished(job);
+  JobMessages(window, Package::Load(testing::MemoryPackageSource{})).Finished(job);
   for (auto outcome :
        {platform::FirewallRuleOutcome::NotAttempted, platform::FirewallRuleOutcome::AddFailed,
         platform::FirewallRuleOutcome::AccessDenied}) {

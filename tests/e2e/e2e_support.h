@@ -98,7 +98,9 @@ class UpdateEndToEnd : public ::testing::Test {
     options.firmware = firmware;
     options.factoryDefaults = factoryDefaults;
     auto window = std::make_shared<RecordingMessageTarget>();
-    JobMessages messages(window);
+    // Not owned: the package outlives the job.
+    JobMessages messages(window, std::shared_ptr<const Package>(std::shared_ptr<const Package>(),
+                                                                &package));
     record.outcome = kind == JobKind::Update
                          ? RunUpdateJob(unit, package, options, messages).outcome
                          : RunExitBootloadJob(unit, options, messages).outcome;

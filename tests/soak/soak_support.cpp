@@ -30,7 +30,7 @@ constexpr std::string_view kEndOfFileRecord = ":00000001FF\n";
 bool IsResultCode(std::uint32_t code) {
   return code == WM_APP_UPDATE_SUCCEEDED || code == WM_APP_UPDATE_FAILED ||
          code == WM_APP_NO_RESPONSE || code == WM_APP_WRONG_RESPONSE ||
-         code == WM_APP_BOOTLOAD_EXITED;
+         code == WM_APP_BOOTLOAD_EXITED || code == WM_APP_JOB_ENDED;
 }
 
 std::optional<std::uint32_t> ResultCodeOf(JobOutcome outcome) {
@@ -49,7 +49,13 @@ std::optional<std::uint32_t> ResultCodeOf(JobOutcome outcome) {
     case JobOutcome::Declined:
     case JobOutcome::Interrupted:
     case JobOutcome::VerifyFailed:
-      return std::nullopt;
+    case JobOutcome::WrittenUnverified:
+    case JobOutcome::FinishedWithoutFirmware:
+    case JobOutcome::PackageRefused:
+    case JobOutcome::FinalCommandRefused:
+    case JobOutcome::StillInBootloadMode:
+    case JobOutcome::NotConfirmed:
+      return WM_APP_JOB_ENDED;
   }
   return std::nullopt;
 }
@@ -179,7 +185,8 @@ JobRun RunUpdate(LineKind kind, const std::string& udpAddress, const sim::Simula
   options.firmware = true;
   options.factoryDefaults = true;
   auto window = std::make_shared<RecordingMessageTarget>();
-  JobMessages messages(window);
+  JobMessages messages(window, std::shared_ptr<const Package>(std::shared_ptr<const Package>(),
+                                                              &package.Contents()));
   JobRun run;
   // The job's link reads `observed` until the job returns, so its counters are read after.
   const auto kept = std::shared_ptr<Transport>(std::move(faulty));

@@ -69,6 +69,18 @@ const char* OutcomeName(JobOutcome outcome) {
       return "verify-failed";
     case JobOutcome::PortUnavailable:
       return "port-unavailable";
+    case JobOutcome::WrittenUnverified:
+      return "written-unverified";
+    case JobOutcome::FinishedWithoutFirmware:
+      return "no-firmware";
+    case JobOutcome::PackageRefused:
+      return "package-refused";
+    case JobOutcome::FinalCommandRefused:
+      return "final-refused";
+    case JobOutcome::StillInBootloadMode:
+      return "still-in-bootload";
+    case JobOutcome::NotConfirmed:
+      return "not-confirmed";
   }
   return "?";
 }

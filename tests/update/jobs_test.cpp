@@ -59,11 +59,12 @@ struct JobBench {
     return MakeScriptedUnit(clock, std::move(responder), log);
   }
   JobResult Update(testing::Responder responder = GoodUnit) {
-    JobMessages messages(window);
-    return RunUpdateJob(Unit(std::move(responder)), *Package::Load(source), options, messages);
+    const auto package = Package::Load(source);
+    JobMessages messages(window, package);
+    return RunUpdateJob(Unit(std::move(responder)), *package, options, messages);
   }
   JobResult Exit(testing::Responder responder = GoodUnit) {
-    JobMessages messages(window);
+    JobMessages messages(window, Package::Load(source));
     return RunExitBootloadJob(Unit(std::move(responder)), options, messages);
   }
   std::vector<std::uint32_t> Codes() const { return window->Codes(); }
@@ -283,27 +284,29 @@ TEST(UpdateJob, AFailedStepStopsTheUpdateAndSkipsTheFinalCommand) {
 
 TEST(UpdateJob, TheVersionGuardCanStopTheJobBeforeAnyErase) {
   JobBench bench;
-  std::optional<std::uint32_t> seen;
-  bench.options.versionGuard = [&](std::optional<std::uint32_t> version) {
-    seen = version;
-    return false;
+  std::optional<ApplicationReading> seen;
+  bench.options.versionGuard = [&](const ApplicationReading& reading) -> GuardRefusal {
+    seen = reading;
+    return "newer";
   };
   EXPECT_EQ(bench.Update().outcome, JobOutcome::Declined);
-  EXPECT_EQ(seen, 0x00010001u);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(seen->Known(), 0x00010001u);
   EXPECT_EQ(bench.log->Commands(), (Codes{0x01, 0x89}));
   EXPECT_EQ(bench.Codes(), (std::vector<std::uint32_t>{WM_APP_PROGRESS_TEXT}));
 
   JobBench unitWithoutVersion;
-  unitWithoutVersion.options.versionGuard = [&](std::optional<std::uint32_t> version) {
-    seen = version;
-    return true;
+  unitWithoutVersion.options.versionGuard = [&](const ApplicationReading& reading) {
+    seen = reading;
+    return GuardRefusal();
   };
   auto noVersion = [](const ReceivedRequest& r) -> std::optional<std::vector<std::uint8_t>> {
     if ((r.command & 0x7F) == 0x09) return std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF};
     return GoodUnit(r);
   };
   EXPECT_EQ(unitWithoutVersion.Update(noVersion).outcome, JobOutcome::Succeeded);
-  EXPECT_EQ(seen, std::nullopt);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(seen->state, ApplicationState::NoApplication);
 }
 
 TEST(ExitBootloadJob, SendsTheExitCommandInTheFormOfItsOwnIdentity) {
@@ -390,7 +393,7 @@ TEST(UpdateJob, TheReadBackComparesTheVersionTheImageCarries) {
 
 TEST(JobMessages, EachProgressTextCarriesItsOwnText) {
   auto window = std::make_shared<RecordingMessageTarget>();
-  JobMessages messages(window);
+  JobMessages messages(window, Package::Load(MemoryPackageSource{}));
   messages.StageBegan(Stage::Application, 10);
   messages.StageBegan(Stage::FlashData, 10);
   messages.StageBegan(Stage::FactoryDefaults, 10);

@@ -1,9 +1,11 @@
 // Build versions and the version guard's rule.
-#include "cli/version_guard.h"
+#include "update/version_guard.h"
 
 #include <charconv>
 
-namespace tessaline::cli {
+#include "link/bootloader_commands.h"
+
+namespace tessaline {
 
 namespace {
 constexpr std::uint32_t kMaxVersionPart = 0xFFFF;
@@ -29,10 +31,20 @@ std::optional<std::uint32_t> ParseBuildVersion(std::string_view text) {
   return *major << 16 | *minor;
 }
 
-bool UpdateWanted(std::optional<std::uint32_t> unitVersion,
-                  std::optional<std::uint32_t> packageVersion) {
-  if (!unitVersion || !packageVersion) return true;
-  return *unitVersion <= *packageVersion;
+GuardRefusal GuardVersion(const ApplicationReading& unit, std::uint32_t packageVersion,
+                          const DowngradeQuestion& askBeforeDowngrade) {
+  switch (unit.state) {
+    case ApplicationState::NoAnswer:
+      return "the unit did not report its application version, so it could not be checked";
+    case ApplicationState::NoApplication:
+      return std::nullopt;
+    case ApplicationState::Version:
+      break;
+  }
+  if (unit.version <= packageVersion) return std::nullopt;
+  if (askBeforeDowngrade && askBeforeDowngrade(unit.version, packageVersion)) return std::nullopt;
+  return "the unit runs application version " + FormatApplicationVersion(unit.version) +
+         ", newer than this package's " + FormatApplicationVersion(packageVersion);
 }
 
-}  // namespace tessaline::cli
+}  // namespace tessaline

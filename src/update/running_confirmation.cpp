@@ -1,5 +1,5 @@
 // Asking a freshly updated unit's application, again and again, whether it runs.
-#include "cli/running_confirmation.h"
+#include "update/running_confirmation.h"
 
 #include <chrono>
 #include <thread>
@@ -7,7 +7,7 @@
 #include "discovery/text_protocol.h"
 #include "discovery/version_worker.h"
 
-namespace tessaline::cli {
+namespace tessaline {
 
 namespace {
 // Between two searches: the unit's reset takes seconds, so asking faster only adds traffic.
@@ -57,4 +57,4 @@ RunningCheck ConfirmRunning(const UnitAddress& unit, std::uint32_t parserPort,
   return check;
 }
 
-}  // namespace tessaline::cli
+}  // namespace tessaline

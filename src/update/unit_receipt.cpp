@@ -1,32 +1,30 @@
 // Filling a receipt from what the job, the read-back and the running check found.
-#include "cli/receipt_builder.h"
-
-#include <nlohmann/json.hpp>
+#include "update/unit_receipt.h"
 
 #include "link/bootloader_commands.h"
 #include "version_info.h"
 
-namespace tessaline::cli {
+namespace tessaline {
 
 namespace {
 // The choices that shape what a job does to a unit, as the command line names them.
-std::map<std::string, std::string> OptionsOf(const UpdateSettings& settings) {
+std::map<std::string, std::string> OptionsOf(const UnitUpdatePolicy& policy) {
   std::map<std::string, std::string> options;
-  if (!settings.job.firmware) options["no-firmware"] = "";
-  if (settings.job.factoryDefaults) options["factory-defaults"] = "";
-  if (settings.force) options["force"] = "";
-  if (!settings.verify) options["no-verify"] = "";
-  if (settings.confirmRunningSeconds) {
-    options["confirm-running"] = std::to_string(*settings.confirmRunningSeconds);
+  if (!policy.job.firmware) options["no-firmware"] = "";
+  if (policy.job.factoryDefaults) options["factory-defaults"] = "";
+  if (policy.force) options["force"] = "";
+  if (!policy.verify) options["no-verify"] = "";
+  if (policy.confirmRunningSeconds) {
+    options["confirm-running"] = std::to_string(*policy.confirmRunningSeconds);
   }
   return options;
 }
 }  // namespace
 
-receipts::Receipt BuildReceipt(const UnitAddress& unit, const UnitUpdateReport& report,
-                               const UpdateSettings& settings,
+receipts::Receipt BuildReceipt(const UnitAddress& unit, const JobResult& job,
+                               const UnitUpdatePolicy& policy, const Package& package,
+                               const Verdict& verdict,
                                std::chrono::system_clock::time_point finished) {
-  const JobResult& job = report.job;
   receipts::Receipt r;
   r.time = receipts::UtcTimestamp(finished);
   r.programVersion = TESSALINE_PROGRAM_VERSION;
@@ -39,21 +37,24 @@ receipts::Receipt BuildReceipt(const UnitAddress& unit, const UnitUpdateReport& 
   if (job.applicationVersionBefore) {
     r.applicationVersionBefore = FormatApplicationVersion(*job.applicationVersionBefore);
   }
+  if (job.applicationBefore) {
+    r.applicationBefore = std::string(ApplicationStateWord(job.applicationBefore->state));
+  }
   if (job.applicationVersionAfter) {
     r.applicationVersionAfter = FormatApplicationVersion(*job.applicationVersionAfter);
   }
-  r.packageBuildVersion = settings.packageBuildVersion;
+  r.packageBuildVersion = package.UnitTexts().GetString("build-version");
   r.applicationSha256 = job.applicationSha256;
   r.flashDataSha256 = job.flashDataSha256;
-  r.options = OptionsOf(settings);
+  r.options = OptionsOf(policy);
   for (const StageStats& stage : job.stages) {
     r.stages.push_back(
         {StageName(stage.stage), stage.exchanges, stage.sends - stage.exchanges, stage.durationMs});
   }
   r.totalMs = job.totalMs;
-  r.outcome = {report.outcome.result, report.outcome.text, report.outcome.exitCode};
-  if (report.running) {
-    const RunningCheck& check = *report.running;
+  r.outcome = {verdict.result, verdict.text, verdict.exitCode};
+  if (job.running) {
+    const RunningCheck& check = *job.running;
     receipts::RunningConfirmation confirmation;
     confirmation.limitSeconds = check.limitSeconds;
     confirmation.running = check.running;
@@ -67,12 +68,4 @@ receipts::Receipt BuildReceipt(const UnitAddress& unit, const UnitUpdateReport& 
   return r;
 }
 
-JsonEvent ResultEvent(const UnitUpdateReport& report) {
-  return {{"event", "result"},
-          {"result", report.outcome.result},
-          {"text", report.outcome.text},
-          {"exit_code", report.outcome.exitCode},
-          {"receipt", receipts::ReceiptJson(report.receipt)}};
-}
-
-}  // namespace tessaline::cli
+}  // namespace tessaline

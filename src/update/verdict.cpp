@@ -1,0 +1,133 @@
+// The words and codes of every outcome.
+#include "update/verdict.h"
+
+#include "link/bootloader_commands.h"
+#include "strings/ui_strings.h"
+#include "update/exit_codes.h"
+
+namespace tessaline {
+
+namespace {
+constexpr std::string_view kRunAgain = "; run the update again to finish.";
+
+// "The firmware update could not complete." with a reason: "... complete (the unit refused
+// flash data chunk 50)."
+std::string WithReason(std::string text, const std::string& reason) {
+  if (reason.empty()) return text;
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text + " (" + reason + ").";
+}
+
+// What an interrupted job leaves the unit in, by the stage it stopped in.
+std::string InterruptedText(const JobResult& result) {
+  switch (result.stage) {
+    case Stage::Initializing:
+      return "Interrupted before anything was erased: the unit is unchanged and stays in "
+             "bootload mode.";
+    case Stage::Application:
+      return "Interrupted while writing the application: the unit stays in bootload mode "
+             "without complete firmware" +
+             std::string(kRunAgain);
+    case Stage::FlashData:
+      return "Interrupted while writing the flash data: the unit stays in bootload mode "
+             "without complete firmware" +
+             std::string(kRunAgain);
+    case Stage::FactoryDefaults:
+      return "Interrupted while restoring the factory defaults: the unit stays in bootload "
+             "mode" +
+             std::string(kRunAgain);
+    case Stage::Verifying:
+      break;
+    case Stage::Finishing:
+      if (result.running) {
+        return "Interrupted while waiting for the unit to run again: the firmware is written and "
+               "the final command was taken.";
+      }
+      break;
+  }
+  return "Interrupted before the final command: the firmware is written, but the unit stays in "
+         "bootload mode" +
+         std::string(kRunAgain);
+}
+
+std::string VerifyFailedText(const JobResult& job) {
+  const std::string expected = job.applicationVersionExpected
+                                   ? FormatApplicationVersion(*job.applicationVersionExpected)
+                                   : std::string("the package's");
+  return (job.applicationVersionAfter
+              ? "Written, but the unit reports version " +
+                    FormatApplicationVersion(*job.applicationVersionAfter) + " instead of " +
+                    expected
+              : "Written, but the unit did not report its version (expected " + expected + ")") +
+         ". The final command was not sent: the unit stays in bootload mode for another try.";
+}
+
+// The final or exit command was not taken: what was done before, and where the unit is.
+std::string NotLeftText(const JobResult& job) {
+  const std::string where = "The unit did not leave bootload mode (" + job.reason + ")";
+  if (job.wroteFirmware) {
+    return "The firmware was written and read back, but the unit did not leave bootload mode (" +
+           job.reason + ")" + std::string(kRunAgain);
+  }
+  return where + ".";
+}
+
+std::string RunningText(const JobResult& job) {
+  if (!job.running || !job.running->running) return {};
+  return std::string(" The unit runs again (bootload state '") + job.running->bootloadState +
+         "').";
+}
+}  // namespace
+
+Verdict VerdictOf(const JobResult& job, const PropertiesContainer& updaterTexts) {
+  switch (job.outcome) {
+    case JobOutcome::Succeeded:
+      return {kExitSuccess, job.running ? "running" : "succeeded",
+              UiString(IDS_UPDATE_SUCCEEDED) + RunningText(job)};
+    case JobOutcome::WrittenUnverified:
+      return {kExitSuccess, "written-unverified",
+              "The firmware was written and the unit left bootload mode, but its version was not "
+              "checked: " +
+                  job.reason + "." + RunningText(job)};
+    case JobOutcome::FinishedWithoutFirmware:
+      return {kExitSuccess, "no-firmware",
+              (job.restoredFactoryDefaults
+                   ? std::string("The factory defaults were restored and the unit left bootload "
+                                 "mode; no firmware was written.")
+                   : std::string("No firmware was written; the unit only left bootload mode.")) +
+                  RunningText(job)};
+    case JobOutcome::UpdateFailed:
+      return {kExitUpdateFailed, "failed", WithReason(UiString(IDS_UPDATE_FAILED), job.reason)};
+    case JobOutcome::NoResponse:
+      return {kExitNoResponse, "no-response", updaterTexts.GetString("error-message.NoResponse")};
+    case JobOutcome::WrongResponse:
+      return {kExitWrongResponse, "wrong-response",
+              WithReason(updaterTexts.GetString("error-message.WrongResponse"), job.reason)};
+    case JobOutcome::BootloadExited:
+      return {kExitSuccess, "bootload-exited", UiString(IDS_BOOTLOAD_EXITED)};
+    case JobOutcome::Declined:
+      return {kExitDeclined, "declined",
+              "Nothing was erased: " + job.reason + "."};
+    case JobOutcome::Interrupted:
+      return {kExitInterrupted, "interrupted", InterruptedText(job)};
+    case JobOutcome::VerifyFailed:
+      return {kExitVerifyFailed, "verify-failed", VerifyFailedText(job)};
+    case JobOutcome::PortUnavailable:
+      return {kExitPortUnavailable, "port-unavailable",
+              "The unit's port could not be opened (" + job.reason + "); nothing was sent."};
+    case JobOutcome::PackageRefused:
+      return {kExitPackageRefused, "package-refused",
+              "The package cannot update firmware: " + job.reason + "; nothing was sent."};
+    case JobOutcome::FinalCommandRefused:
+      return {kExitFinalCommandRefused, "final-refused", NotLeftText(job)};
+    case JobOutcome::StillInBootloadMode:
+      return {kExitStillInBootloadMode, "still-in-bootload", NotLeftText(job)};
+    case JobOutcome::NotConfirmed:
+      return {kExitNotConfirmed, "not-confirmed",
+              "The firmware was written and the unit left bootload mode, but " + job.reason +
+                  "."};
+  }
+  return {kExitUpdateFailed, "failed", WithReason(UiString(IDS_UPDATE_FAILED), job.reason)};
+}
+
+}  // namespace tessaline

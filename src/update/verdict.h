@@ -1,0 +1,21 @@
+// A unit's verdict in words: the one text, result word and exit code every front end shows for a
+// job's outcome, and every receipt records.
+#pragma once
+
+#include <string>
+
+#include "package/properties_container.h"
+#include "update/jobs.h"
+
+namespace tessaline {
+
+struct Verdict {
+  int exitCode = 0;
+  std::string result;  // "succeeded", "failed", "no-response", ...
+  std::string text;    // the sentence for the user, with the reason where there is one
+};
+
+// `updaterTexts`: the package's, which word the unit's failures to answer.
+Verdict VerdictOf(const JobResult& result, const PropertiesContainer& updaterTexts);
+
+}  // namespace tessaline
