@@ -1,9 +1,12 @@
 // A package whose application image is damaged: refused before anything reaches a unit.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "package/bin_manager.h"
 #include "package/hex_manager.h"
 #include "package/package.h"
+#include "package/temp_file.h"
 
 namespace tessaline {
 namespace {
@@ -21,6 +24,48 @@ TEST(DamagedPackage, PresenceIsCheckedButTheImageIsRefusedOnLoad) {
   // The flash data alone loads, but does not rescue the damaged application.
   EXPECT_TRUE(flashData.LoadFromResource("FLASH_STM32_ADAU1452"));
   EXPECT_EQ(flashData.GetImageSize(), 14u);
+}
+
+// Images the unit would refuse only after erasing its memory: refused whichever way they load.
+TEST(DamagedPackage, ImagesTheUnitWouldRefuseAfterAnEraseAreRefusedOnLoad) {
+  const std::string end = ":0100000055AA\r\n:00000001FF\r\n";
+  const auto folder = [&](std::string hexLine, std::string flashData) {
+    return std::make_shared<test::TempFolder>(std::map<std::string, std::string>{
+        {"HEX/APPLICATION_STM32_ADAU1452.hex", hexLine + "\r\n" + end},
+        {"BIN/FLASH_STM32_ADAU1452.bin", flashData}});
+  };
+  struct Case {
+    const char* what;
+    std::shared_ptr<test::TempFolder> folder;  // null: the package built into this test
+    const char* mcuFamily;
+    std::string damage;  // FirstDamage of a folder
+    std::string flashDataError;
+  };
+  const std::string hexDamage = "HEX/APPLICATION_STM32_ADAU1452: line 1: record type ";
+  const Case cases[] = {
+      {"empty flash data built in", nullptr, "GD32", "", "the image is empty"},
+      {"empty flash data in a folder", folder(":020000040802F0", ""), "STM32",
+       "BIN/FLASH_STM32_ADAU1452: the image is empty", "the image is empty"},
+      {"extended segment address", folder(":020000021000EC", "flash"), "STM32",
+       hexDamage + "02 is not one the unit takes", ""},
+      {"start segment address", folder(":0400000300003800C1", "flash"), "STM32",
+       hexDamage + "03 is not one the unit takes", ""},
+      {"no such type", folder(":00000006FA", "flash"), "STM32",
+       hexDamage + "06 is not one the unit takes", ""},
+  };
+  for (const Case& c : cases) {
+    const auto package =
+        c.folder ? Package::Load(DirectoryPackageSource(c.folder->Path())) : EmbeddedPackage();
+    if (c.folder) {
+      EXPECT_EQ(package->FirstDamage(), c.damage) << c.what;
+    }
+    CHexManager application;
+    CBinManager flashData;
+    EXPECT_EQ(package->LoadVariant(c.mcuFamily, "ADAU1452", application, flashData),
+              VariantImages::Damaged)
+        << c.what;
+    EXPECT_EQ(flashData.LastError(), c.flashDataError) << c.what;
+  }
 }
 
 TEST(DamagedPackage, PropertiesResourceLineEdges) {
