@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "sim_test_support.h"
 #include "unit-sim/simulated_unit.h"
@@ -133,6 +134,70 @@ TEST(SimulatedFaults, SilentAfterNRequestsAnswersNothingMore) {
   EXPECT_EQ(unit->RequestLog().size(), 5u);
   EXPECT_EQ(unit->CommandOrder().size(), 3u);
   EXPECT_EQ(unit->Faults().silenced, 2u);
+}
+
+// Until the unit has done what `done` waits for; generous, so a busy machine does not fail it.
+template <typename Condition>
+bool Within5s(Condition done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+TEST(SimulatedFaults, ALostOrRefusedFinishOrExitLeavesTheUnitInBootloadModeUntilOneIsTaken) {
+  struct Request {
+    std::uint8_t command;
+    std::uint32_t sequence;
+  };
+  struct Case {
+    const char* what;
+    FaultConfig faults;
+    std::vector<Request> untaken;  // each lost, or refused when the case refuses
+    Request taken;
+  };
+  FaultConfig firstFinishLost;
+  firstFinishLost.dropArrivals = {{0x04, 1}};
+  FaultConfig threeExitsLost;
+  threeExitsLost.dropArrivals = {{0x8B, 3}, {0x0B, 1}, {0x0B, 2}};
+  FaultConfig finishRefused;
+  finishRefused.refuseCommand = 0x04;
+  finishRefused.refuseNth = 1;
+  FaultConfig exitRefused = finishRefused;
+  exitRefused.refuseCommand = 0x0B;
+  const Case cases[] = {
+      {"the first 0x84 lost", firstFinishLost, {{0x84, 1}}, {0x84, 1}},
+      {"three exits lost: both forms and a resend",
+       threeExitsLost,
+       {{0x0B, 0}, {0x8B, 1}, {0x8B, 1}},
+       {0x8B, 1}},
+      {"a refused finish", finishRefused, {{0x84, 1}}, {0x84, 2}},
+      {"a refused exit", exitRefused, {{0x0B, 0}}, {0x0B, 0}},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    const std::string address = "127.0.93." + std::to_string(110 + i);
+    auto unit = StartFaultyUnit(address, c.faults);
+    testing::UdpBootloaderClient client(address);
+    const bool refuses = c.faults.refuseCommand >= 0;
+    for (std::uint32_t n = 1; n <= c.untaken.size(); ++n) {
+      const Request& r = c.untaken[n - 1];
+      const auto reply = client.Exchange(r.command, r.sequence, {}, refuses ? 1000 : 100);
+      if (refuses) {
+        ASSERT_TRUE(reply) << c.what;
+        EXPECT_EQ(ReplyData(*reply), Bytes{0}) << c.what;
+      } else {
+        EXPECT_FALSE(reply) << c.what;
+        EXPECT_TRUE(Within5s([&] { return unit->Faults().dropped == n; })) << c.what << " " << n;
+      }
+      EXPECT_EQ(unit->Mode(), UnitMode::Bootloader) << c.what << " " << n;
+    }
+    EXPECT_EQ(unit->CommandOrder().size(), 0u) << c.what;
+    client.Socket().SendTo(address, 6234, testing::Request(c.taken.command, c.taken.sequence));
+    EXPECT_TRUE(Within5s([&] { return unit->Mode() == UnitMode::Application; })) << c.what;
+  }
 }
 
 // Which of 30 requests are dropped at probability 0.5 with a given seed.
