@@ -1,8 +1,6 @@
 // A package whose application image is damaged: refused before anything reaches a unit.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "package/bin_manager.h"
 #include "package/hex_manager.h"
 #include "package/package.h"
@@ -26,45 +24,36 @@ TEST(DamagedPackage, PresenceIsCheckedButTheImageIsRefusedOnLoad) {
   EXPECT_EQ(flashData.GetImageSize(), 14u);
 }
 
-// Images the unit would refuse only after erasing its memory: refused whichever way they load.
+// Images the unit would refuse only after an erase: refused on load, built in or in a folder.
 TEST(DamagedPackage, ImagesTheUnitWouldRefuseAfterAnEraseAreRefusedOnLoad) {
-  const std::string end = ":0100000055AA\r\n:00000001FF\r\n";
-  const auto folder = [&](std::string hexLine, std::string flashData) {
-    return std::make_shared<test::TempFolder>(std::map<std::string, std::string>{
-        {"HEX/APPLICATION_STM32_ADAU1452.hex", hexLine + "\r\n" + end},
-        {"BIN/FLASH_STM32_ADAU1452.bin", flashData}});
+  const struct {
+    std::string hexLine;  // empty: the package built in, whose GD32 flash data is empty
+    std::string flashData;
+    std::string damage;
+  } cases[] = {
+      {"", "", ""},
+      {":020000040802F0", "", "BIN/FLASH_STM32_ADAU1452: the image is empty"},
+      {":020000021000EC", "flash", "HEX/APPLICATION_STM32_ADAU1452: line 1: record type 02"},
+      {":0400000300003800C1", "flash", "HEX/APPLICATION_STM32_ADAU1452: line 1: record type 03"},
+      {":00000006FA", "flash", "HEX/APPLICATION_STM32_ADAU1452: line 1: record type 06"},
   };
-  struct Case {
-    const char* what;
-    std::shared_ptr<test::TempFolder> folder;  // null: the package built into this test
-    const char* mcuFamily;
-    std::string damage;  // FirstDamage of a folder
-    std::string flashDataError;
-  };
-  const std::string hexDamage = "HEX/APPLICATION_STM32_ADAU1452: line 1: record type ";
-  const Case cases[] = {
-      {"empty flash data built in", nullptr, "GD32", "", "the image is empty"},
-      {"empty flash data in a folder", folder(":020000040802F0", ""), "STM32",
-       "BIN/FLASH_STM32_ADAU1452: the image is empty", "the image is empty"},
-      {"extended segment address", folder(":020000021000EC", "flash"), "STM32",
-       hexDamage + "02 is not one the unit takes", ""},
-      {"start segment address", folder(":0400000300003800C1", "flash"), "STM32",
-       hexDamage + "03 is not one the unit takes", ""},
-      {"no such type", folder(":00000006FA", "flash"), "STM32",
-       hexDamage + "06 is not one the unit takes", ""},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    const test::TempFolder folder(
+        {{"HEX/APPLICATION_STM32_ADAU1452.hex", c.hexLine + "\n:0100000055AA\n:00000001FF\n"},
+         {"BIN/FLASH_STM32_ADAU1452.bin", c.flashData}});
+    const bool builtIn = c.hexLine.empty();
     const auto package =
-        c.folder ? Package::Load(DirectoryPackageSource(c.folder->Path())) : EmbeddedPackage();
-    if (c.folder) {
-      EXPECT_EQ(package->FirstDamage(), c.damage) << c.what;
+        builtIn ? EmbeddedPackage() : Package::Load(DirectoryPackageSource(folder.Path()));
+    if (!builtIn) {
+      const std::string rule = c.flashData.empty() ? "" : " is not one the unit takes";
+      EXPECT_EQ(package->FirstDamage(), c.damage + rule);
     }
     CHexManager application;
     CBinManager flashData;
-    EXPECT_EQ(package->LoadVariant(c.mcuFamily, "ADAU1452", application, flashData),
+    EXPECT_EQ(package->LoadVariant(builtIn ? "GD32" : "STM32", "ADAU1452", application, flashData),
               VariantImages::Damaged)
-        << c.what;
-    EXPECT_EQ(flashData.LastError(), c.flashDataError) << c.what;
+        << c.hexLine;
+    EXPECT_EQ(flashData.LastError(), c.flashData.empty() ? "the image is empty" : "");
   }
 }
 

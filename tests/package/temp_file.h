@@ -38,16 +38,15 @@ class TempFile {
   std::filesystem::path path_;
 };
 
-// A folder holding files by relative path ("HEX/APPLICATION_STM32_ADAU1452.hex"); a path ending
-// in '/' makes an empty folder.
+// A folder of files by relative path ("HEX/A.hex"); a path ending in '/' is an empty folder.
 class TempFolder {
  public:
-  explicit TempFolder(const std::map<std::string, std::string>& files) {
-    path_ = std::filesystem::temp_directory_path() /
-            ("tessaline-folder-" + std::to_string(std::random_device{}()));
+  explicit TempFolder(const std::map<std::string, std::string>& files)
+      : path_(std::filesystem::temp_directory_path() /
+              ("tessaline-folder-" + std::to_string(std::random_device{}()))) {
     for (const auto& [relative, bytes] : files) {
       const std::filesystem::path file = path_ / relative;
-      std::filesystem::create_directories(relative.ends_with('/') ? file : file.parent_path());
+      std::filesystem::create_directories(file.parent_path());
       if (!relative.ends_with('/')) std::ofstream(file, std::ios::binary) << bytes;
     }
   }
@@ -57,7 +56,6 @@ class TempFolder {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }
-
   const std::filesystem::path& Path() const { return path_; }
 
  private:
