@@ -32,8 +32,13 @@ TEST(PackageFolder, TakesEachFileByItsOneNameAndRefusesAnyOtherThatCouldBeTakenF
                                    {bin, "flash"},
                                    {unit, "build-version = V7.0\n"},
                                    {c.extra, "extra"}});
-    const auto package = Package::Load(DirectoryPackageSource(folder.Path()));
     const std::string shown = c.extra.ends_with('/') ? c.extra.substr(0, 3) : c.extra;
+    // A file system that ignores letter case made the two one: there is no second file.
+    std::error_code error;
+    if (std::filesystem::equivalent(folder.Path() / shown, folder.Path() / c.takenFor, error)) {
+      continue;
+    }
+    const auto package = Package::Load(DirectoryPackageSource(folder.Path()));
     EXPECT_EQ(package->FirstDamage(),
               c.takenFor.empty()
                   ? ""
