@@ -1,4 +1,5 @@
-// tessaline-update package: what the package holds, its versions, images with digests and notes.
+// tessaline-update package: what the package holds, its versions, images with digests, notes, and
+// where each file came from.
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -39,12 +40,14 @@ std::string PackageJson(const Package& package) {
   }
   nlohmann::json notes = nlohmann::json::object();
   for (const auto& [name, text] : package.Notes()) notes[name] = text;
+  nlohmann::json files = nlohmann::json::array();
+  for (const PackageFileOrigin& file : package.Origins()) {
+    files.push_back({{"file", file.file}, {"from", file.origin}});
+  }
   const nlohmann::json document = {
-      {"event", "package"},
-      {"build_version", package.UnitTexts().GetString("build-version")},
-      {"versions", versions},
-      {"variants", variants},
-      {"notes", notes}};
+      {"event", "package"},   {"build_version", package.UnitTexts().GetString("build-version")},
+      {"versions", versions}, {"variants", variants},
+      {"notes", notes},       {"files", files}};
   // Notes are the package author's text: bytes that are not UTF-8 are replaced, not refused.
   return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -71,6 +74,10 @@ void PrintText(const Package& package, Output& output) {
     output.Line(std::string(row.mcuFamily) + "/" + std::string(row.dsp) + ":");
     PrintImage(package, ApplicationRow(variant), "application", output);
     PrintImage(package, FlashDataRow(variant), "flash data ", output);
+  }
+  output.Line("Files:");
+  for (const PackageFileOrigin& file : package.Origins()) {
+    output.Line("    " + file.file + ": " + file.origin);
   }
   for (const auto& [name, text] : package.Notes()) {
     output.Line(name + ":");

@@ -33,9 +33,10 @@ bool CBinManager::ReadFile(const std::string& path) {
   return true;
 }
 
-void CBinManager::LoadFromMemory(std::span<const std::uint8_t> bytes) {
+bool CBinManager::LoadFromMemory(std::span<const std::uint8_t> bytes) {
   ReleaseImage();
   image_ = bytes;
+  return FinishLoad(true, "the image");
 }
 
 bool CBinManager::FinishLoad(bool loaded, std::string_view what) {

@@ -26,12 +26,13 @@ class CBinManager {
   // Forgets the image (a file-backed image frees its bytes, a resource-backed one is left alone)
   // and rewinds, so a new image starts at FlashDataBase.
   void ReleaseImage();
-  // An image with no bytes has no chunks to write and is refused like a missing one.
+  // Every load refuses an image with no bytes like a missing one: it has no chunks to write, yet
+  // writing it would erase the unit's flash data.
   bool LoadFromFile(const std::string& path);
   // Uses the "BIN" resource `name` in place, without a copy.
   bool LoadFromResource(std::string_view name);
   // Borrows `bytes`, which must outlive the image (the package's own copy).
-  void LoadFromMemory(std::span<const std::uint8_t> bytes);
+  bool LoadFromMemory(std::span<const std::uint8_t> bytes);
 
   std::uint32_t GetImageSize() const { return static_cast<std::uint32_t>(image_.size()); }
   std::span<const std::uint8_t> Bytes() const { return image_; }

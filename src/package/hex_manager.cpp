@@ -10,12 +10,20 @@ namespace tessaline {
 namespace {
 
 constexpr char kRecordMark = ':';
-// Where a stored record keeps its type, and the two types every image needs.
+// Where a stored record keeps its type; the unit takes only these four types, and every image
+// needs the first two.
 constexpr std::size_t kRecordTypeIndex = 3;
 constexpr std::uint8_t kDataRecord = 0x00;
 constexpr std::uint8_t kEndOfFileRecord = 0x01;
+constexpr std::uint8_t kExtendedLinearAddressRecord = 0x04;
+constexpr std::uint8_t kStartLinearAddressRecord = 0x05;
 // Bytes of text per record on a typical line (":10" + 16 data bytes + CR LF), for reserving.
 constexpr std::size_t kTypicalLineBytes = 45;
+
+bool UnitTakesRecordType(std::uint8_t type) {
+  return type == kDataRecord || type == kEndOfFileRecord || type == kExtendedLinearAddressRecord ||
+         type == kStartLinearAddressRecord;
+}
 
 // Value of one hexadecimal digit, or -1.
 int HexDigit(char c) {
@@ -76,6 +84,11 @@ bool CHexManager::ParseLine(std::string_view line) {
     const std::string found = HexByte(record[length - 1]);
     store.resize(begin);
     return Fail("wrong checksum " + found + " (expected " + HexByte(expected) + ")");
+  }
+  // The unit refuses the whole batch of such a record, but only after the application is erased.
+  if (const std::uint8_t type = record[kRecordTypeIndex]; !UnitTakesRecordType(type)) {
+    store.resize(begin);
+    return Fail("record type " + HexByte(type) + " is not one the unit takes");
   }
   records.offsets.push_back(static_cast<std::uint32_t>(begin));
   return true;

@@ -52,9 +52,9 @@ class CHexManager : public LoadableText {
  protected:
   // Stores the bytes of one record exactly as the line encodes them. A damaged line (no ':'
   // mark, an odd number of digits, a non-hex pair, a byte count that disagrees with the line, a
-  // wrong checksum, a record over 256 bytes or under 5) returns false and sets LastError. An
-  // empty line stores nothing. Only a load calls it, after Reset: shared records are never
-  // written.
+  // wrong checksum, a record over 256 bytes or under 5, a record type other than 00, 01, 04 and
+  // 05) returns false and sets LastError. An empty line stores nothing. Only a load calls it,
+  // after Reset: shared records are never written.
   bool ParseLine(std::string_view line) override;
   bool Reset() override {
     ClearRecords();

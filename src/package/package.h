@@ -20,8 +20,7 @@ namespace tessaline {
 
 class CBinManager;
 
-// Where the package's files come from: the program's embedded resources today; a folder of
-// files with the same names fits behind the same call.
+// Where the package's files come from: the program's embedded resources, or a folder of files.
 class PackageSource {
  public:
   virtual ~PackageSource() = default;
@@ -37,6 +36,13 @@ class PackageSource {
   // The package has read these in-place bytes through and keeps what it decoded from them, so
   // the source may let their memory go until they are read again.
   virtual void DoneReadingInPlace(std::span<const std::uint8_t> /*bytes*/) const {}
+  // Where the file of that type and name is read from, for people: its path, or "built in".
+  virtual std::string Origin(std::string_view type, std::string_view name) const = 0;
+  // Why what Read gives for that type and name might not be the file meant (another file that
+  // could be taken for it, or one that cannot be read), both named; empty when nothing is amiss.
+  virtual std::string Doubt(std::string_view /*type*/, std::string_view /*name*/) const {
+    return {};
+  }
 };
 
 // The files built into the program.
@@ -47,20 +53,31 @@ class EmbeddedPackageSource final : public PackageSource {
   std::optional<std::span<const std::uint8_t>> ReadInPlace(std::string_view type,
                                                            std::string_view name) const override;
   void DoneReadingInPlace(std::span<const std::uint8_t> bytes) const override;
+  std::string Origin(std::string_view type, std::string_view name) const override;
 };
 
-// A folder laid out as the build's package: <TYPE>/<NAME>[.<extension>] ("HEX/APPLICATION_
-// STM32_ADAU1452.hex"), so a package taken from a build folder loads unchanged.
+// A folder laid out as the build's package: each file under exactly one name,
+// <TYPE>/<NAME><extension of its type> ("HEX/APPLICATION_STM32_ADAU1452.hex", see
+// PackageFileName), so a package taken from a build folder loads unchanged. Any other entry that
+// begins with a package file's type or name, in any letter case, and does not run on into a longer
+// name ("APPLICATION_STM32_ADAU1452.hex.bak", "... (1).hex", "...~") is a doubt: someone may take
+// it for the file.
 class DirectoryPackageSource final : public PackageSource {
  public:
   explicit DirectoryPackageSource(std::filesystem::path directory)
       : directory_(std::move(directory)) {}
   std::optional<std::vector<std::uint8_t>> Read(std::string_view type,
                                                 std::string_view name) const override;
+  std::string Origin(std::string_view type, std::string_view name) const override;
+  std::string Doubt(std::string_view type, std::string_view name) const override;
 
  private:
   std::filesystem::path directory_;
 };
+
+// The one name of a package file in a folder: "HEX/APPLICATION_STM32_ADAU1452.hex",
+// "BIN/<NAME>.bin", "PROPERTIES/<NAME>.properties", "NOTES/<NAME>.txt".
+std::string PackageFileName(std::string_view type, std::string_view name);
 
 // What a variant's images came to for one job.
 enum class VariantImages { Loaded, UnknownVariant, NotInPackage, Damaged };
@@ -69,6 +86,12 @@ enum class VariantImages { Loaded, UnknownVariant, NotInPackage, Damaged };
 struct PackageFileFacts {
   std::size_t bytes = 0;
   std::string sha256;
+};
+
+// A file the package holds ("HEX/APPLICATION_STM32_ADAU1452") and where it was read from.
+struct PackageFileOrigin {
+  std::string file;
+  std::string origin;
 };
 
 class Package {
@@ -87,16 +110,19 @@ class Package {
   const PropertiesContainer& UpdaterTexts() const { return updaterTexts_; }
   // The notes of the version rows that the package holds, by notes name ("BUILD_NOTES").
   const std::map<std::string, std::string, std::less<>>& Notes() const { return notes_; }
+  // Every file the package holds, images first (in PackageVariants order), then its texts.
+  const std::vector<PackageFileOrigin>& Origins() const { return origins_; }
 
-  // Every image present was loaded once, with the parsers a job uses: empty when all loaded,
-  // else what is damaged ("HEX/APPLICATION_STM32_ADAU1452: line 12: wrong checksum ...").
-  // Lets a front end refuse a damaged package before any unit is contacted.
+  // Every image present was loaded once, with the parsers a job uses: empty when all loaded and
+  // the source doubted no file, else the first thing amiss ("HEX/APPLICATION_STM32_ADAU1452:
+  // line 12: wrong checksum ...", "BIN/FLASH_STM32_ADAU1452: the image is empty", a source's
+  // Doubt). Lets a front end refuse a damaged package before any unit is contacted.
   const std::string& FirstDamage() const { return firstDamage_; }
 
   // Gives the job's own image objects the images of `variant` that the package holds (the others
   // are left empty): the decoded records and the flash data bytes are the package's, shared
-  // read-only; each job keeps its own position in them. Damaged when any image present failed
-  // to load: a damaged application image is refused even when the flash data loads.
+  // read-only; each job keeps its own position in them. Damaged when either image of the
+  // variant failed to load: one damaged image refuses the other too.
   VariantImages LoadVariant(std::size_t variant, CHexManager& application,
                             CBinManager& flashData) const;
   // The same, choosing the variant whose MCU family and DSP equal these texts exactly.
@@ -110,14 +136,23 @@ class Package {
     std::size_t size = 0;
     std::string sha256;  // taken before an application image's own copy is dropped
   };
+  // Reads the file of that type and name and notes its origin, or a doubt about it.
+  std::optional<std::vector<std::uint8_t>> ReadFile(const PackageSource& source,
+                                                    std::string_view type, std::string_view name);
+  void Note(const PackageSource& source, std::string_view type, std::string_view name,
+            bool present);
   // Only the decoded records of an application image are needed once it is loaded: a copy of the
   // text is dropped, text in place is handed back to its source.
   void DecodeApplication(std::size_t variant, const PackageSource& source);
+  void CheckFlashData(std::size_t variant);
+  void NoteDamage(std::string damage);
 
   std::array<std::optional<File>, 2 * kPackageVariantCount> files_;
   std::array<CHexManager, kPackageVariantCount> applications_;
-  std::array<bool, kPackageVariantCount> applicationDamaged_{};
+  // One flag per row of PackageVariants: that image is present and failed to load.
+  std::array<bool, 2 * kPackageVariantCount> damaged_{};
   std::string firstDamage_;
+  std::vector<PackageFileOrigin> origins_;
   ImagePresenceFlags presence_{};
   PropertiesContainer unitTexts_;
   PropertiesContainer updaterTexts_;

@@ -23,6 +23,9 @@ class MemoryPackageSource final : public PackageSource {
     if (found == files_.end()) return std::nullopt;
     return std::vector<std::uint8_t>(found->second.begin(), found->second.end());
   }
+  std::string Origin(std::string_view /*type*/, std::string_view /*name*/) const override {
+    return "in memory";
+  }
 
  private:
   std::map<std::pair<std::string, std::string>, std::string> files_;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "sim_test_support.h"
 #include "unit-sim/simulated_unit.h"
@@ -133,6 +134,58 @@ TEST(SimulatedFaults, SilentAfterNRequestsAnswersNothingMore) {
   EXPECT_EQ(unit->RequestLog().size(), 5u);
   EXPECT_EQ(unit->CommandOrder().size(), 3u);
   EXPECT_EQ(unit->Faults().silenced, 2u);
+}
+
+// Polls until `done`; generous, so a busy machine does not fail it.
+template <typename Condition>
+bool Within5s(Condition done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return done();
+}
+
+TEST(SimulatedFaults, ALostOrRefusedFinishOrExitLeavesTheUnitInBootloadModeUntilOneIsTaken) {
+  using Request = std::pair<std::uint8_t, std::uint32_t>;  // command, sequence
+  FaultConfig firstFinishLost;
+  firstFinishLost.dropArrivals = {{0x04, 1}};
+  FaultConfig threeExitsLost;  // counted over both forms and a resend
+  threeExitsLost.dropArrivals = {{0x8B, 3}, {0x0B, 1}, {0x0B, 2}};
+  FaultConfig finishRefused;
+  finishRefused.refuseCommand = 0x04;
+  finishRefused.refuseNth = 1;
+  FaultConfig exitRefused = finishRefused;
+  exitRefused.refuseCommand = 0x0B;
+  const struct {
+    FaultConfig faults;
+    std::vector<Request> untaken;  // each lost, or refused when the case refuses
+    Request taken;
+  } cases[] = {
+      {firstFinishLost, {{0x84, 1}}, {0x84, 1}},
+      {threeExitsLost, {{0x0B, 0}, {0x8B, 1}, {0x8B, 1}}, {0x8B, 1}},
+      {finishRefused, {{0x84, 1}}, {0x84, 2}},
+      {exitRefused, {{0x0B, 0}}, {0x0B, 0}},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    const std::string address = "127.0.93." + std::to_string(110 + i);
+    auto unit = StartFaultyUnit(address, c.faults);
+    testing::UdpBootloaderClient client(address);
+    const bool refuses = c.faults.refuseCommand >= 0;
+    for (std::uint32_t n = 1; n <= c.untaken.size(); ++n) {
+      const auto [command, sequence] = c.untaken[n - 1];
+      const auto reply = client.Exchange(command, sequence, {}, refuses ? 1000 : 100);
+      ASSERT_EQ(reply.has_value(), refuses) << i;
+      if (reply) {
+        EXPECT_EQ(ReplyData(*reply), Bytes{0}) << i;  // refused
+      }
+      EXPECT_TRUE(Within5s([&] { return unit->Faults().dropped + unit->Faults().refused == n; }));
+      EXPECT_EQ(unit->Mode(), UnitMode::Bootloader) << i << " " << n;
+    }
+    client.Socket().SendTo(address, 6234, testing::Request(c.taken.first, c.taken.second));
+    EXPECT_TRUE(Within5s([&] { return unit->Mode() == UnitMode::Application; })) << i;
+  }
 }
 
 // Which of 30 requests are dropped at probability 0.5 with a given seed.

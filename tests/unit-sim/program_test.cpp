@@ -54,6 +54,10 @@ TEST(SimulatorCommandLine, FlagsFillTheConfiguration) {
                                          "0.75",
                                          "--refuse",
                                          "0x83:4",
+                                         "--drop-nth",
+                                         "0x84:1",
+                                         "--drop-nth",
+                                         "11:2",
                                          "--silent-after",
                                          "12",
                                          "--erase-delay-ms",
@@ -85,6 +89,9 @@ TEST(SimulatorCommandLine, FlagsFillTheConfiguration) {
   EXPECT_EQ(c.faults.staleSequence, 0.75);
   EXPECT_EQ(c.faults.refuseCommand, 0x03);
   EXPECT_EQ(c.faults.refuseNth, 4u);
+  ASSERT_EQ(c.faults.dropArrivals.size(), 2u);
+  EXPECT_EQ(c.faults.dropArrivals[0].command, 0x04);  // the plain code of 0x84
+  EXPECT_EQ(c.faults.dropArrivals[1].nth, 2u);
   EXPECT_EQ(c.faults.silentAfter, 12u);
   EXPECT_EQ(c.eraseDelayMs, 2000u);
   EXPECT_EQ(options->logPath, "/tmp/log.json");
@@ -101,6 +108,7 @@ TEST(SimulatorCommandLine, BadFlagsAreRejected) {
       {"--udp", "127.0.0.5", "--bl-version", "4"},
       {"--udp", "127.0.0.5", "--refuse", "0x03"},
       {"--udp", "127.0.0.5", "--refuse", "0x03:0"},
+      {"--udp", "127.0.0.5", "--drop-nth", "0x104:1"},
       {"--udp", "127.0.0.5", "--line-rate", "fast"},
   };
   for (const auto& args : cases) {
@@ -118,7 +126,7 @@ TEST(SimulatorCommandLine, HelpDocumentsEveryFlag) {
                            "--pin",      "--bootload-enabled", "--seed",
                            "--drop",     "--corrupt",          "--duplicate",
                            "--delay",    "--delay-ms",         "--stale",
-                           "--refuse",   "--silent-after",     "--erase-delay-ms",
+                           "--refuse",   "--silent-after",     "--erase-delay-ms", "--drop-nth",
                            "--log",      "--count",            "--stale-version"}) {
     EXPECT_NE(help.find(std::string(flag) + " "), std::string::npos) << flag;
   }

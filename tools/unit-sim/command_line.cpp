@@ -22,6 +22,25 @@ bool ParseProbability(const std::string& text, double* value) {
   return ParseNumber(text, value) && *value >= 0.0 && *value <= 1.0;
 }
 
+// "CODE:N": a command code (decimal, or hexadecimal after 0x) and a count from 1; the code's
+// sequenced bit is dropped.
+bool ParseCommandArrival(const std::string& text, CommandArrival* arrival) {
+  const auto colon = text.find(':');
+  if (colon == std::string::npos) return false;
+  std::string code = text.substr(0, colon);
+  int base = 10;
+  if (code.rfind("0x", 0) == 0 || code.rfind("0X", 0) == 0) {
+    code = code.substr(2);
+    base = 16;
+  }
+  unsigned value = 0;
+  const char* end = code.data() + code.size();
+  const auto [stop, failure] = std::from_chars(code.data(), end, value, base);
+  if (failure != std::errc() || stop != end || code.empty() || value > 0xFF) return false;
+  arrival->command = static_cast<std::uint8_t>(value & 0x7F);
+  return ParseNumber(text.substr(colon + 1), &arrival->nth) && arrival->nth > 0;
+}
+
 }  // namespace
 
 std::string HelpText() {
@@ -65,7 +84,12 @@ Faults (bootloader protocol; probabilities 0..1, reproducible from the seed):
   --delay P               hold a reply back by --delay-ms
   --delay-ms MS           the hold-back of --delay (default 0)
   --stale P               a sequenced reply carries the previous sequence number
-  --refuse CODE:N         answer status 0 to the Nth request with command CODE (e.g. 0x03:5)
+  --drop-nth CODE:N       lose the Nth arrival of command CODE (plain code; both forms and
+                          resends count) before the unit sees it; repeatable (0x04:1 loses the
+                          first finish command)
+  --refuse CODE:N         answer status 0 to the Nth fresh request with command CODE (e.g.
+                          0x03:5), applying nothing: a refused 0x04 or 0x0B leaves the unit in
+                          bootload mode
   --silent-after N        answer nothing after N requests
   --stale-version         0x09 keeps reporting the version from before the last application
                           erase, whatever was written since
@@ -166,20 +190,18 @@ std::optional<ProgramOptions> ParseCommandLine(const std::vector<std::string>& a
       {"--stale", probability(&faults.staleSequence)},
       {"--refuse",
        [&faults](const std::string& t) {
-         const auto colon = t.find(':');
-         if (colon == std::string::npos) return false;
-         std::string code = t.substr(0, colon);
-         int base = 10;
-         if (code.rfind("0x", 0) == 0 || code.rfind("0X", 0) == 0) {
-           code = code.substr(2);
-           base = 16;
-         }
-         unsigned value = 0;
-         const char* end = code.data() + code.size();
-         const auto [stop, failure] = std::from_chars(code.data(), end, value, base);
-         if (failure != std::errc() || stop != end || code.empty() || value > 0xFF) return false;
-         faults.refuseCommand = static_cast<int>(value & 0x7F);
-         return ParseNumber(t.substr(colon + 1), &faults.refuseNth) && faults.refuseNth > 0;
+         CommandArrival refused;
+         if (!ParseCommandArrival(t, &refused)) return false;
+         faults.refuseCommand = refused.command;
+         faults.refuseNth = refused.nth;
+         return true;
+       }},
+      {"--drop-nth",
+       [&faults](const std::string& t) {
+         CommandArrival lost;
+         if (!ParseCommandArrival(t, &lost)) return false;
+         faults.dropArrivals.push_back(lost);
+         return true;
        }},
       {"--silent-after", number(&faults.silentAfter)},
       {"--log", text(&options.logPath)},

@@ -1,6 +1,8 @@
 // Seeded fault decisions for the bootloader protocol.
 #include "fault_injector.h"
 
+#include <algorithm>
+
 namespace tessaline::sim {
 
 FaultInjector::FaultInjector(const FaultConfig& config) : config_(config), state_(config.seed) {}
@@ -27,6 +29,14 @@ RequestFate FaultInjector::Draw() {
   fate.stale = Chance(config_.staleSequence);
   fate.pick = Next();
   return fate;
+}
+
+bool FaultInjector::DropThisArrival(std::uint8_t command) {
+  const std::uint8_t code = command & 0x7F;
+  const std::uint32_t arrived = ++arrivedPerCode_[code];
+  return std::ranges::any_of(config_.dropArrivals, [&](const CommandArrival& drop) {
+    return (drop.command & 0x7F) == code && drop.nth == arrived;
+  });
 }
 
 bool FaultInjector::RefuseThis(std::uint8_t plainCode) {

@@ -25,6 +25,9 @@ class FaultInjector {
 
   // Draws the same amount for every request, so a flag's pattern does not depend on the others.
   RequestFate Draw();
+  // Counts an arriving request packet with this command byte (either form); true when it is one
+  // to lose.
+  bool DropThisArrival(std::uint8_t command);
   // Counts a fresh request of this plain code; true when it is the one to refuse.
   bool RefuseThis(std::uint8_t plainCode);
   // Counts a request that reached the unit; true once the unit has fallen silent.
@@ -40,6 +43,7 @@ class FaultInjector {
 
   FaultConfig config_;
   std::uint64_t state_;
+  std::array<std::uint32_t, 128> arrivedPerCode_{};
   std::array<std::uint32_t, 128> seenPerCode_{};
   std::uint32_t requestsSeen_ = 0;
   FaultCounts counts_;

@@ -18,6 +18,12 @@ inline constexpr std::uint32_t kFlashDataBase = 0x40000;
 
 enum class UnitMode { Bootloader, Application };
 
+// The Nth (1-based) arrival of a bootloader command, by its plain code (bit 0x80 ignored).
+struct CommandArrival {
+  std::uint8_t command = 0;
+  std::uint32_t nth = 0;
+};
+
 // Each fault is off at its default. Probabilities are 0..1, drawn from one generator seeded by
 // `seed`; every bootloader request draws the same amount, so one seed gives one pattern per flag.
 // Faults touch the bootloader protocol only (UDP and serial).
@@ -29,6 +35,9 @@ struct FaultConfig {
   double delayReplies = 0;      // a reply is held back by delayMs
   std::uint32_t delayMs = 0;
   double staleSequence = 0;  // a sequenced reply carries the previous sequence number
+  // Arrivals lost before the unit sees them: every request packet of the command counts, plain
+  // or sequenced, resends too.
+  std::vector<CommandArrival> dropArrivals;
   // Refuse (status 0, nothing applied) the Nth request (1-based, repeats not counted) with this
   // command code (plain code, bit 0x80 ignored); refuseCommand < 0 disables it.
   int refuseCommand = -1;

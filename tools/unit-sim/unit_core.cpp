@@ -88,7 +88,9 @@ Outgoing UnitCore::HandleBootloaderPacket(std::span<const std::uint8_t> packet) 
   Outgoing out;
   const RequestFate fate = faults_.Draw();
   if (packet.size() < 1 + kCrcBytes) return out;
-  if (fate.drop) {
+  // Counted before the random loss, so the Nth arrival is the Nth whatever else befalls the others.
+  const bool dropArrival = faults_.DropThisArrival(packet[0]);
+  if (fate.drop || dropArrival) {
     ++faults_.Counts().dropped;
     return out;
   }
