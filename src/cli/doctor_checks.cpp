@@ -43,9 +43,9 @@ std::vector<DoctorInterface> Flatten(const std::vector<platform::InterfaceDetail
       withAddress.mask = address.mask;
       withAddress.broadcast = (address.address & address.mask) | ~address.mask;
       withAddress.linkLocal = IsLinkLocal(address.address);
-      // Loopback never carries discovery (whatever the system calls the interface).
       withAddress.loopback = row.loopback || Octet(address.address, 0) == kLoopbackFirstOctet;
-      withAddress.usable = row.up && !withAddress.loopback && address.address != 0;
+      // The rule discover sends by, so a loopback alias that carries units counts here too.
+      withAddress.usable = row.up && address.address != 0 && CarriesDiscovery(address);
       rows.push_back(withAddress);
     }
   }
@@ -54,7 +54,7 @@ std::vector<DoctorInterface> Flatten(const std::vector<platform::InterfaceDetail
 
 void CheckInterfaces(DoctorReport& report) {
   for (const auto& row : report.interfaces) {
-    if (row.loopback) continue;
+    if (row.loopback) continue;  // a loopback address that is down or unused is no problem
     if (!row.up) {
       report.problems.push_back(
           {row.name, row.name + " is down or has no link.",

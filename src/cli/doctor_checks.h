@@ -21,7 +21,7 @@ struct DoctorInterface {
   std::uint32_t mask = 0;       // network byte order
   std::uint32_t broadcast = 0;  // directed broadcast, network byte order
   bool linkLocal = false;       // 169.254.0.0/16
-  bool usable = false;          // up, not loopback, with an address: discovery sends here
+  bool usable = false;          // up, with an address discover sends on (CarriesDiscovery)
   bool requestSent = false;
 };
 

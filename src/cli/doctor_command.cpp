@@ -77,7 +77,7 @@ std::string InterfaceLine(const DoctorInterface& row) {
             Subnet(row) + "  broadcast " + DottedIpv4(row.broadcast);
   }
   line += row.up ? "  up" : "  down";
-  if (row.loopback) line += "  loopback (not used)";
+  if (row.loopback) line += row.usable ? "  loopback" : "  loopback (not used)";
   if (row.linkLocal) line += "  link-local";
   if (row.usable) line += row.requestSent ? "  request sent" : "  request NOT sent";
   return line;
