@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds the installable packages: the .deb of the Linux programs (checked by lintian: any error
-# fails) and the .zip of the Windows programs with their docs. Both land in build/packages/.
-# usage: package.sh [--deb-only] [--linux-build DIR] [--windows-build DIR]
+# fails), and the .zip and the .msi (wixl, from packaging/windows/TessalineUpdater.wxs) of the
+# Windows programs with their docs. All land in build/packages/.
+# usage: package.sh [--deb-only | --msi-only] [--linux-build DIR] [--windows-build DIR]
 #   --linux-build/--windows-build reuse a configured build tree instead of build/package-*.
+#   --msi-only makes only the .msi, from a Windows build tree whose programs are built.
+#   TESSALINE_MSI_VERSION=x.y.z gives the .msi another version (the tests' "older build").
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -10,17 +13,41 @@ jobs=$(nproc)
 linux_build=$root/build/package-linux
 windows_build=$root/build/package-windows
 deb_only=false
+msi_only=false
 while (($#)); do
   case $1 in
     --deb-only) deb_only=true ;;
+    --msi-only) msi_only=true ;;
     --linux-build) linux_build=$(realpath "${2:?}"); shift ;;
     --windows-build) windows_build=$(realpath "${2:?}"); shift ;;
-    *) echo "usage: package.sh [--deb-only] [--linux-build DIR] [--windows-build DIR]" >&2; exit 2 ;;
+    *) echo "usage: package.sh [--deb-only | --msi-only] [--linux-build DIR] [--windows-build DIR]" >&2; exit 2 ;;
   esac
   shift
 done
 out=$root/build/packages
 mkdir -p "$out"
+
+# The .msi from the installed layout of the Windows build (as the .zip holds it). MSI versions
+# have three fields; the project's "2.0" is 2.0.0.
+make_msi() {
+  local project_version version stage msi
+  project_version=$(sed -n 's/^project(TessalineUpdater VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  version=${TESSALINE_MSI_VERSION:-$project_version}
+  while [ "$(tr -cd . <<<"$version" | wc -c)" -lt 2 ]; do version=$version.0; done
+  stage=$(mktemp -d)
+  cmake --install "$windows_build" --prefix "$stage" >/dev/null
+  msi=$out/TessalineUpdater-$version-x64.msi
+  (cd "$stage" && wixl -a x64 -D Version="$version" -o "$msi" \
+    "$root/packaging/windows/TessalineUpdater.wxs")
+  rm -rf "$stage"
+  echo "built $msi"
+}
+
+if $msi_only; then
+  echo "== .msi of the Windows programs ($windows_build)"
+  make_msi
+  exit 0
+fi
 
 echo "== .deb of the Linux programs ($linux_build)"
 if [ ! -f "$linux_build/CMakeCache.txt" ]; then
@@ -60,6 +87,8 @@ if ! $deb_only; then
   cmake --build "$windows_build" -j "$jobs" --target tessaline-update TessalineUpdater
   (cd "$windows_build" && cpack -G ZIP -B "$out" >/dev/null)
   echo "built $(ls -t "$out"/*.zip | head -n 1)"
+  echo "== .msi of the Windows programs"
+  make_msi
 fi
 rm -rf "$out/_CPack_Packages"
 echo "== packages in $out"

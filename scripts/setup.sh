@@ -7,7 +7,7 @@ packages=(
   g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wine
   socat srecord iproute2 imagemagick jq fonts-dejavu-core time
   clang-14 libclang-rt-14-dev
-  libssl-dev nlohmann-json3-dev help2man man-db lintian dpkg-dev
+  libssl-dev nlohmann-json3-dev help2man man-db lintian dpkg-dev wixl
 )
 
 missing=()

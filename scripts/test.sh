@@ -35,6 +35,15 @@ trap cleanup EXIT
 xvfb-run -a -s "-screen 0 1280x1024x24" \
   bash -c 'ctest --test-dir build/windows --output-on-failure -j 1; rc=$?; timeout 30 wineserver -k || true; exit $rc'
 
+echo "== the .msi under Wine: install, upgrade over an older build, start, uninstall"
+TESSALINE_MSI_VERSION=1.9 "$root/scripts/package.sh" --msi-only --windows-build build/windows
+"$root/scripts/package.sh" --msi-only --windows-build build/windows
+msi_version=$(sed -n 's/^project(TessalineUpdater VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+while [ "$(tr -cd . <<<"$msi_version" | wc -c)" -lt 2 ]; do msi_version=$msi_version.0; done
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '"$0" "$1" "$2"; rc=$?; timeout 30 wineserver -k || true; exit $rc' \
+  "$root/packaging/windows/check-msi.sh" build/packages/TessalineUpdater-1.9.0-x64.msi \
+  "build/packages/TessalineUpdater-$msi_version-x64.msi"
+
 if [ -x "$root/scripts/hardening.sh" ]; then
   echo "== hardening: sanitizers and short fuzz runs"
   "$root/scripts/hardening.sh"

@@ -11,6 +11,7 @@
 #include "cli/exit_codes.h"
 #include "cli/package_choice.h"
 #include "discovery/discovery_thread.h"
+#include "platform/serial_adapters.h"
 #include "transport/com_port_table.h"
 #include "transport/unit_address.h"
 
@@ -47,11 +48,12 @@ void ReportSerialUnit(Output& output, std::uint32_t index, bool inBootload) {
     output.Event({{"event", "unit"},
                   {"port", PortLabel(device)},
                   {"device", device},
+                  {"stable_name", platform::StableSerialName(device)},
                   {"index", index},
                   {"mode", ModeWord(inBootload)}});
     return;
   }
-  output.Line(PortLabel(device) + "  " + ModeWord(inBootload));
+  output.Line(StablePortLabel(device) + "  " + ModeWord(inBootload));
 }
 
 // Lists each unit once, as first reported (like the Discover dialog), until closed.

@@ -43,9 +43,9 @@ std::vector<DoctorInterface> Flatten(const std::vector<platform::InterfaceDetail
       withAddress.mask = address.mask;
       withAddress.broadcast = (address.address & address.mask) | ~address.mask;
       withAddress.linkLocal = IsLinkLocal(address.address);
-      // Loopback never carries discovery (whatever the system calls the interface).
       withAddress.loopback = row.loopback || Octet(address.address, 0) == kLoopbackFirstOctet;
-      withAddress.usable = row.up && !withAddress.loopback && address.address != 0;
+      // The rule discover sends by, so a loopback alias that carries units counts here too.
+      withAddress.usable = row.up && address.address != 0 && CarriesDiscovery(address);
       rows.push_back(withAddress);
     }
   }
@@ -54,7 +54,7 @@ std::vector<DoctorInterface> Flatten(const std::vector<platform::InterfaceDetail
 
 void CheckInterfaces(DoctorReport& report) {
   for (const auto& row : report.interfaces) {
-    if (row.loopback) continue;
+    if (row.loopback) continue;  // a loopback address that is down or unused is no problem
     if (!row.up) {
       report.problems.push_back(
           {row.name, row.name + " is down or has no link.",
@@ -137,7 +137,7 @@ void CheckSerialPorts(DoctorReport& report) {
   for (const auto& device : platform::SerialPortCandidates()) {
     auto probe = platform::ProbeSerialPort(device);
     if (probe.state == platform::SerialPortState::Absent) continue;
-    const std::string label = PortLabel(device);
+    const std::string label = StablePortLabel(device);
     switch (probe.state) {
       case platform::SerialPortState::InUse: {
         std::string holders;
@@ -168,6 +168,37 @@ void CheckSerialPorts(DoctorReport& report) {
         break;
     }
     report.serialPorts.push_back(std::move(probe));
+  }
+}
+
+std::optional<std::uint32_t> LatencyWhileHeld(const platform::SerialAdapter& adapter) {
+  platform::SerialPort port;
+  if (!port.Open(adapter.device)) return adapter.latencyTimerMs;
+  for (const auto& now : platform::ReadSerialAdapters()) {
+    if (now.device == adapter.device) return now.latencyTimerMs;
+  }
+  return adapter.latencyTimerMs;
+}
+
+void CheckSerialAdapters(DoctorReport& report) {
+  for (auto& adapter : platform::ReadSerialAdapters()) {
+    DoctorAdapter row;
+    row.latencyWhileHeldMs = LatencyWhileHeld(adapter);
+    row.adapter = std::move(adapter);
+    if (row.latencyWhileHeldMs && *row.latencyWhileHeldMs > kLatencyTimerLimitMs) {
+      const std::uint32_t latency = *row.latencyWhileHeldMs;
+      row.extraUpdateSeconds = (kFullUpdateTurnarounds * latency + 500) / 1000;
+      const std::string label = StablePortLabel(row.adapter.device);
+      report.problems.push_back(
+          {label,
+           label + " (" + row.adapter.driver + ") holds received bytes for " +
+               std::to_string(latency) + " ms: a full update takes about " +
+               ExtraUpdateText(row.extraUpdateSeconds) + " longer (" +
+               std::to_string(kFullUpdateTurnarounds) + " replies x " + std::to_string(latency) +
+               " ms).",
+           platform::LatencyRemedy(row.adapter) + ".", false});
+    }
+    report.adapters.push_back(std::move(row));
   }
 }
 
@@ -206,8 +237,14 @@ DoctorReport RunDoctorChecks() {
   }
   SendDiscoveryRequests(report);
   CheckSerialPorts(report);
+  CheckSerialAdapters(report);
   CheckFirewall(report);
   return report;
+}
+
+std::string ExtraUpdateText(std::uint32_t seconds) {
+  if (seconds < 60) return std::to_string(seconds) + " s";
+  return std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " s";
 }
 
 const char* SerialStateWord(platform::SerialPortState state) {

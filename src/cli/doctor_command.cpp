@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/doctor_checks.h"
 #include "cli/exit_codes.h"
+#include "platform/serial_adapters.h"
 #include "transport/com_port_table.h"
 #include "transport/unit_address.h"
 
@@ -39,9 +40,22 @@ std::string ReportJson(const DoctorReport& report) {
   for (const auto& probe : report.serialPorts) {
     ports.push_back({{"port", PortLabel(probe.device)},
                      {"device", probe.device},
+                     {"stable_name", platform::StableSerialName(probe.device)},
                      {"state", SerialStateWord(probe.state)},
                      {"detail", probe.detail},
                      {"holders", probe.holders}});
+  }
+  nlohmann::json adapters = nlohmann::json::array();
+  for (const auto& row : report.adapters) {
+    const auto orNull = [](const std::optional<std::uint32_t>& ms) {
+      return ms ? nlohmann::json(*ms) : nlohmann::json(nullptr);
+    };
+    adapters.push_back({{"device", row.adapter.device},
+                        {"stable_name", row.adapter.stableName},
+                        {"driver", row.adapter.driver},
+                        {"latency_timer_ms", orNull(row.adapter.latencyTimerMs)},
+                        {"latency_while_held_ms", orNull(row.latencyWhileHeldMs)},
+                        {"extra_update_seconds", row.extraUpdateSeconds}});
   }
   nlohmann::json problems = nlohmann::json::array();
   for (const auto& problem : report.problems) {
@@ -58,6 +72,7 @@ std::string ReportJson(const DoctorReport& report) {
                                      {"port_30303_bound", report.discoveryPortBound},
                                      {"requests_sent", report.requestsSent}}},
                                    {"serial_ports", ports},
+                                   {"serial_adapters", adapters},
                                    {"firewall", FirewallStateWord(report.firewall)},
                                    {"problems", problems},
                                    {"blocked", report.Blocked()}};
@@ -77,9 +92,28 @@ std::string InterfaceLine(const DoctorInterface& row) {
             Subnet(row) + "  broadcast " + DottedIpv4(row.broadcast);
   }
   line += row.up ? "  up" : "  down";
-  if (row.loopback) line += "  loopback (not used)";
+  if (row.loopback) line += row.usable ? "  loopback" : "  loopback (not used)";
   if (row.linkLocal) line += "  link-local";
   if (row.usable) line += row.requestSent ? "  request sent" : "  request NOT sent";
+  return line;
+}
+
+std::string AdapterLine(const DoctorAdapter& row) {
+  const auto& adapter = row.adapter;
+  std::string line = "  " + (adapter.stableName.empty() ? adapter.device : adapter.stableName);
+  if (!adapter.stableName.empty() && adapter.stableName.find(PortLabel(adapter.device)) ==
+                                         std::string::npos) {
+    line += "  (" + adapter.device + ")";
+  }
+  line += "  driver " + (adapter.driver.empty() ? std::string("unknown") : adapter.driver);
+  if (!adapter.latencyTimerMs) return line + "  latency timer not shown by the system";
+  line += "  latency timer " + std::to_string(*adapter.latencyTimerMs) + " ms";
+  if (row.latencyWhileHeldMs && row.latencyWhileHeldMs != adapter.latencyTimerMs) {
+    line += " (" + std::to_string(*row.latencyWhileHeldMs) + " ms while the updater holds it)";
+  }
+  if (row.extraUpdateSeconds > 0) {
+    line += "  a full update takes " + ExtraUpdateText(row.extraUpdateSeconds) + " longer";
+  }
   return line;
 }
 
@@ -96,10 +130,13 @@ void PrintText(const DoctorReport& report, Output& output) {
   output.Line("Serial ports:");
   if (report.serialPorts.empty()) output.Line("  (none)");
   for (const auto& probe : report.serialPorts) {
-    std::string line = "  " + PortLabel(probe.device) + "  " + SerialStateWord(probe.state);
+    std::string line = "  " + StablePortLabel(probe.device) + "  " + SerialStateWord(probe.state);
     for (const auto& holder : probe.holders) line += "  " + holder;
     output.Line(line);
   }
+  output.Line("Serial adapters:");
+  if (report.adapters.empty()) output.Line("  (none)");
+  for (const auto& row : report.adapters) output.Line(AdapterLine(row));
   output.Line(std::string("Firewall: ") + FirewallStateWord(report.firewall));
   if (report.problems.empty()) return;
   output.Line("Problems:");

@@ -56,11 +56,13 @@ std::string AnnounceIdentity(std::string_view announceModel) {
   return std::string(kMakerShortName) + std::string(announceModel);
 }
 
+bool CarriesDiscovery(const platform::LocalInterface& row) { return !IsLoopbackHost(row.address); }
+
 std::vector<std::uint32_t> DiscoveryBroadcastTargets(
     std::span<const platform::LocalInterface> table) {
   std::vector<std::uint32_t> targets;
   for (const auto& row : table) {
-    if (!IsLoopbackHost(row.address)) targets.push_back(DirectedBroadcast(row));
+    if (CarriesDiscovery(row)) targets.push_back(DirectedBroadcast(row));
   }
   return targets;
 }

@@ -32,6 +32,10 @@ using InterfaceReader = std::function<std::optional<InterfaceTable>()>;
 // the package's "announce-model" unit text.
 std::string AnnounceIdentity(std::string_view announceModel);
 
+// Whether discovery sends its request to this row's directed broadcast address: every row but
+// 127.0.0.1, so units on a loopback alias (127.0.20.1/24) are found as on any network.
+bool CarriesDiscovery(const platform::LocalInterface& row);
+
 // One directed broadcast address per row of the table, 127.0.0.1 skipped, in table order.
 std::vector<std::uint32_t> DiscoveryBroadcastTargets(
     std::span<const platform::LocalInterface> table);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,15 @@ struct SerialReadResult {
   bool hungUp = false;
 };
 
+// What opening and configuring changed on a device, put back when it closes (one per platform).
+struct LineStateToRestore;
+struct LineStateDeleter {
+  void operator()(LineStateToRestore* state) const noexcept;
+};
+
 // Owns one open serial device (a Win32 comm handle or a POSIX file descriptor). Move-only.
+// Closing leaves the device as opening found it (line settings, exclusive mode, the driver's
+// low-latency flag), so a program that shares the port without a lock is not locked out.
 class SerialPort {
  public:
   SerialPort() = default;
@@ -30,7 +39,9 @@ class SerialPort {
 
   // Opens `device` for reading and writing without sharing it ("\\.\COM3" on Windows, a device
   // path on Linux). A port held by another program, or by another SerialPort, fails to open.
-  // Closes any port held first.
+  // Closes any port held first. On Linux it asks the driver for low latency (USB serial drivers
+  // then hand over received bytes after 1 ms instead of their latency timer); a driver that
+  // refuses changes nothing.
   bool Open(const std::string& device);
   // 8 data bits, no parity, 1 stop bit at `baudRate`; other line settings stay as the driver has
   // them.
@@ -57,6 +68,7 @@ class SerialPort {
   std::intptr_t deviceLock_ = 0;
   // The silent-line wait last given to the driver, where the driver keeps it (Windows).
   std::uint32_t driverWaitMs_ = 0;
+  std::unique_ptr<LineStateToRestore, LineStateDeleter> restore_;
   std::string lastError_;
 };
 

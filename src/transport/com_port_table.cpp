@@ -1,6 +1,7 @@
 // The serial port scan and the process-wide table it fills.
 #include "transport/com_port_table.h"
 
+#include "platform/serial_adapters.h"
 #include "platform/serial_port.h"
 
 namespace tessaline {
@@ -46,6 +47,15 @@ ComPortTableType& ComPortTable() {
 std::string PortLabel(const std::string& deviceName) {
   if (deviceName.starts_with(kDevicePrefix)) return deviceName.substr(kDevicePrefix.size());
   return deviceName;
+}
+
+}  // namespace tessaline
+
+namespace tessaline {
+
+std::string StablePortLabel(const std::string& deviceName) {
+  const std::string stable = platform::StableSerialName(deviceName);
+  return stable.empty() ? PortLabel(deviceName) : stable;
 }
 
 }  // namespace tessaline

@@ -38,5 +38,8 @@ ComPortTableType& ComPortTable();
 
 // What the user sees for a port: the device name without a leading "\\.\" (so "\\.\COM3" is COM3).
 std::string PortLabel(const std::string& deviceName);
+// The name that survives replugging where the system gives one ("/dev/serial/by-id/usb-FTDI_…",
+// "USB Serial Port (COM3)"), otherwise PortLabel.
+std::string StablePortLabel(const std::string& deviceName);
 
 }  // namespace tessaline

@@ -15,7 +15,7 @@ UnitAddress UnitAddress::Network(std::uint32_t addressNetworkOrder) {
 }
 
 UnitAddress UnitAddress::Serial(std::string deviceName) {
-  return UnitAddress(true, 0, std::move(deviceName));
+  return UnitAddress(true, 0, platform::DeviceForPortName(deviceName));
 }
 
 std::unique_ptr<Transport> UnitAddress::MakeBootloaderTransport() const {
@@ -29,7 +29,7 @@ std::string UnitAddress::Canonical() const {
 }
 
 std::string UnitAddress::Label() const {
-  return IsNetwork() ? DottedIpv4(Ipv4()) : PortLabel(Device());
+  return IsNetwork() ? DottedIpv4(Ipv4()) : StablePortLabel(Device());
 }
 
 std::string DottedIpv4(std::uint32_t addressNetworkOrder) {

@@ -14,14 +14,16 @@ class UnitAddress {
  public:
   // An address in network byte order; the bootloader answers on UDP, the text port on TCP.
   static UnitAddress Network(std::uint32_t addressNetworkOrder);
-  // A serial device ("/dev/ttyUSB0", "\\.\COM3"); both protocols run on the line itself.
+  // A serial device ("/dev/ttyUSB0", "\\.\COM3", or a stable name of one: a /dev/serial link, a
+  // Windows friendly name ending in "(COM3)"); both protocols run on the line itself.
   static UnitAddress Serial(std::string deviceName);
 
   bool IsNetwork() const { return !serial_; }
   bool IsSerial() const { return !IsNetwork(); }
   // Network order; 0 for a serial unit.
   std::uint32_t Ipv4() const { return ipv4_; }
-  // As given; empty for a network unit.
+  // The device to open, as given (a friendly name becomes its COM device); empty for a network
+  // unit.
   const std::string& Device() const { return device_; }
 
   // The bootloader's transport: UDP port 6234, or the device at 115200 baud. Not opened yet.
@@ -30,7 +32,8 @@ class UnitAddress {
   // "ip:192.168.1.20" or "serial:/dev/ttyUSB0" with the device resolved, so every spelling of
   // one unit gives the same text.
   std::string Canonical() const;
-  // What the user sees: the dotted address, or the device name without "\\.\".
+  // What the user sees: the dotted address, or the port's stable name where the system gives one
+  // (StablePortLabel), else the device name without "\\.\".
   std::string Label() const;
 
   friend bool operator==(const UnitAddress& a, const UnitAddress& b) {

@@ -1,5 +1,6 @@
 // tessaline-update doctor inside network namespaces the test makes: with only loopback discovery
-// is blocked, with one veth it is clear; serial ports held by this test are named as in use.
+// is blocked, with one veth it is clear, with units on a loopback alias it agrees with discover;
+// serial ports held by this test are named as in use.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "platform/pseudo_terminal.h"
 #include "platform/serial_port.h"
 #include "support/cli_program.h"
+#include "support/simulated_units.h"
 
 namespace tessaline {
 namespace {
@@ -31,6 +33,9 @@ class LoopbackOnlyNamespace {
                         " link add \"$(printf 'tsl\\377')\" type veth peer name tsl-peer");
   }
   ~LoopbackOnlyNamespace() { RunQuietly("ip netns del " + name_); }
+  bool AddLoopbackAlias(const std::string& cidr) const {
+    return RunQuietly("ip -n " + name_ + " addr add " + cidr + " dev lo");
+  }
   LoopbackOnlyNamespace(const LoopbackOnlyNamespace&) = delete;
   LoopbackOnlyNamespace& operator=(const LoopbackOnlyNamespace&) = delete;
   bool Ready() const { return ready_; }
@@ -140,6 +145,38 @@ TEST(DoctorCommand, TellsWhetherDiscoveryIsBlockedInsideTestNamespaces) {
     }
     EXPECT_TRUE(namesThisTest) << held.dump();
   }
+}
+
+TEST(DoctorCommand, AgreesWithDiscoverAboutUnitsOnALoopbackAlias) {
+  LoopbackOnlyNamespace space;
+  if (!space.Ready() || !space.AddLoopbackAlias("127.0.20.1/24")) {
+    GTEST_SKIP() << "network namespaces are not available here (needs root and iproute2)";
+  }
+  std::unique_ptr<sim::SimulatedUnit> unit;
+  ASSERT_TRUE(testing::NamespacePair::RunInside(space.Name(), [&] {
+    sim::UnitConfig config;
+    config.discoveryAddress = "127.0.20.2";
+    unit = testing::StartUnit(config);
+  }));
+
+  const auto discover =
+      testing::RunCli("discover --seconds 2", "ip netns exec " + space.Name() + " ");
+  ASSERT_EQ(discover.exitCode, 0) << discover.out;
+  ASSERT_NE(discover.out.find("127.0.20.2"), std::string::npos) << discover.out;
+
+  const DoctorRun run = RunDoctorIn(space.Name(), "");
+  EXPECT_EQ(run.exitCode, 0) << run.report.dump(2);
+  EXPECT_EQ(run.report["blocked"], false);
+  bool aliasCarriesRequest = false;
+  for (const auto& entry : run.report["interfaces"]) {
+    if (entry["address"] == "127.0.0.1") {
+      EXPECT_EQ(entry["usable"], false);
+    }
+    if (entry["address"] == "127.0.20.1") {
+      aliasCarriesRequest = entry["usable"] == true && entry["request_sent"] == true;
+    }
+  }
+  EXPECT_TRUE(aliasCarriesRequest) << run.report.dump(2);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // Serial ports on pseudo-terminals: 8N1 at the rate, reads bounded by arrival and capacity.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 #include <array>
@@ -9,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/pseudo_terminal.h"
 #include "platform/serial_port.h"
+#include "platform/serial_port_probe.h"
 
 namespace tessaline::platform {
 namespace {
@@ -48,6 +52,87 @@ TEST(SerialPort, ConfiguresRawEightNOneAtTheRate) {
     EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(after.c_iflag & (ICRNL | IXON), 0u);
     EXPECT_NE(after.c_cflag & CRTSCTS, 0u) << "hardware flow control is left as it was";
+  }
+}
+
+// Exclusive mode binds everyone but root, so root tries as "nobody", given the device for the
+// test.
+bool OpensAsAnotherUser(const PseudoTerminal& pty) {
+  constexpr uid_t kNobody = 65534;
+  const auto tryOpen = [&] {
+    const int fd = open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
+  };
+  if (getuid() != 0) return tryOpen();
+  if (fchown(pty.Slave(), kNobody, static_cast<gid_t>(-1)) != 0) return false;
+  const pid_t child = fork();
+  if (child == 0) _exit(setgid(kNobody) == 0 && setuid(kNobody) == 0 && tryOpen() ? 0 : 1);
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+bool Exclusive(int fd) {
+  int exclusive = 0;
+  return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+// The device as another program would find it: its exclusive mode and its line settings.
+struct DeviceState {
+  bool exclusive = false;
+  termios settings{};
+};
+
+DeviceState StateOf(int fd) {
+  DeviceState state;
+  state.exclusive = Exclusive(fd);
+  tcgetattr(fd, &state.settings);
+  return state;
+}
+
+TEST(SerialPort, ClosingLeavesTheDeviceAsItWasFound) {
+  struct Case {
+    const char* label;
+    bool exclusiveBefore;  // another program set exclusive mode first
+    void (*use)(const std::string& device);
+  };
+  const Case cases[] = {
+      {"doctor's probe", false, [](const std::string& device) { ProbeSerialPort(device); }},
+      {"discovery's probe at two rates", false,
+       [](const std::string& device) {
+         for (const std::uint32_t rate : {4800u, 115200u}) {
+           SerialPort port;
+           ASSERT_TRUE(port.Open(device));
+           ASSERT_TRUE(port.Configure(rate));
+         }
+       }},
+      {"a port moved, then closed", false,
+       [](const std::string& device) {
+         SerialPort first;
+         ASSERT_TRUE(first.Open(device));
+         SerialPort second(std::move(first));
+         ASSERT_TRUE(second.Configure(57600));
+         second.Close();
+       }},
+      {"exclusive mode set by its holder", true,
+       [](const std::string& device) { ProbeSerialPort(device); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    PseudoTerminal pty;  // its open slave is the program that shares the port without a lock
+    if (c.exclusiveBefore) {
+      ASSERT_EQ(ioctl(pty.Slave(), TIOCEXCL), 0);
+    }
+    const DeviceState before = StateOf(pty.Slave());
+    c.use(pty.Path());
+    const DeviceState after = StateOf(pty.Slave());
+    EXPECT_EQ(after.exclusive, c.exclusiveBefore);
+    EXPECT_EQ(cfgetospeed(&after.settings), cfgetospeed(&before.settings));
+    EXPECT_EQ(after.settings.c_lflag, before.settings.c_lflag);
+    EXPECT_EQ(after.settings.c_iflag, before.settings.c_iflag);
+    EXPECT_EQ(after.settings.c_cflag, before.settings.c_cflag);
+    EXPECT_EQ(OpensAsAnotherUser(pty), !c.exclusiveBefore);
   }
 }
 

@@ -13,4 +13,6 @@ std::string CanonicalDevicePath(const std::string& deviceName) {
   return resolved ? std::string(resolved.get()) : deviceName;
 }
 
+std::string DeviceForPortName(const std::string& name) { return name; }
+
 }  // namespace tessaline::platform

@@ -1,7 +1,9 @@
-// Serial ports on POSIX: exclusive termios devices with poll-bounded reads and writes.
+// Serial ports on POSIX: exclusive termios devices with poll-bounded reads and writes, put back
+// as found when closed.
 #include "platform/serial_port.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,7 +26,21 @@
 
 namespace tessaline::platform {
 
+struct LineStateToRestore {
+  std::optional<termios> settings;  // as found, kept by the first Configure
+  bool clearExclusive = false;      // exclusive mode was off before this open
+  bool clearLowLatency = false;     // the driver's low-latency flag was off before this open
+};
+
+void LineStateDeleter::operator()(LineStateToRestore* state) const noexcept {
+  std::default_delete<LineStateToRestore>()(state);
+}
+
 namespace {
+
+// Bytes still queued when the port closes would leave at the restored rate; flow control may hold
+// them for ever, so the wait is bounded.
+constexpr std::uint32_t kOutputLeaveLimitMs = 500;
 
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
@@ -36,6 +53,40 @@ std::optional<speed_t> SpeedFor(std::uint32_t baudRate) {
     if (rate == baudRate) return speed;
   }
   return std::nullopt;
+}
+
+bool IsExclusive(int fd) {
+  int exclusive = 0;
+  return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+// USB serial drivers map the flag to a 1 ms latency timer; pseudo-terminals and some drivers
+// refuse the request, which leaves the port as it was.
+bool SetLowLatency(int fd, bool on) {
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+  const bool isOn = (serial.flags & ASYNC_LOW_LATENCY) != 0;
+  if (isOn == on) return false;
+  serial.flags = on ? serial.flags | ASYNC_LOW_LATENCY : serial.flags & ~ASYNC_LOW_LATENCY;
+  return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
+void LetOutputLeave(int fd) {
+  const std::uint32_t start = TickCount();
+  int queued = 0;
+  while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 &&
+         TicksBetween(start, TickCount()) < kOutputLeaveLimitMs) {
+    SleepMs(1);
+  }
+}
+
+void PutBack(int fd, const LineStateToRestore& state) {
+  if (state.settings) {
+    LetOutputLeave(fd);
+    tcsetattr(fd, TCSANOW, &*state.settings);
+  }
+  if (state.clearLowLatency) SetLowLatency(fd, false);
+  if (state.clearExclusive) ioctl(fd, TIOCNXCL);
 }
 
 }  // namespace
@@ -51,6 +102,8 @@ bool SerialPort::Open(const std::string& device) {
   }
   // TIOCEXCL keeps other users out (root is exempt); flock also stops a second open by root or
   // by this very process.
+  LineStateToRestore found;
+  found.clearExclusive = !IsExclusive(fd);
   if (!isatty(fd)) {
     lastError_ = "not a serial device";
   } else if (ioctl(fd, TIOCEXCL) != 0) {
@@ -59,10 +112,13 @@ bool SerialPort::Open(const std::string& device) {
     lastError_ = errno == EWOULDBLOCK ? "in use by another program" : std::strerror(errno);
   }
   if (!lastError_.empty()) {
+    if (found.clearExclusive) ioctl(fd, TIOCNXCL);
     close(fd);
     return false;
   }
+  found.clearLowLatency = SetLowLatency(fd, true);
   handle_ = fd;
+  restore_.reset(std::make_unique<LineStateToRestore>(found).release());
   return true;
 }
 
@@ -79,6 +135,7 @@ bool SerialPort::Configure(std::uint32_t baudRate) {
     lastError_ = std::strerror(errno);
     return false;
   }
+  if (restore_ && !restore_->settings) restore_->settings = settings;
   // Raw bytes both ways: no line editing, echo, signals or CR/LF translation. Hardware flow
   // control (CRTSCTS) and input flow control (IXOFF) stay as the driver has them.
   settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
@@ -99,7 +156,11 @@ bool SerialPort::Configure(std::uint32_t baudRate) {
 }
 
 void SerialPort::Close() noexcept {
-  if (handle_ >= 0) close(Descriptor(std::exchange(handle_, -1)));
+  const auto restore = std::move(restore_);
+  if (handle_ < 0) return;
+  const int fd = Descriptor(std::exchange(handle_, -1));
+  if (restore) PutBack(fd, *restore);
+  close(fd);
 }
 
 bool SerialPort::Write(const std::uint8_t* bytes, std::uint32_t count) {

@@ -14,4 +14,16 @@ std::string CanonicalDevicePath(const std::string& deviceName) {
   return name;
 }
 
+std::string DeviceForPortName(const std::string& name) {
+  // "USB Serial Port (COM3)": the COM name between the last parentheses.
+  std::string port = name;
+  const auto open = name.rfind("(COM");
+  if (open != std::string::npos && name.ends_with(")")) {
+    port = name.substr(open + 1, name.size() - open - 2);
+  }
+  const bool comName = port.size() > 3 && port.starts_with("COM") &&
+                       port.find_first_not_of("0123456789", 3) == std::string::npos;
+  return comName ? "\\\\.\\" + port : name;
+}
+
 }  // namespace tessaline::platform

@@ -1,14 +1,25 @@
-// Serial ports on Windows: comm handles opened without sharing, with driver-side time-outs.
+// Serial ports on Windows: comm handles opened without sharing, with driver-side time-outs; the
+// line format is put back as found when closed.
 #include "platform/serial_port.h"
 
 #include <windows.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "platform/win32/wide_text.h"
 
 namespace tessaline::platform {
+
+struct LineStateToRestore {
+  std::optional<DCB> control;  // as found, kept by the first Configure
+};
+
+void LineStateDeleter::operator()(LineStateToRestore* state) const noexcept {
+  std::default_delete<LineStateToRestore>()(state);
+}
 
 namespace {
 
@@ -75,6 +86,7 @@ bool SerialPort::Open(const std::string& device) {
   }
   handle_ = reinterpret_cast<std::intptr_t>(port);
   deviceLock_ = reinterpret_cast<std::intptr_t>(lock);
+  restore_.reset(std::make_unique<LineStateToRestore>().release());
   // A failure here shows up as reads that wait differently; the port is still usable.
   SetTimeouts(port, kOpenReadWaitMs);
   driverWaitMs_ = kOpenReadWaitMs;
@@ -85,7 +97,8 @@ bool SerialPort::Configure(std::uint32_t baudRate) {
   if (!IsOpen()) return false;
   DCB control{};
   control.DCBlength = sizeof control;
-  GetCommState(AsHandle(handle_), &control);
+  const bool read = GetCommState(AsHandle(handle_), &control) != FALSE;
+  if (read && restore_ && !restore_->control) restore_->control = control;
   // Only the line format changes; flow control stays as the driver reported it.
   control.BaudRate = baudRate;
   control.ByteSize = 8;
@@ -100,7 +113,12 @@ bool SerialPort::Configure(std::uint32_t baudRate) {
 }
 
 void SerialPort::Close() noexcept {
-  if (handle_ != -1) CloseHandle(AsHandle(std::exchange(handle_, -1)));
+  const auto restore = std::move(restore_);
+  if (handle_ != -1) {
+    HANDLE port = AsHandle(std::exchange(handle_, -1));
+    if (restore && restore->control) SetCommState(port, &*restore->control);
+    CloseHandle(port);
+  }
   if (deviceLock_ != 0) CloseHandle(AsHandle(std::exchange(deviceLock_, 0)));
 }
 
