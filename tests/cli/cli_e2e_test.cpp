@@ -474,3 +474,85 @@ TEST_F(CommandLineProgram, APortThatCannotBeOpenedIsNamedWithTheSystemsReason) {
 
 }  // namespace
 }  // namespace tessaline
+
+namespace tessaline {
+namespace {
+
+// A copy of the build's package folder without its unit properties: no build version.
+std::string PackageWithoutBuildVersion() {
+  namespace fs = std::filesystem;
+  const fs::path copy = fs::path(::testing::TempDir()) / "tessaline-no-build-version";
+  fs::remove_all(copy);
+  fs::copy(TESSALINE_BUILD_PACKAGE_DIR, copy, fs::copy_options::recursive);
+  fs::remove(copy / "PROPERTIES" / "UNIT.properties");
+  return copy.string();
+}
+
+// Every edge where the program once said "updated" (or "exited") while the unit did not hold the
+// package or stayed in bootload mode: the words, the code and the unit's state afterwards.
+TEST(Verdict, NothingIsClaimedThatTheUnitDidNotTake) {
+  using sim::UnitMode;
+  struct Case {
+    const char* what;
+    const char* command;  // after "--ip <address>"
+    std::function<void(sim::UnitConfig&)> fault;
+    int exitCode;
+    const char* words;
+    UnitMode modeAfter;
+    bool erased;  // the unit's application area was written to
+  };
+  const auto drop = [](std::uint8_t code, std::uint32_t from, std::uint32_t to) {
+    return [=](sim::UnitConfig& c) {
+      for (std::uint32_t n = from; n <= to; ++n) c.faults.dropArrivals.push_back({code, n});
+    };
+  };
+  const auto refuse = [](int code, std::uint32_t nth) {
+    return [=](sim::UnitConfig& c) {
+      c.faults.refuseCommand = code;
+      c.faults.refuseNth = nth;
+    };
+  };
+  const std::string noVersionPackage = "update --package " + PackageWithoutBuildVersion();
+  const Case cases[] = {
+      {"final command refused", "update", refuse(0x04, 1), 14,
+       "did not leave bootload mode (the unit refused the finish update command)",
+       UnitMode::Bootloader, true},
+      {"first final command lost", "update", drop(0x04, 1, 1), 0,
+       "The firmware updated successfully.", UnitMode::Application, true},
+      {"every final command lost", "update", drop(0x04, 1, 3), 15,
+       "did not take the finish update command in 3 tries", UnitMode::Bootloader, true},
+      {"stale version after the write", "update", [](sim::UnitConfig& c) { c.staleVersion = true; },
+       7, "the unit reports version 1.1 instead of 1.2", UnitMode::Bootloader, true},
+      {"version request unanswered", "update", drop(0x09, 1, 10), 4,
+       "did not report its application version, so it could not be checked",
+       UnitMode::Bootloader, false},
+      {"a refused chunk names itself", "update", refuse(0x06, 50), 1,
+       "could not complete (the unit refused flash data chunk", UnitMode::Bootloader, true},
+      {"no firmware asked for", "update --no-firmware", {}, 0,
+       "No firmware was written; the unit only left bootload mode.", UnitMode::Application, false},
+      {"exit command refused", "exit-bootload", refuse(0x0B, 1), 14,
+       "The unit did not leave bootload mode (the unit refused the exit bootload command).",
+       UnitMode::Bootloader, false},
+      {"package without a build version", noVersionPackage.c_str(), {}, 12,
+       "names no build version", UnitMode::Bootloader, false},
+  };
+  int host = 1;
+  for (const Case& c : cases) {
+    const std::string address = "127.0.12." + std::to_string(host++);
+    sim::UnitConfig config = testing::UdpUnit(address);
+    if (c.fault) c.fault(config);
+    auto unit = StartUnit(config);
+    const CliRun run = RunCli(std::string(c.command) + " --ip " + address);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.out << run.err;
+    EXPECT_NE(run.out.find(c.words), std::string::npos) << c.what << "\n" << run.out;
+    if (c.exitCode != 0) {
+      EXPECT_EQ(run.out.find("updated successfully"), std::string::npos) << c.what;
+    }
+    EXPECT_EQ(unit->Mode(), c.modeAfter) << c.what;
+    const Codes order = unit->CommandOrder();
+    EXPECT_EQ(std::count(order.begin(), order.end(), 0x82) != 0, c.erased) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace tessaline

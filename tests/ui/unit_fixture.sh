@@ -2,6 +2,8 @@
 # Starts or stops the simulated units that the window's update tests talk to:
 #   127.0.0.2  a unit of the package's variant, bootloader on UDP
 #   127.0.0.4  a unit of another variant (GD32 with ADAU1462)
+#   127.0.0.5  a unit whose version read back stays the one from before the write
+#   127.0.0.6  a unit that runs application 2.0, newer than the package
 #   COM7       a unit of the package's variant on a pseudo-terminal mapped into the Wine prefix
 # usage: unit_fixture.sh start|stop SIMULATOR WORKDIR
 set -euo pipefail
@@ -42,6 +44,8 @@ case $action in
     stop_units
     start_unit udp --udp 127.0.0.2
     start_unit other --udp 127.0.0.4 --identity Tessaline,GD32,ADAU1462
+    start_unit stale --udp 127.0.0.5 --stale-version
+    start_unit newer --udp 127.0.0.6 --app-version 2.0
     start_unit serial --serial-link "$work/com7"
     [ -f "$prefix/system.reg" ] || "$here/../../scripts/wine-prefix.sh" "$prefix" >/dev/null
     "$here/../../scripts/wine-serial-ports.sh" "$prefix" "COM7=$work/com7"

@@ -13,6 +13,7 @@
 #include "transport/com_port_table.h"
 #include "ui/main_window.h"
 #include "ui/messages.h"
+#include "ui/wide_text.h"
 
 namespace tessaline::test {
 namespace {
@@ -100,6 +101,42 @@ TEST_F(UpdateThroughWindowTest, AUnitOfAnotherVariantIsRefusedWithTheWrongRespon
   EXPECT_EQ(boxes_.Boxes()[1].caption, L"Error");
   EXPECT_EQ(boxes_.Boxes()[1].text, UpdaterText("error-message.WrongResponse"));
   ExpectBackAtRest();
+}
+
+// The window takes the command line's checks: a read-back that does not show the package's
+// version ends in a failure box, and a newer unit is asked about first, No leaving it as it was.
+TEST_F(UpdateThroughWindowTest, AStaleReadBackFailsAndANewerUnitIsAskedAboutFirst) {
+  SetAddress(window_, IDC_IP_ADDRESS, 127, 0, 0, 5);
+  WaitForBootloader();
+  RunUpdate(nullptr);
+  ASSERT_EQ(boxes_.Boxes().size(), 2u);
+  EXPECT_EQ(boxes_.Boxes()[1].caption, L"Error");
+  EXPECT_NE(boxes_.Boxes()[1].text.find(L"the unit reports version 1.1 instead of 1.2"),
+            std::wstring::npos)
+      << Narrow(boxes_.Boxes()[1].text);
+  ExpectBackAtRest();
+
+  boxes_.Clear();
+  SetAddress(window_, IDC_IP_ADDRESS, 127, 0, 0, 6);
+  WaitForBootloader();
+  boxes_.Answer(IDOK);  // the warning
+  boxes_.Answer(IDNO);  // the question
+  boxes_.Answer(IDOK);  // the result
+  Click(window_, IDC_UPDATE);
+  ASSERT_TRUE(PumpUntil([] { return !MainWindowJobRunning(); }, seconds(60)));
+  ASSERT_EQ(boxes_.Boxes().size(), 3u);
+  EXPECT_EQ(boxes_.Boxes()[1].text,
+            L"The unit runs V2.0, newer than this package's V1.2. Write V1.2 over it?");
+  EXPECT_EQ(boxes_.Boxes()[2].caption, L"Error");
+  EXPECT_EQ(boxes_.Boxes()[2].text.rfind(L"Nothing was erased", 0), 0u)
+      << Narrow(boxes_.Boxes()[2].text);
+  ExpectBackAtRest();
+  // The window asks the unit again: it still runs the version it had.
+  EXPECT_TRUE(PumpUntil([&] { return ItemText(window_, IDC_APPLICATION_VERSION).find(L"2.0") !=
+                                     std::wstring::npos; },
+                        seconds(30)))
+      << Narrow(ItemText(window_, IDC_APPLICATION_VERSION));
+  for (const auto& box : boxes_.Boxes()) EXPECT_NE(box.caption, L"Success");
 }
 
 TEST_F(UpdateThroughWindowTest, AFullUpdateOverTheChosenComPort) {
