@@ -20,6 +20,8 @@ enum ExitCode : int {
   // The package is damaged or cannot serve the request; nothing was sent.
   kExitPackageRefused = 12,
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
+  // The terminal hung up: running units were finished, no other started (128 + SIGHUP).
+  kExitHungUp = 129,
   kExitInterrupted = 130,  // Ctrl+C and its kin stopped the job (128 + SIGINT, as shells do)
 };
 

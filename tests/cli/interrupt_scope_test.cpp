@@ -1,4 +1,5 @@
-// Ctrl+C during a job stops the job through its stop token; outside a job it ends the program as
+// Ctrl+C during a job stops the job through its stop token, a hang-up only keeps new units from
+// starting, a second Ctrl+C ends the program at once; outside a job the signals end the program as
 // usual. Each case runs in a child process, so a signal that ends one ends only that child.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,7 +9,10 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "cli/interrupt.h"
 
@@ -46,6 +50,63 @@ TEST(InterruptScope, ASignalStopsTheJobsInsideAScopeAndEndsTheProgramOutsideOne)
       return 0;
     });
     EXPECT_TRUE(WIFSIGNALED(outside) && WTERMSIG(outside) == signal) << "status " << outside;
+  }
+}
+
+// Runs `body` in a child whose scope notices go to a pipe; the child's status and what it told.
+std::pair<int, std::string> ChildTelling(
+    const std::function<int(std::function<void(std::string_view)>)>& body) {
+  int ends[2];
+  if (pipe(ends) != 0) return {-1, ""};
+  const int status = ChildStatus([&] {
+    close(ends[0]);
+    return body([&](std::string_view text) {
+      if (write(ends[1], text.data(), text.size()) < 0) _exit(3);
+    });
+  });
+  close(ends[1]);
+  std::string told;
+  char buffer[512];
+  for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) told.append(buffer, n);
+  close(ends[0]);
+  return {status, told};
+}
+
+TEST(InterruptScope, AHangUpStartsNothingNewAndASecondInterruptEndsAtOnce) {
+  const struct {
+    const char* name;
+    std::vector<int> signals;
+    int exitCode;      // of the child
+    const char* told;  // a fragment of the notice
+  } cases[] = {
+      // 0: only new units held back; 1: running jobs stopped too.
+      {"hang-up", {SIGHUP}, 0, "no other unit starts"},
+      {"interrupt", {SIGINT}, 1, "Press Ctrl+C again to end at once."},
+      {"hang-up then interrupt", {SIGHUP, SIGTERM}, 1, "Press Ctrl+C again"},
+      {"two interrupts",
+       {SIGINT, SIGINT},
+       130,
+       "127.0.0.9: ended at once while writing the flash data: the unit stays in bootload mode"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto [status, told] = ChildTelling([&](std::function<void(std::string_view)> tell) {
+      InterruptScope scope(std::move(tell));
+      JobObserver quiet;
+      StageNoting noting(scope.Stages(), "127.0.0.9", quiet);
+      noting.StageBegan(Stage::FlashData, 100);
+      const std::stop_token noNew = scope.NoNewUnits();
+      for (const int signal : c.signals) {
+        kill(getpid(), signal);
+        for (int waited = 0; waited < 500 && !noNew.stop_requested(); ++waited)
+          std::this_thread::sleep_for(10ms);
+        std::this_thread::sleep_for(50ms);
+      }
+      if (!noNew.stop_requested()) return 2;
+      return scope.Token().stop_requested() ? 1 : (scope.HungUp() ? 0 : 4);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.exitCode) << "status " << status;
+    EXPECT_NE(told.find(c.told), std::string::npos) << told;
   }
 }
 
