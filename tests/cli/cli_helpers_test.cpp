@@ -299,38 +299,5 @@ TEST(Output, FailuresGoToStandardError) {
   EXPECT_EQ(err, "The firmware update could not complete.\n");
 }
 
-TEST(Output, AStreamThatCannotBeWrittenLosesItsTextButNotTheOther) {
-  // A stream open for reading only fails every write, as a pipe without its reader does.
-  const std::string path = ::testing::TempDir() + "tessaline-output-read-only.txt";
-  std::FILE* created = std::fopen(path.c_str(), "w");
-  ASSERT_NE(created, nullptr);
-  std::fclose(created);
-  for (const OutputMode mode : {OutputMode::Plain, OutputMode::Terminal, OutputMode::Json}) {
-    for (const bool outGone : {true, false}) {
-      SCOPED_TRACE(std::to_string(static_cast<int>(mode)) + (outGone ? " out gone" : " err gone"));
-      std::FILE* gone = std::fopen(path.c_str(), "r");
-      std::FILE* kept = std::tmpfile();
-      ASSERT_TRUE(gone != nullptr && kept != nullptr);
-      {
-        Output output(mode, outGone ? gone : kept, outGone ? kept : gone);
-        SmallUpdate(output);
-        output.Error("Socket Error: Socket creation failed.");
-        output.Result("failed", "The firmware update could not complete.", 1);
-      }
-      std::rewind(kept);
-      char buffer[8192];
-      const std::string text(buffer, std::fread(buffer, 1, sizeof buffer, kept));
-      std::fclose(kept);
-      std::fclose(gone);
-      // What was meant for the stream that still works arrived.
-      EXPECT_NE(text.find(outGone ? "Socket Error: Socket creation failed.\n"
-                                  : "The firmware updated successfully."),
-                std::string::npos)
-          << text;
-    }
-  }
-  std::remove(path.c_str());
-}
-
 }  // namespace
 }  // namespace tessaline::cli

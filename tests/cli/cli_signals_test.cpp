@@ -1,16 +1,13 @@
 // tessaline-update when its reader goes away, its terminal hangs up or the user presses Ctrl+C,
-// against simulated units: every unit ends whole or stopped at a boundary, and its receipt says
-// which.
+// against simulated units: each unit ends whole or stopped at a boundary, and its receipt says so.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,141 +15,111 @@
 #include "receipts/receipt_log.h"
 #include "support/cli_program.h"
 #include "support/simulated_units.h"
-#include "unit-sim/simulated_unit.h"
 
 namespace tessaline {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ExpectHoldsThePackage;
-using testing::RunCli;
-using testing::StartUnit;
-using testing::UdpUnit;
+using Units = std::vector<std::unique_ptr<sim::SimulatedUnit>>;
 
-std::string TempPath(const std::string& name) {
+// Units on `addresses` and the arguments that name them.
+std::string StartUnits(Units& units, const std::vector<std::string>& addresses) {
+  std::string arguments;
+  for (const auto& address : addresses) {
+    units.push_back(testing::StartUnit(testing::UdpUnit(address)));
+    arguments += " --ip " + address;
+  }
+  return arguments;
+}
+
+// A fresh receipts file's path, and the outcome of each receipt it then holds.
+std::string Fresh(const std::string& name) {
   const std::string path = ::testing::TempDir() + "tessaline-signals-" + name;
   std::remove(path.c_str());
   return path;
 }
-
-std::string FileText(const std::string& path) {
-  std::ifstream file(path);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// The outcome word of each receipt in the file, in order; empty when the chain does not hold.
-std::vector<std::string> ReceiptResults(const std::string& path) {
-  const auto check = receipts::VerifyReceipts(path);
+std::vector<std::string> Results(const std::string& receipts) {
   std::vector<std::string> results;
-  if (check.state != receipts::ReceiptLogState::Valid) return results;
-  for (const auto& receipt : check.receipts) results.push_back(receipt.outcome.result);
+  for (const auto& receipt : receipts::VerifyReceipts(receipts).receipts)
+    results.push_back(receipt.outcome.result);
   return results;
 }
 
 TEST(Signals, AReaderThatGoesAwayStopsTheOutputNotTheUnits) {
-  const struct {
-    const char* name;
-    std::vector<std::string> units;
-    const char* options;
-    const char* reader;  // takes a few lines, then exits
-  } cases[] = {
-      {"one unit, plain lines", {"127.0.16.1"}, "", "head -3"},
-      {"a rack, JSON", {"127.0.16.2", "127.0.16.3"}, " --json", "head -1"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<std::unique_ptr<sim::SimulatedUnit>> units;
-    std::string arguments = "update --factory-defaults";
-    for (const auto& address : c.units) {
-      units.push_back(StartUnit(UdpUnit(address)));
-      arguments += " --ip " + address;
-    }
-    const std::string receipts = TempPath("reader-gone.jsonl");
-    const std::string status = TempPath("reader-gone.status");
-    const std::string err = TempPath("reader-gone.err");
-    const std::string command = "{ " + std::string(TESSALINE_CLI_PATH) + " " + arguments +
-                                c.options + " --receipt " + receipts + " 2>" + err +
-                                " </dev/null; echo $? >" + status + "; } | " + c.reader +
-                                " >/dev/null";
+  for (const auto& [addresses, reader] :
+       {std::pair{std::vector<std::string>{"127.0.16.1"}, " | head -3"},
+        std::pair{std::vector<std::string>{"127.0.16.2", "127.0.16.3"}, " | head -1"}}) {
+    Units units;
+    // A rack in JSON, as `| jq` reads it.
+    const std::string arguments =
+        StartUnits(units, addresses) + (addresses.size() > 1 ? " --json" : "");
+    const std::string receipts = Fresh("reader.jsonl"), status = Fresh("reader.status");
+    // Not 141 (SIGPIPE): the program outlives its reader.
+    const std::string command = "{ " + std::string(TESSALINE_CLI_PATH) + " update" + arguments +
+                                " --receipt " + receipts + " 2>/dev/null; echo $? >" + status +
+                                "; }" + reader + " >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    // Not 141: the program outlived its reader and finished every unit.
-    EXPECT_EQ(FileText(status), "0\n") << FileText(err);
-    for (const auto& unit : units) ExpectHoldsThePackage(*unit);
-    EXPECT_EQ(ReceiptResults(receipts), std::vector<std::string>(c.units.size(), "succeeded"));
+    std::stringstream code;
+    code << std::ifstream(status).rdbuf();
+    EXPECT_EQ(code.str(), "0\n") << arguments;
+    for (const auto& unit : units) testing::ExpectHoldsThePackage(*unit);
+    EXPECT_EQ(Results(receipts), std::vector<std::string>(addresses.size(), "succeeded"));
   }
 }
 
-TEST(Signals, AHangUpFinishesTheUnitsBeingWrittenAndAnInterruptStopsThemAtABoundary) {
+// Runs the program and sends it `signal` `delay` after it prints a line ending in `line`.
+// `sentAt`, when given, is when the signal went.
+testing::CliRun SignalAfter(const std::string& arguments, const std::string& line, int signal,
+                            std::chrono::milliseconds delay = 0ms,
+                            std::chrono::steady_clock::time_point* sentAt = nullptr) {
+  bool sent = false;
+  return testing::RunCli(arguments, "", [&](const std::string& printed, pid_t pid) {
+    if (sent || !printed.ends_with(line + "\n")) return;
+    std::this_thread::sleep_for(delay);
+    if (sentAt != nullptr) *sentAt = std::chrono::steady_clock::now();
+    sent = ::kill(pid, signal) == 0;
+  });
+}
+
+TEST(Signals, AHangUpFinishesTheUnitBeingWrittenAndAnInterruptStopsItAtABoundary) {
   const struct {
-    const char* name;
     int signal;
-    std::vector<std::string> units;  // with --parallel 1: the first runs, the others wait
+    std::vector<std::string> units;  // one at a time: the first is written, the others wait
     int exitCode;
-    const char* result;  // of the first unit's receipt
-  } cases[] = {
-      {"hang-up, one unit", SIGHUP, {"127.0.16.11"}, 129, "succeeded"},
-      {"hang-up, a rack", SIGHUP, {"127.0.16.12", "127.0.16.13"}, 129, "succeeded"},
-      {"interrupt, one unit", SIGINT, {"127.0.16.14"}, 130, "interrupted"},
-  };
+    const char* result;
+  } cases[] = {{SIGHUP, {"127.0.16.11"}, 129, "succeeded"},
+               {SIGHUP, {"127.0.16.12", "127.0.16.13"}, 129, "succeeded"},
+               {SIGINT, {"127.0.16.14"}, 130, "interrupted"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<std::unique_ptr<sim::SimulatedUnit>> units;
-    std::string arguments = "update --factory-defaults --parallel 1";
-    for (const auto& address : c.units) {
-      units.push_back(StartUnit(UdpUnit(address)));
-      arguments += " --ip " + address;
-    }
-    const std::string receipts = TempPath("signal.jsonl");
-    bool sent = false;
-    const auto run =
-        RunCli(arguments + " --receipt " + receipts, "", [&](const std::string& line, pid_t pid) {
-          if (!sent && line.ends_with("Progress: UI\n")) {
-            sent = true;
-            ::kill(pid, c.signal);
-          }
-        });
-    ASSERT_TRUE(sent) << run.out;
+    SCOPED_TRACE(c.units[0]);
+    Units units;
+    const std::string arguments = "update --parallel 1" + StartUnits(units, c.units);
+    const std::string receipts = Fresh("signal.jsonl");
+    const auto run = SignalAfter(arguments + " --receipt " + receipts, "Progress: UI", c.signal);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-    EXPECT_EQ(ReceiptResults(receipts), std::vector<std::string>{c.result});
-    // Only the unit already being written was touched.
+    EXPECT_EQ(Results(receipts), std::vector<std::string>{c.result});
     for (std::size_t k = 1; k < units.size(); ++k) EXPECT_TRUE(units[k]->RequestLog().empty());
+    // Stopped at a boundary: the same command finishes it.
     if (c.signal == SIGINT) {
-      // Stopped at a boundary: the same command finishes it.
-      EXPECT_EQ(RunCli("update --factory-defaults --ip " + c.units[0]).exitCode, 0);
+      EXPECT_EQ(testing::RunCli(arguments).exitCode, 0);
     }
-    ExpectHoldsThePackage(*units[0]);
+    testing::ExpectHoldsThePackage(*units[0]);
   }
 }
 
-// A second Ctrl+C, which ends the program at once, is tested with the interrupt scope: here the
-// first one already ends the run before a second could arrive.
 TEST(Signals, CtrlCEndsTheWaitOnASilentUnitWithinTwoSeconds) {
-  auto config = UdpUnit("127.0.16.21");
-  config.faults.silentAfter = 12;  // a few record batches into the application
-  auto unit = StartUnit(config);
-  const std::string receipts = TempPath("silent.jsonl");
+  auto config = testing::UdpUnit("127.0.16.21");
+  config.faults.silentAfter = 2;  // answers who it is, then not the erase: a 50 s schedule
+  auto unit = testing::StartUnit(config);
+  const std::string receipts = Fresh("silent.jsonl");
   std::chrono::steady_clock::time_point pressed;
-  std::thread presser;
-  const auto run = RunCli("update --ip 127.0.16.21 --receipt " + receipts, "",
-                          [&](const std::string& line, pid_t pid) {
-                            if (line != "Progress: Application\n") return;
-                            presser = std::thread([&, pid] {
-                              while (unit->Faults().silenced == 0)
-                                std::this_thread::sleep_for(10ms);
-                              pressed = std::chrono::steady_clock::now();
-                              ::kill(pid, SIGINT);
-                            });
-                          });
-  const auto ended = std::chrono::steady_clock::now();
-  ASSERT_TRUE(presser.joinable()) << run.out;
-  presser.join();
+  const auto run = SignalAfter("update --ip 127.0.16.21 --receipt " + receipts,
+                               "Progress: Application", SIGINT, 500ms, &pressed);
   EXPECT_EQ(run.exitCode, 130) << run.err;
-  // Without the stop reaching the wait, the 1 s schedule of five sends runs on for 5 s.
-  EXPECT_LT(ended - pressed, 2s);
+  EXPECT_LT(std::chrono::steady_clock::now() - pressed, 2s);
   EXPECT_NE(run.err.find("Press Ctrl+C again to end at once."), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("Interrupted while writing the application"), std::string::npos)
-      << run.err;
-  EXPECT_EQ(ReceiptResults(receipts), std::vector<std::string>{"interrupted"});
+  EXPECT_NE(run.err.find("Interrupted while writing the application"), std::string::npos);
+  EXPECT_EQ(Results(receipts), std::vector<std::string>{"interrupted"});
 }
 
 }  // namespace
