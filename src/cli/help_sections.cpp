@@ -15,7 +15,7 @@ std::string OptionsHelp() {
   --all               update, exit-bootload: search the network for --seconds and take every
                       unit that answers in bootload mode
   --expect N          with --all: start only if exactly N units were found
-  --parallel N        several units: run at most N at once (default: all)
+  --parallel N        several units: run at most N at once (default 16)
   --max-failures K    several units: start no further unit once K have failed; running units
                       finish, the others are reported skipped
   --factory-defaults  update: also restore the unit's factory defaults
@@ -56,6 +56,7 @@ std::string ExitStatusHelp() {
   12  the package was refused: an image is damaged, or it holds no application
       image for a firmware update; nothing was sent
   64  bad command line (also: a unit named twice)
+  129 the terminal hung up; running units were finished, no other was started
   130 interrupted (Ctrl+C); the message says what state each unit is left in
 
 Environment:

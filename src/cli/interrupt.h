@@ -1,31 +1,87 @@
 // Ctrl+C and its kin during a job: while an InterruptScope lives, SIGINT and SIGTERM (Ctrl+C,
 // Ctrl+Break and closing the console on Windows) ask every running job to stop at its next
-// exchange boundary instead of ending the process; outside one they keep their usual effect.
+// exchange boundary, and a hang-up (SIGHUP) lets running jobs finish but starts no other; outside
+// a scope they keep their usual effect. A second interrupt ends the program at once.
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <mutex>
 #include <stop_token>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/console_interrupts.h"
+#include "update/jobs.h"
 
 namespace tessaline::cli {
 
+// What stopping in `stage` leaves a unit in, as the end of a sentence that starts "Interrupted "
+// or "ended at once ": "while writing the application: the unit stays in bootload mode ...".
+
+// Where each unit whose job runs stands: what the program says when it must end at once.
+class UnitStages {
+ public:
+  void Began(const std::string& unit, Stage stage);
+  void Ended(const std::string& unit);
+  // One line per unit still in its job ("127.0.0.5: ended at once while ..."); empty when none.
+  std::string EndedAtOnceText() const;
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<std::pair<std::string, Stage>> running_;  // in the order the units began
+};
+
+// Forwards a job's events to `inner` and tells `stages` where the unit stands.
+class StageNoting final : public JobObserver {
+ public:
+  StageNoting(UnitStages& stages, std::string unit, JobObserver& inner);
+  void StageBegan(Stage stage, std::uint32_t units) override;
+  void PlanReady(std::uint32_t totalUnits) override { inner_.PlanReady(totalUnits); }
+  void PositionMoved(std::uint32_t position) override { inner_.PositionMoved(position); }
+  void Finished(const JobResult& result) override;
+  void Message(std::string_view text) override { inner_.Message(text); }
+
+ private:
+  UnitStages& stages_;
+  std::string unit_;
+  JobObserver& inner_;
+};
+
+// Writes a notice to standard error, dropping it when standard error is gone.
+void TellOnStandardError(std::string_view text);
+
 class InterruptScope {
  public:
-  InterruptScope();
+  // `tell` says on standard error that a signal was seen and what happens next.
+  explicit InterruptScope(std::function<void(std::string_view)> tell = TellOnStandardError);
   ~InterruptScope();
   InterruptScope(const InterruptScope&) = delete;
   InterruptScope& operator=(const InterruptScope&) = delete;
 
   // Stops when the user interrupts; shared by every job of the run.
   std::stop_token Token() const { return stop_.get_token(); }
+  // Stops on an interrupt or a hang-up: no further unit may start.
+  std::stop_token NoNewUnits() const { return noNewUnits_.get_token(); }
   // True once an interrupt arrived.
-  bool Interrupted() const { return interrupted_.load(); }
+  bool Interrupted() const { return interrupts_.load() > 0; }
+  // True once the terminal hung up.
+  bool HungUp() const { return hungUp_.load(); }
+  // Fed by the jobs (StageNoting), read when a second interrupt ends the program at once.
+  UnitStages& Stages() { return stages_; }
 
  private:
+  void OnSignal(platform::ConsoleSignal signal);
+
+  std::function<void(std::string_view)> tell_;
   std::stop_source stop_;
-  std::atomic<bool> interrupted_{false};
-  platform::ConsoleInterruptWatch watch_;
+  std::stop_source noNewUnits_;
+  std::atomic<int> interrupts_{0};
+  std::atomic<bool> hungUp_{false};
+  UnitStages stages_;
+  platform::ConsoleInterruptWatch watch_;  // last: its thread may call OnSignal until it goes
 };
 
 }  // namespace tessaline::cli

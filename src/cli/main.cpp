@@ -8,6 +8,7 @@
 #include "cli/help_sections.h"
 #include "package/package.h"
 #include "package/package_contents.h"
+#include "platform/console_interrupts.h"
 #include "platform/sockets.h"
 #include "platform/terminal.h"
 #include "platform/threading.h"
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
   using namespace tessaline;
   using namespace tessaline::cli;
   platform::ThreadNameHook("main_application");
+  // A reader that goes away (`| head`) stops the output, never the units being written.
+  platform::IgnoreBrokenPipes();
   std::vector<std::string> words(argv + 1, argv + argc);
   if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
     std::fputs(UsageText().c_str(), words.empty() ? stderr : stdout);

@@ -113,10 +113,23 @@ std::optional<std::string> StageProgress::PlainLine() {
 Output::Output(OutputMode mode, std::FILE* out, std::FILE* err)
     : mode_(mode), out_(out), err_(err) {}
 
+void Output::Write(std::FILE* stream, std::string_view text) {
+  bool& gone = stream == out_ ? outGone_ : errGone_;
+  if (gone) return;
+  if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() || std::fflush(stream) != 0) {
+    gone = true;
+  }
+}
+
+void Output::WriteLine(std::FILE* stream, std::string_view text) {
+  std::string line(text);
+  line += '\n';
+  Write(stream, line);
+}
+
 void Output::EndBar() {
   if (barOpen_) {
-    std::fputc('\n', out_);
-    std::fflush(out_);
+    Write(out_, "\n");
     barOpen_ = false;
   }
 }
@@ -124,13 +137,12 @@ void Output::EndBar() {
 void Output::DrawBar(bool force, std::uint32_t nowMs) {
   if (!force && barOpen_ && nowMs - lastDrawMs_ < kBarRedrawMs) return;
   lastDrawMs_ = nowMs;
-  std::fprintf(out_, "\r%s\x1b[K", progress_.Bar(nowMs, kBarWidth).c_str());
-  std::fflush(out_);
+  Write(out_, "\r" + progress_.Bar(nowMs, kBarWidth) + "\x1b[K");
   barOpen_ = true;
 }
 
-void Output::Stage(std::string_view stage, std::string_view text,
-                   std::uint32_t units, std::uint32_t nowMs) {
+void Output::Stage(std::string_view stage, std::string_view text, std::uint32_t units,
+                   std::uint32_t nowMs) {
   if (mode_ == OutputMode::Terminal && barOpen_) DrawBar(true, nowMs);
   EndBar();
   progress_.BeginStage(stage, units, nowMs);
@@ -138,8 +150,7 @@ void Output::Stage(std::string_view stage, std::string_view text,
     Event({{"event", "stage"}, {"stage", stage}, {"text", text}});
     return;
   }
-  std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
-  std::fflush(out_);
+  WriteLine(out_, text);
 }
 
 void Output::Range(std::uint32_t total) {
@@ -171,15 +182,13 @@ void Output::Line(std::string_view text) {
     return;
   }
   EndBar();
-  std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
-  std::fflush(out_);
+  WriteLine(out_, text);
 }
 
 void Output::Error(std::string_view text) {
   EndBar();
   Event({{"event", "error"}, {"text", text}});
-  std::fprintf(err_, "%.*s\n", static_cast<int>(text.size()), text.data());
-  std::fflush(err_);
+  WriteLine(err_, text);
 }
 
 void Output::Result(std::string_view result, std::string_view text, int exitCode) {
@@ -188,18 +197,14 @@ void Output::Result(std::string_view result, std::string_view text, int exitCode
     Event({{"event", "result"}, {"result", result}, {"text", text}, {"exit_code", exitCode}});
     return;
   }
-  std::FILE* stream = exitCode == 0 ? out_ : err_;
-  std::fprintf(stream, "%.*s\n", static_cast<int>(text.size()), text.data());
-  std::fflush(stream);
+  WriteLine(exitCode == 0 ? out_ : err_, text);
 }
 
 void Output::Event(const JsonEvent& event) {
   if (mode_ != OutputMode::Json) return;
   EndBar();
   // Invalid UTF-8 in a text (a unit's identity, a system message) is replaced, never thrown about.
-  std::fprintf(out_, "%s\n",
-               event.dump(-1, ' ', false, JsonEvent::error_handler_t::replace).c_str());
-  std::fflush(out_);
+  WriteLine(out_, event.dump(-1, ' ', false, JsonEvent::error_handler_t::replace));
 }
 
 void ReportSocketFailure(Output& output, const SocketFailure& failure) {

@@ -81,6 +81,10 @@ class Output {
 
  private:
   void DrawBar(bool force, std::uint32_t nowMs);
+  // Every byte goes out through these. After a write to a stream fails (its reader went away,
+  // its terminal hung up) nothing more is written there: the units go on without an audience.
+  void Write(std::FILE* stream, std::string_view text);
+  void WriteLine(std::FILE* stream, std::string_view text);
 
   OutputMode mode_;
   std::FILE* out_;
@@ -88,6 +92,8 @@ class Output {
   StageProgress progress_;
   std::uint32_t lastDrawMs_ = 0;
   bool barOpen_ = false;
+  bool outGone_ = false;
+  bool errGone_ = false;
 };
 
 // The desktop program's "Socket Error" box as an error line, with the system's words.

@@ -2,6 +2,7 @@
 #include "cli/rack_runner.h"
 
 #include <condition_variable>
+#include <exception>
 #include <list>
 #include <mutex>
 
@@ -64,20 +65,44 @@ std::optional<RackLimits> RackLimitsFrom(const CommandLine& line, std::string& e
   return limits;
 }
 
+std::optional<std::string> MaxFailuresWarning(const RackLimits& limits, std::size_t unitCount) {
+  if (limits.maxFailures == 0) return std::nullopt;
+  const std::string budget = "--max-failures " + std::to_string(limits.maxFailures);
+  if (limits.maxFailures >= unitCount) {
+    return budget + " cannot stop anything: the rack has only " + std::to_string(unitCount) +
+           " units.";
+  }
+  if (limits.parallel >= unitCount) {
+    return budget + " cannot stop anything: all " + std::to_string(unitCount) +
+           " units start at once. Give --parallel below " + std::to_string(unitCount) +
+           " to start them in turns.";
+  }
+  return std::nullopt;
+}
+
 std::vector<RackUnitResult> RunRack(const std::vector<UnitAddress>& units, const UnitJob& job,
                                     const RackLimits& limits, RackObserver& observer,
-                                    std::stop_token stop) {
+                                    const RackStops& stops) {
   std::vector<RackUnitResult> results(units.size());
   const std::size_t slots = limits.parallel == 0 ? units.size() : limits.parallel;
   std::mutex lock;
   std::condition_variable changed;
   std::size_t running = 0;
   std::size_t failures = 0;
-  // Wakes the scheduler on an interrupt while it waits for a slot.
-  std::stop_callback wake(stop, [&] {
+  bool cannotStart = false;
+  const std::stop_token& stop = stops.stop;
+  const std::stop_token& noNewUnits = stops.noNewUnits;
+  const auto startsNoMore = [&] {
+    return stop.stop_requested() || noNewUnits.stop_requested() || cannotStart ||
+           (limits.maxFailures != 0 && failures >= limits.maxFailures);
+  };
+  // Wake the scheduler on an interrupt or a hang-up while it waits for a slot.
+  const auto wakeScheduler = [&] {
     std::lock_guard guard(lock);
     changed.notify_all();
-  });
+  };
+  std::stop_callback wakeOnStop(stop, wakeScheduler);
+  std::stop_callback wakeOnHangUp(noNewUnits, wakeScheduler);
 
   // Destroyed (joined) before `results` and the lock go away: declared after them.
   std::list<platform::JoinedThread> threads;
@@ -85,24 +110,35 @@ std::vector<RackUnitResult> RunRack(const std::vector<UnitAddress>& units, const
   {
     std::unique_lock guard(lock);
     while (next < units.size()) {
-      changed.wait(guard, [&] { return running < slots || stop.stop_requested(); });
-      if (stop.stop_requested()) break;
-      if (limits.maxFailures != 0 && failures >= limits.maxFailures) break;
+      changed.wait(guard, [&] { return running < slots || startsNoMore(); });
+      if (startsNoMore()) break;
       const std::size_t unit = next++;
+      try {
+        threads.emplace_back([&, unit] {
+          platform::ThreadNameHook("rack_unit_thread");
+          UnitEvents events(unit, observer, lock);
+          std::optional<StageNoting> noted;
+          if (stops.stages != nullptr) noted.emplace(*stops.stages, units[unit].Label(), events);
+          JobObserver& told = noted ? static_cast<JobObserver&>(*noted) : events;
+          UnitUpdateReport report = job(units[unit], told, stop);
+          std::lock_guard done(lock);
+          if (CountsAsFailure(report)) ++failures;
+          observer.UnitFinished(unit, report);
+          results[unit].report = std::move(report);
+          --running;
+          changed.notify_all();
+        });
+      } catch (const std::exception& failure) {
+        // Out of threads: the units already running still finish; no other is tried.
+        observer.UnitMessage(unit, std::string("could not be started: ") + failure.what());
+        observer.UnitSkipped(unit);
+        cannotStart = true;
+        break;
+      }
+      // The unit's thread reports through the lock held here, so it is told as started first.
       ++running;
       results[unit].started = true;
       observer.UnitStarted(unit);
-      threads.emplace_back([&, unit] {
-        platform::ThreadNameHook("rack_unit_thread");
-        UnitEvents events(unit, observer, lock);
-        UnitUpdateReport report = job(units[unit], events, stop);
-        std::lock_guard done(lock);
-        if (CountsAsFailure(report)) ++failures;
-        observer.UnitFinished(unit, report);
-        results[unit].report = std::move(report);
-        --running;
-        changed.notify_all();
-      });
     }
     // A budget spent while the last slot was waited for still leaves the rest unstarted.
     changed.wait(guard, [&] { return running == 0; });

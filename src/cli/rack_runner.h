@@ -1,5 +1,6 @@
 // Running one job per unit at once: each on its own thread with its own link, at most --parallel
-// at a time, no new unit started once --max-failures units have failed or the user interrupted.
+// at a time, no new unit started once --max-failures units have failed, the user interrupted or
+// the terminal hung up.
 #pragma once
 
 #include <cstddef>
@@ -10,18 +11,36 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/interrupt.h"
 #include "cli/unit_update.h"
 #include "transport/unit_address.h"
 #include "update/jobs.h"
 
 namespace tessaline::cli {
 
+// Units at once without --parallel: enough for a full rack to go at once, few enough that a
+// long --units file starts in turns (so --max-failures can act) and the threads and sockets of
+// one run stay modest.
+inline constexpr std::size_t kDefaultParallelUnits = 16;
+
 struct RackLimits {
-  std::size_t parallel = 0;     // 0: every unit at once
+  std::size_t parallel = kDefaultParallelUnits;
   std::size_t maxFailures = 0;  // 0: no budget, every unit runs
 };
 // --parallel N and --max-failures K; none with a message in `error` when a value is bad.
 std::optional<RackLimits> RackLimitsFrom(const CommandLine& line, std::string& error);
+// Why --max-failures cannot stop anything for `unitCount` units (every unit starts at once, or
+// the budget is the whole rack); none when it can, or when no budget was given.
+std::optional<std::string> MaxFailuresWarning(const RackLimits& limits, std::size_t unitCount);
+
+// What ends a rack early. `stop` (an interrupt) stops every running job at its next exchange and
+// starts no other unit; `noNewUnits` (a hang-up, or the interrupt) starts no other unit and lets
+// the running ones finish. `stages`, when given, is told where each running unit stands.
+struct RackStops {
+  std::stop_token stop;
+  std::stop_token noNewUnits;
+  UnitStages* stages = nullptr;
+};
 
 // What became of one unit of the rack.
 struct RackUnitResult {
@@ -47,9 +66,10 @@ class RackObserver {
 using UnitJob = std::function<UnitUpdateReport(const UnitAddress&, JobObserver&, std::stop_token)>;
 
 // Runs `job` for every unit, in list order as slots free up, and returns when every started job
-// has returned. `stop` reaches every running job; after it no unit is started.
+// has returned. A unit whose thread cannot be started is told as a message and reported skipped,
+// and no further unit is started. Never throws.
 std::vector<RackUnitResult> RunRack(const std::vector<UnitAddress>& units, const UnitJob& job,
                                     const RackLimits& limits, RackObserver& observer,
-                                    std::stop_token stop);
+                                    const RackStops& stops);
 
 }  // namespace tessaline::cli

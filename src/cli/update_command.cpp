@@ -46,13 +46,20 @@ bool ReadUnits(const CommandLine& line, Output& output, std::string_view identit
   return true;
 }
 
+// The run's exit code once a hang-up may have cut it short.
+int AfterHangUp(const InterruptScope& interrupt, int exitCode) {
+  return interrupt.HungUp() && !interrupt.Interrupted() ? kExitHungUp : exitCode;
+}
+
 // Several units at once; one Ctrl+C stops every running job the same way.
 int RunRackOf(const std::vector<UnitAddress>& units, const RackLimits& limits, const UnitJob& job,
               Output& output) {
+  if (const auto warning = MaxFailuresWarning(limits, units.size())) output.Error(*warning);
   InterruptScope interrupt;
   RackOutput rack(output, units);
-  const auto results = RunRack(units, job, limits, rack, interrupt.Token());
-  return rack.Summary(results, interrupt.Interrupted());
+  const auto results = RunRack(units, job, limits, rack,
+                               {interrupt.Token(), interrupt.NoNewUnits(), &interrupt.Stages()});
+  return AfterHangUp(interrupt, rack.Summary(results, interrupt.Interrupted()));
 }
 
 // --no-verify, --confirm-running[=SECONDS], --parser-port and --receipt; false with `error`.
@@ -119,8 +126,9 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
                      output);
   }
   const UnitAddress* unit = &units.units.front();
-  OutputProgress progress(output);
-  const InterruptScope interrupts;
+  OutputProgress shown(output);
+  InterruptScope interrupts;
+  StageNoting progress(interrupts.Stages(), unit->Label(), shown);
   const UnitUpdateReport report =
       UpdateOneUnit(*unit, *choice.package, settings, progress, interrupts.Token());
   if (output.Mode() == OutputMode::Json) {
@@ -128,7 +136,7 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   } else {
     output.Result(report.outcome.result, report.outcome.text, report.outcome.exitCode);
   }
-  return report.outcome.exitCode;
+  return AfterHangUp(interrupts, report.outcome.exitCode);
 }
 
 int RunExitBootloadCommand(const CommandLine& line, Output& output) {
@@ -153,13 +161,14 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
                      output);
   }
   const UnitAddress* unit = &units.units.front();
-  OutputProgress progress(output);
-  const InterruptScope interrupts;
+  OutputProgress shown(output);
+  InterruptScope interrupts;
+  StageNoting progress(interrupts.Stages(), unit->Label(), shown);
   options.stop = interrupts.Token();
   const OutcomeReport report =
       ExitBootloadReport(RunExitBootloadJob(*unit, options, progress), package->UpdaterTexts());
   output.Result(report.result, report.text, report.exitCode);
-  return report.exitCode;
+  return AfterHangUp(interrupts, report.exitCode);
 }
 
 }  // namespace tessaline::cli

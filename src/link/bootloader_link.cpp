@@ -47,6 +47,7 @@ bool BootloaderLink::CloseTransport() { return transport_ && transport_->Close()
 
 bool BootloaderLink::Exchange(std::uint8_t command, const std::uint8_t* data, std::uint32_t length,
                               std::uint16_t sends, std::uint16_t timeoutMs) {
+  stoppedByRequest_ = false;
   if (!transport_ || !transport_->IsOpen()) return false;
   // A give-up left over from the last exchange must not cut this one short.
   timedOut_ = false;
@@ -76,13 +77,27 @@ bool BootloaderLink::Exchange(std::uint8_t command, const std::uint8_t* data, st
     const PollResult polled = PollReply();
     if (polled == PollResult::GiveUp) return false;
     // A frame for another request does not stop the schedule: keep waiting and resending.
-    if (polled == PollResult::NothingYet || !ReplyBelongsToRequest()) continue;
+    if (polled == PollResult::NothingYet || !ReplyBelongsToRequest()) {
+      // Only here, between whole writes: a frame is never left half sent.
+      if (StopWanted()) {
+        ResetPump();
+        timedOut_ = false;
+        listeningLast_ = false;
+        return false;
+      }
+      continue;
+    }
     if (IsSequenced(command)) {
       decoder_.length = ShortFormOfSequencedReply(reply_.data(), decoder_.length);
     }
     ResetPump();
     return true;
   }
+}
+
+bool BootloaderLink::StopWanted() {
+  stoppedByRequest_ = stop_.stop_requested();
+  return stoppedByRequest_;
 }
 
 void BootloaderLink::ParseReceived(const std::uint8_t* bytes, std::uint32_t count) {

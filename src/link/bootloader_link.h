@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <stop_token>
 
 #include "link/packet_codec.h"
 #include "platform/clock.h"
@@ -41,7 +42,7 @@ class BootloaderLink {
   // (command without 0x80, reply data, CRC), valid until the next Exchange. False when no
   // transport is held or it is closed, the code is refused or the request would pass 2048 bytes,
   // `sends` is 0 for a command that takes the caller's count, or no acceptable reply arrived
-  // before the schedule ran out.
+  // before the schedule ran out, or a stop was requested (StoppedByRequest).
   bool Exchange(std::uint8_t command, const std::uint8_t* data, std::uint32_t length,
                 std::uint16_t sends, std::uint16_t timeoutMs);
   const std::uint8_t* GetReply() const { return reply_.data(); }
@@ -55,6 +56,14 @@ class BootloaderLink {
   // it (a serial port that hung up, a failed write): the port went away, the unit was not just
   // silent.
   bool TransportLost() const { return transportLost_; }
+
+  // A stop request ends the wait for a reply at the next read, which is at most one read's wait
+  // (10 ms UDP, 100 ms TCP, 200 ms serial). The frame in flight has always been written whole:
+  // the unit never sees a request cut short. Whether to start an exchange once a stop was asked
+  // for is the caller's choice: the request is still sent, and its wait then ends at once.
+  void SetStop(std::stop_token stop) { stop_ = std::move(stop); }
+  // True when the last Exchange ended because of the stop request, not for want of a reply.
+  bool StoppedByRequest() const { return stoppedByRequest_; }
 
   void SetTraceHook(FrameTraceHook hook) { traceHook_ = std::move(hook); }
 
@@ -70,6 +79,7 @@ class BootloaderLink {
   void ResetPump();
   void WriteFrame(std::uint32_t now);
   bool ReplyBelongsToRequest() const;
+  bool StopWanted();
 
   platform::Clock& clock_;
   std::unique_ptr<Transport> transport_;
@@ -86,6 +96,8 @@ class BootloaderLink {
   bool waitAfterLastSend_ = false;
   std::uint32_t resendDeadline_ = 0;
   bool transportLost_ = false;
+  std::stop_token stop_;
+  bool stoppedByRequest_ = false;
   bool listeningLast_ = false;  // the schedule ran out; listening until lastListenEnd_
   std::uint32_t lastListenEnd_ = 0;
   std::array<std::uint8_t, kReceiveChunk> receiveChunk_{};

@@ -1,5 +1,5 @@
-// The console's interrupt signals (Ctrl+C, SIGTERM, Ctrl+Break, closing the console) handed to
-// the program instead of ending it, for as long as a watch lives.
+// The console's signals (Ctrl+C, SIGTERM, a hang-up, Ctrl+Break, closing the console) handed to
+// the program instead of ending it, for as long as a watch lives; and a closed pipe made an error.
 #pragma once
 
 #include <functional>
@@ -7,12 +7,21 @@
 
 namespace tessaline::platform {
 
+enum class ConsoleSignal {
+  Interrupt,  // SIGINT, SIGTERM; Ctrl+C, Ctrl+Break and closing the console on Windows
+  HangUp,     // SIGHUP: the terminal closed or the session dropped (POSIX only)
+};
+
+// A write to a pipe whose reader has gone fails (EPIPE) instead of ending the process. Nothing to
+// do on Windows, which raises no signal for it.
+void IgnoreBrokenPipes();
+
 class ConsoleInterruptWatch {
  public:
-  // `onInterrupt` runs on a thread of its own, once per signal. Only one watch at a time; threads
-  // started before the watch may still take the signal's usual effect on POSIX, so start jobs
-  // after it.
-  explicit ConsoleInterruptWatch(std::function<void()> onInterrupt);
+  // `onSignal` runs on a thread of its own, once per signal, never two at once. Only one watch at
+  // a time; threads started before the watch may still take the signal's usual effect on POSIX,
+  // so start jobs after it.
+  explicit ConsoleInterruptWatch(std::function<void(ConsoleSignal)> onSignal);
   ~ConsoleInterruptWatch();
   ConsoleInterruptWatch(const ConsoleInterruptWatch&) = delete;
   ConsoleInterruptWatch& operator=(const ConsoleInterruptWatch&) = delete;
@@ -23,7 +32,7 @@ class ConsoleInterruptWatch {
   struct State;
 
  private:
-  std::unique_ptr<State> state_;
+  std::shared_ptr<State> state_;
 };
 
 }  // namespace tessaline::platform

@@ -55,4 +55,11 @@ inline Ipv4Endpoint EndpointOf(const sockaddr_in& address) {
   return {address.sin_addr.s_addr, ntohs(address.sin_port)};
 }
 
+// The calls a connect with a deadline needs, one pair of implementations per system.
+bool SetNonBlocking(std::intptr_t handle, bool enabled);
+// The failed call was a non-blocking connect that is still under way.
+bool ConnectInProgress();
+// True once the connect under way has succeeded; false when it failed or `timeoutMs` passed.
+bool WaitConnected(std::intptr_t handle, std::uint32_t timeoutMs);
+
 }  // namespace tessaline::platform

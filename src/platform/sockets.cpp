@@ -54,9 +54,13 @@ bool Socket::SendTo(std::uint32_t address, std::uint16_t port, const std::uint8_
                 AsGeneric(destination), sizeof destination) >= 0;
 }
 
-bool Socket::Connect(std::uint32_t address, std::uint16_t port) {
+bool Socket::Connect(std::uint32_t address, std::uint16_t port, std::uint32_t timeoutMs) {
   const sockaddr_in peer = MakeAddress(address, port);
-  return connect(Native(handle_), AsGeneric(peer), sizeof peer) == 0;
+  // A blocking connect to a host that drops the request waits for minutes.
+  if (!SetNonBlocking(handle_, true)) return false;
+  const bool connected = connect(Native(handle_), AsGeneric(peer), sizeof peer) == 0 ||
+                         (ConnectInProgress() && WaitConnected(handle_, timeoutMs));
+  return SetNonBlocking(handle_, false) && connected;
 }
 
 bool Socket::Listen(int backlog) { return listen(Native(handle_), backlog) == 0; }

@@ -61,7 +61,9 @@ class Socket {
   std::int32_t ReceiveFrom(std::uint8_t* buffer, std::uint32_t capacity, Ipv4Endpoint* from);
 
   // TCP
-  bool Connect(std::uint32_t address, std::uint16_t port);
+  // False when refused, unreachable or not accepted within `timeoutMs`; the socket then serves
+  // no other connect.
+  bool Connect(std::uint32_t address, std::uint16_t port, std::uint32_t timeoutMs);
   bool Listen(int backlog);
   Socket Accept(Ipv4Endpoint* from);
   // Bytes sent in one call, or -1 on error.

@@ -17,7 +17,7 @@ bool EthernetTransportTCP::Open() {
     return false;
   }
   // A unit that is off or has no text port is normal during a search: no failure to tell.
-  if (socket_.Connect(address_, Port())) return true;
+  if (socket_.Connect(address_, Port(), kTcpConnectWaitMs)) return true;
   socket_.Close();
   return false;
 }

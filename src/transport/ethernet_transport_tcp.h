@@ -9,6 +9,9 @@ namespace tessaline {
 
 inline constexpr std::uint16_t kDefaultParserPort = 4999;
 inline constexpr std::uint32_t kTcpReadWaitMs = 100;
+// A unit on the local network accepts within milliseconds; one that is off or resetting may drop
+// the request, which would otherwise hold the caller (and a Ctrl+C) for minutes.
+inline constexpr std::uint32_t kTcpConnectWaitMs = 1000;
 
 class EthernetTransportTCP final : public SocketTransport {
  public:

@@ -25,6 +25,8 @@ enum ExitCode : int {
   // The final (or exit) command went unanswered while the bootloader kept answering.
   kExitStillInBootloadMode = 15,
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
+  // The terminal hung up: running units were finished, no other started (128 + SIGHUP).
+  kExitHungUp = 129,
   kExitInterrupted = 130,  // Ctrl+C and its kin stopped the job (128 + SIGINT, as shells do)
 };
 

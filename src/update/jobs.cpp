@@ -30,7 +30,7 @@ inline constexpr SendSchedule kBootloaderPresenceSchedule{2, 250};
 // The final and exit commands are sent at most this often while the bootloader still answers.
 inline constexpr int kFinalCommandAttempts = 3;
 
-enum class FinalCommandFate { Taken, Refused, StillInBootload, PortLost };
+enum class FinalCommandFate { Taken, Refused, StillInBootload, PortLost, Stopped };
 
 // Sends the command that makes the unit leave bootload mode until it is known to be taken: a
 // reply that is not a refusal, or a bootloader that stops answering (the unit reset).
@@ -44,9 +44,13 @@ FinalCommandFate SendFinalCommand(BootloaderLink& link, std::uint8_t plainCode, 
                  : FinalCommandFate::Refused;
     }
     if (link.TransportLost()) return FinalCommandFate::PortLost;
+    // A wait the user ended tells nothing about the unit.
+    if (link.StoppedByRequest()) return FinalCommandFate::Stopped;
     if (!link.Exchange(BootloaderVersionCommand, nullptr, 0, kBootloaderPresenceSchedule.sends,
                        kBootloaderPresenceSchedule.timeoutMs)) {
-      return link.TransportLost() ? FinalCommandFate::PortLost : FinalCommandFate::Taken;
+      if (link.TransportLost()) return FinalCommandFate::PortLost;
+      if (link.StoppedByRequest()) return FinalCommandFate::Stopped;
+      return FinalCommandFate::Taken;
     }
   }
   return FinalCommandFate::StillInBootload;
@@ -109,6 +113,8 @@ struct JobRun {
         link(clock),
         ledger(link, clock, result) {
     link.SetTraceHook(jobOptions.trace);
+    // A stop request ends a wait for a reply, never a frame half sent.
+    link.SetStop(jobOptions.stop);
     link.SetTransport(std::move(transport));
   }
 
@@ -143,6 +149,8 @@ struct JobRun {
                        " tries and its bootloader still answers");
       case FinalCommandFate::PortLost:
         return End(JobOutcome::UpdateFailed, PortLostReason(link));
+      case FinalCommandFate::Stopped:
+        return End(JobOutcome::Interrupted, "stopped on request");
     }
     return End(JobOutcome::UpdateFailed, "the final command's fate is unknown");
   }
@@ -164,6 +172,7 @@ struct JobRun {
     UnitIdentity& identity = result.identity;
     switch (CheckBootloaderIdentity(link, identity)) {
       case IdentityNoResponse:
+        if (StopRequested()) return End(JobOutcome::Interrupted, "stopped on request");
         return End(JobOutcome::NoResponse, "the bootloader did not answer");
       case IdentityWrong:
         if (identity.bootloaderVersion > kMaxBootloaderVersion) {
@@ -239,6 +248,7 @@ JobResult RunUpdateJob(std::unique_ptr<Transport> transport, const Package& pack
     before = AskApplicationVersion(link, identity.SequencedCommands);
   }
   run.result.applicationVersionBefore = before.Known();
+  if (run.StopRequested()) return run.End(JobOutcome::Interrupted, "stopped on request");
   if (options.versionGuard) {
     if (GuardRefusal refusal = options.versionGuard(before)) {
       return run.End(JobOutcome::Declined, std::move(*refusal));

@@ -8,7 +8,7 @@
 namespace tessaline {
 
 namespace {
-constexpr std::string_view kRunAgain = "; run the update again to finish.";
+constexpr std::string_view kRunAgain = "; run the same command again to finish.";
 
 // "The firmware update could not complete." with a reason: "... complete (the unit refused
 // flash data chunk 50)."
@@ -18,36 +18,13 @@ std::string WithReason(std::string text, const std::string& reason) {
   return text + " (" + reason + ").";
 }
 
-// What an interrupted job leaves the unit in, by the stage it stopped in.
+// What an interrupted job leaves the unit in.
 std::string InterruptedText(const JobResult& result) {
-  switch (result.stage) {
-    case Stage::Initializing:
-      return "Interrupted before anything was erased: the unit is unchanged and stays in "
-             "bootload mode.";
-    case Stage::Application:
-      return "Interrupted while writing the application: the unit stays in bootload mode "
-             "without complete firmware" +
-             std::string(kRunAgain);
-    case Stage::FlashData:
-      return "Interrupted while writing the flash data: the unit stays in bootload mode "
-             "without complete firmware" +
-             std::string(kRunAgain);
-    case Stage::FactoryDefaults:
-      return "Interrupted while restoring the factory defaults: the unit stays in bootload "
-             "mode" +
-             std::string(kRunAgain);
-    case Stage::Verifying:
-      break;
-    case Stage::Finishing:
-      if (result.running) {
-        return "Interrupted while waiting for the unit to run again: the firmware is written and "
-               "the final command was taken.";
-      }
-      break;
+  if (result.stage == Stage::Finishing && result.running) {
+    return "Interrupted while waiting for the unit to run again: the firmware is written and the "
+           "final command was taken.";
   }
-  return "Interrupted before the final command: the firmware is written, but the unit stays in "
-         "bootload mode" +
-         std::string(kRunAgain);
+  return "Interrupted " + WhatStoppingLeaves(result.stage);
 }
 
 std::string VerifyFailedText(const JobResult& job) {
@@ -78,6 +55,30 @@ std::string RunningText(const JobResult& job) {
          "').";
 }
 }  // namespace
+
+std::string WhatStoppingLeaves(Stage stage) {
+  switch (stage) {
+    case Stage::Initializing:
+      return "before anything was erased: the unit is unchanged and stays in bootload mode.";
+    case Stage::Application:
+      return "while writing the application: the unit stays in bootload mode without complete "
+             "firmware" +
+             std::string(kRunAgain);
+    case Stage::FlashData:
+      return "while writing the flash data: the unit stays in bootload mode without complete "
+             "firmware" +
+             std::string(kRunAgain);
+    case Stage::FactoryDefaults:
+      return "while restoring the factory defaults: the unit stays in bootload mode" +
+             std::string(kRunAgain);
+    case Stage::Verifying:
+    case Stage::Finishing:
+      break;
+  }
+  return "before the final command was known taken: the firmware is written, but the unit may "
+         "stay in bootload mode" +
+         std::string(kRunAgain);
+}
 
 Verdict VerdictOf(const JobResult& job, const PropertiesContainer& updaterTexts) {
   switch (job.outcome) {

@@ -15,6 +15,10 @@ struct Verdict {
   std::string text;    // the sentence for the user, with the reason where there is one
 };
 
+// What stopping in `stage` leaves the unit in: "while writing the flash data: the unit stays in
+// bootload mode without complete firmware; run the same command again to finish."
+std::string WhatStoppingLeaves(Stage stage);
+
 // `updaterTexts`: the package's, which word the unit's failures to answer.
 Verdict VerdictOf(const JobResult& result, const PropertiesContainer& updaterTexts);
 

@@ -1,13 +1,15 @@
-// Ctrl+C during a job stops the job through its stop token; outside a job it ends the program as
-// usual. Each case runs in a child process, so a signal that ends one ends only that child.
+// Ctrl+C during a job stops the job through its stop token, and a second one ends the program at
+// once; outside a job the signals end the program as usual. Each case runs in a child process, so a signal that ends one ends only that child.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "cli/interrupt.h"
@@ -47,6 +49,33 @@ TEST(InterruptScope, ASignalStopsTheJobsInsideAScopeAndEndsTheProgramOutsideOne)
     });
     EXPECT_TRUE(WIFSIGNALED(outside) && WTERMSIG(outside) == signal) << "status " << outside;
   }
+}
+
+TEST(InterruptScope, ASecondInterruptEndsTheProgramAtOnceNamingEachRunningUnitsStage) {
+  int told[2];
+  ASSERT_EQ(pipe(told), 0);
+  const int status = ChildStatus([&] {
+    InterruptScope scope([&](std::string_view text) {
+      if (write(told[1], text.data(), text.size()) < 0) _exit(3);
+    });
+    JobObserver quiet;
+    StageNoting noting(scope.Stages(), "127.0.0.9", quiet);
+    noting.StageBegan(Stage::FlashData, 100);
+    for (int press = 0; press < 2; ++press) {
+      kill(getpid(), SIGINT);
+      std::this_thread::sleep_for(500ms);  // each press is seen on its own
+    }
+    return 0;  // the second press never lets it get here
+  });
+  close(told[1]);
+  std::string text(4096, '\0');
+  text.resize(
+      static_cast<std::size_t>(std::max<ssize_t>(read(told[0], text.data(), text.size()), 0)));
+  close(told[0]);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << "status " << status;
+  EXPECT_NE(text.find("Press Ctrl+C again to end at once."), std::string::npos) << text;
+  EXPECT_NE(text.find("127.0.0.9: ended at once while writing the flash data"), std::string::npos)
+      << text;
 }
 
 }  // namespace

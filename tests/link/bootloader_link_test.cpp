@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -303,6 +304,27 @@ TEST(BootloaderLink, AReplyInPiecesEndsOnItsEotAndTheLastListenIsATime) {
     } else {
       EXPECT_LE(reads.back().tick - rig.transport->writes[0].tick, 2 * kSerialWaitMs + 1);
     }
+  }
+}
+
+TEST(BootloaderLink, AStopRequestEndsTheWaitAfterAWholeFrameWithinOneRead) {
+  for (const auto& [kind, waitMs] : {std::pair{"IP", kUdpWaitMs}, std::pair{"TCP", kTcpWaitMs},
+                                     std::pair{"COM", kSerialWaitMs}}) {
+    SCOPED_TRACE(kind);
+    Rig rig(kind, waitMs);
+    std::stop_source stop;
+    rig.link.SetStop(stop.get_token());
+    // The flash data erase's schedule: 50 s without the stop (250 s on serial).
+    rig.transport->onWrite = [&](ScriptedTransport&, const WrittenFrame&) { stop.request_stop(); };
+    EXPECT_FALSE(rig.link.Exchange(0x85, nullptr, 0, 5, 10000));
+    EXPECT_TRUE(rig.link.StoppedByRequest());
+    ASSERT_EQ(rig.transport->writes.size(), 1u) << "no resend after the stop";
+    EXPECT_EQ(rig.transport->writes[0].bytes.back(), kEot) << "the frame went out whole";
+    EXPECT_LE(rig.clock.Now() - rig.transport->writes[0].tick, waitMs);
+    // A silent unit without a stop request is not "stopped".
+    rig.link.SetStop({});
+    EXPECT_FALSE(rig.link.Exchange(0x01, nullptr, 0, 2, 100));
+    EXPECT_FALSE(rig.link.StoppedByRequest());
   }
 }
 

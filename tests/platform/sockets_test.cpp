@@ -81,7 +81,7 @@ TEST(TcpSocket, ConnectsSendsReceivesAndSeesThePeerClose) {
   ASSERT_TRUE(client.Create(Socket::Type::Tcp));
   ASSERT_TRUE(client.SetReceiveTimeout(1000));
   ASSERT_TRUE(client.SetLingerOff());
-  ASSERT_TRUE(client.Connect(kLoopback, endpoint->port));
+  ASSERT_TRUE(client.Connect(kLoopback, endpoint->port, 1000));
   Ipv4Endpoint peer;
   Socket served = listener.Accept(&peer);
   ASSERT_TRUE(served.IsValid());
@@ -107,8 +107,31 @@ TEST(TcpSocket, ConnectToAClosedPortFails) {
 
   Socket client;
   ASSERT_TRUE(client.Create(Socket::Type::Tcp));
-  EXPECT_FALSE(client.Connect(kLoopback, unused->port));
+  EXPECT_FALSE(client.Connect(kLoopback, unused->port, 1000));
   EXPECT_TRUE(client.IsValid());
+}
+
+TEST(TcpSocket, ConnectEndsByItsDeadlineWhenThePeerNeverAccepts) {
+  Socket listener;
+  ASSERT_TRUE(listener.Create(Socket::Type::Tcp));
+  ASSERT_TRUE(listener.Bind(kLoopback, 0) && listener.Listen(0));
+  const auto endpoint = listener.LocalEndpoint();
+  ASSERT_TRUE(endpoint);
+  // Nothing is accepted: a full queue drops further requests unanswered, as a unit that is off
+  // or resetting does.
+  std::vector<Socket> queued(16);
+  bool stalled = false;
+  for (std::size_t k = 0; k < queued.size() && !stalled; ++k) {
+    ASSERT_TRUE(queued[k].Create(Socket::Type::Tcp));
+    stalled = !queued[k].Connect(kLoopback, endpoint->port, 200);
+  }
+  ASSERT_TRUE(stalled) << "the listener's queue never filled";
+  const std::uint32_t start = TickCount();
+  EXPECT_FALSE(queued.back().Create(Socket::Type::Tcp) &&
+               queued.back().Connect(kLoopback, endpoint->port, 300));
+  const std::uint32_t took = TicksBetween(start, TickCount());
+  EXPECT_GE(took, 250u);
+  EXPECT_LT(took, 5000u) << "a blocking connect waits for the system's minutes";
 }
 
 TEST(Socket, MovingTransfersOwnership) {

@@ -1,4 +1,5 @@
-// SIGINT and SIGTERM taken by sigwait on a watcher thread while the watch lives.
+// SIGINT, SIGTERM and SIGHUP taken by sigwait on a watcher thread while the watch lives; SIGPIPE
+// ignored for good.
 #include "platform/console_interrupts.h"
 
 #include <pthread.h>
@@ -10,27 +11,38 @@
 
 namespace tessaline::platform {
 
+void IgnoreBrokenPipes() {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+}
+
 struct ConsoleInterruptWatch::State {
-  std::function<void()> onInterrupt;
+  std::function<void(ConsoleSignal)> onSignal;
   sigset_t watched{};
   sigset_t previous{};
   std::atomic<bool> quit{false};
   std::thread watcher;
 };
 
-ConsoleInterruptWatch::ConsoleInterruptWatch(std::function<void()> onInterrupt)
-    : state_(std::make_unique<State>()) {
-  state_->onInterrupt = std::move(onInterrupt);
+ConsoleInterruptWatch::ConsoleInterruptWatch(std::function<void(ConsoleSignal)> onSignal)
+    : state_(std::make_shared<State>()) {
+  state_->onSignal = std::move(onSignal);
   sigemptyset(&state_->watched);
   sigaddset(&state_->watched, SIGINT);
   sigaddset(&state_->watched, SIGTERM);
+  sigaddset(&state_->watched, SIGHUP);
   // Blocked here, so every thread started from now on leaves them to sigwait.
   pthread_sigmask(SIG_BLOCK, &state_->watched, &state_->previous);
   State* state = state_.get();
   state_->watcher = std::thread([state] {
+    // Short enough that the watch ends promptly; a signal is taken the moment it arrives.
     const timespec slice{0, 100'000'000};
     while (!state->quit.load()) {
-      if (sigtimedwait(&state->watched, nullptr, &slice) > 0) state->onInterrupt();
+      const int taken = sigtimedwait(&state->watched, nullptr, &slice);
+      if (taken == SIGHUP) state->onSignal(ConsoleSignal::HangUp);
+      if (taken == SIGINT || taken == SIGTERM) state->onSignal(ConsoleSignal::Interrupt);
     }
   });
 }

@@ -1,6 +1,7 @@
 // IPv4 UDP and TCP sockets over the BSD socket API: the calls that differ from Winsock.
 #include "platform/sockets.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -31,6 +32,35 @@ bool WaitReadable(int fd, std::uint32_t timeoutMs) {
 }
 
 }  // namespace
+
+bool SetNonBlocking(std::intptr_t handle, bool enabled) {
+  const int flags = fcntl(Native(handle), F_GETFL);
+  if (flags < 0) return false;
+  return fcntl(Native(handle), F_SETFL, enabled ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) == 0;
+}
+
+bool ConnectInProgress() { return errno == EINPROGRESS; }
+
+bool WaitConnected(std::intptr_t handle, std::uint32_t timeoutMs) {
+  const std::uint32_t start = TickCount();
+  for (;;) {
+    const std::uint32_t elapsed = TicksBetween(start, TickCount());
+    pollfd entry{Native(handle), POLLOUT, 0};
+    const int ready =
+        poll(&entry, 1, static_cast<int>(elapsed >= timeoutMs ? 0 : timeoutMs - elapsed));
+    if (ready == 0) {
+      errno = ETIMEDOUT;
+      return false;
+    }
+    if (ready > 0) break;
+    if (errno != EINTR) return false;
+  }
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(Native(handle), SOL_SOCKET, SO_ERROR, &error, &size) != 0) return false;
+  errno = error;
+  return error == 0;
+}
 
 std::string LastSocketError() { return std::system_category().message(errno); }
 

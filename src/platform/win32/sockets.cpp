@@ -20,6 +20,35 @@ constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
 
 }  // namespace
 
+bool SetNonBlocking(std::intptr_t handle, bool enabled) {
+  u_long mode = enabled ? 1 : 0;
+  return ioctlsocket(Native(handle), FIONBIO, &mode) == 0;
+}
+
+bool ConnectInProgress() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+
+bool WaitConnected(std::intptr_t handle, std::uint32_t timeoutMs) {
+  // A connect that fails shows in the exception set, one that succeeds in the write set.
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(Native(handle), &writable);
+  FD_SET(Native(handle), &failed);
+  timeval wait{static_cast<long>(timeoutMs / 1000u), static_cast<long>(timeoutMs % 1000u) * 1000};
+  const int ready = select(0, nullptr, &writable, &failed, &wait);
+  if (ready == 0) WSASetLastError(WSAETIMEDOUT);
+  if (ready <= 0 || FD_ISSET(Native(handle), &failed)) return false;
+  int error = 0;
+  int size = sizeof error;
+  if (getsockopt(Native(handle), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) !=
+      0) {
+    return false;
+  }
+  WSASetLastError(error);
+  return error == 0;
+}
+
 std::string LastSocketError() { return SystemErrorText(WSAGetLastError()); }
 
 SocketLibrary::SocketLibrary() {
