@@ -556,3 +556,27 @@ TEST(Verdict, NothingIsClaimedThatTheUnitDidNotTake) {
 
 }  // namespace
 }  // namespace tessaline
+
+namespace tessaline {
+namespace {
+
+// A pulled USB adapter: the serial line hangs up mid-write, and the program names it as such.
+TEST(Verdict, ASerialLineThatHangsUpIsNamedAsGone) {
+  sim::UnitConfig config;
+  config.serial = true;
+  auto unit = StartUnit(config);
+  const std::string port = unit->SerialPath();
+  bool pulled = false;
+  const CliRun run = RunCli("update --port " + port, "", [&](const std::string& line, pid_t) {
+    if (!pulled && line.find("Application") != std::string::npos) {
+      pulled = true;
+      unit->Stop();
+    }
+  });
+  EXPECT_TRUE(pulled) << run.out;
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_NE(run.out.find("(the serial port went away (" + port), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace tessaline
