@@ -19,6 +19,9 @@ enum ExitCode : int {
   kExitPortUnavailable = 11,
   // The package is damaged or cannot serve the request; nothing was sent.
   kExitPackageRefused = 12,
+  // --receipt FILE cannot take the unit's receipt: refused before any unit was touched, or the
+  // append failed after the unit's job (which otherwise succeeded).
+  kExitReceiptNotWritten = 13,
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
   kExitInterrupted = 130,  // Ctrl+C and its kin stopped the job (128 + SIGINT, as shells do)
 };

@@ -55,6 +55,8 @@ std::string ExitStatusHelp() {
   11  the unit's port could not be opened; the system's reason is shown
   12  the package was refused: an image is damaged, or it holds no application
       image for a firmware update; nothing was sent
+  13  --receipt FILE cannot take the receipt: refused before anything was sent, or
+      the append failed after the update
   64  bad command line (also: a unit named twice)
   130 interrupted (Ctrl+C); the message says what state each unit is left in
 

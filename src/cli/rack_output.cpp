@@ -33,6 +33,10 @@ std::string OutcomeText(const UnitUpdateReport& report) {
   if (report.outcome.exitCode != 0) {
     const std::string& why = job.reason.empty() ? report.outcome.text : job.reason;
     if (!why.empty()) text += ": " + why;
+    // The outcome's text already tells of the receipt; a job's own reason does not.
+    if (!job.reason.empty() && !report.receiptError.empty()) {
+      text += "; the receipt could not be written: " + report.receiptError;
+    }
   }
   return text;
 }
@@ -149,12 +153,14 @@ void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) 
   row.state = RowState::Finished;
   row.outcome = OutcomeText(report);
   if (output_.Mode() == OutputMode::Json) {  // the receipt is built only to be printed
-    output_.Event({{"event", "result"},
-                   {"unit", row.label},
-                   {"result", report.outcome.result},
-                   {"text", report.outcome.text},
-                   {"exit_code", report.outcome.exitCode},
-                   {"receipt", ReceiptJson(report)}});
+    JsonEvent event{{"event", "result"},
+                    {"unit", row.label},
+                    {"result", report.outcome.result},
+                    {"text", report.outcome.text},
+                    {"exit_code", report.outcome.exitCode},
+                    {"receipt", ReceiptJson(report)}};
+    if (!report.receiptError.empty()) event["receipt_error"] = report.receiptError;
+    output_.Event(event);
   }
   Plain(row, report.outcome.exitCode == 0 ? report.outcome.text : row.outcome);
   Redraw(true);
@@ -219,6 +225,7 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
         }
         entry["ms"] = report->job.totalMs;
         entry["receipt"] = ReceiptJson(*report);
+        if (!report->receiptError.empty()) entry["receipt_error"] = report->receiptError;
       }
       units.push_back(std::move(entry));
     }

@@ -68,11 +68,13 @@ receipts::Receipt BuildReceipt(const UnitAddress& unit, const UnitUpdateReport& 
 }
 
 JsonEvent ResultEvent(const UnitUpdateReport& report) {
-  return {{"event", "result"},
-          {"result", report.outcome.result},
-          {"text", report.outcome.text},
-          {"exit_code", report.outcome.exitCode},
-          {"receipt", receipts::ReceiptJson(report.receipt)}};
+  JsonEvent event{{"event", "result"},
+                  {"result", report.outcome.result},
+                  {"text", report.outcome.text},
+                  {"exit_code", report.outcome.exitCode},
+                  {"receipt", receipts::ReceiptJson(report.receipt)}};
+  if (!report.receiptError.empty()) event["receipt_error"] = report.receiptError;
+  return event;
 }
 
 }  // namespace tessaline::cli

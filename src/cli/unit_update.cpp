@@ -130,9 +130,11 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
   report.receipt = BuildReceipt(unit, report, settings, std::chrono::system_clock::now());
   if (!settings.receiptPath.empty()) {
     report.receiptWritten =
-        receipts::AppendReceipt(settings.receiptPath, report.receipt, report.receiptError);
+        receipts::AppendReceipt(settings.receiptPath, report.receipt, report.receiptError, stop);
     if (!report.receiptWritten) {
-      observer.Message("The receipt could not be written: " + report.receiptError);
+      // A job that failed keeps its own code; an update without its record is not a success.
+      if (report.outcome.exitCode == kExitSuccess) report.outcome.exitCode = kExitReceiptNotWritten;
+      report.outcome.text += " The receipt could not be written: " + report.receiptError;
     }
   }
   return report;
