@@ -127,17 +127,20 @@ std::vector<std::string> RackOutput::LiveLines(std::size_t rows, std::uint32_t n
                                                     {RowState::Running, "running"},
                                                     {RowState::Waiting, "waiting"},
                                                     {RowState::Skipped, "skipped"}};
+  const char* separator = " ";
   for (const auto& [state, name] : named) {
-    if (states[state] != 0) counts += " " + std::to_string(states[state]) + " " + name + ",";
+    if (states[state] == 0) continue;
+    counts.append(separator).append(std::to_string(states[state])).append(" ").append(name);
+    separator = ", ";
   }
-  counts.pop_back();
   lines.push_back(counts);
   if (!stages.empty() && lines.size() < fits) {
     std::string byStage = "running in";
+    separator = " ";
     for (const auto& [stage, count] : stages) {
-      byStage += " " + stage + " " + std::to_string(count) + ",";
+      byStage.append(separator).append(stage).append(" ").append(std::to_string(count));
+      separator = ", ";
     }
-    byStage.pop_back();
     lines.push_back(byStage);
   }
   for (std::size_t i = 0; i < running.size() && lines.size() < fits; ++i) {
