@@ -22,27 +22,38 @@ const CommandEntry* FindCommand(std::string_view name) {
   return nullptr;
 }
 
+namespace {
+// "  update [--ip VALUE]... [--force]\n      summary\n"
+std::string CommandSynopsis(const CommandEntry& entry) {
+  std::string text = "  " + std::string(entry.name);
+  for (const auto& option : ParseOptionList(entry.options)) {
+    if (option.operand) {
+      text += " " + option.name;
+    } else {
+      text += " [--" + option.name +
+              (option.takesValue      ? " VALUE]"
+               : option.optionalValue ? "[=VALUE]]"
+                                      : "]") +
+              (option.repeats ? "..." : "");
+    }
+  }
+  return text + "\n      " + std::string(entry.summary) + "\n";
+}
+}  // namespace
+
+std::string CommandUsageText(const CommandEntry& command) {
+  return "Usage: tessaline-update " + std::string(command.name) + " [OPTION]...\n" +
+         CommandSynopsis(command) + '\n' + OptionsHelp() + '\n' + ExitStatusHelp() +
+         "\nSee docs/command-line.md for the output forms and examples.\n";
+}
+
 std::string UsageText() {
   std::string text =
       "Usage: tessaline-update COMMAND [OPTION]...\n"
       "  or:  tessaline-update --help | --version\n"
       "Writes the firmware package built into this program into Tessaline units, and finds,\n"
       "queries and prepares them, over the network or a serial port.\n\nCommands:\n";
-  for (const auto& entry : kCommands) {
-    text += "  " + std::string(entry.name);
-    for (const auto& option : ParseOptionList(entry.options)) {
-      if (option.operand) {
-        text += " " + option.name;
-      } else {
-        text += " [--" + option.name +
-                (option.takesValue      ? " VALUE]"
-                 : option.optionalValue ? "[=VALUE]]"
-                                        : "]") +
-                (option.repeats ? "..." : "");
-      }
-    }
-    text += "\n      " + std::string(entry.summary) + "\n";
-  }
+  for (const auto& entry : kCommands) text += CommandSynopsis(entry);
   text += '\n';
   text += OptionsHelp();
   text += '\n';

@@ -26,5 +26,7 @@ const CommandEntry* FindCommand(std::string_view name);
 
 // Usage text listing every command and its options.
 std::string UsageText();
+// `tessaline-update COMMAND --help`: that command's options and the exit codes.
+std::string CommandUsageText(const CommandEntry& command);
 
 }  // namespace tessaline::cli

@@ -11,7 +11,7 @@ std::string OptionsHelp() {
   --port DEVICE       the unit's serial port (/dev/ttyUSB0, COM3); 115200 baud, 8N1
                       update and exit-bootload: --ip and --port may be repeated
   --units FILE        update, exit-bootload: one unit a line (an IPv4 address or a serial
-                      device); blank lines and lines from '#' on are skipped
+                      device path); blank lines and lines from '#' on are skipped
   --all               update, exit-bootload: search the network for --seconds and take every
                       unit that answers in bootload mode
   --expect N          with --all: start only if exactly N units were found
@@ -33,7 +33,7 @@ std::string OptionsHelp() {
   --seconds N         discover, --all: search for N seconds (default 5, at most 3600)
   --parser-port PORT  the unit's TCP text command port (1024 to 65535, default 4999)
   --pin NNNN          enter-bootload: the unit's four-digit installer PIN
-  --help              show this text and exit
+  --help              show this text (after a command: that command's) and exit
   --version           show the program version, the package's build version and the source
                       revision, and exit
 )";
@@ -55,7 +55,12 @@ std::string ExitStatusHelp() {
   11  the unit's port could not be opened; the system's reason is shown
   12  the package was refused: an image is damaged, or it holds no application
       image for a firmware update; nothing was sent
-  64  bad command line (also: a unit named twice)
+  13  --receipt FILE cannot take the receipt: refused before anything was sent, or
+      the append failed after the update
+  14  the unit refused the final (or exit) command; it stays in bootload mode
+  15  the final (or exit) command went unanswered while the bootloader still
+      answered; the unit stays in bootload mode
+  64  bad command line (also: a unit named twice, an address no unit can have)
   129 the terminal hung up; running units were finished, no other was started
   130 interrupted (Ctrl+C); the message says what state each unit is left in
 

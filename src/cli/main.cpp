@@ -1,4 +1,5 @@
 // Entry of tessaline-update: picks the command, parses its options and runs it.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   words.erase(words.begin());
+  if (std::find(words.begin(), words.end(), "--help") != words.end()) {
+    std::fputs(CommandUsageText(*command).c_str(), stdout);
+    return kExitSuccess;
+  }
   CommandLine line;
   std::string error;
   if (!line.Parse(words, ParseOptionList(command->options), error)) {

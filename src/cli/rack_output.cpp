@@ -2,11 +2,13 @@
 #include "cli/rack_output.h"
 
 #include <algorithm>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "cli/exit_codes.h"
 #include "link/bootloader_commands.h"
 #include "platform/clock.h"
+#include "platform/terminal.h"
 #include "receipts/receipt.h"
 #include "strings/ui_strings.h"
 
@@ -17,6 +19,22 @@ namespace {
 // Rows redrawn at most this often: sixteen units moving at once would otherwise flood a terminal.
 constexpr std::uint32_t kRowRedrawMs = 100;
 constexpr std::size_t kRowBarWidth = 12;
+// Assumed when the terminal does not tell its size.
+constexpr platform::TerminalSize kUsualTerminal{80, 24};
+
+// At most `columns` characters (UTF-8 sequences count as one).
+std::string CutToWidth(std::string text, std::size_t columns) {
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if ((byte & 0xC0) == 0x80) continue;
+    if (characters++ == columns) {
+      text.resize(at);
+      break;
+    }
+  }
+  return text;
+}
 
 std::string Padded(std::string text, std::size_t width) {
   if (text.size() < width) text.append(width - text.size(), ' ');
@@ -33,6 +51,10 @@ std::string OutcomeText(const UnitUpdateReport& report) {
   if (report.outcome.exitCode != 0) {
     const std::string& why = job.reason.empty() ? report.outcome.text : job.reason;
     if (!why.empty()) text += ": " + why;
+    // The outcome's text already tells of the receipt; a job's own reason does not.
+    if (!job.reason.empty() && !report.receiptError.empty()) {
+      text += "; the receipt could not be written: " + report.receiptError;
+    }
   }
   return text;
 }
@@ -82,21 +104,79 @@ std::string RackOutput::RowText(const Row& row, std::uint32_t nowMs) const {
   return text;
 }
 
-// Rewrites every row in place: the cursor goes back up to the first row, each row is cleared
-// to its end, and the cursor is left below the last one.
+std::vector<std::string> RackOutput::LiveLines(std::size_t rows, std::uint32_t nowMs) const {
+  std::vector<std::string> lines;
+  // The line under the view holds the cursor: a view as tall as the screen would scroll its
+  // first line away, and the next redraw could not reach it.
+  const std::size_t fits = rows > 1 ? rows - 1 : 1;
+  if (rows_.size() <= fits) {
+    for (const Row& row : rows_) lines.push_back(RowText(row, nowMs));
+    return lines;
+  }
+  std::map<RowState, std::size_t> states;
+  std::map<std::string, std::size_t> stages;  // of the running units
+  std::vector<const Row*> running;
+  for (const Row& row : rows_) {
+    ++states[row.state];
+    if (row.state != RowState::Running) continue;
+    ++stages[row.progress.stage.empty() ? StageName(Stage::Initializing) : row.progress.stage];
+    running.push_back(&row);
+  }
+  std::string counts = std::to_string(rows_.size()) + " units:";
+  const std::pair<RowState, const char*> named[] = {{RowState::Finished, "finished"},
+                                                    {RowState::Running, "running"},
+                                                    {RowState::Waiting, "waiting"},
+                                                    {RowState::Skipped, "skipped"}};
+  const char* separator = " ";
+  for (const auto& [state, name] : named) {
+    if (states[state] == 0) continue;
+    counts.append(separator).append(std::to_string(states[state])).append(" ").append(name);
+    separator = ", ";
+  }
+  lines.push_back(counts);
+  if (!stages.empty() && lines.size() < fits) {
+    std::string byStage = "running in";
+    separator = " ";
+    for (const auto& [stage, count] : stages) {
+      byStage.append(separator).append(stage).append(" ").append(std::to_string(count));
+      separator = ", ";
+    }
+    lines.push_back(byStage);
+  }
+  for (std::size_t i = 0; i < running.size() && lines.size() < fits; ++i) {
+    const std::size_t rest = running.size() - i;
+    if (rest > 1 && lines.size() + 1 == fits) {
+      lines.push_back("... and " + std::to_string(rest) + " more running");
+      break;
+    }
+    lines.push_back(RowText(*running[i], nowMs));
+  }
+  return lines;
+}
+
+std::string RackOutput::EraseLive() const {
+  return drawnLines_ == 0 ? std::string() : "\x1b[" + std::to_string(drawnLines_) + "F\x1b[J";
+}
+
+// Draws the live view afresh over the last one: the cursor goes back up to its first line, the
+// screen is cleared from there, and the cursor is left below the last line. The terminal's size
+// is read each time, so a resized window gets a view that fits it at the next redraw.
 void RackOutput::Redraw(bool force) {
   if (output_.Mode() != OutputMode::Terminal) return;
   const std::uint32_t now = platform::TickCount();
-  if (!force && drawn_ && now - lastDrawMs_ < kRowRedrawMs) return;
+  if (!force && drawnLines_ != 0 && now - lastDrawMs_ < kRowRedrawMs) return;
   lastDrawMs_ = now;
-  std::string block;
-  if (drawn_) block += "\x1b[" + std::to_string(rows_.size()) + "F";
-  for (std::size_t i = 0; i < rows_.size(); ++i) {
-    block += RowText(rows_[i], now) + "\x1b[K";
-    if (i + 1 < rows_.size()) block += '\n';
+  const platform::TerminalSize size = platform::StdoutTerminalSize().value_or(kUsualTerminal);
+  // The last column is left free: a full line leaves some terminals waiting to wrap.
+  const std::size_t width = size.columns > 1 ? size.columns - 1 : 1;
+  const std::vector<std::string> lines = LiveLines(size.rows, now);
+  std::string block = EraseLive();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i != 0) block += '\n';
+    block += CutToWidth(lines[i], width);
   }
   output_.Line(block);
-  drawn_ = true;
+  drawnLines_ = lines.size();
 }
 
 void RackOutput::Plain(const Row& row, std::string_view text) {
@@ -149,24 +229,24 @@ void RackOutput::UnitFinished(std::size_t unit, const UnitUpdateReport& report) 
   row.state = RowState::Finished;
   row.outcome = OutcomeText(report);
   if (output_.Mode() == OutputMode::Json) {  // the receipt is built only to be printed
-    output_.Event({{"event", "result"},
-                   {"unit", row.label},
-                   {"result", report.outcome.result},
-                   {"text", report.outcome.text},
-                   {"exit_code", report.outcome.exitCode},
-                   {"receipt", ReceiptJson(report)}});
+    JsonEvent event{{"event", "result"},
+                    {"unit", row.label},
+                    {"result", report.outcome.result},
+                    {"text", report.outcome.text},
+                    {"exit_code", report.outcome.exitCode},
+                    {"receipt", ReceiptJson(report)}};
+    if (!report.receiptError.empty()) event["receipt_error"] = report.receiptError;
+    output_.Event(event);
   }
   Plain(row, report.outcome.exitCode == 0 ? report.outcome.text : row.outcome);
   Redraw(true);
 }
 
+// Its JSON result event waits for the summary, which knows whether an interrupt or the failure
+// budget left it unstarted, and so its exit code; nothing happens between the two.
 void RackOutput::UnitSkipped(std::size_t unit) {
   Row& row = rows_[unit];
   row.state = RowState::Skipped;
-  output_.Event({{"event", "result"},
-                 {"unit", row.label},
-                 {"result", "skipped"},
-                 {"text", "The unit was not started."}});
   Plain(row, "skipped: not started");
   Redraw(true);
 }
@@ -181,10 +261,9 @@ void RackOutput::UnitMessage(std::size_t unit, std::string_view text) {
       Plain(row, text);
       break;
     case OutputMode::Terminal:
-      // Above the live rows, which are drawn afresh below it.
-      output_.Line((drawn_ ? "\x1b[" + std::to_string(rows_.size()) + "F\x1b[J" : std::string()) +
-                   row.label + ": " + std::string(text));
-      drawn_ = false;
+      // Above the live view, which is drawn afresh below it.
+      output_.Line(EraseLive() + row.label + ": " + std::string(text));
+      drawnLines_ = 0;
       Redraw(true);
       break;
   }
@@ -204,6 +283,14 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
                                                      : kExitSomeUnitsFailed;
 
   if (output_.Mode() == OutputMode::Json) {
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      if (results[i].report) continue;
+      output_.Event({{"event", "result"},
+                     {"unit", rows_[i].label},
+                     {"result", "skipped"},
+                     {"text", "The unit was not started."},
+                     {"exit_code", UnitExitCode(results[i], interrupted)}});
+    }
     JsonEvent units = JsonEvent::array();
     for (std::size_t i = 0; i < results.size(); ++i) {
       const auto& report = results[i].report;
@@ -219,6 +306,7 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
         }
         entry["ms"] = report->job.totalMs;
         entry["receipt"] = ReceiptJson(*report);
+        if (!report->receiptError.empty()) entry["receipt_error"] = report->receiptError;
       }
       units.push_back(std::move(entry));
     }
@@ -230,7 +318,7 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
     return exitCode;
   }
 
-  Redraw(true);
+  Redraw(true);  // as every unit ended: its row, or in the compact view the final counts
   std::vector<std::vector<std::string>> table{{"Unit", "Outcome", "Before", "Time"}};
   for (std::size_t i = 0; i < results.size(); ++i) {
     const auto& report = results[i].report;

@@ -1,5 +1,6 @@
-// What a rack run prints: live rows per unit on a terminal, plain lines that begin with their unit
-// otherwise, or JSON events that carry "unit"; then the summary of every unit.
+// What a rack run prints: live rows per unit on a terminal (cut to its width; with more units than
+// its rows, counts and the running units), plain lines that begin with their unit otherwise, or
+// JSON events that carry "unit"; then the summary of every unit.
 #pragma once
 
 #include <cstddef>
@@ -37,13 +38,18 @@ class RackOutput final : public RackObserver {
   };
 
   std::string RowText(const Row& row, std::uint32_t nowMs) const;
+  // The live view's lines for a terminal of `rows`: a row per unit when they all fit, else the
+  // counts and as many running units as fit.
+  std::vector<std::string> LiveLines(std::size_t rows, std::uint32_t nowMs) const;
   void Redraw(bool force);
+  // Moves back to the live view's first line and clears from there down.
+  std::string EraseLive() const;
   void Plain(const Row& row, std::string_view text);
 
   Output& output_;
   std::vector<Row> rows_;
   std::size_t labelWidth_ = 0;
-  bool drawn_ = false;
+  std::size_t drawnLines_ = 0;  // of the live view now on the screen
   std::uint32_t lastDrawMs_ = 0;
 };
 

@@ -3,6 +3,7 @@
 
 #include <charconv>
 
+#include "discovery/network_discovery.h"
 #include "platform/sockets.h"
 
 namespace tessaline::cli {
@@ -26,6 +27,36 @@ std::optional<std::uint32_t> ParseIpv4(std::string_view text) {
   return platform::Ipv4FromOctets(octets[0], octets[1], octets[2], octets[3]);
 }
 
+std::optional<std::string> UnusableAddressReason(std::uint32_t address) {
+  const std::string dotted = DottedIpv4(address);
+  std::string why;
+  if (address == 0) {
+    why = " names no host";
+  } else if (address == 0xFFFFFFFFu) {
+    why = " is the broadcast address";
+  } else if (address == platform::Ipv4FromOctets(127, 0, 0, 1)) {
+    why = " is this computer";
+  } else if (!IsUsableUnitAddress(address)) {
+    why = " is the broadcast address of a network of this computer";
+  } else {
+    return std::nullopt;
+  }
+  return dotted + why + ", not a unit; the desktop program does not take it either";
+}
+
+std::optional<std::uint32_t> UnitIpv4(const std::string& text, std::string& error) {
+  const auto address = ParseIpv4(text);
+  if (!address) {
+    error = "--ip needs an IPv4 address such as 192.168.1.20, not '" + text + "'";
+    return std::nullopt;
+  }
+  if (const auto why = UnusableAddressReason(*address)) {
+    error = "--ip " + text + ": " + *why;
+    return std::nullopt;
+  }
+  return address;
+}
+
 std::optional<UnitAddress> UnitAddressFrom(const CommandLine& line, std::string& error) {
   const auto ip = line.Value("ip");
   const auto port = line.Value("port");
@@ -34,11 +65,8 @@ std::optional<UnitAddress> UnitAddressFrom(const CommandLine& line, std::string&
     return std::nullopt;
   }
   if (ip) {
-    const auto address = ParseIpv4(*ip);
-    if (!address) {
-      error = "--ip needs an IPv4 address such as 192.168.1.20, not '" + *ip + "'";
-      return std::nullopt;
-    }
+    const auto address = UnitIpv4(*ip, error);
+    if (!address) return std::nullopt;
     return UnitAddress::Network(*address);
   }
   return UnitAddress::Serial(*port);

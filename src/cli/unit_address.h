@@ -14,6 +14,14 @@ namespace tessaline::cli {
 // Dotted-quad IPv4 text to an address in network byte order; none for anything else.
 std::optional<std::uint32_t> ParseIpv4(std::string_view text);
 
+// Why the desktop program would not take `address` (network byte order) as a unit's: 0.0.0.0,
+// 255.255.255.255, 127.0.0.1 or the broadcast address of a local network. None when it would.
+std::optional<std::string> UnusableAddressReason(std::uint32_t address);
+
+// --ip's text as a unit's address; none with a message in `error` for text that is no IPv4
+// address or an address no unit can have.
+std::optional<std::uint32_t> UnitIpv4(const std::string& text, std::string& error);
+
 // Exactly one of --ip and --port must be given; none with a message in `error` otherwise.
 std::optional<UnitAddress> UnitAddressFrom(const CommandLine& line, std::string& error);
 

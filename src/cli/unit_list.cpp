@@ -2,8 +2,6 @@
 #include "cli/unit_list.h"
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,9 +10,11 @@
 #include <thread>
 
 #include "cli/exit_codes.h"
+#include "cli/rack_runner.h"
 #include "cli/unit_address.h"
 #include "discovery/discovery_listener.h"
 #include "discovery/discovery_thread.h"
+#include "platform/locked_file.h"
 
 namespace tessaline::cli {
 
@@ -23,6 +23,9 @@ namespace {
 constexpr std::uint32_t kDefaultSearchSeconds = 5;
 constexpr std::uint32_t kMaxSearchSeconds = 3600;
 constexpr std::uint32_t kMaxExpected = 1024;
+// A units file is a few lines a unit; anything far larger was named by mistake.
+constexpr std::size_t kLongestUnitsFileBytes = std::size_t{1} << 20;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 UnitList Refused(int exitCode, std::string error) {
   UnitList list;
@@ -41,6 +44,23 @@ std::string_view Trimmed(std::string_view text) {
 // Text made only of digits and dots was meant as an address, never as a device.
 bool LooksLikeAddress(std::string_view text) {
   return text.find_first_not_of("0123456789.") == std::string_view::npos;
+}
+
+// "/dev/ttyUSB0", "\\.\COM3", "COM3": a path, or a Windows port by its name.
+bool LooksLikeDevice(std::string_view text) {
+  if (text.find_first_of("/\\") != std::string_view::npos) return true;
+  const bool com = text.size() > 3 && (text[0] == 'C' || text[0] == 'c') &&
+                   (text[1] == 'O' || text[1] == 'o') && (text[2] == 'M' || text[2] == 'm');
+  return com && text.find_first_not_of("0123456789", 3) == std::string_view::npos;
+}
+
+// The units file's text; a folder, a missing file or one that cannot be read is refused.
+std::optional<std::string> ReadUnitsFile(const std::string& path, std::string& error) {
+  using namespace std::chrono_literals;
+  auto file = platform::LockedFile::Open(path, platform::FileLockMode::SharedRead,
+                                         {{}, std::chrono::steady_clock::now() + 10s}, error);
+  if (!file) return std::nullopt;
+  return file->ReadToEnd(kLongestUnitsFileBytes, error);
 }
 
 // Units in bootload mode, in the order they first answered; the discovery thread adds to it.
@@ -82,6 +102,8 @@ std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& ou
 
 UnitList AllUnits(const CommandLine& line, Output& output, std::string_view identity) {
   std::string error;
+  // Every option is checked before the search, which takes seconds.
+  if (!RackLimitsFrom(line, error)) return Refused(kExitUsage, error);
   std::uint32_t seconds = kDefaultSearchSeconds;
   if (line.Has("seconds")) {
     const auto value = line.Number("seconds", 1, kMaxSearchSeconds, error);
@@ -115,6 +137,8 @@ UnitList AllUnits(const CommandLine& line, Output& output, std::string_view iden
 }  // namespace
 
 UnitList ParseUnitsText(std::string_view text, std::string_view source) {
+  // Editors on Windows save UTF-8 with a byte-order mark.
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   UnitList list;
   std::size_t lineNumber = 0;
   while (!text.empty()) {
@@ -124,15 +148,22 @@ UnitList ParseUnitsText(std::string_view text, std::string_view source) {
     text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
     entry = Trimmed(entry.substr(0, entry.find('#')));
     if (entry.empty()) continue;
+    const std::string where = std::string(source) + " line " + std::to_string(lineNumber) + ": '" +
+                              std::string(entry) + "' ";
     if (LooksLikeAddress(entry)) {
       const auto address = ParseIpv4(entry);
-      if (!address) {
+      if (!address) return Refused(kExitUsage, where + "is not an IPv4 address");
+      if (const auto why = UnusableAddressReason(*address)) {
         return Refused(kExitUsage, std::string(source) + " line " + std::to_string(lineNumber) +
-                                       ": '" + std::string(entry) + "' is not an IPv4 address");
+                                       ": " + *why);
       }
       list.units.push_back(UnitAddress::Network(*address));
-    } else {
+    } else if (entry.find_first_of(" \t") == std::string_view::npos && LooksLikeDevice(entry)) {
       list.units.push_back(UnitAddress::Serial(std::string(entry)));
+    } else {
+      return Refused(kExitUsage, where +
+                                     "is neither one IPv4 address nor one serial device "
+                                     "(/dev/ttyUSB0, COM3); give one unit a line");
     }
   }
   return list;
@@ -165,21 +196,17 @@ UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view 
                    "name the units with --ip ADDRESS, --port DEVICE, --units FILE or --all");
   }
   UnitList list;
+  std::string error;
   for (const auto& ip : line.Values("ip")) {
-    const auto address = ParseIpv4(ip);
-    if (!address) {
-      return Refused(kExitUsage,
-                     "--ip needs an IPv4 address such as 192.168.1.20, not '" + ip + "'");
-    }
+    const auto address = UnitIpv4(ip, error);
+    if (!address) return Refused(kExitUsage, error);
     list.units.push_back(UnitAddress::Network(*address));
   }
   for (const auto& port : line.Values("port")) list.units.push_back(UnitAddress::Serial(port));
   if (const auto file = line.Value("units")) {
-    std::ifstream stream(*file, std::ios::binary);
-    if (!stream) return Refused(kExitNotFound, "cannot read the units file " + *file);
-    const std::string text{std::istreambuf_iterator<char>(stream),
-                           std::istreambuf_iterator<char>()};
-    UnitList fromFile = ParseUnitsText(text, *file);
+    const auto text = ReadUnitsFile(*file, error);
+    if (!text) return Refused(kExitNotFound, "cannot read the units file " + *file + ": " + error);
+    UnitList fromFile = ParseUnitsText(*text, *file);
     if (fromFile.exitCode != 0) return fromFile;
     for (auto& unit : fromFile.units) list.units.push_back(std::move(unit));
     if (list.units.empty())

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <nlohmann/json.hpp>
 
+#include "cli/exit_codes.h"
 #include "receipts/receipt_log.h"
 #include "update/unit_receipt.h"
 
@@ -23,20 +24,24 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
                                 std::chrono::system_clock::now());
   if (!settings.receiptPath.empty()) {
     report.receiptWritten =
-        receipts::AppendReceipt(settings.receiptPath, report.receipt, report.receiptError);
+        receipts::AppendReceipt(settings.receiptPath, report.receipt, report.receiptError, stop);
     if (!report.receiptWritten) {
-      observer.Message("The receipt could not be written: " + report.receiptError);
+      // A job that failed keeps its own code; an update without its record is not a success.
+      if (report.outcome.exitCode == kExitSuccess) report.outcome.exitCode = kExitReceiptNotWritten;
+      report.outcome.text += " The receipt could not be written: " + report.receiptError;
     }
   }
   return report;
 }
 
 JsonEvent ResultEvent(const UnitUpdateReport& report) {
-  return {{"event", "result"},
+  JsonEvent event{{"event", "result"},
           {"result", report.outcome.result},
           {"text", report.outcome.text},
           {"exit_code", report.outcome.exitCode},
           {"receipt", receipts::ReceiptJson(report.receipt)}};
+  if (!report.receiptError.empty()) event["receipt_error"] = report.receiptError;
+  return event;
 }
 
 }  // namespace tessaline::cli

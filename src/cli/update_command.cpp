@@ -1,4 +1,5 @@
 // The "update" and "exit-bootload" commands: the desktop program's two jobs on the command line.
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "cli/unit_list.h"
 #include "cli/unit_update.h"
 #include "link/bootloader_commands.h"
+#include "receipts/receipt_log.h"
 #include "update/jobs.h"
 #include "update/running_confirmation.h"
 #include "update/unit_update.h"
@@ -112,6 +114,15 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   if (!ReadCheckOptions(line, settings, error)) {
     output.Error(error);
     return kExitUsage;
+  }
+  if (!settings.receiptPath.empty()) {
+    const InterruptScope interrupts;
+    if (const auto why = receipts::CheckReceiptTarget(
+            settings.receiptPath, interrupts.Token(),
+            std::chrono::steady_clock::now() + receipts::kReceiptLockWait)) {
+      output.Error(*why + "; nothing was sent");
+      return interrupts.Interrupted() ? kExitInterrupted : kExitReceiptNotWritten;
+    }
   }
 
   if (units.units.size() > 1) {

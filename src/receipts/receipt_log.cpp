@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 
 #include "platform/digest.h"
 #include "platform/locked_file.h"
@@ -57,47 +58,9 @@ ReceiptLogCheck Broken(ReceiptLogCheck check, std::size_t line, std::string prob
   return check;
 }
 
-}  // namespace
-
-bool AppendReceipt(const std::string& path, Receipt receipt, std::string& error) {
-  auto file = platform::LockedFile::Open(path, platform::FileLockMode::ExclusiveAppend, error);
-  if (!file) return false;
-  const auto previous = LastLine(*file, error);
-  if (!previous) {
-    error = path + ": " + error;
-    return false;
-  }
-  receipt.prev = previous->empty() ? std::string() : platform::Sha256Hex(*previous);
-  if (!previous->empty() && receipt.prev.empty()) {
-    error = "the system's SHA-256 failed";
-    return false;
-  }
-  const std::string line = ReceiptJsonLine(receipt) + "\n";
-  if (!file->AppendDurably(line, error)) {
-    error = path + ": " + error;
-    return false;
-  }
-  return true;
-}
-
-ReceiptLogCheck VerifyReceipts(const std::string& path) {
+// Every line of a whole receipts file checked in order.
+ReceiptLogCheck VerifyReceiptsText(std::string_view text) {
   ReceiptLogCheck check;
-  std::string error;
-  auto file = platform::LockedFile::Open(path, platform::FileLockMode::SharedRead, error);
-  std::optional<std::uint64_t> size;
-  if (file) size = file->Size(error);
-  std::string text;
-  if (size) {
-    text.resize(static_cast<std::size_t>(*size));
-    if (!file->ReadAt(0, text, error)) size.reset();
-  }
-  if (!size) {
-    check.state = ReceiptLogState::Unreadable;
-    check.problem = error;
-    return check;
-  }
-  file.reset();  // the lock is not needed while checking
-
   std::string_view rest = text;
   std::string_view previous;
   for (std::size_t number = 1; !rest.empty(); ++number) {
@@ -122,6 +85,77 @@ ReceiptLogCheck VerifyReceipts(const std::string& path) {
     previous = line;
   }
   return check;
+}
+
+}  // namespace
+
+bool AppendReceipt(const std::string& path, Receipt receipt, std::string& error,
+                   std::stop_token stop, std::chrono::steady_clock::duration lockWait) {
+  // A stop already requested is the interrupt that ended this job: its receipt is still written.
+  if (stop.stop_requested()) stop = {};
+  auto file = platform::LockedFile::Open(path, platform::FileLockMode::ExclusiveAppend,
+                                         {stop, std::chrono::steady_clock::now() + lockWait},
+                                         error);
+  std::optional<std::string> previous;
+  if (file) previous = LastLine(*file, error);
+  if (!previous) {
+    error = path + ": " + error;
+    return false;
+  }
+  receipt.prev = previous->empty() ? std::string() : platform::Sha256Hex(*previous);
+  if (!previous->empty() && receipt.prev.empty()) {
+    error = "the system's SHA-256 failed";
+    return false;
+  }
+  const std::string line = ReceiptJsonLine(receipt) + "\n";
+  if (!file->AppendDurably(line, error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+std::optional<std::string> CheckReceiptTarget(const std::filesystem::path& path,
+                                              std::stop_token stop,
+                                              std::chrono::steady_clock::time_point deadline) {
+  const std::string name = path.string();
+  std::error_code failed;
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+  if (!std::filesystem::is_directory(folder, failed)) {
+    return name + ": the folder " + folder.string() + " does not exist";
+  }
+  const auto status = std::filesystem::status(path, failed);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    return name + ": not a regular file; receipts are appended to a file";
+  }
+  std::string error;
+  auto file = platform::LockedFile::Open(name, platform::FileLockMode::ExclusiveAppend,
+                                         {std::move(stop), deadline}, error);
+  std::optional<std::string> text;
+  if (file) text = file->ReadToEnd(kLongestReceiptsFileBytes, error);
+  if (!text) return name + ": " + error;
+  const ReceiptLogCheck check = VerifyReceiptsText(*text);
+  if (check.state != ReceiptLogState::Valid) {
+    return name + ": " + check.problem + "; no receipt is added to a damaged file";
+  }
+  return std::nullopt;
+}
+
+ReceiptLogCheck VerifyReceipts(const std::string& path) {
+  std::string error;
+  auto file = platform::LockedFile::Open(
+      path, platform::FileLockMode::SharedRead,
+      {std::stop_token{}, std::chrono::steady_clock::now() + kReceiptLockWait}, error);
+  std::optional<std::string> text;
+  if (file) text = file->ReadToEnd(kLongestReceiptsFileBytes, error);
+  if (!text) {
+    ReceiptLogCheck check;
+    check.state = ReceiptLogState::Unreadable;
+    check.problem = path + ": " + error;
+    return check;
+  }
+  file.reset();  // the lock is not needed while checking
+  return VerifyReceiptsText(*text);
 }
 
 }  // namespace tessaline::receipts

@@ -20,6 +20,9 @@ enum ExitCode : int {
   kExitPortUnavailable = 11,
   // The package is damaged or cannot serve the request; nothing was sent.
   kExitPackageRefused = 12,
+  // --receipt FILE cannot take the unit's receipt: refused before any unit was touched, or the
+  // append failed after the unit's job (which otherwise succeeded).
+  kExitReceiptNotWritten = 13,
   // The unit refused the final (or exit) command: it stays in bootload mode.
   kExitFinalCommandRefused = 14,
   // The final (or exit) command went unanswered while the bootloader kept answering.

@@ -207,6 +207,28 @@ TEST_F(CommandLineProgram, AReceiptRecordsWhatWasWrittenAndReadBack) {
   std::remove(path.c_str());
 }
 
+TEST_F(CommandLineProgram, AReceiptThatCannotBeAppendedAfterTheJobIsNotASuccess) {
+  auto config = UdpUnit("127.0.11.22");
+  config.eraseDelayMs = 300;
+  auto unit = StartUnit(config);
+  const std::string path = ::testing::TempDir() + "tessaline-cli-spoiled-receipts.jsonl";
+  std::remove(path.c_str());
+  // Passes the check before the job; the half line written during the job stops the append.
+  bool spoiled = false;
+  const auto run = RunCli("update --ip 127.0.11.22 --json --receipt " + path, "",
+                          [&](const std::string& line, pid_t) {
+                            if (spoiled || line.find("\"event\":\"stage\"") == line.npos) return;
+                            std::ofstream(path, std::ios::app) << "{\"time\"";
+                            spoiled = true;
+                          });
+  EXPECT_EQ(run.exitCode, 13) << run.err;
+  EXPECT_TRUE(unit->UpdateFinished());
+  const auto result = nlohmann::json::parse(run.OutLines().back(), nullptr, false);
+  EXPECT_EQ(result.value("exit_code", 0), 13) << run.out;
+  EXPECT_NE(result.value("receipt_error", "").find("incomplete"), std::string::npos) << run.out;
+  std::remove(path.c_str());
+}
+
 TEST_F(CommandLineProgram, TheReadBackDecidesWhetherTheFinalCommandIsSent) {
   const struct {
     std::string options;

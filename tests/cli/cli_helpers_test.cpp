@@ -87,6 +87,13 @@ TEST(UnitList, ReadsOneUnitALineAndRefusesAUnitNamedTwice) {
       {"10.0.0.2\n10.0.0.300\n", {}, 64},
       {"10.0.0.2\n10.0.0.02\n", {}, 64},
       {"\n# nothing\n", {}, 0},
+      {"\xEF\xBB\xBF" "10.0.0.2\nCOM3\n",
+       {"ip:10.0.0.2", UnitAddress::Serial("COM3").Canonical()},
+       0},
+      {"10.0.0.2 10.0.0.3\n", {}, 64},
+      {"ttyUSB0\n", {}, 64},
+      {"0.0.0.0\n", {}, 64},
+      {"127.0.0.1\n", {}, 64},
   };
   for (const auto& c : cases) {
     const UnitList list = RefuseDuplicates(ParseUnitsText(c.text, "units.txt"));

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <thread>
+
+#include "platform/locked_file.h"
 
 #include "receipt_test_support.h"
 
@@ -161,6 +165,79 @@ TEST(ReceiptLog, ConcurrentAppendsKeepOneChain) {
   std::set<std::string> units;
   for (const Receipt& receipt : check.receipts) units.insert(receipt.unit);
   EXPECT_EQ(units.size(), std::size_t{kThreads * kEach});
+}
+
+TEST(ReceiptLog, TargetsThatCannotTakeAReceiptAreRefusedBeforehand) {
+  using namespace std::chrono_literals;
+  struct Case {
+    const char* name;
+    std::function<std::string(const ScratchFile&)> prepare;  // the target's path
+    const char* named;                                         // in the refusal; "" accepted
+  };
+  const std::vector<Case> cases = {
+      {"missing: created", [](const ScratchFile& f) { return f.Path(); }, ""},
+      {"a chain that holds", [](const ScratchFile& f) { AppendThree(f); return f.Path(); }, ""},
+      {"no such folder", [](const ScratchFile& f) { return f.Path() + ".d/receipts.jsonl"; },
+       "does not exist"},
+      {"a folder", [](const ScratchFile& f) {
+         std::filesystem::create_directory(f.Path());
+         return f.Path();
+       }, "not a regular file"},
+      {"an incomplete last line", [](const ScratchFile& f) {
+         AppendThree(f);
+         f.Write(f.Read() + "{\"time\"");
+         return f.Path();
+       }, "line 4: incomplete"},
+      {"a broken chain", [](const ScratchFile& f) {
+         AppendThree(f);
+         f.Write(f.Lines()[1] + "\n");
+         return f.Path();
+       }, "line 1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchFile file("target");
+    const std::string path = c.prepare(file);
+    const auto refused = CheckReceiptTarget(path, {}, std::chrono::steady_clock::now() + 5s);
+    if (*c.named == '\0') {
+      EXPECT_FALSE(refused) << *refused;
+      EXPECT_TRUE(std::filesystem::is_regular_file(path));
+    } else {
+      ASSERT_TRUE(refused);
+      EXPECT_NE(refused->find(path), std::string::npos) << *refused;
+      EXPECT_NE(refused->find(c.named), std::string::npos) << *refused;
+    }
+    std::filesystem::remove(path);
+  }
+}
+
+TEST(ReceiptLog, TheLockWaitEndsAtItsDeadlineOrOnTheStop) {
+  using namespace std::chrono_literals;
+  ScratchFile file("held");
+  AppendThree(file);
+  std::string error;
+  const auto holder = platform::LockedFile::Open(
+      file.Path(), platform::FileLockMode::ExclusiveAppend, {{}, std::chrono::steady_clock::now()},
+      error);
+  ASSERT_TRUE(holder) << error;
+
+  const auto late = CheckReceiptTarget(file.Path(), {}, std::chrono::steady_clock::now() + 200ms);
+  ASSERT_TRUE(late);
+  EXPECT_NE(late->find("held the file's lock too long"), std::string::npos) << *late;
+  EXPECT_FALSE(AppendReceipt(file.Path(), SampleReceipt("127.0.0.9", 1), error, {}, 200ms));
+
+  std::stop_source stop;
+  std::jthread interrupt([&stop] {
+    std::this_thread::sleep_for(100ms);
+    stop.request_stop();
+  });
+  const auto started = std::chrono::steady_clock::now();
+  const auto stopped =
+      CheckReceiptTarget(file.Path(), stop.get_token(), std::chrono::steady_clock::now() + 60s);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+  ASSERT_TRUE(stopped);
+  EXPECT_NE(stopped->find("interrupted"), std::string::npos) << *stopped;
+  EXPECT_EQ(file.Lines().size(), 3u);
 }
 
 }  // namespace

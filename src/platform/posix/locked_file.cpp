@@ -17,25 +17,33 @@ std::string SystemReason(const std::string& what) { return what + ": " + std::st
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 }  // namespace
 
-std::optional<LockedFile> LockedFile::Open(const std::string& path, FileLockMode mode,
-                                           std::string& error) {
-  const bool append = mode == FileLockMode::ExclusiveAppend;
-  const int flags = append ? O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
+std::optional<std::intptr_t> LockedFile::OpenHandle(const std::string& path, FileLockMode mode,
+                                                   std::string& error) {
+  const int flags = mode == FileLockMode::ExclusiveAppend
+                        ? O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC
+                        : O_RDONLY | O_CLOEXEC;
   const int fd = ::open(path.c_str(), flags, 0644);
   if (fd < 0) {
-    error = SystemReason("cannot open " + path);
+    error = SystemReason("cannot open");
     return std::nullopt;
   }
-  LockedFile file(fd);
-  int locked = -1;
-  do {
-    locked = ::flock(fd, append ? LOCK_EX : LOCK_SH);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) {
-    error = SystemReason("cannot lock " + path);
-    return std::nullopt;
+  return fd;
+}
+
+bool LockedFile::IsRegularFile() const {
+  struct stat status {};
+  return ::fstat(Fd(handle_), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+LockedFile::LockAttempt LockedFile::TryLock(FileLockMode mode, std::string& error) {
+  const int operation = (mode == FileLockMode::ExclusiveAppend ? LOCK_EX : LOCK_SH) | LOCK_NB;
+  for (;;) {
+    if (::flock(Fd(handle_), operation) == 0) return LockAttempt::Granted;
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) return LockAttempt::Busy;
+    error = SystemReason("cannot lock");
+    return LockAttempt::Failed;
   }
-  return file;
 }
 
 void LockedFile::Close() noexcept {
@@ -57,6 +65,18 @@ std::optional<std::size_t> LockedFile::ReadSome(std::uint64_t offset, std::span<
                                                 std::string& error) const {
   for (;;) {
     const ssize_t got = ::pread(Fd(handle_), into.data(), into.size(), static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = SystemReason("cannot read");
+      return std::nullopt;
+    }
+    return static_cast<std::size_t>(got);
+  }
+}
+
+std::optional<std::size_t> LockedFile::ReadNext(std::span<char> into, std::string& error) const {
+  for (;;) {
+    const ssize_t got = ::read(Fd(handle_), into.data(), into.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       error = SystemReason("cannot read");

@@ -17,8 +17,8 @@ std::string SystemReason(const std::string& what) {
 
 }  // namespace
 
-std::optional<LockedFile> LockedFile::Open(const std::string& path, FileLockMode mode,
-                                           std::string& error) {
+std::optional<std::intptr_t> LockedFile::OpenHandle(const std::string& path, FileLockMode mode,
+                                                   std::string& error) {
   const bool append = mode == FileLockMode::ExclusiveAppend;
   // Append access without FILE_WRITE_DATA: every write lands at the end of the file.
   const DWORD access =
@@ -27,16 +27,24 @@ std::optional<LockedFile> LockedFile::Open(const std::string& path, FileLockMode
       CreateFileW(WideFromUtf8(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    error = SystemReason("cannot open " + path);
+    error = SystemReason("cannot open");
     return std::nullopt;
   }
-  LockedFile file(reinterpret_cast<std::intptr_t>(handle));
+  return reinterpret_cast<std::intptr_t>(handle);
+}
+
+bool LockedFile::IsRegularFile() const { return GetFileType(Handle(handle_)) == FILE_TYPE_DISK; }
+
+LockedFile::LockAttempt LockedFile::TryLock(FileLockMode mode, std::string& error) {
+  const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY |
+                      (mode == FileLockMode::ExclusiveAppend ? LOCKFILE_EXCLUSIVE_LOCK : 0);
   OVERLAPPED whole{};
-  if (!LockFileEx(handle, append ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, MAXDWORD, MAXDWORD, &whole)) {
-    error = SystemReason("cannot lock " + path);
-    return std::nullopt;
+  if (LockFileEx(Handle(handle_), flags, 0, MAXDWORD, MAXDWORD, &whole)) {
+    return LockAttempt::Granted;
   }
-  return file;
+  if (GetLastError() == ERROR_LOCK_VIOLATION) return LockAttempt::Busy;
+  error = SystemReason("cannot lock");
+  return LockAttempt::Failed;
 }
 
 void LockedFile::Close() noexcept {
@@ -64,6 +72,18 @@ std::optional<std::size_t> LockedFile::ReadSome(std::uint64_t offset, std::span<
   const DWORD want = into.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(into.size());
   DWORD got = 0;
   if (!ReadFile(Handle(handle_), into.data(), want, &got, &at)) {
+    error = SystemReason("cannot read");
+    return std::nullopt;
+  }
+  return got;
+}
+
+std::optional<std::size_t> LockedFile::ReadNext(std::span<char> into, std::string& error) const {
+  const DWORD want = into.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(into.size());
+  DWORD got = 0;
+  if (!ReadFile(Handle(handle_), into.data(), want, &got, nullptr)) {
+    // The writing end of a pipe closed: its end.
+    if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
     error = SystemReason("cannot read");
     return std::nullopt;
   }
