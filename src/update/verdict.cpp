@@ -49,6 +49,11 @@ std::string NotLeftText(const JobResult& job) {
   return where + ".";
 }
 
+// A success's word, or "running" once the unit was seen running.
+std::string SuccessWord(const JobResult& job, const char* word) {
+  return job.running && job.running->running ? "running" : word;
+}
+
 std::string RunningText(const JobResult& job) {
   if (!job.running || !job.running->running) return {};
   return std::string(" The unit runs again (bootload state '") + job.running->bootloadState +
@@ -83,15 +88,15 @@ std::string WhatStoppingLeaves(Stage stage) {
 Verdict VerdictOf(const JobResult& job, const PropertiesContainer& updaterTexts) {
   switch (job.outcome) {
     case JobOutcome::Succeeded:
-      return {kExitSuccess, job.running ? "running" : "succeeded",
+      return {kExitSuccess, SuccessWord(job, "succeeded"),
               UiString(IDS_UPDATE_SUCCEEDED) + RunningText(job)};
     case JobOutcome::WrittenUnverified:
-      return {kExitSuccess, "written-unverified",
+      return {kExitSuccess, SuccessWord(job, "written-unverified"),
               "The firmware was written and the unit left bootload mode, but its version was not "
               "checked: " +
                   job.reason + "." + RunningText(job)};
     case JobOutcome::FinishedWithoutFirmware:
-      return {kExitSuccess, "no-firmware",
+      return {kExitSuccess, SuccessWord(job, "no-firmware"),
               (job.restoredFactoryDefaults
                    ? std::string("The factory defaults were restored and the unit left bootload "
                                  "mode; no firmware was written.")

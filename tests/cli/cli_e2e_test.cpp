@@ -54,6 +54,12 @@ std::string PackageApplicationSha256() {
   return platform::LowerHex(*digest.Finish());
 }
 
+// "Text." with a reason: "Text (reason)."
+std::string WithReason(std::string text, const std::string& reason) {
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text + " (" + reason + ").";
+}
+
 class CommandLineProgram : public ::testing::Test {};
 
 TEST_F(CommandLineProgram, UpdateReportsStagesProgressAndResultAsJson) {
@@ -113,14 +119,15 @@ TEST_F(CommandLineProgram, ExitCodesTellTheOutcome) {
        newer,
        "update --ip 127.0.11.3",
        4,
-       "The unit already runs application version 2.0, newer than this package's (V1.2). "
-       "Nothing was erased; use --force to update anyway.\n",
+       "Nothing was erased: the unit runs application version 2.0, newer than this package's "
+       "1.2. Use --force to update anyway.\n",
        {0x01, 0x89}},
       {"guard off without firmware",
        newer,
        "update --ip 127.0.11.3 --no-firmware --factory-defaults",
        0,
-       "The firmware updated successfully.\n",
+       "The factory defaults were restored and the unit left bootload mode; no firmware was "
+       "written.\n",
        {0x01, 0x89, 0x8C, 0x84}},
       {"silent",
        silent,
@@ -132,7 +139,9 @@ TEST_F(CommandLineProgram, ExitCodesTellTheOutcome) {
        gd32,
        "update --ip 127.0.11.5",
        3,
-       EmbeddedPackage()->UpdaterTexts().GetString("error-message.WrongResponse") + "\n",
+       WithReason(EmbeddedPackage()->UpdaterTexts().GetString("error-message.WrongResponse"),
+                  "the package holds no images for GD32/ADAU1452") +
+           "\n",
        {0x01, 0x89}},
       {"exit bootload",
        UdpUnit("127.0.11.7"),
@@ -164,7 +173,7 @@ TEST_F(CommandLineProgram, AFailedStepExitsWithUpdateFailed) {
   EXPECT_EQ(
       Events(run, "result"),
       (std::vector<std::string>{
-          R"({"event":"result","result":"failed","text":"The firmware update could not complete.","exit_code":1})"}));
+          R"({"event":"result","result":"failed","text":"The firmware update could not complete (the unit refused erase flash data).","exit_code":1})"}));
   EXPECT_FALSE(unit->UpdateFinished());
 }
 
@@ -240,7 +249,10 @@ TEST_F(CommandLineProgram, TheReadBackDecidesWhetherTheFinalCommandIsSent) {
        "Written, but the unit reports version 1.1 instead of 1.2. The final command was not "
        "sent: the unit stays in bootload mode for another try.\n",
        0},
-      {"--no-verify", 0, "The firmware updated successfully.\n", 1},
+      {"--no-verify", 0,
+       "The firmware was written and the unit left bootload mode, but its version was not "
+       "checked: the version was not read back.\n",
+       1},
   };
   for (const auto& c : cases) {
     auto config = UdpUnit("127.0.11.21");
@@ -467,7 +479,10 @@ TEST_F(CommandLineProgram, AnUpdateWithAnotherPackageTellsItsOutcomeInThatPackag
   auto unit = StartUnit(gd32);
   const auto run = RunCli("update --ip 127.0.11.12 --package " + copy.Path());
   EXPECT_EQ(run.exitCode, 3) << run.err;
-  EXPECT_TRUE(run.err.ends_with("The unit is not one this package serves.\n")) << run.err;
+  EXPECT_TRUE(run.err.ends_with(
+      "The unit is not one this package serves (the package holds no images for "
+      "GD32/ADAU1452).\n"))
+      << run.err;
 }
 
 TEST_F(CommandLineProgram, APortThatCannotBeOpenedIsNamedWithTheSystemsReason) {
@@ -566,7 +581,7 @@ TEST(Verdict, NothingIsClaimedThatTheUnitDidNotTake) {
     auto unit = StartUnit(config);
     const CliRun run = RunCli(std::string(c.command) + " --ip " + address);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.out << run.err;
-    EXPECT_NE(run.out.find(c.words), std::string::npos) << c.what << "\n" << run.out;
+    EXPECT_NE((run.out + run.err).find(c.words), std::string::npos) << c.what << "\n" << run.out << run.err;
     if (c.exitCode != 0) {
       EXPECT_EQ(run.out.find("updated successfully"), std::string::npos) << c.what;
     }
@@ -597,7 +612,7 @@ TEST(Verdict, ASerialLineThatHangsUpIsNamedAsGone) {
   });
   EXPECT_TRUE(pulled) << run.out;
   EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-  EXPECT_NE(run.out.find("(the serial port went away (" + port), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("(the serial port went away (" + port), std::string::npos) << run.err;
 }
 
 }  // namespace
