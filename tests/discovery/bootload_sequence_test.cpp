@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/sockets.h"
 #include "support/manual_clock.h"
+#include "support/recording_listeners.h"
 
 namespace tessaline {
 namespace {
@@ -144,16 +145,6 @@ class ServedRequests {
   bool held_ = false;
 };
 
-class QuietListener final : public VersionListener {
-  void QueryBegan() override {}
-  void BootloaderVersion(std::uint16_t) override {}
-  void ApplicationVersion(std::optional<std::uint32_t>) override {}
-  void NoBootloader() override {}
-  void BootloadState(char) override {}
-  void SocketFailed(const SocketFailure&) override {}
-  void QueryEnded() override {}
-};
-
 // A request for 127.0.0.<host>.
 VersionRequest Request(int host, std::shared_ptr<VersionListener> listener) {
   return {
@@ -167,12 +158,12 @@ TEST(VersionQueue, ServesOnlyTheNewestOfTheRequestsQueuedDuringAQuery) {
   queue.StartVersionWorker();
 
   served.Hold();
-  queue.SubmitVersionQuery(Request(1, std::make_shared<QuietListener>()));
+  queue.SubmitVersionQuery(Request(1, std::make_shared<testing::RecordingVersionListener>()));
   ASSERT_TRUE(served.WaitUntilServing(5000)) << "the worker never took the first request";
 
-  std::vector<std::shared_ptr<QuietListener>> listeners;
+  std::vector<std::shared_ptr<testing::RecordingVersionListener>> listeners;
   for (int host : {2, 3, 4}) {
-    listeners.push_back(std::make_shared<QuietListener>());
+    listeners.push_back(std::make_shared<testing::RecordingVersionListener>());
     queue.SubmitVersionQuery(Request(host, listeners.back()));
   }
   EXPECT_EQ(queue.Pending(), 3u);
@@ -190,15 +181,15 @@ TEST(VersionQueue, ServesOnlyTheNewestOfTheRequestsQueuedDuringAQuery) {
 TEST(VersionQueue, DropsRequestsUnservedWithoutARunningWorker) {
   ServedRequests served;
   VersionQueue queue(served.Runner());
-  auto early = std::make_shared<QuietListener>();
+  auto early = std::make_shared<testing::RecordingVersionListener>();
   queue.SubmitVersionQuery(Request(1, early));
   EXPECT_EQ(early.use_count(), 1);
 
   queue.StartVersionWorker();
   served.Hold();
-  queue.SubmitVersionQuery(Request(2, std::make_shared<QuietListener>()));
+  queue.SubmitVersionQuery(Request(2, std::make_shared<testing::RecordingVersionListener>()));
   ASSERT_TRUE(served.WaitUntilServing(5000));
-  auto waiting = std::make_shared<QuietListener>();
+  auto waiting = std::make_shared<testing::RecordingVersionListener>();
   queue.SubmitVersionQuery(Request(3, waiting));
   std::thread releaser([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -209,7 +200,7 @@ TEST(VersionQueue, DropsRequestsUnservedWithoutARunningWorker) {
   EXPECT_EQ(waiting.use_count(), 1);
   EXPECT_EQ(queue.Pending(), 0u);
 
-  auto late = std::make_shared<QuietListener>();
+  auto late = std::make_shared<testing::RecordingVersionListener>();
   queue.SubmitVersionQuery(Request(4, late));
   EXPECT_EQ(late.use_count(), 1);
   EXPECT_EQ(served.Served(), std::vector<std::string>{"127.0.0.2"});

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "discovery/discovery_listener.h"
 #include "discovery/network_discovery.h"
 #include "discovery/serial_discovery.h"
 #include "discovery/text_protocol.h"
 #include "platform/sockets.h"
-#include "ui/messages.h"
 
 namespace tessaline {
 namespace {

@@ -10,9 +10,7 @@
 #include "discovery/discovery_thread.h"
 #include "discovery/network_namespaces.h"
 #include "platform/sockets.h"
-#include "support/recording_message_target.h"
-#include "ui/discovery_messages.h"
-#include "ui/messages.h"
+#include "support/recording_listeners.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline {
@@ -53,17 +51,18 @@ TEST(NetworkDiscovery, FindsEachUnitThroughItsInterfaceBroadcast) {
     running = StartResponder("169.254.10.20", sim::UnitMode::Application);
   }));
 
-  auto window = std::make_shared<RecordingMessageTarget>();
+  auto found = std::make_shared<testing::RecordingDiscoveryListener>();
   std::map<std::uint64_t, std::uint64_t> flagsByAddress;
   std::chrono::milliseconds stopTook{0};
   bool usableChecks[3] = {};
   ASSERT_TRUE(NamespacePair::RunInside(net.Updater(), [&] {
     DiscoveryThread discovery("Brume Tessaline");
-    discovery.StartDiscovery(std::make_shared<DiscoveryMessages>(window), DiscoverMode::Network);
+    discovery.StartDiscovery(found, DiscoverMode::Network);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {
       flagsByAddress.clear();
-      for (const auto& m : window->Messages()) flagsByAddress.emplace(m.lParam, m.wParam);
+      for (const auto& unit : found->NetworkUnits())
+        flagsByAddress.emplace(unit.address, unit.flags);
       if (flagsByAddress.size() >= 2) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -77,7 +76,8 @@ TEST(NetworkDiscovery, FindsEachUnitThroughItsInterfaceBroadcast) {
     usableChecks[2] = IsUsableUnitAddress(Ip(192, 0, 2, 2));
   }));
 
-  for (const auto& m : window->Messages()) EXPECT_EQ(m.code, WM_APP_NET_UNIT_FOUND);
+  EXPECT_TRUE(found->SerialUnits().empty());
+  EXPECT_TRUE(found->Failures().empty());
   EXPECT_EQ(flagsByAddress,
             (std::map<std::uint64_t, std::uint64_t>{{Ip(192, 0, 2, 2), kUnitInBootload},
                                                     {Ip(169, 254, 10, 20), kUnitLinkLocal}}));

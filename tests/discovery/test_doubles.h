@@ -1,15 +1,13 @@
-// Test doubles shared by the discovery tests: a unit's scripted text replies and a box recorder.
+// Test doubles shared by the discovery tests: a unit's scripted text replies.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/message_box.h"
 #include "support/scripted_transport.h"
 #include "transport/transport.h"
 
@@ -41,31 +39,6 @@ class TextReplies {
   std::map<std::string, std::string> replies_;
   std::vector<std::string> commands_;
   std::string pending_;
-};
-
-// Captures every message box for the life of the object.
-class MessageBoxRecorder {
- public:
-  MessageBoxRecorder() {
-    previous_ = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& box) {
-      std::lock_guard lock(mutex_);
-      boxes_.push_back(box);
-      return platform::MessageBoxResult::Ok;
-    });
-  }
-  ~MessageBoxRecorder() { platform::SetMessageBoxHandler(previous_); }
-  MessageBoxRecorder(const MessageBoxRecorder&) = delete;
-  MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
-
-  std::vector<platform::MessageBoxRequest> Boxes() const {
-    std::lock_guard lock(mutex_);
-    return boxes_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<platform::MessageBoxRequest> boxes_;
-  platform::MessageBoxHandler previous_;
 };
 
 }  // namespace tessaline::testing

@@ -11,12 +11,9 @@
 #include "discovery/version_worker.h"
 #include "platform/sockets.h"
 #include "support/manual_clock.h"
-#include "support/message_names.h"
-#include "support/recording_message_target.h"
+#include "support/recording_listeners.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
-#include "ui/discovery_messages.h"
-#include "ui/messages.h"
 #include "unit-sim/simulated_unit.h"
 
 namespace tessaline {
@@ -26,6 +23,9 @@ using sim::SimulatedUnit;
 using sim::UnitConfig;
 using sim::UnitMode;
 using testing::ManualClock;
+using testing::RecordingDiscoveryListener;
+using testing::RecordingVersionListener;
+using testing::VersionEvent;
 
 constexpr char kIdentity[] = "Brume Tessaline";
 
@@ -168,33 +168,16 @@ TEST(EnterBootloadMode, LeavesASilentUnitWithoutAnyAnnouncement) {
   EXPECT_TRUE(clock.Sleeps().empty());
 }
 
-// The messages a window receives, as (code, wParam, lParam).
-struct Posted {
-  std::uint32_t code;
-  std::uint64_t wParam;
-  std::uint64_t lParam;
-  bool operator==(const Posted&) const = default;
-};
-
-std::vector<Posted> Received(const RecordingMessageTarget& window) {
-  std::vector<Posted> posted;
-  for (const auto& m : window.Messages()) posted.push_back({m.code, m.wParam, m.lParam});
-  return posted;
-}
-
-void PrintTo(const Posted& p, std::ostream* os) {
-  *os << MessageName(p.code) << "(" << p.wParam << ", " << p.lParam << ")";
-}
-
-// The query through the worker and the desktop program's adapter: the messages the window gets.
-std::vector<Posted> QueryThroughTheWorker(const UnitAddress& unit, std::uint32_t parserPort = 0) {
+// The query through the worker: what its listener is told, in order.
+std::vector<VersionEvent> QueryThroughTheWorker(const UnitAddress& unit,
+                                                std::uint32_t parserPort = 0) {
   VersionQueue queue;
   queue.StartVersionWorker();
-  auto window = std::make_shared<RecordingMessageTarget>();
-  queue.SubmitVersionQuery({unit, parserPort, std::make_shared<VersionMessages>(window)});
-  EXPECT_TRUE(window->WaitFor(WM_APP_VERSION_QUERY_DONE, 30000));
+  auto listener = std::make_shared<RecordingVersionListener>();
+  queue.SubmitVersionQuery({unit, parserPort, listener});
+  EXPECT_TRUE(listener->WaitForEnd(30000));
   queue.StopVersionWorker();
-  return Received(*window);
+  return listener->Events();
 }
 
 TEST(VersionWorker, ReportsABootloaderAndItsApplicationVersion) {
@@ -204,13 +187,10 @@ TEST(VersionWorker, ReportsABootloaderAndItsApplicationVersion) {
   config.bootloaderMinor = 3;
   config.applicationVersion = 0x00020005;
   auto unit = StartUnit(config);
-  const auto posted = QueryThroughTheWorker(UnitAddress::Network(Ip(127, 0, 77, 20)));
-  EXPECT_EQ(posted, (std::vector<Posted>{{WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0},
-                                         {WM_APP_BOOTLOADER_VERSION, 0x0103, 0},
-                                         {WM_APP_ENABLE_ENTER_BOOTLOAD, 0, 0},
-                                         {WM_APP_ENABLE_EXIT_BOOTLOAD, 1, 0},
-                                         {WM_APP_APPLICATION_VERSION, 0, 0x00020005},
-                                         {WM_APP_VERSION_QUERY_DONE, 0, 0}}));
+  EXPECT_EQ(
+      QueryThroughTheWorker(UnitAddress::Network(Ip(127, 0, 77, 20))),
+      (std::vector<VersionEvent>{VersionEvent::Began(), VersionEvent::Bootloader(0x0103),
+                                 VersionEvent::Application(0x00020005), VersionEvent::Ended()}));
   EXPECT_EQ(unit->CommandOrder(), (std::vector<std::uint8_t>{0x01, 0x09}));
 }
 
@@ -219,34 +199,24 @@ TEST(VersionWorker, ReportsABootloaderOnASerialLine) {
   config.serial = true;
   config.bootloaderMinor = 2;
   auto unit = StartUnit(config);
-  const auto posted = QueryThroughTheWorker(UnitAddress::Serial(unit->SerialPath()));
-  ASSERT_EQ(posted.size(), 6u);
-  EXPECT_EQ(posted[1], (Posted{WM_APP_BOOTLOADER_VERSION, 0x0102, 0}));
-  EXPECT_EQ(posted[4], (Posted{WM_APP_APPLICATION_VERSION, 0, config.applicationVersion}));
+  EXPECT_EQ(QueryThroughTheWorker(UnitAddress::Serial(unit->SerialPath())),
+            (std::vector<VersionEvent>{VersionEvent::Began(), VersionEvent::Bootloader(0x0102),
+                                       VersionEvent::Application(config.applicationVersion),
+                                       VersionEvent::Ended()}));
 }
 
 struct RunningUnitCase {
   const char* name;
   bool unitAnswers;
   bool bootloadEnabled;
-  std::vector<Posted> tail;  // after the bootloader's silence is reported
+  std::vector<VersionEvent> tail;  // after the bootloader's silence is reported
 };
 
 TEST(VersionWorker, AsksTheTextPortWhenTheBootloaderIsSilent) {
-  const std::vector<Posted> silence = {{WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0},
-                                       {WM_APP_NO_BOOTLOADER, 0, 0},
-                                       {WM_APP_APPLICATION_VERSION, 0, kNoApplicationVersion},
-                                       {WM_APP_ENABLE_ENTER_BOOTLOAD, 0, 0},
-                                       {WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0}};
+  const std::vector<VersionEvent> silence = {VersionEvent::Began(), VersionEvent::Silent()};
   const std::vector<RunningUnitCase> cases = {
-      {"bootload disabled",
-       true,
-       false,
-       {{WM_APP_ENABLE_ENTER_BOOTLOAD, 1, 0}, {WM_APP_ENABLE_EXIT_BOOTLOAD, 0, 0}}},
-      {"bootload enabled",
-       true,
-       true,
-       {{WM_APP_ENABLE_ENTER_BOOTLOAD, 0, 0}, {WM_APP_ENABLE_EXIT_BOOTLOAD, 1, 0}}},
+      {"bootload disabled", true, false, {VersionEvent::State(kBootloadDisabledLetter)}},
+      {"bootload enabled", true, true, {VersionEvent::State(kBootloadEnabledLetter)}},
       {"silent unit", false, false, {}},
   };
   for (const auto& c : cases) {
@@ -258,7 +228,7 @@ TEST(VersionWorker, AsksTheTextPortWhenTheBootloaderIsSilent) {
     }
     auto expected = silence;
     expected.insert(expected.end(), c.tail.begin(), c.tail.end());
-    expected.push_back({WM_APP_VERSION_QUERY_DONE, 0, 0});
+    expected.push_back(VersionEvent::Ended());
     EXPECT_EQ(QueryThroughTheWorker(UnitAddress::Network(Ip(127, 0, 77, 21)), parserPort), expected)
         << c.name;
   }
@@ -275,14 +245,14 @@ TEST(SerialDiscovery, ReportsABootloaderAndARunningUnitOnTwoPorts) {
   FastClock fastClock;
   SerialDiscoveryOptions serial;
   serial.linkClock = &fastClock;
-  auto window = std::make_shared<RecordingMessageTarget>();
+  auto found = std::make_shared<RecordingDiscoveryListener>();
   {
     DiscoveryThread discovery(kIdentity, NetworkDiscoveryOptions{}, serial);
-    discovery.StartDiscovery(std::make_shared<DiscoveryMessages>(window), DiscoverMode::Serial);
+    discovery.StartDiscovery(found, DiscoverMode::Serial);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     auto portsSeen = [&] {
       std::set<std::uint64_t> ports;
-      for (const auto& m : window->Messages()) ports.insert(m.lParam);
+      for (const auto& unit : found->SerialUnits()) ports.insert(unit.portIndex);
       return ports.size();
     };
     while (portsSeen() < 2 && std::chrono::steady_clock::now() < deadline) {
@@ -294,13 +264,14 @@ TEST(SerialDiscovery, ReportsABootloaderAndARunningUnitOnTwoPorts) {
   ComPortTable().ScanComPorts(std::vector<std::string>{});
 
   // Ports are reported in every pass; what counts is each port's first report.
-  std::map<std::uint64_t, std::uint64_t> modeByPort;
-  for (const auto& p : Received(*window)) {
-    EXPECT_EQ(p.code, WM_APP_COM_UNIT_FOUND);
-    const auto [entry, first] = modeByPort.emplace(p.lParam, p.wParam);
-    EXPECT_EQ(entry->second, p.wParam) << "a repeat changed the mode of port " << p.lParam;
+  std::map<std::uint32_t, bool> modeByPort;
+  for (const auto& unit : found->SerialUnits()) {
+    const auto [entry, first] = modeByPort.emplace(unit.portIndex, unit.inBootload);
+    EXPECT_EQ(entry->second, unit.inBootload)
+        << "a repeat changed the mode of port " << unit.portIndex;
   }
-  EXPECT_EQ(modeByPort, (std::map<std::uint64_t, std::uint64_t>{{0, 1}, {1, 0}}));
+  EXPECT_TRUE(found->NetworkUnits().empty());
+  EXPECT_EQ(modeByPort, (std::map<std::uint32_t, bool>{{0, true}, {1, false}}));
   // The bootloader answered the identity probe, so it never got a text query.
   ASSERT_FALSE(bootloader->RequestLog().empty());
   EXPECT_EQ(bootloader->RequestLog().front().command, 0x0D);

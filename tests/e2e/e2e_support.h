@@ -13,13 +13,12 @@
 #include "platform/clock.h"
 #include "platform/sockets.h"
 #include "support/memory_package.h"
-#include "support/recording_message_target.h"
+#include "support/recording_job_observer.h"
 #include "support/simulated_units.h"
 #include "transport/unit_address.h"
-#include "ui/job_messages.h"
-#include "ui/messages.h"
 #include "unit-sim/simulated_unit.h"
 #include "update/jobs.h"
+#include "update/unit_update.h"
 
 namespace tessaline::e2e {
 
@@ -55,56 +54,44 @@ inline Codes FullUpdateOrder() {
                Times(0x83, kPackageBatches),
                {0x8F, 0x85},
                Times(0x86, kPackageChunks),
-               {0x87, 0x8C, 0x84}});
+               {0x87, 0x8C, 0x89, 0x84}});
 }
 
 enum class JobKind { Update, ExitBootload };
 
 struct RunRecord {
-  JobOutcome outcome;
-  std::vector<WorkerMessage> messages;
+  JobOutcome outcome = JobOutcome::NoResponse;
+  JobResult result;
+  std::optional<std::uint32_t> plan;  // the update's whole size, as told
+  std::optional<std::uint32_t> lastPosition;
+  bool toldOnce = false;  // exactly one Finished, last, with the outcome returned
   std::uint32_t framesSent = 0;
   std::uint32_t framesReceived = 0;
-
-  std::optional<std::uint64_t> Range() const {
-    for (const auto& m : messages) {
-      if (m.code == WM_APP_PROGRESS_RANGE) return m.lParam;
-    }
-    return std::nullopt;
-  }
-  std::optional<std::uint64_t> LastPosition() const {
-    std::optional<std::uint64_t> last;
-    for (const auto& m : messages) {
-      if (m.code == WM_APP_PROGRESS_POS) last = m.wParam;
-    }
-    return last;
-  }
-  std::uint32_t LastCode() const { return messages.empty() ? 0 : messages.back().code; }
 };
 
 class UpdateEndToEnd : public ::testing::Test {
  protected:
-  // One job on the calling thread, reporting through the desktop program's messages.
+  // One job on the calling thread: an update the way every front end runs one (UpdateUnit), or
+  // the exit-bootload job.
   static RunRecord Run(JobKind kind, const UnitAddress& unit, bool firmware, bool factoryDefaults,
                        const Package& package = *EmbeddedPackage()) {
     NoPauseClock clock;
     RunRecord record{};
-    JobOptions options;
-    options.trace = [&record](TraceDirection direction, std::span<const std::uint8_t>,
-                              std::uint32_t) {
+    UnitUpdatePolicy policy;
+    policy.job.trace = [&record](TraceDirection direction, std::span<const std::uint8_t>,
+                                 std::uint32_t) {
       ++(direction == TraceDirection::Sent ? record.framesSent : record.framesReceived);
     };
-    options.clock = &clock;
-    options.firmware = firmware;
-    options.factoryDefaults = factoryDefaults;
-    auto window = std::make_shared<RecordingMessageTarget>();
-    // Not owned: the package outlives the job.
-    JobMessages messages(window, std::shared_ptr<const Package>(std::shared_ptr<const Package>(),
-                                                                &package));
-    record.outcome = kind == JobKind::Update
-                         ? RunUpdateJob(unit, package, options, messages).outcome
-                         : RunExitBootloadJob(unit, options, messages).outcome;
-    record.messages = window->Messages();
+    policy.job.clock = &clock;
+    policy.job.firmware = firmware;
+    policy.job.factoryDefaults = factoryDefaults;
+    testing::RecordingJobObserver events;
+    record.result = kind == JobKind::Update ? UpdateUnit(unit, package, policy, events)
+                                            : RunExitBootloadJob(unit, policy.job, events);
+    record.outcome = record.result.outcome;
+    record.plan = events.Plan();
+    record.lastPosition = events.LastPosition();
+    record.toldOnce = events.FinishedOnceWith(record.outcome);
     return record;
   }
 

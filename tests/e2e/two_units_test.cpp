@@ -28,8 +28,8 @@ TEST_F(UpdateEndToEnd, TwoUnitsAreUpdatedAtOnceInOneProcess) {
   }
   for (const auto* record : {&overUdp, &overSerial}) {
     EXPECT_EQ(record->outcome, JobOutcome::Succeeded);
-    EXPECT_EQ(record->LastCode(), WM_APP_UPDATE_SUCCEEDED);
-    EXPECT_EQ(record->LastPosition(), kFullRange);
+    EXPECT_TRUE(record->toldOnce);
+    EXPECT_EQ(record->lastPosition, kFullRange);
   }
   for (const auto* unit : {network.get(), serial.get()}) {
     EXPECT_TRUE(unit->CommandOrder() == FullUpdateOrder()) << "wire order differs";

@@ -8,9 +8,11 @@ TEST_F(UpdateEndToEnd, FullUpdateOverUdpWritesThePackageByteForByte) {
   auto unit = StartUnit(UdpUnit("127.0.10.1"));
   const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.1")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::Succeeded);
-  EXPECT_EQ(result.LastCode(), WM_APP_UPDATE_SUCCEEDED);
-  EXPECT_EQ(result.Range(), kFullRange);
-  EXPECT_EQ(result.LastPosition(), kFullRange);
+  EXPECT_TRUE(result.toldOnce);
+  EXPECT_EQ(result.plan, kFullRange);
+  EXPECT_EQ(result.result.applicationVersionBefore, 0x00010001u);
+  EXPECT_EQ(result.result.applicationVersionAfter, 0x00010002u) << "the package's V1.2, read back";
+  EXPECT_EQ(result.lastPosition, kFullRange);
   EXPECT_TRUE(unit->CommandOrder() == FullUpdateOrder()) << "wire order differs";
   ExpectUnitHoldsThePackage(*unit);
 }
@@ -21,7 +23,7 @@ TEST_F(UpdateEndToEnd, FullUpdateOverAPseudoTerminal) {
   auto unit = StartUnit(config);
   const auto result = Run(JobKind::Update, UnitAddress::Serial(unit->SerialPath()), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::Succeeded);
-  EXPECT_EQ(result.LastPosition(), kFullRange);
+  EXPECT_EQ(result.lastPosition, kFullRange);
   EXPECT_TRUE(unit->CommandOrder() == FullUpdateOrder()) << "wire order differs";
   ExpectUnitHoldsThePackage(*unit);
 }
@@ -32,8 +34,9 @@ TEST_F(UpdateEndToEnd, TheOptionsChooseWhatReachesTheUnit) {
     bool firmware;
     bool factoryDefaults;
     Codes order;
-    std::uint64_t range;
+    std::uint32_t range;
   };
+  // Without firmware nothing is read back.
   const Case cases[] = {
       {"127.0.10.2", false, false, {0x01, 0x89, 0x84}, 0},
       {"127.0.10.3", false, true, {0x01, 0x89, 0x8C, 0x84}, 10},
@@ -42,9 +45,10 @@ TEST_F(UpdateEndToEnd, TheOptionsChooseWhatReachesTheUnit) {
     auto unit = StartUnit(UdpUnit(c.address));
     const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp(c.address)), c.firmware,
                             c.factoryDefaults);
-    EXPECT_EQ(result.outcome, JobOutcome::Succeeded) << c.address;
+    EXPECT_EQ(result.outcome, JobOutcome::FinishedWithoutFirmware) << c.address;
+    EXPECT_TRUE(result.toldOnce) << c.address;
     EXPECT_EQ(unit->CommandOrder(), c.order) << c.address;
-    EXPECT_EQ(result.Range(), c.range) << c.address;
+    EXPECT_EQ(result.plan, c.range) << c.address;
     EXPECT_TRUE(unit->ApplicationMemory().empty()) << c.address;
     EXPECT_TRUE(unit->FlashData().empty()) << c.address;
     EXPECT_EQ(unit->FactoryDefaultsRestored(), c.factoryDefaults) << c.address;
@@ -71,7 +75,7 @@ TEST_F(UpdateEndToEnd, UnitsThePackageCannotServeAreRefusedWithNothingErased) {
     auto unit = StartUnit(config);
     const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp(c.address)), true, true);
     EXPECT_EQ(result.outcome, JobOutcome::WrongResponse) << c.address;
-    EXPECT_EQ(result.LastCode(), WM_APP_WRONG_RESPONSE) << c.address;
+    EXPECT_TRUE(result.toldOnce) << c.address;
     EXPECT_EQ(unit->CommandOrder(), c.order) << c.address;
     EXPECT_EQ(unit->ApplicationVersion(), 0x00010001u) << "application untouched";
   }
@@ -83,7 +87,7 @@ TEST_F(UpdateEndToEnd, ASilentUnitGetsFiveIdentityRequestsAndNothingElse) {
   auto unit = StartUnit(config);
   const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.6")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::NoResponse);
-  EXPECT_EQ(result.LastCode(), WM_APP_NO_RESPONSE);
+  EXPECT_TRUE(result.toldOnce);
   EXPECT_EQ(result.framesSent, 5u);
   EXPECT_EQ(result.framesReceived, 0u);
 }
@@ -95,7 +99,7 @@ TEST_F(UpdateEndToEnd, ARefusedBatchFailsTheUpdateAndNothingFollowsIt) {
   auto unit = StartUnit(config);
   const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.7")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::UpdateFailed);
-  EXPECT_EQ(result.LastCode(), WM_APP_UPDATE_FAILED);
+  EXPECT_TRUE(result.toldOnce);
   const auto log = unit->RequestLog();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back().command, 0x83) << "the refused batch is the last request";
@@ -113,7 +117,7 @@ TEST_F(UpdateEndToEnd, AUnitFallingSilentMidTransferEndsInFailure) {
   auto unit = StartUnit(config);
   const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.8")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::UpdateFailed);
-  EXPECT_EQ(result.LastCode(), WM_APP_UPDATE_FAILED);
+  EXPECT_TRUE(result.toldOnce);
   EXPECT_FALSE(unit->UpdateFinished());
 }
 
@@ -122,22 +126,14 @@ TEST_F(UpdateEndToEnd, ExitBootloadSendsTheSequencedExitCommand) {
   const auto result =
       Run(JobKind::ExitBootload, UnitAddress::Network(UnitIp("127.0.10.9")), true, true);
   EXPECT_EQ(result.outcome, JobOutcome::BootloadExited);
-  EXPECT_EQ(result.LastCode(), WM_APP_BOOTLOAD_EXITED);
+  EXPECT_TRUE(result.toldOnce);
   EXPECT_EQ(unit->CommandOrder(), (Codes{0x01, 0x8B}));
 }
 
 TEST_F(UpdateEndToEnd, LossAndCorruptionBothWaysStillEndInAnExactUpdate) {
   // A cut-down package (every resend costs a 1 s attempt time-out over UDP): the first 400
-  // records of the application and 4 KiB of flash data.
-  const std::string fullText = ResourceText("HEX", "APPLICATION_STM32_ADAU1452");
-  std::string text;
-  std::size_t at = 0;
-  for (int line = 0; line < 400 && at < fullText.size(); ++line) {
-    const auto end = fullText.find('\n', at);
-    text += fullText.substr(at, end - at + 1);
-    at = end + 1;
-  }
-  text += ":00000001FF\n";
+  // records of the application with its version word, and 4 KiB of flash data.
+  const std::string text = testing::ApplicationHead(400);
   const auto flash = ResourceBytes("BIN", "FLASH_STM32_ADAU1452");
   const std::vector<std::uint8_t> flashPart(flash.begin(), flash.begin() + 4096);
   auto config = UdpUnit("127.0.10.10");
@@ -147,11 +143,13 @@ TEST_F(UpdateEndToEnd, LossAndCorruptionBothWaysStillEndInAnExactUpdate) {
   auto unit = StartUnit(config);
   testing::MemoryPackageSource source;
   source.Add("HEX", "APPLICATION_STM32_ADAU1452", text)
-      .Add("BIN", "FLASH_STM32_ADAU1452", std::string(flashPart.begin(), flashPart.end()));
+      .Add("BIN", "FLASH_STM32_ADAU1452", std::string(flashPart.begin(), flashPart.end()))
+      .Add("PROPERTIES", "UNIT", "build-version = V1.2\n");
   const auto result = Run(JobKind::Update, UnitAddress::Network(UnitIp("127.0.10.10")), true, true,
                           *Package::Load(source));
 
   EXPECT_EQ(result.outcome, JobOutcome::Succeeded);
+  EXPECT_TRUE(result.toldOnce);
   const auto faults = unit->Faults();
   EXPECT_GT(faults.dropped + faults.corrupted, 0u) << "the seed injected no fault";
   const auto expected = sim::DecodeIntelHex(text);

@@ -8,9 +8,7 @@
 #include "discovery/version_worker.h"
 #include "platform/sockets.h"
 #include "soak_support.h"
-#include "support/recording_message_target.h"
-#include "ui/discovery_messages.h"
-#include "ui/messages.h"
+#include "support/recording_listeners.h"
 
 namespace tessaline::soak {
 namespace {
@@ -25,13 +23,7 @@ constexpr std::uint8_t kQueriedBootloaderMajor = 2;
 constexpr std::uint8_t kQueriedBootloaderMinor = 7;
 constexpr std::uint32_t kQueriedApplicationVersion = 0x00030009;
 
-std::optional<std::uint64_t> Parameter(const std::vector<WorkerMessage>& messages,
-                                       std::uint32_t code, bool lowWord) {
-  for (const auto& message : messages) {
-    if (message.code == code) return lowWord ? message.wParam : message.lParam;
-  }
-  return std::nullopt;
-}
+using testing::VersionEvent;
 
 TEST(Concurrency, AVersionQueryAndAnUpdateOnOtherUnitsBothEndCorrectly) {
   platform::SocketLibrary sockets;
@@ -64,16 +56,15 @@ TEST(Concurrency, AVersionQueryAndAnUpdateOnOtherUnitsBothEndCorrectly) {
   std::uint32_t queries = 0;
   std::uint32_t wrongAnswers = 0;
   while (updateRunning || queries < kMinimumQueries) {
-    auto window = std::make_shared<RecordingMessageTarget>();
-    queue.SubmitVersionQuery({UnitAddress::Network(platform::Ipv4FromOctets(127, 0, 32, 2)), 0,
-                              std::make_shared<VersionMessages>(window)});
-    ASSERT_TRUE(window->WaitFor(WM_APP_VERSION_QUERY_DONE, kQueryWaitMs)) << "query " << queries;
-    const auto messages = window->Messages();
-    const auto bootloader = Parameter(messages, WM_APP_BOOTLOADER_VERSION, true);
-    const auto application = Parameter(messages, WM_APP_APPLICATION_VERSION, false);
-    const bool right = bootloader == (kQueriedBootloaderMajor << 8 | kQueriedBootloaderMinor) &&
-                       application == kQueriedApplicationVersion;
-    if (!right) ++wrongAnswers;
+    auto listener = std::make_shared<testing::RecordingVersionListener>();
+    queue.SubmitVersionQuery(
+        {UnitAddress::Network(platform::Ipv4FromOctets(127, 0, 32, 2)), 0, listener});
+    ASSERT_TRUE(listener->WaitForEnd(kQueryWaitMs)) << "query " << queries;
+    const std::vector<VersionEvent> right = {
+        VersionEvent::Began(),
+        VersionEvent::Bootloader(kQueriedBootloaderMajor << 8 | kQueriedBootloaderMinor),
+        VersionEvent::Application(kQueriedApplicationVersion), VersionEvent::Ended()};
+    if (listener->Events() != right) ++wrongAnswers;
     ++queries;
   }
   job.join();
@@ -81,7 +72,7 @@ TEST(Concurrency, AVersionQueryAndAnUpdateOnOtherUnitsBothEndCorrectly) {
 
   EXPECT_EQ(wrongAnswers, 0u) << "of " << queries << " queries";
   EXPECT_EQ(update.outcome, JobOutcome::Succeeded);
-  EXPECT_TRUE(ReportedOnce(update));
+  EXPECT_TRUE(update.reportedOnce);
   EXPECT_TRUE(package.HeldBy(*updated)) << "the updated unit differs from the package";
   // Each unit saw only its own conversation.
   for (const std::uint8_t command : queried.CommandOrder()) {

@@ -8,13 +8,11 @@
 #include "package/package_contents.h"
 #include "platform/sockets.h"
 #include "support/memory_package.h"
-#include "support/recording_message_target.h"
+#include "support/recording_job_observer.h"
 #include "support/simulated_units.h"
 #include "transport/com_port_table.h"
 #include "transport/com_transport.h"
 #include "transport/ethernet_transport.h"
-#include "ui/job_messages.h"
-#include "ui/messages.h"
 
 namespace tessaline::soak {
 
@@ -25,40 +23,6 @@ using testing::UnitIp;
 
 constexpr std::string_view kApplicationResource = "APPLICATION_STM32_ADAU1452";
 constexpr std::string_view kFlashDataResource = "FLASH_STM32_ADAU1452";
-constexpr std::string_view kEndOfFileRecord = ":00000001FF\n";
-
-bool IsResultCode(std::uint32_t code) {
-  return code == WM_APP_UPDATE_SUCCEEDED || code == WM_APP_UPDATE_FAILED ||
-         code == WM_APP_NO_RESPONSE || code == WM_APP_WRONG_RESPONSE ||
-         code == WM_APP_BOOTLOAD_EXITED || code == WM_APP_JOB_ENDED;
-}
-
-std::optional<std::uint32_t> ResultCodeOf(JobOutcome outcome) {
-  switch (outcome) {
-    case JobOutcome::Succeeded:
-      return WM_APP_UPDATE_SUCCEEDED;
-    case JobOutcome::UpdateFailed:
-      return WM_APP_UPDATE_FAILED;
-    case JobOutcome::NoResponse:
-    case JobOutcome::PortUnavailable:
-      return WM_APP_NO_RESPONSE;
-    case JobOutcome::WrongResponse:
-      return WM_APP_WRONG_RESPONSE;
-    case JobOutcome::BootloadExited:
-      return WM_APP_BOOTLOAD_EXITED;
-    case JobOutcome::Declined:
-    case JobOutcome::Interrupted:
-    case JobOutcome::VerifyFailed:
-    case JobOutcome::WrittenUnverified:
-    case JobOutcome::FinishedWithoutFirmware:
-    case JobOutcome::PackageRefused:
-    case JobOutcome::FinalCommandRefused:
-    case JobOutcome::StillInBootloadMode:
-    case JobOutcome::NotConfirmed:
-      return WM_APP_JOB_ENDED;
-  }
-  return std::nullopt;
-}
 
 }  // namespace
 
@@ -79,18 +43,9 @@ std::uint32_t SeededRandom::Between(std::uint32_t low, std::uint32_t high) {
 }
 
 PackageSlice::PackageSlice(std::size_t records, std::size_t flashBytes) {
-  const std::string fullText = ResourceText("HEX", kApplicationResource);
   const std::string flashText = ResourceText("BIN", kFlashDataResource);
-  if (fullText.empty() || flashText.size() < flashBytes) return;
-  std::string text;
-  std::size_t at = 0;
-  for (std::size_t line = 0; line < records && at < fullText.size(); ++line) {
-    const std::size_t end = fullText.find('\n', at);
-    if (end == std::string::npos) break;
-    text += fullText.substr(at, end - at + 1);
-    at = end + 1;
-  }
-  text += kEndOfFileRecord;
+  if (flashText.size() < flashBytes) return;
+  const std::string text = testing::ApplicationHead(records);
   flashData_.assign(flashText.begin(), flashText.begin() + static_cast<std::ptrdiff_t>(flashBytes));
 
   const auto decoded = sim::DecodeIntelHex(text);
@@ -184,26 +139,16 @@ JobRun RunUpdate(LineKind kind, const std::string& udpAddress, const sim::Simula
   options.clock = &pauses;
   options.firmware = true;
   options.factoryDefaults = true;
-  auto window = std::make_shared<RecordingMessageTarget>();
-  JobMessages messages(window, std::shared_ptr<const Package>(std::shared_ptr<const Package>(),
-                                                              &package.Contents()));
+  testing::RecordingJobObserver events;
   JobRun run;
   // The job's link reads `observed` until the job returns, so its counters are read after.
   const auto kept = std::shared_ptr<Transport>(std::move(faulty));
   run.outcome =
-      RunUpdateJob(std::make_unique<SharedLine>(kept), package.Contents(), options, messages)
-          .outcome;
+      RunUpdateJob(std::make_unique<SharedLine>(kept), package.Contents(), options, events).outcome;
+  run.reportedOnce = events.FinishedOnceWith(run.outcome);
   run.requestCorruptions = observed->CorruptedRequests();
   run.lineCut = observed->Cut();
-  run.messages = window->Messages();
   return run;
-}
-
-bool ReportedOnce(const JobRun& run) {
-  std::size_t results = 0;
-  for (const auto& message : run.messages) results += IsResultCode(message.code) ? 1 : 0;
-  const auto expected = ResultCodeOf(run.outcome);
-  return results == 1 && expected && !run.messages.empty() && run.messages.back().code == *expected;
 }
 
 std::uint32_t TotalFaults(const sim::FaultCounts& counts) {

@@ -10,7 +10,6 @@
 
 #include "platform/clock.h"
 #include "transport/transport.h"
-#include "ui/message_target.h"
 #include "unit-sim/simulated_unit.h"
 #include "update/jobs.h"
 
@@ -29,8 +28,9 @@ class SeededRandom {
   std::uint64_t state_;
 };
 
-// The head of the package's application image and flash data, as a package of its own.
-// Small enough that a resend schedule costs little, long enough for many batches and chunks.
+// The head of the package's application image (with its version word, so the read-back finds
+// the package's version) and of its flash data, as a package of its own. Small enough that a
+// resend schedule costs little, long enough for many batches and chunks.
 class PackageSlice {
  public:
   PackageSlice(std::size_t records, std::size_t flashBytes);
@@ -111,7 +111,8 @@ class FaultyLine final : public Transport {
 
 struct JobRun {
   JobOutcome outcome = JobOutcome::UpdateFailed;
-  std::vector<WorkerMessage> messages;
+  // Exactly one Finished was told, as the last event, with the outcome the job returned.
+  bool reportedOnce = false;
   std::uint32_t requestCorruptions = 0;
   bool lineCut = false;
 };
@@ -127,9 +128,6 @@ std::unique_ptr<sim::SimulatedUnit> StartUnit(LineKind kind, const std::string& 
 // `linkClock` paces the resend schedule.
 JobRun RunUpdate(LineKind kind, const std::string& udpAddress, const sim::SimulatedUnit& unit,
                  PackageSlice& package, const LineFaults& line, platform::Clock& linkClock);
-
-// Exactly one result message, posted last, and it matches the outcome.
-bool ReportedOnce(const JobRun& run);
 
 std::uint32_t TotalFaults(const sim::FaultCounts& counts);
 

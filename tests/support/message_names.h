@@ -42,6 +42,10 @@ inline const char* MessageName(std::uint32_t code) {
       return "WM_APP_PROGRESS_RANGE";
     case WM_APP_PROGRESS_POS:
       return "WM_APP_PROGRESS_POS";
+    case WM_APP_JOB_ENDED:
+      return "WM_APP_JOB_ENDED";
+    case WM_APP_CONFIRM_DOWNGRADE:
+      return "WM_APP_CONFIRM_DOWNGRADE";
     default:
       return "?";
   }

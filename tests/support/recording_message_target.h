@@ -12,9 +12,12 @@
 
 namespace tessaline {
 
-// Records every message in order: thread-safe; Send is handled at once.
+// Records every message in order: thread-safe; Send is handled at once, and Ask is answered
+// with `answer`.
 class RecordingMessageTarget final : public MessageTarget {
  public:
+  explicit RecordingMessageTarget(std::int64_t answer = 0) : answer_(answer) {}
+
   void Post(WorkerMessage message) override {
     std::lock_guard lock(mutex_);
     messages_.push_back(std::move(message));
@@ -22,6 +25,11 @@ class RecordingMessageTarget final : public MessageTarget {
   }
 
   void Send(WorkerMessage message) override { Post(std::move(message)); }
+
+  std::int64_t Ask(WorkerMessage message) override {
+    Post(std::move(message));
+    return answer_;
+  }
 
   std::vector<WorkerMessage> Messages() const {
     std::lock_guard lock(mutex_);
@@ -49,6 +57,7 @@ class RecordingMessageTarget final : public MessageTarget {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::vector<WorkerMessage> messages_;
+  std::int64_t answer_;
 };
 
 }  // namespace tessaline

@@ -50,6 +50,35 @@ inline std::string ResourceText(std::string_view type, std::string_view name) {
   return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
 }
 
+// The first `records` lines of the package's application image, then the records that place its
+// version word (so a read-back finds the package's version), then the end-of-file record.
+inline std::string ApplicationHead(std::size_t records) {
+  constexpr std::uint32_t kVersionWordAddress = 0x0807FFFC;
+  const std::string full = ResourceText("HEX", "APPLICATION_STM32_ADAU1452");
+  std::string head;
+  std::string versionRecords;
+  std::string segmentRecord;  // the last extended linear address record seen
+  std::uint32_t segment = 0;
+  std::size_t at = 0;
+  for (std::size_t line = 0; at < full.size(); ++line) {
+    std::size_t end = full.find('\n', at);
+    if (end == std::string::npos) end = full.size() - 1;
+    const std::string text = full.substr(at, end - at + 1);
+    at = end + 1;
+    if (line < records) head += text;
+    unsigned count = 0, address = 0, type = 0, upper = 0;
+    if (std::sscanf(text.c_str(), ":%2x%4x%2x", &count, &address, &type) != 3) continue;
+    if (type == 0x04 && std::sscanf(text.c_str() + 9, "%4x", &upper) == 1) {
+      segment = upper << 16;
+      segmentRecord = text;
+    } else if (type == 0x00 && segment + address <= kVersionWordAddress &&
+               kVersionWordAddress < segment + address + count) {
+      versionRecords += segmentRecord + text;
+    }
+  }
+  return head + versionRecords + ":00000001FF\n";
+}
+
 // The unit holds the package's application image at its base and its flash data, and was told
 // the update is finished.
 inline void ExpectHoldsThePackage(const sim::SimulatedUnit& unit, const std::string& label = "") {

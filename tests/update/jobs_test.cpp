@@ -5,27 +5,30 @@
 
 #include <memory>
 #include <stop_token>
+#include <utility>
 
 #include "package/hex_manager.h"
 #include "support/manual_clock.h"
 #include "support/memory_package.h"
-#include "support/recording_message_target.h"
-#include "ui/job_messages.h"
-#include "ui/messages.h"
+#include "support/recording_job_observer.h"
 #include "update/scripted_unit.h"
 #include "update/test_images.h"
+#include "update/unit_update.h"
 
 namespace tessaline {
 namespace {
 
 using testing::GoodUnit;
 using testing::IdentityReply;
+using testing::JobEvent;
 using testing::MakeScriptedUnit;
 using testing::ManualClock;
 using testing::MemoryPackageSource;
 using testing::ReceivedRequest;
+using testing::RecordingJobObserver;
 using testing::UnitLog;
 using Codes = std::vector<std::uint8_t>;
+using Reply = std::optional<std::vector<std::uint8_t>>;
 
 // A package of small images: one per row whose flag is set (9 records, 130 bytes).
 MemoryPackageSource SmallPackage(const ImagePresenceFlags& presence,
@@ -40,11 +43,11 @@ MemoryPackageSource SmallPackage(const ImagePresenceFlags& presence,
   return source;
 }
 
-// One job against one scripted unit, reporting through the desktop program's messages.
+// One job against one scripted unit, its events recorded.
 struct JobBench {
   ManualClock clock;
   std::shared_ptr<UnitLog> log = std::make_shared<UnitLog>();
-  std::shared_ptr<RecordingMessageTarget> window = std::make_shared<RecordingMessageTarget>();
+  RecordingJobObserver events;
   MemoryPackageSource source =
       SmallPackage(ImagePresenceFlags{true, true, false, false, false, false, false, false});
   JobOptions options;
@@ -53,6 +56,8 @@ struct JobBench {
     options.clock = &clock;
     options.firmware = true;
     options.factoryDefaults = true;
+    // The small images carry no version word; GoodUnit reports 1.1 before and after.
+    options.fallbackApplicationVersion = 0x00010001;
   }
 
   std::unique_ptr<Transport> Unit(testing::Responder responder = GoodUnit) {
@@ -60,33 +65,10 @@ struct JobBench {
   }
   JobResult Update(testing::Responder responder = GoodUnit) {
     const auto package = Package::Load(source);
-    JobMessages messages(window, package);
-    return RunUpdateJob(Unit(std::move(responder)), *package, options, messages);
+    return RunUpdateJob(Unit(std::move(responder)), *package, options, events);
   }
   JobResult Exit(testing::Responder responder = GoodUnit) {
-    JobMessages messages(window, Package::Load(source));
-    return RunExitBootloadJob(Unit(std::move(responder)), options, messages);
-  }
-  std::vector<std::uint32_t> Codes() const { return window->Codes(); }
-  std::vector<std::uint64_t> Positions() const {
-    std::vector<std::uint64_t> positions;
-    for (const auto& m : window->Messages()) {
-      if (m.code == WM_APP_PROGRESS_POS) positions.push_back(m.wParam);
-    }
-    return positions;
-  }
-  std::optional<std::uint64_t> Range() const {
-    for (const auto& m : window->Messages()) {
-      if (m.code == WM_APP_PROGRESS_RANGE) return m.lParam;
-    }
-    return std::nullopt;
-  }
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> texts;
-    for (const auto& m : window->Messages()) {
-      if (m.code == WM_APP_PROGRESS_TEXT) texts.push_back(m.text);
-    }
-    return texts;
+    return RunExitBootloadJob(Unit(std::move(responder)), options, events);
   }
 };
 
@@ -107,14 +89,17 @@ TEST(UpdateJob, FullUpdateRunsEveryStepInOrder) {
                                          Times(0x83, 2),
                                          {0x8F, 0x85},
                                          Times(0x86, 3),
-                                         {0x87, 0x8C, 0x84}}));
-  EXPECT_EQ(bench.Range(), 9u + 130u + 10u);
-  EXPECT_EQ(bench.Positions(),
-            (std::vector<std::uint64_t>{8, 9, 9 + 64, 9 + 128, 9 + 130, 9 + 130 + 10}));
-  EXPECT_EQ(bench.Texts(),
-            (std::vector<std::string>{"Progress: Initializing", "Progress: Application",
-                                      "Progress: UI", "Progress: Factory Defaults"}));
-  EXPECT_EQ(bench.Codes().back(), WM_APP_UPDATE_SUCCEEDED);
+                                         {0x87, 0x8C, 0x89, 0x84}}));
+  EXPECT_EQ(bench.events.Plan(), 9u + 130u + 10u);
+  EXPECT_EQ(bench.events.Positions(),
+            (std::vector<std::uint32_t>{8, 9, 9 + 64, 9 + 128, 9 + 130, 9 + 130 + 10}));
+  EXPECT_EQ(bench.events.Stages(), (std::vector<Stage>{Stage::Initializing, Stage::Application,
+                                                       Stage::FlashData, Stage::FactoryDefaults}));
+  EXPECT_TRUE(bench.events.FinishedOnceWith(JobOutcome::Succeeded));
+  EXPECT_EQ(result.applicationVersionExpected, 0x00010001u);
+  EXPECT_EQ(result.applicationVersionAfter, 0x00010001u);
+  EXPECT_TRUE(result.wroteFirmware);
+  EXPECT_TRUE(result.restoredFactoryDefaults);
 
   // The typed result: who the unit was, what it ran before, and what each stage cost.
   EXPECT_EQ(result.stage, Stage::Finishing);
@@ -129,8 +114,9 @@ TEST(UpdateJob, FullUpdateRunsEveryStepInOrder) {
     exchanges += s.exchanges;
     EXPECT_EQ(s.sends, s.exchanges);  // nothing was resent
   }
-  EXPECT_EQ(stages, (std::vector<Stage>{Stage::Initializing, Stage::Application, Stage::FlashData,
-                                        Stage::FactoryDefaults, Stage::Finishing}));
+  EXPECT_EQ(stages,
+            (std::vector<Stage>{Stage::Initializing, Stage::Application, Stage::FlashData,
+                                Stage::FactoryDefaults, Stage::Verifying, Stage::Finishing}));
   EXPECT_EQ(exchanges, bench.log->Commands().size());
   EXPECT_EQ(result.stages[1].exchanges, 5u);  // erase, begin, two batches, end
 }
@@ -139,24 +125,33 @@ TEST(UpdateJob, TheOptionsChooseTheSteps) {
   struct Case {
     bool firmware;
     bool factoryDefaults;
+    JobOutcome outcome;
     Codes wire;
-    std::uint64_t range;
+    std::uint32_t range;
   };
+  // Without firmware there is nothing to read back: the final command follows at once.
   const Case cases[] = {
-      {false, false, {0x01, 0x89, 0x84}, 0},
-      {false, true, {0x01, 0x89, 0x8C, 0x84}, 10},
-      {true, false,
-       Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85}, Times(0x86, 3), {0x87, 0x84}}),
+      {false, false, JobOutcome::FinishedWithoutFirmware, {0x01, 0x89, 0x84}, 0},
+      {false, true, JobOutcome::FinishedWithoutFirmware, {0x01, 0x89, 0x8C, 0x84}, 10},
+      {true, false, JobOutcome::Succeeded,
+       Join({{0x01, 0x89, 0x82, 0x8E},
+             Times(0x83, 2),
+             {0x8F, 0x85},
+             Times(0x86, 3),
+             {0x87, 0x89, 0x84}}),
        139},
   };
   for (const auto& c : cases) {
     JobBench bench;
     bench.options.firmware = c.firmware;
     bench.options.factoryDefaults = c.factoryDefaults;
-    EXPECT_EQ(bench.Update().outcome, JobOutcome::Succeeded);
+    const JobResult result = bench.Update();
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.wroteFirmware, c.firmware);
+    EXPECT_EQ(result.restoredFactoryDefaults, c.factoryDefaults);
     EXPECT_EQ(bench.log->Commands(), c.wire);
-    EXPECT_EQ(bench.Range(), c.range);
-    EXPECT_EQ(bench.Codes().back(), WM_APP_UPDATE_SUCCEEDED);
+    EXPECT_EQ(bench.events.Plan(), c.range);
+    EXPECT_TRUE(bench.events.FinishedOnceWith(c.outcome));
   }
 }
 
@@ -172,11 +167,11 @@ TEST(UpdateJob, OnlyTheUnitsOwnImagesAreWritten) {
       {"own flash data, another variant's application",
        {false, true, true, false, false, false, false, false},
        JobOutcome::Succeeded,
-       Join({{0x01, 0x89, 0x85}, Times(0x86, 3), {0x87, 0x8C, 0x84}})},
+       Join({{0x01, 0x89, 0x85}, Times(0x86, 3), {0x87, 0x8C, 0x89, 0x84}})},
       {"own application, another variant's flash data",
        {true, false, false, true, false, false, false, false},
        JobOutcome::Succeeded,
-       Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x8C, 0x84}})},
+       Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x8C, 0x89, 0x84}})},
       {"only another variant's images",
        {false, false, true, true, true, true, true, true},
        JobOutcome::WrongResponse,
@@ -198,47 +193,49 @@ TEST(UpdateJob, AnImageThatWillNotLoadRefusesTheUnitBeforeAnyErase) {
   EXPECT_EQ(result.outcome, JobOutcome::WrongResponse);
   EXPECT_EQ(result.reason, "the package's images for STM32/ADAU1452 are damaged");
   EXPECT_EQ(bench.log->Commands(), (Codes{0x01, 0x89}));
-  EXPECT_EQ(bench.Codes().back(), WM_APP_WRONG_RESPONSE);
+  EXPECT_TRUE(bench.events.FinishedOnceWith(JobOutcome::WrongResponse));
 }
 
 TEST(UpdateJob, RefusedUnitsEndWithTheirMessageAndNothingErased) {
   struct Case {
     const char* what;
     testing::Responder unit;
-    std::uint32_t message;
+    JobOutcome outcome;
     Codes wire;
   };
   const Case cases[] = {
-      {"silent", [](const ReceivedRequest&) { return std::nullopt; }, WM_APP_NO_RESPONSE,
+      {"silent", [](const ReceivedRequest&) { return std::nullopt; }, JobOutcome::NoResponse,
        Times(0x01, 5)},
       {"GD32 variant",
        [](const ReceivedRequest& r) {
          return (r.command & 0x7F) == 0x01 ? IdentityReply(1, 0, "Tessaline,GD32,ADAU1452")
                                            : GoodUnit(r);
        },
-       WM_APP_WRONG_RESPONSE,
+       JobOutcome::WrongResponse,
        {0x01, 0x89}},
       {"lower-case MCU family",
        [](const ReceivedRequest& r) {
          return (r.command & 0x7F) == 0x01 ? IdentityReply(1, 0, "Tessaline,stm32,ADAU1452")
                                            : GoodUnit(r);
        },
-       WM_APP_WRONG_RESPONSE,
+       JobOutcome::WrongResponse,
        {0x01, 0x89}},
       {"bootloader 4.1",
        [](const ReceivedRequest& r) {
          return (r.command & 0x7F) == 0x01 ? IdentityReply(4, 1, "Tessaline,STM32,ADAU1452")
                                            : GoodUnit(r);
        },
-       WM_APP_WRONG_RESPONSE,
+       JobOutcome::WrongResponse,
        {0x01}},
   };
   for (const auto& c : cases) {
     JobBench bench;
-    bench.Update(c.unit);
+    EXPECT_EQ(bench.Update(c.unit).outcome, c.outcome) << c.what;
     EXPECT_EQ(bench.log->Commands(), c.wire) << c.what;
-    const auto codes = bench.Codes();
-    EXPECT_EQ(codes, (std::vector<std::uint32_t>{WM_APP_PROGRESS_TEXT, c.message})) << c.what;
+    EXPECT_EQ(bench.events.Kinds(),
+              (std::vector<JobEvent::Kind>{JobEvent::Kind::StageBegan, JobEvent::Kind::Finished}))
+        << c.what;
+    EXPECT_TRUE(bench.events.FinishedOnceWith(c.outcome)) << c.what;
   }
 }
 
@@ -278,7 +275,8 @@ TEST(UpdateJob, AFailedStepStopsTheUpdateAndSkipsTheFinalCommand) {
     EXPECT_EQ(result.stage, c.stage) << c.what;
     EXPECT_EQ(result.reason, c.reason) << c.what;
     EXPECT_EQ(bench.log->Commands(), c.wire) << c.what;
-    EXPECT_EQ(bench.Codes().back(), WM_APP_UPDATE_FAILED) << c.what;
+    EXPECT_TRUE(bench.events.FinishedOnceWith(JobOutcome::UpdateFailed)) << c.what;
+    EXPECT_FALSE(result.wroteFirmware) << c.what;
   }
 }
 
@@ -293,15 +291,21 @@ TEST(UpdateJob, TheVersionGuardCanStopTheJobBeforeAnyErase) {
   ASSERT_TRUE(seen);
   EXPECT_EQ(seen->Known(), 0x00010001u);
   EXPECT_EQ(bench.log->Commands(), (Codes{0x01, 0x89}));
-  EXPECT_EQ(bench.Codes(), (std::vector<std::uint32_t>{WM_APP_PROGRESS_TEXT}));
+  EXPECT_EQ(bench.events.Kinds(),
+            (std::vector<JobEvent::Kind>{JobEvent::Kind::StageBegan, JobEvent::Kind::Finished}));
+  EXPECT_TRUE(bench.events.FinishedOnceWith(JobOutcome::Declined));
 
   JobBench unitWithoutVersion;
   unitWithoutVersion.options.versionGuard = [&](const ApplicationReading& reading) {
     seen = reading;
     return GuardRefusal();
   };
-  auto noVersion = [](const ReceivedRequest& r) -> std::optional<std::vector<std::uint8_t>> {
-    if ((r.command & 0x7F) == 0x09) return std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF};
+  // No application before the writing; the version written, after it.
+  bool asked = false;
+  auto noVersion = [&](const ReceivedRequest& r) -> std::optional<std::vector<std::uint8_t>> {
+    if ((r.command & 0x7F) == 0x09 && !std::exchange(asked, true)) {
+      return std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF};
+    }
     return GoodUnit(r);
   };
   EXPECT_EQ(unitWithoutVersion.Update(noVersion).outcome, JobOutcome::Succeeded);
@@ -313,12 +317,13 @@ TEST(ExitBootloadJob, SendsTheExitCommandInTheFormOfItsOwnIdentity) {
   JobBench bench;
   EXPECT_EQ(bench.Exit().outcome, JobOutcome::BootloadExited);
   EXPECT_EQ(bench.log->Commands(), (Codes{0x01, 0x8B}));
-  EXPECT_EQ(bench.Codes(), (std::vector<std::uint32_t>{WM_APP_BOOTLOAD_EXITED}));
+  EXPECT_EQ(bench.events.Kinds(), (std::vector<JobEvent::Kind>{JobEvent::Kind::Finished}));
+  EXPECT_TRUE(bench.events.FinishedOnceWith(JobOutcome::BootloadExited));
 
   JobBench silent;
   EXPECT_EQ(silent.Exit([](const ReceivedRequest&) { return std::nullopt; }).outcome,
             JobOutcome::NoResponse);
-  EXPECT_EQ(silent.Codes(), (std::vector<std::uint32_t>{WM_APP_NO_RESPONSE}));
+  EXPECT_TRUE(silent.events.FinishedOnceWith(JobOutcome::NoResponse));
 }
 
 TEST(UpdateJob, AStopRequestEndsTheJobAtTheNextExchangeBoundary) {
@@ -336,8 +341,9 @@ TEST(UpdateJob, AStopRequestEndsTheJobAtTheNextExchangeBoundary) {
   EXPECT_EQ(result.stage, Stage::FlashData);
   EXPECT_EQ(bench.log->Commands(),
             Join({{0x01, 0x89, 0x82, 0x8E}, Times(0x83, 2), {0x8F, 0x85}, Times(0x86, 2)}));
-  // The window never asks for a stop, so it gets no result message.
-  EXPECT_EQ(bench.Codes().back(), WM_APP_PROGRESS_POS);
+  // The two chunks taken were told; the stop itself is told once, last.
+  EXPECT_EQ(bench.events.LastPosition(), 9u + 128u);
+  EXPECT_TRUE(bench.events.FinishedOnceWith(JobOutcome::Interrupted));
 }
 
 TEST(UpdateJob, AStopRequestBeforeProgrammingEndsTheJobAfterTheExchangeOnTheWire) {
@@ -353,6 +359,175 @@ TEST(UpdateJob, AStopRequestBeforeProgrammingEndsTheJobAfterTheExchangeOnTheWire
     });
     EXPECT_EQ(result.outcome, JobOutcome::Interrupted) << int{sent.back()};
     EXPECT_EQ(bench.log->Commands(), sent);
+    EXPECT_TRUE(bench.events.FinishedOnceWith(JobOutcome::Interrupted)) << int{sent.back()};
+  }
+}
+
+TEST(UpdateJob, TheFinalCommandMustBeKnownTaken) {
+  // A silent final command is followed by a presence probe: a bootloader that still answers
+  // missed it (resent, 3 tries in all); one that is silent too has reset into the application.
+  struct Case {
+    const char* what;
+    int silentFinals;    // the first n final commands go unanswered (-1: all)
+    bool probeAnswered;  // the bootloader answers the presence probe
+    bool refuseFinal;
+    JobOutcome outcome;
+    Codes tail;  // from the read-back on
+  };
+  const Case cases[] = {
+      {"taken", 0, true, false, JobOutcome::Succeeded, {0x89, 0x84}},
+      {"refused", 0, true, true, JobOutcome::FinalCommandRefused, {0x89, 0x84}},
+      {"unanswered, unit reset", -1, false, false, JobOutcome::Succeeded, {0x89, 0x84, 0x01, 0x01}},
+      {"missed once", 1, true, false, JobOutcome::Succeeded, {0x89, 0x84, 0x01, 0x84}},
+      {"never taken",
+       -1,
+       true,
+       false,
+       JobOutcome::StillInBootloadMode,
+       {0x89, 0x84, 0x01, 0x84, 0x01, 0x84, 0x01}},
+  };
+  for (const auto& c : cases) {
+    JobBench bench;
+    int finals = 0;
+    const JobResult result = bench.Update([&](const ReceivedRequest& r) -> Reply {
+      if (r.command == 0x84) {
+        ++finals;
+        if (c.silentFinals < 0 || finals <= c.silentFinals) return std::nullopt;
+        if (c.refuseFinal) return std::vector<std::uint8_t>{0};
+      }
+      if (r.command == 0x01 && finals > 0 && !c.probeAnswered) return std::nullopt;
+      return GoodUnit(r);
+    });
+    EXPECT_EQ(result.outcome, c.outcome) << c.what;
+    EXPECT_EQ(result.stage, Stage::Finishing) << c.what;
+    EXPECT_TRUE(bench.events.FinishedOnceWith(c.outcome)) << c.what;
+    const Codes sent = bench.log->Commands();
+    ASSERT_GE(sent.size(), c.tail.size()) << c.what;
+    EXPECT_EQ(Codes(sent.end() - static_cast<std::ptrdiff_t>(c.tail.size()), sent.end()), c.tail)
+        << c.what;
+  }
+}
+
+TEST(ExitBootloadJob, TheExitCommandMustBeKnownTakenToo) {
+  JobBench refused;
+  EXPECT_EQ(refused
+                .Exit([](const ReceivedRequest& r) -> Reply {
+                  return r.command == 0x8B ? std::vector<std::uint8_t>{0} : GoodUnit(r);
+                })
+                .outcome,
+            JobOutcome::FinalCommandRefused);
+  EXPECT_EQ(refused.log->Commands(), (Codes{0x01, 0x8B}));
+
+  // The exit command goes out once an attempt, then the probe the bootloader answers.
+  JobBench ignored;
+  EXPECT_EQ(ignored
+                .Exit([](const ReceivedRequest& r) -> Reply {
+                  return r.command == 0x8B ? std::nullopt : GoodUnit(r);
+                })
+                .outcome,
+            JobOutcome::StillInBootloadMode);
+  const Codes attempt = {0x8B, 0x01};
+  EXPECT_EQ(ignored.log->Commands(), Join({{0x01}, attempt, attempt, attempt}));
+  EXPECT_TRUE(ignored.events.FinishedOnceWith(JobOutcome::StillInBootloadMode));
+}
+
+TEST(UpdateJob, WithoutAVersionToCompareTheWritingEndsUnverified) {
+  struct Case {
+    const char* what;
+    bool verify;
+    std::optional<std::uint32_t> fallback;
+    Codes tail;
+  };
+  const Case cases[] = {
+      {"read-back turned off", false, 0x00010001, {0x87, 0x8C, 0x84}},
+      {"no version word and no fallback", true, std::nullopt, {0x87, 0x8C, 0x89, 0x84}},
+  };
+  for (const auto& c : cases) {
+    JobBench bench;
+    bench.options.verifyApplicationVersion = c.verify;
+    bench.options.fallbackApplicationVersion = c.fallback;
+    const JobResult result = bench.Update();
+    EXPECT_EQ(result.outcome, JobOutcome::WrittenUnverified) << c.what;
+    EXPECT_FALSE(result.reason.empty()) << c.what;
+    EXPECT_TRUE(result.wroteFirmware) << c.what;
+    const Codes sent = bench.log->Commands();
+    ASSERT_GE(sent.size(), c.tail.size()) << c.what;
+    EXPECT_EQ(Codes(sent.end() - static_cast<std::ptrdiff_t>(c.tail.size()), sent.end()), c.tail)
+        << c.what;
+  }
+}
+
+TEST(UpdateUnit, ThePackagesPolicyDecidesBeforeAnythingIsErased) {
+  // GoodUnit runs 1.1. One Finished, after every check, whatever the ending.
+  struct Case {
+    const char* what;
+    const char* buildVersion;  // none: the package names none
+    bool force;
+    std::optional<bool> allowDowngrade;  // none: no question to ask
+    JobOutcome outcome;
+    Codes wire;
+    std::size_t messages;  // the note about writing the same version again
+  };
+  const Codes fullWire = Join({{0x01, 0x89, 0x82, 0x8E},
+                               Times(0x83, 2),
+                               {0x8F, 0x85},
+                               Times(0x86, 3),
+                               {0x87, 0x8C, 0x89, 0x84}});
+  const Case cases[] = {
+      {"no build version", nullptr, false, std::nullopt, JobOutcome::PackageRefused, {}, 0},
+      {"unreadable build version", "1.x", false, std::nullopt, JobOutcome::PackageRefused, {}, 0},
+      {"forced, nothing to compare", nullptr, true, std::nullopt, JobOutcome::WrittenUnverified,
+       fullWire, 0},
+      {"the same version", "V1.1", false, std::nullopt, JobOutcome::Succeeded, fullWire, 1},
+      {"newer package", "V1.2", false, std::nullopt, JobOutcome::VerifyFailed,
+       Join({{0x01, 0x89, 0x82, 0x8E},
+             Times(0x83, 2),
+             {0x8F, 0x85},
+             Times(0x86, 3),
+             {0x87, 0x8C, 0x89}}),
+       0},
+      {"older package, nobody to ask",
+       "V1.0",
+       false,
+       std::nullopt,
+       JobOutcome::Declined,
+       {0x01, 0x89},
+       0},
+      {"older package, downgrade refused",
+       "V1.0",
+       false,
+       false,
+       JobOutcome::Declined,
+       {0x01, 0x89},
+       0},
+  };
+  for (const auto& c : cases) {
+    JobBench bench;
+    if (c.buildVersion != nullptr) {
+      bench.source.Add("PROPERTIES", "UNIT", std::string("build-version = ") + c.buildVersion);
+    }
+    UnitUpdatePolicy policy;
+    policy.job = bench.options;
+    policy.job.fallbackApplicationVersion.reset();  // the package's build version stands in
+    policy.force = c.force;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> asked;
+    if (c.allowDowngrade) {
+      policy.askBeforeDowngrade = [&](std::uint32_t unit, std::uint32_t package) {
+        asked.emplace_back(unit, package);
+        return *c.allowDowngrade;
+      };
+    }
+    const auto package = Package::Load(bench.source);
+    const JobResult result = UpdateUnit(bench.Unit(), *package, policy, bench.events);
+    EXPECT_EQ(result.outcome, c.outcome) << c.what;
+    EXPECT_EQ(bench.log->Commands(), c.wire) << c.what;
+    EXPECT_TRUE(bench.events.FinishedOnceWith(c.outcome)) << c.what;
+    EXPECT_EQ(bench.events.Messages().size(), c.messages) << c.what;
+    if (c.allowDowngrade) {
+      EXPECT_EQ(asked,
+                (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0x00010001, 0x00010000}}))
+          << c.what;
+    }
   }
 }
 
@@ -389,42 +564,6 @@ TEST(UpdateJob, TheReadBackComparesTheVersionTheImageCarries) {
     ASSERT_GE(sent.size(), tail.size());
     EXPECT_EQ(Codes(sent.end() - static_cast<std::ptrdiff_t>(tail.size()), sent.end()), tail);
   }
-}
-
-TEST(JobMessages, EachProgressTextCarriesItsOwnText) {
-  auto window = std::make_shared<RecordingMessageTarget>();
-  JobMessages messages(window, Package::Load(MemoryPackageSource{}));
-  messages.StageBegan(Stage::Application, 10);
-  messages.StageBegan(Stage::FlashData, 10);
-  messages.StageBegan(Stage::FactoryDefaults, 10);
-  const auto posted = window->Messages();
-  ASSERT_EQ(posted.size(), 3u);
-  EXPECT_EQ(posted[0].text, "Progress: Application");
-  EXPECT_EQ(posted[1].text, "Progress: UI");
-  EXPECT_EQ(posted[2].text, "Progress: Factory Defaults");
-  for (const auto& m : posted) {
-    EXPECT_EQ(m.code, WM_APP_PROGRESS_TEXT);
-    EXPECT_EQ(m.wParam, 0u);
-  }
-}
-
-TEST(WindowJobThread, RunsOneJobAtATimeAndJoins) {
-  ManualClock clock;
-  auto log = std::make_shared<UnitLog>();
-  auto window = std::make_shared<RecordingMessageTarget>();
-  auto package = Package::Load(MemoryPackageSource{});
-  JobOptions options;  // the system clock: the job's closing pause is real
-  WindowJobThread thread;
-  EXPECT_FALSE(thread.Running());
-  ASSERT_TRUE(thread.Start(WindowJob::ExitBootload, MakeScriptedUnit(clock, GoodUnit, log), package,
-                           options, window));
-  // The job pauses after its result message, so it is still running here.
-  ASSERT_TRUE(window->WaitFor(WM_APP_BOOTLOAD_EXITED, 5000));
-  EXPECT_FALSE(thread.Start(WindowJob::ExitBootload, nullptr, package, options, window));
-  thread.Wait();
-  EXPECT_FALSE(thread.Running());
-  EXPECT_EQ(log->Commands(), (Codes{0x01, 0x8B}));
-  EXPECT_EQ(window->Codes(), (std::vector<std::uint32_t>{WM_APP_BOOTLOAD_EXITED}));
 }
 
 }  // namespace
