@@ -114,6 +114,8 @@ TEST_F(UpdateThroughWindowTest, AStaleReadBackFailsAndANewerUnitIsAskedAboutFirs
   EXPECT_NE(boxes_.Boxes()[1].text.find(L"the unit reports version 1.1 instead of 1.2"),
             std::wstring::npos)
       << Narrow(boxes_.Boxes()[1].text);
+  // The window asks the unit again after such an ending; it is still in bootload mode.
+  WaitForBootloader();
   ExpectBackAtRest();
 
   boxes_.Clear();
@@ -130,8 +132,9 @@ TEST_F(UpdateThroughWindowTest, AStaleReadBackFailsAndANewerUnitIsAskedAboutFirs
   EXPECT_EQ(boxes_.Boxes()[2].caption, L"Error");
   EXPECT_EQ(boxes_.Boxes()[2].text.rfind(L"Nothing was erased", 0), 0u)
       << Narrow(boxes_.Boxes()[2].text);
+  WaitForBootloader();
   ExpectBackAtRest();
-  // The window asks the unit again: it still runs the version it had.
+  // The window asked the unit again: it still runs the version it had.
   EXPECT_TRUE(PumpUntil([&] { return ItemText(window_, IDC_APPLICATION_VERSION).find(L"2.0") !=
                                      std::wstring::npos; },
                         seconds(30)))
