@@ -170,6 +170,12 @@ std::optional<Receipt> FromJson(const Json& json, std::string& why) {
   if (const auto before = json.find("application_before"); before != json.end()) {
     if (!field.Text("application_before", r.applicationBefore)) return std::nullopt;
   }
+  if (const auto key = json.find("key"); key != json.end()) {
+    if (!field.Digest("key", r.key) || r.key.empty() || !field.Text("sig", r.sig)) {
+      if (r.key.empty()) field.Fail("key", "64 lower-case hex digits");
+      return std::nullopt;
+    }
+  }
   const Json* options = field.Object("options");
   if (options == nullptr || !ReadOptions(*options, r.options, why)) return std::nullopt;
   const Json* stages = field.Array("stages");
@@ -230,7 +236,7 @@ Json ReceiptJson(const Receipt& r) {
                     {"application_version", c.applicationVersion},
                     {"detail", c.detail}};
   }
-  return {{"time", r.time},
+  Json line = {{"time", r.time},
           {"program_version", r.programVersion},
           {"unit", r.unit},
           {"identity", r.identity},
@@ -251,6 +257,12 @@ Json ReceiptJson(const Receipt& r) {
             {"exit_code", r.outcome.exitCode}}},
           {"running_confirmation", confirmation},
           {"prev", r.prev}};
+  // Unsigned lines keep the form of earlier versions.
+  if (!r.key.empty()) {
+    line["key"] = r.key;
+    line["sig"] = r.sig;
+  }
+  return line;
 }
 
 std::string UtcTimestamp(std::chrono::system_clock::time_point when) {

@@ -58,6 +58,10 @@ struct Receipt {
   // Lower-case hex SHA-256 of the previous line's bytes (without its newline); empty for the
   // first line. AppendReceipt fills it in.
   std::string prev;
+  // Fingerprint of the key that signed the line and its signature (128 lower-case hex digits,
+  // r then s, over the line's bytes with `sig` empty); both empty on an unsigned line.
+  std::string key;
+  std::string sig;
 };
 
 // "2024-05-01T09:30:12.345Z"
