@@ -49,11 +49,18 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
-// The first 12 hex digits shown, the whole digest on hover.
+// The first 10 hex digits shown, the whole digest on hover.
 std::string ShortDigest(const std::string& digest) {
   if (digest.empty()) return "-";
-  return "<span class=\"digest\" title=\"" + digest + "\">" + digest.substr(0, 12) +
+  return "<span class=\"digest\" title=\"" + digest + "\">" + digest.substr(0, 10) +
          "&hellip;</span>";
+}
+
+// "2024-05-01 09:30:12", the full time on hover: the cell breaks between date and time only.
+std::string DateThenTime(const std::string& time) {
+  std::string shown = time.substr(0, 19);
+  if (shown.size() > 10 && shown[10] == 'T') shown[10] = ' ';
+  return "<span title=\"" + Escaped(time) + "\">" + Escaped(shown) + "</span>";
 }
 
 std::string CsvField(const std::string& text) {
@@ -73,13 +80,15 @@ h1 { font-size: 15pt; margin: 0 0 2mm; }
 p.meta { margin: 0 0 1mm; }
 table { border-collapse: collapse; width: 100%; table-layout: fixed; }
 th, td { border: 0.3mm solid #888; padding: 1mm 1.2mm; text-align: left; vertical-align: top;
-         overflow-wrap: anywhere; font-size: 8pt; }
+         overflow-wrap: break-word; font-size: 8pt; }
+th { font-size: 7.5pt; }
 th { background: #eee; }
 thead { display: table-header-group; }
 tr { page-break-inside: avoid; break-inside: avoid; }
 table.summary { width: auto; margin: 3mm 0; }
 table.summary td { font-size: 10pt; padding: 1mm 4mm; }
 .digest { font-family: "DejaVu Sans Mono", monospace; }
+td .digest { white-space: nowrap; font-size: 7.5pt; }
 .failed { background: #fde8e8; }
 .skipped { background: #f3f3f3; }
 p.verified { margin-top: 3mm; font-size: 9pt; }
@@ -114,17 +123,17 @@ std::string ReportHtml(const std::vector<Receipt>& receipts, const ReportHeading
   html += "<table class=\"summary\"><tr><td>Units updated</td><td>" + std::to_string(counts[0]) +
           "</td><td>Failed</td><td>" + std::to_string(counts[1]) + "</td><td>Skipped</td><td>" +
           std::to_string(counts[2]) + "</td></tr></table>\n";
-  html += "<table class=\"updates\"><colgroup><col style=\"width:11%\"><col style=\"width:12%\">"
-          "<col style=\"width:21%\"><col style=\"width:9%\"><col style=\"width:7%\">"
-          "<col style=\"width:14%\"><col style=\"width:12%\"><col style=\"width:7%\">"
-          "<col style=\"width:7%\"></colgroup>\n<thead><tr><th>Unit</th><th>Time (UTC)</th>"
-          "<th>Outcome</th><th>Version before &rarr; after</th><th>Package build</th>"
-          "<th>Application image SHA-256</th><th>Flash data SHA-256</th><th>Time taken</th>"
+  html += "<table class=\"updates\"><colgroup><col style=\"width:13%\"><col style=\"width:11%\">"
+          "<col style=\"width:22%\"><col style=\"width:9%\"><col style=\"width:6%\">"
+          "<col style=\"width:12%\"><col style=\"width:12%\"><col style=\"width:7%\">"
+          "<col style=\"width:8%\"></colgroup>\n<thead><tr><th>Unit</th><th>Time (UTC)</th>"
+          "<th>Outcome</th><th>Version before &rarr; after</th><th>Build</th>"
+          "<th>Application SHA-256</th><th>Flash data SHA-256</th><th>Taken</th>"
           "<th>Resends</th></tr></thead>\n<tbody>\n";
   for (const Receipt& r : receipts) {
     const Row row = RowOf(r);
     html += "<tr class=\"" + SummaryClass(r) + "\"><td>" + Escaped(row.unit) + "</td><td>" +
-            Escaped(row.time) + "</td><td><b>" + Escaped(row.outcome) + "</b> " +
+            DateThenTime(row.time) + "</td><td><b>" + Escaped(row.outcome) + "</b> " +
             Escaped(row.reason) + "</td><td>" + Escaped(row.versions) + "</td><td>" +
             Escaped(row.build) + "</td><td>" + ShortDigest(row.application) + "</td><td>" +
             ShortDigest(row.flashData) + "</td><td>" + row.taken + "</td><td>" +
