@@ -100,11 +100,11 @@ int RunReceiptsCommand(const CommandLine& line, Output& output) {
   const std::string verified = WhatWasChecked(check, keyName);
   bool written = true;
   if (const auto report = line.Value("report")) {
-    written = WriteWhole(*report,
-                         receipts::ReportHtml(check.receipts, {line.Value("site").value_or(""),
-                                                               SigningKeys(check.receipts),
-                                                               verified}),
-                         output);
+    written =
+        WriteWhole(*report,
+                   receipts::ReportHtml(check.receipts, {line.Value("site").value_or(""),
+                                                         SigningKeys(check.receipts), verified}),
+                   output);
   }
   if (const auto csv = line.Value("csv")) {
     written = WriteWhole(*csv, receipts::ReportCsv(check.receipts), output) && written;
@@ -122,7 +122,8 @@ int RunReceiptsCommand(const CommandLine& line, Output& output) {
     output.Line(summary);
     output.Line(key ? "Every line is signed by the key " + keyName + "."
                     : "Authorship was not checked: give --key PUBLIC to check the signatures.");
-    output.Line("Chain head: " + OrDash(check.head) + " (note it elsewhere: lines dropped from "
+    output.Line("Chain head: " + OrDash(check.head) +
+                " (note it elsewhere: lines dropped from "
                 "the end show only against it)");
   }
   return written ? kExitSuccess : kExitUsage;

@@ -14,8 +14,7 @@ namespace tessaline::platform {
 std::optional<std::filesystem::path> UserKeyFolder(std::string& error);
 
 // The file's text; refused (nothing, with why) when others than its owner may read or write it.
-std::optional<std::string> ReadOwnerOnlyFile(const std::filesystem::path& path,
-                                             std::string& error);
+std::optional<std::string> ReadOwnerOnlyFile(const std::filesystem::path& path, std::string& error);
 
 // Creates the file (and its folder) readable by its owner only and writes `text`. Refused when
 // the file already exists, so two processes that make a key at once keep the first one.

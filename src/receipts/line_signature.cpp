@@ -28,8 +28,8 @@ std::optional<std::string> SignedReceiptLine(Receipt receipt, const platform::Si
   return line;
 }
 
-bool LineSignedBy(std::string_view line, const Receipt& receipt,
-                  const platform::EcPublicPoint& key, std::string& why) {
+bool LineSignedBy(std::string_view line, const Receipt& receipt, const platform::EcPublicPoint& key,
+                  std::string& why) {
   if (receipt.key.empty()) {
     why = "not signed (a receipt of an earlier version, or its signature was removed)";
     return false;
@@ -40,11 +40,11 @@ bool LineSignedBy(std::string_view line, const Receipt& receipt,
   }
   const std::size_t tail = kSignatureHexDigits + kLineEnd.size();
   platform::EcSignature signature{};
-  bool wellFormed = receipt.sig.size() == kSignatureHexDigits && line.ends_with(kLineEnd) &&
-                    line.size() > tail + kSigField.size() &&
-                    line.substr(line.size() - tail - kSigField.size(), kSigField.size()) ==
-                        kSigField &&
-                    line.substr(line.size() - tail, kSignatureHexDigits) == receipt.sig;
+  bool wellFormed =
+      receipt.sig.size() == kSignatureHexDigits && line.ends_with(kLineEnd) &&
+      line.size() > tail + kSigField.size() &&
+      line.substr(line.size() - tail - kSigField.size(), kSigField.size()) == kSigField &&
+      line.substr(line.size() - tail, kSignatureHexDigits) == receipt.sig;
   for (std::size_t i = 0; wellFormed && i < signature.size(); ++i) {
     const auto high = std::string_view("0123456789abcdef").find(receipt.sig[2 * i]);
     const auto low = std::string_view("0123456789abcdef").find(receipt.sig[2 * i + 1]);

@@ -16,7 +16,7 @@ std::optional<std::string> SignedReceiptLine(Receipt receipt, const platform::Si
 
 // Whether `line` (which reads as `receipt`) was signed by `key`, unchanged since. Why not
 // otherwise: unsigned, signed by another key, or a signature that does not match.
-bool LineSignedBy(std::string_view line, const Receipt& receipt,
-                  const platform::EcPublicPoint& key, std::string& why);
+bool LineSignedBy(std::string_view line, const Receipt& receipt, const platform::EcPublicPoint& key,
+                  std::string& why);
 
 }  // namespace tessaline::receipts

@@ -46,8 +46,8 @@ struct Receipt {
   // What the unit answered when asked before the erase: "version", "none" (no application),
   // "no-answer"; empty when it was not asked.
   std::string applicationBefore;
-  std::string applicationVersionAfter;   // read back after writing; empty when not read
-  std::string packageBuildVersion;       // "V1.2"
+  std::string applicationVersionAfter;  // read back after writing; empty when not read
+  std::string packageBuildVersion;      // "V1.2"
   std::string applicationSha256;  // lower-case hex of the application records sent; empty: none
   std::string flashDataSha256;    // lower-case hex of the flash data sent; empty: none
   std::map<std::string, std::string> options;  // as given on the command line; flags hold ""

@@ -39,11 +39,20 @@ std::string Escaped(const std::string& text) {
   std::string out;
   for (const char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out.push_back(c);
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   return out;
@@ -113,9 +122,10 @@ std::string ReportHtml(const std::vector<Receipt>& receipts, const ReportHeading
   }
   const std::string span = receipts.empty() ? std::string("no updates")
                                             : receipts.front().time + " to " + receipts.back().time;
-  std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>"
-                     "Firmware update report: " + Escaped(heading.site) + "</title>\n<style>" +
-                     kStyle + "</style></head><body>\n";
+  std::string html =
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>"
+      "Firmware update report: " +
+      Escaped(heading.site) + "</title>\n<style>" + kStyle + "</style></head><body>\n";
   html += "<h1>Firmware update report: " + Escaped(heading.site) + "</h1>\n";
   html += "<p class=\"meta\">Time span (UTC): " + Escaped(span) + "</p>\n";
   html += "<p class=\"meta\">Signing key fingerprint: <span class=\"digest\">" +
@@ -123,13 +133,14 @@ std::string ReportHtml(const std::vector<Receipt>& receipts, const ReportHeading
   html += "<table class=\"summary\"><tr><td>Units updated</td><td>" + std::to_string(counts[0]) +
           "</td><td>Failed</td><td>" + std::to_string(counts[1]) + "</td><td>Skipped</td><td>" +
           std::to_string(counts[2]) + "</td></tr></table>\n";
-  html += "<table class=\"updates\"><colgroup><col style=\"width:13%\"><col style=\"width:11%\">"
-          "<col style=\"width:22%\"><col style=\"width:9%\"><col style=\"width:6%\">"
-          "<col style=\"width:12%\"><col style=\"width:12%\"><col style=\"width:7%\">"
-          "<col style=\"width:8%\"></colgroup>\n<thead><tr><th>Unit</th><th>Time (UTC)</th>"
-          "<th>Outcome</th><th>Version before &rarr; after</th><th>Build</th>"
-          "<th>Application SHA-256</th><th>Flash data SHA-256</th><th>Taken</th>"
-          "<th>Resends</th></tr></thead>\n<tbody>\n";
+  html +=
+      "<table class=\"updates\"><colgroup><col style=\"width:13%\"><col style=\"width:11%\">"
+      "<col style=\"width:22%\"><col style=\"width:9%\"><col style=\"width:6%\">"
+      "<col style=\"width:12%\"><col style=\"width:12%\"><col style=\"width:7%\">"
+      "<col style=\"width:8%\"></colgroup>\n<thead><tr><th>Unit</th><th>Time (UTC)</th>"
+      "<th>Outcome</th><th>Version before &rarr; after</th><th>Build</th>"
+      "<th>Application SHA-256</th><th>Flash data SHA-256</th><th>Taken</th>"
+      "<th>Resends</th></tr></thead>\n<tbody>\n";
   for (const Receipt& r : receipts) {
     const Row row = RowOf(r);
     html += "<tr class=\"" + SummaryClass(r) + "\"><td>" + Escaped(row.unit) + "</td><td>" +
@@ -150,10 +161,17 @@ std::string ReportCsv(const std::vector<Receipt>& receipts) {
       "application_sha256,flash_data_sha256,total_ms,resends\r\n";
   for (const Receipt& r : receipts) {
     const Row row = RowOf(r);
-    const std::array<std::string, 11> fields = {
-        row.unit, row.time, r.outcome.result, row.reason, r.applicationVersionBefore,
-        r.applicationVersionAfter, r.packageBuildVersion, row.application, row.flashData,
-        std::to_string(r.totalMs), std::to_string(row.resends)};
+    const std::array<std::string, 11> fields = {row.unit,
+                                                row.time,
+                                                r.outcome.result,
+                                                row.reason,
+                                                r.applicationVersionBefore,
+                                                r.applicationVersionAfter,
+                                                r.packageBuildVersion,
+                                                row.application,
+                                                row.flashData,
+                                                std::to_string(r.totalMs),
+                                                std::to_string(row.resends)};
     for (std::size_t i = 0; i < fields.size(); ++i) {
       csv += (i ? "," : "") + CsvField(fields[i]);
     }

@@ -117,7 +117,8 @@ std::optional<platform::EcPublicPoint> ParsePublicKeyPem(std::string_view text, 
   if (begin == std::string_view::npos || end == std::string_view::npos || end < begin) {
     return std::nullopt;
   }
-  const auto der = FromBase64(text.substr(begin + kPemBegin.size(), end - begin - kPemBegin.size()));
+  const auto der =
+      FromBase64(text.substr(begin + kPemBegin.size(), end - begin - kPemBegin.size()));
   if (!der || der->size() != kSpkiPrefix.size() + 65 ||
       !std::equal(kSpkiPrefix.begin(), kSpkiPrefix.end(), der->begin()) ||
       (*der)[kSpkiPrefix.size()] != 0x04) {

@@ -21,10 +21,11 @@ bool Installed(const std::string& program) {
 // Chromium runs in a network namespace of its own (it reaches nothing but the file), its
 // profile and crash reports in a scratch folder.
 int Chromium(const std::string& arguments, const std::string& profile) {
-  return std::system(("HOME=" + profile + " XDG_CONFIG_HOME=" + profile + " XDG_CACHE_HOME=" +
-                      profile + " timeout 120 unshare -n chromium --headless=new --no-sandbox --disable-gpu "
-                      "--no-first-run --user-data-dir=" + profile + " " + arguments +
-                      " >/dev/null 2>&1")
+  return std::system(("HOME=" + profile + " XDG_CONFIG_HOME=" + profile +
+                      " XDG_CACHE_HOME=" + profile +
+                      " timeout 120 unshare -n chromium --headless=new --no-sandbox --disable-gpu "
+                      "--no-first-run --user-data-dir=" +
+                      profile + " " + arguments + " >/dev/null 2>&1")
                          .c_str());
 }
 
@@ -51,9 +52,9 @@ TEST(ReceiptsReport, ChromiumPrintsEveryUnitTheSummaryAndWhatWasVerified) {
   const std::string publicKey = file.Path() + ".pem", html = file.Path() + ".html",
                     csv = file.Path() + ".csv", pdf = file.Path() + ".pdf";
   ASSERT_EQ(tessaline::testing::RunCli("keys --export " + publicKey).exitCode, 0);
-  const auto run = tessaline::testing::RunCli("receipts " + file.Path() + " --key " + publicKey +
-                                              " --site 'Hall 3, rack A' --report " + html +
-                                              " --csv " + csv);
+  const auto run =
+      tessaline::testing::RunCli("receipts " + file.Path() + " --key " + publicKey +
+                                 " --site 'Hall 3, rack A' --report " + html + " --csv " + csv);
   ASSERT_EQ(run.exitCode, 0) << run.err;
 
   const std::string profile = file.Path() + ".chromium";
@@ -62,9 +63,9 @@ TEST(ReceiptsReport, ChromiumPrintsEveryUnitTheSummaryAndWhatWasVerified) {
   const char* buildDir = std::getenv("TESSALINE_BUILD_DIR");
   const std::string screenshot =
       std::string(buildDir != nullptr ? buildDir : ".") + "/receipts-report.png";
-  EXPECT_EQ(Chromium("--window-size=1100,900 --screenshot=" + screenshot + " file://" + html,
-                     profile),
-            0);
+  EXPECT_EQ(
+      Chromium("--window-size=1100,900 --screenshot=" + screenshot + " file://" + html, profile),
+      0);
   EXPECT_TRUE(std::filesystem::exists(screenshot));
   std::filesystem::remove_all(profile);
 
@@ -84,9 +85,10 @@ TEST(ReceiptsReport, ChromiumPrintsEveryUnitTheSummaryAndWhatWasVerified) {
     EXPECT_NE(text.find(unit), std::string::npos) << unit << "\n" << text;
   }
   const std::string fingerprint = Fingerprint(user->key->PublicPoint());
-  for (const std::string& shown : std::vector<std::string>{"Hall 3, rack A", "Units updated 2", "Failed 1", "Skipped 1", "<erase>", "1.1 → 1.2",
-        "2024-05-01T09:30:12.345Z", "2024-05-01 09:30:12", "41.2 s", "every line is signed by the key",
-        fingerprint}) {
+  for (const std::string& shown : std::vector<std::string>{
+           "Hall 3, rack A", "Units updated 2", "Failed 1", "Skipped 1", "<erase>", "1.1 → 1.2",
+           "2024-05-01T09:30:12.345Z", "2024-05-01 09:30:12", "41.2 s",
+           "every line is signed by the key", fingerprint}) {
     EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
   }
   testing::ScratchFile rows("rows");

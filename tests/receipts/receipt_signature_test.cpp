@@ -36,7 +36,9 @@ TEST(ReceiptSignatures, EveryTamperingIsRefusedWithEachBadLineNamed) {
   const platform::SigningKey owner = NewKey();
   const platform::SigningKey other = NewKey();
   // A digit of total_ms (1000 -> 9000): the line stays a well-formed receipt.
-  const auto changeByte = [](std::string& line) { line[line.find("\"total_ms\":1000") + 11] = '9'; };
+  const auto changeByte = [](std::string& line) {
+    line[line.find("\"total_ms\":1000") + 11] = '9';
+  };
   // A forger's receipt for the end of `lines`, `prev` right, signed by `key` (or not at all).
   const auto forgedAfter = [](const std::vector<std::string>& lines,
                               const platform::SigningKey* key) {
@@ -61,12 +63,14 @@ TEST(ReceiptSignatures, EveryTamperingIsRefusedWithEachBadLineNamed) {
       {"a byte of a middle line", [&](auto& l) { changeByte(l[1]); }, {2, 3}},
       {"a byte of the last line", [&](auto& l) { changeByte(l[3]); }, {4}},
       {"the last line's outcome",
-       [](auto& l) { l[3].replace(l[3].find("succeeded"), 9, "failed"); }, {4}},
+       [](auto& l) { l[3].replace(l[3].find("succeeded"), 9, "failed"); },
+       {4}},
       {"a line deleted", [](auto& l) { l.erase(l.begin() + 1); }, {2}},
       {"two lines reordered", [](auto& l) { std::swap(l[1], l[2]); }, {2, 3, 4}},
       {"a line duplicated", [](auto& l) { l.insert(l.begin() + 2, l[1]); }, {3}},
       {"an unsigned line appended", [&](auto& l) { l.push_back(forgedAfter(l, nullptr)); }, {5}},
-      {"a line by another key appended", [&](auto& l) { l.push_back(forgedAfter(l, &other)); },
+      {"a line by another key appended",
+       [&](auto& l) { l.push_back(forgedAfter(l, &other)); },
        {5}},
       {"the last line re-signed by another key",
        [&](auto& l) {
@@ -75,11 +79,14 @@ TEST(ReceiptSignatures, EveryTamperingIsRefusedWithEachBadLineNamed) {
        },
        {4}},
       {"the whole file re-chained without the key",
-       [](auto& l) { l = FourLines(nullptr, 1000); }, {1, 2, 3, 4}},
+       [](auto& l) { l = FourLines(nullptr, 1000); },
+       {1, 2, 3, 4}},
       {"the whole file re-chained and signed by another key",
-       [&](auto& l) { l = FourLines(&other, 1000); }, {1, 2, 3, 4}},
+       [&](auto& l) { l = FourLines(&other, 1000); },
+       {1, 2, 3, 4}},
       {"the signature removed from the last line",
-       [](auto& l) { l[3].erase(l[3].find(",\"key\":")).append("}"); }, {4}},
+       [](auto& l) { l[3].erase(l[3].find(",\"key\":")).append("}"); },
+       {4}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

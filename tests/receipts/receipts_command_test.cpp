@@ -87,7 +87,8 @@ TEST(ReceiptsCommand, KeyChecksEverySignatureAndNamesEveryBadLine) {
   const auto user = LoadOrMakeUserKey(error);  // the same key folder as the program's
   ASSERT_TRUE(user) << error;
   EXPECT_NE(keys.out.find("Fingerprint: " + Fingerprint(user->key->PublicPoint())),
-            std::string::npos) << keys.out;
+            std::string::npos)
+      << keys.out;
   EXPECT_EQ(keys.out.find(platform::LowerHex(user->key->PrivateScalar())), std::string::npos);
   for (const char* unit : {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"}) {
     ASSERT_TRUE(AppendReceipt(file.Path(), testing::SampleReceipt(unit, 10), error, {},
@@ -98,7 +99,8 @@ TEST(ReceiptsCommand, KeyChecksEverySignatureAndNamesEveryBadLine) {
   EXPECT_EQ(good.exitCode, 0) << good.err;
   EXPECT_NE(good.out.find("Every line is signed by the key"), std::string::npos) << good.out;
   EXPECT_NE(good.out.find("Chain head: " + platform::Sha256Hex(file.Lines().back())),
-            std::string::npos) << good.out;
+            std::string::npos)
+      << good.out;
   const auto unchecked = RunReceipts(file.Path());
   EXPECT_EQ(unchecked.exitCode, 0) << unchecked.err;
   EXPECT_NE(unchecked.out.find("Authorship was not checked"), std::string::npos) << unchecked.out;

@@ -29,11 +29,12 @@ Owned<EVP_PKEY> KeyFromBytes(const EcPrivateScalar* scalar, const EcPublicPoint&
   Owned<BIGNUM> secret;
   if (scalar != nullptr) secret.reset(BN_bin2bn(scalar->data(), int(scalar->size()), nullptr));
   if (!builder || (scalar != nullptr && !secret) ||
-      OSSL_PARAM_BLD_push_utf8_string(builder.get(), OSSL_PKEY_PARAM_GROUP_NAME, "prime256v1",
-                                      0) != 1 ||
+      OSSL_PARAM_BLD_push_utf8_string(builder.get(), OSSL_PKEY_PARAM_GROUP_NAME, "prime256v1", 0) !=
+          1 ||
       OSSL_PARAM_BLD_push_octet_string(builder.get(), OSSL_PKEY_PARAM_PUB_KEY, point.data(),
                                        point.size()) != 1 ||
-      (secret && OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_PRIV_KEY, secret.get()) != 1)) {
+      (secret &&
+       OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_PRIV_KEY, secret.get()) != 1)) {
     return nullptr;
   }
   Owned<OSSL_PARAM> params(OSSL_PARAM_BLD_to_param(builder.get()));

@@ -1,5 +1,5 @@
 // Owner-only files on Windows: created with a protected access list that grants the current
-// user alone, in the user's roaming application data folder.
+// user alone, in the user's roaming application data folder; refused when others are granted.
 #include <windows.h>
 // windows.h first: the security headers need its types.
 #include <aclapi.h>
@@ -48,6 +48,36 @@ std::optional<std::wstring> OwnerOnlyDescriptor() {
   return L"O:" + std::wstring(sid) + L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
 }
 
+// Whether no one but the file's owner may read or write it; the system and the administrators,
+// whom Windows grants access to a user's files anyway, are let be, as OpenSSH for Windows does.
+bool OnlyOwnerMayUse(HANDLE file) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                      &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  const std::unique_ptr<void, LocalFreer> freeDescriptor(descriptor);
+  if (dacl == nullptr) return false;  // no access list: everyone may
+  constexpr ACCESS_MASK kUse =
+      FILE_READ_DATA | FILE_WRITE_DATA | GENERIC_READ | GENERIC_WRITE | GENERIC_ALL;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) return false;
+    if (static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if ((allowed->Mask & kUse) == 0) continue;
+    PSID sid = &allowed->SidStart;
+    if (EqualSid(sid, owner) || IsWellKnownSid(sid, WinLocalSystemSid) ||
+        IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) {
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> UserKeyFolder(std::string& error) {
@@ -72,6 +102,12 @@ std::optional<std::string> ReadOwnerOnlyFile(const std::filesystem::path& path,
   if (file.get() == INVALID_HANDLE_VALUE) {
     file.release();
     error = Failure(path, "cannot open");
+    return std::nullopt;
+  }
+  if (!OnlyOwnerMayUse(file.get())) {
+    error = path.string() +
+            ": others than its owner may use this private key; it is not used (give only your "
+            "own account access to it, or remove it to make a new key)";
     return std::nullopt;
   }
   std::string text;

@@ -141,10 +141,9 @@ bool VerifySignature(const EcPublicPoint& point, std::string_view message,
   const OwnedKey key = Import(algorithm, BCRYPT_ECCPUBLIC_BLOB, blob);
   const auto hash = HashOf(message);
   return key && hash &&
-         Succeeded(BCryptVerifySignature(key.get(), nullptr, const_cast<PUCHAR>(hash->data()),
-                                         static_cast<ULONG>(hash->size()),
-                                         const_cast<PUCHAR>(signature.data()),
-                                         static_cast<ULONG>(signature.size()), 0));
+         Succeeded(BCryptVerifySignature(
+             key.get(), nullptr, const_cast<PUCHAR>(hash->data()), static_cast<ULONG>(hash->size()),
+             const_cast<PUCHAR>(signature.data()), static_cast<ULONG>(signature.size()), 0));
 }
 
 }  // namespace tessaline::platform
