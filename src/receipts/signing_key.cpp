@@ -83,7 +83,8 @@ std::optional<platform::SigningKey> ParseKeyFile(std::string_view text, std::str
   platform::EcPrivateScalar scalar{};
   platform::EcPublicPoint point{};
   const auto field = [&text](std::string_view name) -> std::string_view {
-    const std::string tag = "\n" + std::string(name) + " ";
+    std::string tag = "\n";  // appended, not concatenated: mingw's -Wrestrict misreads that
+    tag.append(name).push_back(' ');
     const auto at = text.find(tag);
     if (at == std::string_view::npos) return {};
     const auto from = at + tag.size();
