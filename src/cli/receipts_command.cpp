@@ -113,6 +113,11 @@ int RunReceiptsCommand(const CommandLine& line, Output& output) {
     std::fprintf(stderr, "receipts: %s: %s\n", path->c_str(), bad.problem.c_str());
   }
   if (check.state == receipts::ReceiptLogState::Broken) return kExitBadReceipts;
+  // An emptied file has nothing left to break: it is refused, not taken as a chain that holds.
+  if (check.receipts.empty()) {
+    std::fprintf(stderr, "receipts: %s: holds no receipts; nothing is verified\n", path->c_str());
+    return kExitBadReceipts;
+  }
   if (output.Mode() != OutputMode::Json) {
     std::string summary = std::to_string(check.receipts.size()) + " receipt(s); the chain holds.";
     if (check.unsignedLines > 0) {

@@ -122,6 +122,10 @@ TEST(ReceiptsCommand, KeyChecksEverySignatureAndNamesEveryBadLine) {
   EXPECT_EQ(listed.exitCode, 0) << listed.err;
   EXPECT_NE(listed.out.find("succeeded (0)  unsigned"), std::string::npos) << listed.out;
   EXPECT_EQ(RunReceipts(old.Path() + " --key " + publicKey).exitCode, 8);
+  old.Write("");
+  const auto emptied = RunReceipts(old.Path());
+  EXPECT_EQ(emptied.exitCode, 8);
+  EXPECT_NE(emptied.err.find("holds no receipts"), std::string::npos) << emptied.err;
 }
 
 TEST(KeysCommand, AKeyFileOthersMayReadIsRefused) {
