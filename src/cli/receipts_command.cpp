@@ -121,8 +121,9 @@ int RunReceiptsCommand(const CommandLine& line, Output& output) {
   if (output.Mode() != OutputMode::Json) {
     std::string summary = std::to_string(check.receipts.size()) + " receipt(s); the chain holds.";
     if (check.unsignedLines > 0) {
-      summary += " " + std::to_string(check.unsignedLines) +
-                 " line(s) unsigned (written by an earlier version).";
+      // Appended piece by piece: mingw's -Wrestrict misreads " " + std::string as an overlap.
+      summary.append(" ").append(std::to_string(check.unsignedLines));
+      summary.append(" line(s) unsigned (written by an earlier version).");
     }
     output.Line(summary);
     output.Line(key ? "Every line is signed by the key " + keyName + "."
