@@ -24,7 +24,12 @@ std::string OptionsHelp() {
   --no-verify         update: send the final command without reading the version back
   --confirm-running[=SECONDS]
                       update: wait up to SECONDS (default 60) for the unit to run again
-  --receipt FILE      update: append the unit's receipt (one JSON line) to FILE
+  --receipt FILE      update: append the unit's receipt (one JSON line, signed) to FILE
+  --key PUBLIC        receipts: check every line's signature with this public key (PEM)
+  --report FILE       receipts: write an HTML report of the updates (prints on A4 and Letter)
+  --site TEXT         receipts: the site named in the report's heading
+  --csv FILE          receipts: write the report's rows as CSV
+  --export FILE       keys: write the receipt signing key's public half (PEM) to FILE
   --package DIR       update, package: use the package in folder DIR (laid out as the build's:
                       HEX/, BIN/, PROPERTIES/, NOTES/) instead of the one built in
   --trace             print every frame sent and received on standard error
@@ -49,7 +54,8 @@ std::string ExitStatusHelp() {
   5   nothing answered a search or a query, or --all found other than --expect N units
   6   doctor: something blocks discovery on this computer
   7   written, but the unit reports another version; it stays in bootload mode
-  8   receipts: a line of the receipts file is malformed or breaks the chain
+  8   receipts: a line of the receipts file is malformed, breaks the chain or (with
+      --key) is not signed by that key
   9   several units: not every unit succeeded (the summary gives each unit's own code)
   10  written, but the unit was not seen running within the --confirm-running time
   11  the unit's port could not be opened; the system's reason is shown
@@ -67,6 +73,8 @@ std::string ExitStatusHelp() {
 Environment:
   TESSALINE_SERIAL_PORTS  Linux: colon-separated serial devices to use instead of
                           /dev/ttyS*, /dev/ttyUSB* and /dev/ttyACM*
+  TESSALINE_KEY_DIR       the folder of the receipt signing key, instead of
+                          ~/.config/tessaline (%APPDATA%\Tessaline on Windows)
 )";
 }
 

@@ -6,6 +6,7 @@
 
 #include "cli/exit_codes.h"
 #include "receipts/receipt_log.h"
+#include "receipts/signing_key.h"
 #include "update/unit_receipt.h"
 
 namespace tessaline::cli {
@@ -23,8 +24,11 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
   report.receipt = BuildReceipt(unit, report.job, settings.policy, package, report.outcome,
                                 std::chrono::system_clock::now());
   if (!settings.receiptPath.empty()) {
+    const auto signer = receipts::LoadOrMakeUserKey(report.receiptError);
     report.receiptWritten =
-        receipts::AppendReceipt(settings.receiptPath, report.receipt, report.receiptError, stop);
+        signer && receipts::AppendReceipt(settings.receiptPath, report.receipt,
+                                          report.receiptError, stop, receipts::kReceiptLockWait,
+                                          signer->key.get());
     if (!report.receiptWritten) {
       // A job that failed keeps its own code; an update without its record is not a success.
       if (report.outcome.exitCode == kExitSuccess) report.outcome.exitCode = kExitReceiptNotWritten;

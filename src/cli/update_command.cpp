@@ -77,6 +77,21 @@ bool ReadCheckOptions(const CommandLine& line, UpdateSettings& settings, std::st
   if (const auto path = line.Value("receipt")) settings.receiptPath = *path;
   return ApplyParserPortOption(line, policy.parserPort, error);
 }
+// The receipts chain's head after the run, to be noted elsewhere; passes `exitCode` on. A file
+// that cannot be read now was already reported by the append that failed.
+int ShowChainHead(const std::string& receiptPath, Output& output, int exitCode) {
+  if (receiptPath.empty()) return exitCode;
+  std::string error;
+  const auto head = receipts::ChainHead(receiptPath, error);
+  if (!head || head->empty()) return exitCode;
+  if (output.Mode() == OutputMode::Json) {
+    output.Event({{"event", "receipts_head"}, {"file", receiptPath}, {"head", *head}});
+  } else {
+    output.Line("Receipts " + receiptPath + ": chain head " + *head);
+  }
+  return exitCode;
+}
+
 }  // namespace
 
 int RunUpdateCommand(const CommandLine& line, Output& output) {
@@ -127,14 +142,14 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
 
   if (units.units.size() > 1) {
     const Package& package = *choice.package;
-    return RunRackOf(units.units, limits,
+    return ShowChainHead(settings.receiptPath, output, RunRackOf(units.units, limits,
                      [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
                        UpdateSettings own = settings;
                        // Its own first tick, and its lines begin with the unit.
                        if (own.policy.job.trace) own.policy.job.trace = FrameTrace(unit.Label());
                        return UpdateOneUnit(unit, package, own, observer, stop);
                      },
-                     output);
+                     output));
   }
   const UnitAddress* unit = &units.units.front();
   OutputProgress shown(output);
@@ -147,7 +162,8 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   } else {
     output.Result(report.outcome.result, report.outcome.text, report.outcome.exitCode);
   }
-  return AfterHangUp(interrupts, report.outcome.exitCode);
+  return ShowChainHead(settings.receiptPath, output,
+                       AfterHangUp(interrupts, report.outcome.exitCode));
 }
 
 int RunExitBootloadCommand(const CommandLine& line, Output& output) {

@@ -170,6 +170,12 @@ std::optional<Receipt> FromJson(const Json& json, std::string& why) {
   if (const auto before = json.find("application_before"); before != json.end()) {
     if (!field.Text("application_before", r.applicationBefore)) return std::nullopt;
   }
+  if (const auto key = json.find("key"); key != json.end()) {
+    if (!field.Digest("key", r.key) || r.key.empty() || !field.Text("sig", r.sig)) {
+      if (r.key.empty()) field.Fail("key", "64 lower-case hex digits");
+      return std::nullopt;
+    }
+  }
   const Json* options = field.Object("options");
   if (options == nullptr || !ReadOptions(*options, r.options, why)) return std::nullopt;
   const Json* stages = field.Array("stages");
@@ -230,27 +236,33 @@ Json ReceiptJson(const Receipt& r) {
                     {"application_version", c.applicationVersion},
                     {"detail", c.detail}};
   }
-  return {{"time", r.time},
-          {"program_version", r.programVersion},
-          {"unit", r.unit},
-          {"identity", r.identity},
-          {"variant", r.variant},
-          {"bootloader_version", r.bootloaderVersion},
-          {"application_version_before", r.applicationVersionBefore},
-          {"application_before", r.applicationBefore},
-          {"application_version_after", r.applicationVersionAfter},
-          {"package_build_version", r.packageBuildVersion},
-          {"application_sha256", r.applicationSha256},
-          {"flash_data_sha256", r.flashDataSha256},
-          {"options", options},
-          {"stages", stages},
-          {"total_ms", r.totalMs},
-          {"outcome",
-           {{"result", r.outcome.result},
-            {"reason", r.outcome.reason},
-            {"exit_code", r.outcome.exitCode}}},
-          {"running_confirmation", confirmation},
-          {"prev", r.prev}};
+  Json line = {{"time", r.time},
+               {"program_version", r.programVersion},
+               {"unit", r.unit},
+               {"identity", r.identity},
+               {"variant", r.variant},
+               {"bootloader_version", r.bootloaderVersion},
+               {"application_version_before", r.applicationVersionBefore},
+               {"application_before", r.applicationBefore},
+               {"application_version_after", r.applicationVersionAfter},
+               {"package_build_version", r.packageBuildVersion},
+               {"application_sha256", r.applicationSha256},
+               {"flash_data_sha256", r.flashDataSha256},
+               {"options", options},
+               {"stages", stages},
+               {"total_ms", r.totalMs},
+               {"outcome",
+                {{"result", r.outcome.result},
+                 {"reason", r.outcome.reason},
+                 {"exit_code", r.outcome.exitCode}}},
+               {"running_confirmation", confirmation},
+               {"prev", r.prev}};
+  // Unsigned lines keep the form of earlier versions.
+  if (!r.key.empty()) {
+    line["key"] = r.key;
+    line["sig"] = r.sig;
+  }
+  return line;
 }
 
 std::string UtcTimestamp(std::chrono::system_clock::time_point when) {

@@ -46,8 +46,8 @@ struct Receipt {
   // What the unit answered when asked before the erase: "version", "none" (no application),
   // "no-answer"; empty when it was not asked.
   std::string applicationBefore;
-  std::string applicationVersionAfter;   // read back after writing; empty when not read
-  std::string packageBuildVersion;       // "V1.2"
+  std::string applicationVersionAfter;  // read back after writing; empty when not read
+  std::string packageBuildVersion;      // "V1.2"
   std::string applicationSha256;  // lower-case hex of the application records sent; empty: none
   std::string flashDataSha256;    // lower-case hex of the flash data sent; empty: none
   std::map<std::string, std::string> options;  // as given on the command line; flags hold ""
@@ -58,6 +58,10 @@ struct Receipt {
   // Lower-case hex SHA-256 of the previous line's bytes (without its newline); empty for the
   // first line. AppendReceipt fills it in.
   std::string prev;
+  // Fingerprint of the key that signed the line and its signature (128 lower-case hex digits,
+  // r then s, over the line's bytes with `sig` empty); both empty on an unsigned line.
+  std::string key;
+  std::string sig;
 };
 
 // "2024-05-01T09:30:12.345Z"

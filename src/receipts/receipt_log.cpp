@@ -1,4 +1,4 @@
-// The receipts file: locked appends that extend the hash chain, and the check of the chain.
+// The receipts file: locked, signed appends that extend the hash chain, and the check of both.
 #include "receipts/receipt_log.h"
 
 #include <algorithm>
@@ -7,6 +7,8 @@
 
 #include "platform/digest.h"
 #include "platform/locked_file.h"
+#include "receipts/line_signature.h"
+#include "receipts/signing_key.h"
 
 namespace tessaline::receipts {
 
@@ -51,46 +53,62 @@ std::optional<std::string> LastLine(const platform::LockedFile& file, std::strin
   return line;
 }
 
-ReceiptLogCheck Broken(ReceiptLogCheck check, std::size_t line, std::string problem) {
-  check.state = ReceiptLogState::Broken;
-  check.badLine = line;
-  check.problem = "line " + std::to_string(line) + ": " + std::move(problem);
-  return check;
+void MarkBad(ReceiptLogCheck& check, std::size_t line, std::string problem) {
+  if (check.bad.empty()) {
+    check.state = ReceiptLogState::Broken;
+    check.badLine = line;
+    check.problem = "line " + std::to_string(line) + ": " + problem;
+  }
+  check.bad.push_back({line, "line " + std::to_string(line) + ": " + std::move(problem)});
 }
 
-// Every line of a whole receipts file checked in order.
-ReceiptLogCheck VerifyReceiptsText(std::string_view text) {
+// Every line of a whole receipts file checked in order; each link is checked against the bytes
+// of the line before, good or bad, so one changed line names itself and the next only.
+ReceiptLogCheck VerifyReceiptsText(std::string_view text,
+                                   const std::optional<platform::EcPublicPoint>& key) {
   ReceiptLogCheck check;
+  check.signaturesChecked = key.has_value();
   std::string_view rest = text;
   std::string_view previous;
   for (std::size_t number = 1; !rest.empty(); ++number) {
     const auto newline = rest.find('\n');
     if (newline == std::string_view::npos) {
-      return Broken(std::move(check), number, "incomplete (the file does not end with a newline)");
+      MarkBad(check, number, "incomplete (the file does not end with a newline)");
+      break;
     }
     const std::string_view line = rest.substr(0, newline);
     rest.remove_prefix(newline + 1);
-    if (line.empty()) return Broken(std::move(check), number, "empty line");
+    const std::string expected = number == 1 ? std::string() : platform::Sha256Hex(previous);
+    previous = line;
+    if (line.empty()) {
+      MarkBad(check, number, "empty line");
+      continue;
+    }
     std::string why;
     auto receipt = ParseReceiptLine(line, why);
-    if (!receipt) return Broken(std::move(check), number, why);
-    const std::string expected = number == 1 ? std::string() : platform::Sha256Hex(previous);
-    if (receipt->prev != expected) {
-      return Broken(std::move(check), number,
-                    number == 1 ? "the first line has a \"prev\" (lines before it were removed)"
-                                : "\"prev\" does not match line " + std::to_string(number - 1) +
-                                      " (a line was changed, removed or moved)");
+    if (!receipt) {
+      MarkBad(check, number, why);
+      continue;
     }
+    if (receipt->prev != expected) {
+      MarkBad(check, number,
+              number == 1 ? "the first line has a \"prev\" (lines before it were removed)"
+                          : "\"prev\" does not match line " + std::to_string(number - 1) +
+                                " (a line was changed, removed, added or moved)");
+    }
+    if (receipt->key.empty()) ++check.unsignedLines;
+    if (key && !LineSignedBy(line, *receipt, *key, why)) MarkBad(check, number, why);
     check.receipts.push_back(std::move(*receipt));
-    previous = line;
   }
+  check.head = previous.empty() ? std::string() : platform::Sha256Hex(previous);
   return check;
 }
 
 }  // namespace
 
 bool AppendReceipt(const std::string& path, Receipt receipt, std::string& error,
-                   std::stop_token stop, std::chrono::steady_clock::duration lockWait) {
+                   std::stop_token stop, std::chrono::steady_clock::duration lockWait,
+                   const platform::SigningKey* signer) {
   // A stop already requested is the interrupt that ended this job: its receipt is still written.
   if (stop.stop_requested()) stop = {};
   auto file = platform::LockedFile::Open(path, platform::FileLockMode::ExclusiveAppend,
@@ -107,8 +125,13 @@ bool AppendReceipt(const std::string& path, Receipt receipt, std::string& error,
     error = "the system's SHA-256 failed";
     return false;
   }
-  const std::string line = ReceiptJsonLine(receipt) + "\n";
-  if (!file->AppendDurably(line, error)) {
+  const auto line = signer != nullptr ? SignedReceiptLine(receipt, *signer)
+                                       : std::optional(ReceiptJsonLine(receipt));
+  if (!line) {
+    error = "the system's crypto library could not sign the receipt";
+    return false;
+  }
+  if (!file->AppendDurably(*line + "\n", error)) {
     error = path + ": " + error;
     return false;
   }
@@ -129,19 +152,34 @@ std::optional<std::string> CheckReceiptTarget(const std::filesystem::path& path,
     return name + ": not a regular file; receipts are appended to a file";
   }
   std::string error;
+  if (!LoadOrMakeUserKey(error)) return "the receipt signing key: " + error;
   auto file = platform::LockedFile::Open(name, platform::FileLockMode::ExclusiveAppend,
                                          {std::move(stop), deadline}, error);
   std::optional<std::string> text;
   if (file) text = file->ReadToEnd(kLongestReceiptsFileBytes, error);
   if (!text) return name + ": " + error;
-  const ReceiptLogCheck check = VerifyReceiptsText(*text);
+  const ReceiptLogCheck check = VerifyReceiptsText(*text, std::nullopt);
   if (check.state != ReceiptLogState::Valid) {
     return name + ": " + check.problem + "; no receipt is added to a damaged file";
   }
   return std::nullopt;
 }
 
-ReceiptLogCheck VerifyReceipts(const std::string& path) {
+std::optional<std::string> ChainHead(const std::string& path, std::string& error) {
+  auto file = platform::LockedFile::Open(
+      path, platform::FileLockMode::SharedRead,
+      {std::stop_token{}, std::chrono::steady_clock::now() + kReceiptLockWait}, error);
+  std::optional<std::string> last;
+  if (file) last = LastLine(*file, error);
+  if (!last) {
+    error = path + ": " + error;
+    return std::nullopt;
+  }
+  return last->empty() ? std::string() : platform::Sha256Hex(*last);
+}
+
+ReceiptLogCheck VerifyReceipts(const std::string& path,
+                               const std::optional<platform::EcPublicPoint>& key) {
   std::string error;
   auto file = platform::LockedFile::Open(
       path, platform::FileLockMode::SharedRead,
@@ -155,7 +193,7 @@ ReceiptLogCheck VerifyReceipts(const std::string& path) {
     return check;
   }
   file.reset();  // the lock is not needed while checking
-  return VerifyReceiptsText(*text);
+  return VerifyReceiptsText(*text, key);
 }
 
 }  // namespace tessaline::receipts
