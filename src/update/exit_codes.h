@@ -31,8 +31,6 @@ enum ExitCode : int {
   kExitPinRefused = 16,
   // Several units: some were updated and the others never touched.
   kExitPartlyUpdated = 17,
-  // Several units: at least one was left part way (it needs another run).
-  kExitLeftPartWay = 18,
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
   // The terminal hung up: running units were finished, no other started (128 + SIGHUP).
   kExitHungUp = 129,
