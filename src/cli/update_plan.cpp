@@ -7,6 +7,8 @@
 
 #include "cli/exit_codes.h"
 #include "link/bootloader_commands.h"
+#include "package/bin_manager.h"
+#include "package/hex_manager.h"
 #include "platform/threading.h"
 #include "update/running_to_running.h"
 #include "update/version_guard.h"
@@ -21,8 +23,9 @@ struct UnitPlan {
   std::vector<std::string> blockers;
 };
 
-UnitPlan PlanFor(const UnitState& state, std::optional<std::uint32_t> packageVersion,
-                 const UnitUpdatePolicy& policy, bool havePin) {
+UnitPlan PlanFor(const UnitState& state, const Package& package,
+                 std::optional<std::uint32_t> packageVersion, const UnitUpdatePolicy& policy,
+                 bool havePin) {
   UnitPlan plan{state, {}, {}};
   switch (state.mode) {
     case UnitMode::Bootload:
@@ -39,6 +42,16 @@ UnitPlan PlanFor(const UnitState& state, std::optional<std::uint32_t> packageVer
       plan.action = "none";
       plan.blockers.push_back("neither its bootloader nor its text port answered");
       break;
+  }
+  if (state.identity && policy.job.firmware) {
+    CHexManager application;
+    CBinManager flashData;
+    if (package.LoadVariant(state.identity->mcuFamily, state.identity->dsp, application,
+                            flashData) != VariantImages::Loaded) {
+      plan.action = "refuse: another variant";
+      plan.blockers.push_back("the package holds no firmware for " + state.identity->mcuFamily +
+                              "," + state.identity->dsp);
+    }
   }
   const bool newer = state.applicationVersion && packageVersion &&
                      *state.applicationVersion > *packageVersion;
@@ -65,7 +78,7 @@ int ShowUpdatePlan(const std::vector<UnitAddress>& units, const Package& package
   const auto packageVersion = ParseBuildVersion(package.UnitTexts().GetString("build-version"));
   std::size_t blocked = 0;
   for (std::size_t k = 0; k < units.size(); ++k) {
-    const UnitPlan plan = PlanFor(states[k], packageVersion, policy, havePin);
+    const UnitPlan plan = PlanFor(states[k], package, packageVersion, policy, havePin);
     if (!plan.blockers.empty()) ++blocked;
     const UnitState& state = plan.state;
     if (output.Mode() == OutputMode::Json) {

@@ -97,6 +97,15 @@ UnitState ReadUnitState(const UnitAddress& unit, std::uint32_t parserPort) {
   UnitState state;
   StateListener listener(state);
   RunVersionQuery(unit, parserPort, listener);
+  if (state.mode == UnitMode::Bootload) {
+    BootloaderLink link;
+    link.SetTransport(unit.MakeBootloaderTransport());
+    UnitIdentity identity;
+    if (link.OpenTransport() && CheckBootloaderIdentity(link, identity) == IdentityOk) {
+      state.identity = identity;
+    }
+    link.CloseTransport();
+  }
   return state;
 }
 

@@ -11,6 +11,7 @@
 #include "package/package.h"
 #include "transport/unit_address.h"
 #include "update/jobs.h"
+#include "update/unit_identity.h"
 #include "update/unit_update.h"
 
 namespace tessaline {
@@ -32,6 +33,7 @@ struct UnitState {
   // In bootload mode: the application's version, none when the unit reports none.
   std::optional<std::uint32_t> applicationVersion;
   char bootloadState = '\0';  // in application mode: the query's state letter
+  std::optional<UnitIdentity> identity;  // in bootload mode, when its identity text is usable
   std::optional<SocketFailure> socketFailure;
 };
 

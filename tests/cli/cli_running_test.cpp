@@ -115,6 +115,9 @@ TEST(RunningToRunning, ThePlanPredictsEveryActionAndChangesNoUnit) {
   auto newer = testing::UdpUnit("127.0.41.23");
   newer.applicationVersion = 0x00090000;
   units.push_back(StartUnit(newer));
+  auto otherVariant = testing::UdpUnit("127.0.41.25");
+  otherVariant.mcuFamily = "GD32";
+  units.push_back(StartUnit(otherVariant));
   // 127.0.41.24: nothing answers there.
   struct Case {
     const char* unit;
@@ -127,6 +130,7 @@ TEST(RunningToRunning, ThePlanPredictsEveryActionAndChangesNoUnit) {
       {"127.0.41.22", "bootload", "update", false},
       {"127.0.41.23", "bootload", "refuse: a newer version", true},
       {"127.0.41.24", "silent", "none", true},
+      {"127.0.41.25", "bootload", "refuse: another variant", true},
   };
   std::string arguments = std::string("update --plan --json --pin ") + kPin;
   for (const auto& c : cases) arguments += std::string(" --ip ") + c.unit;
