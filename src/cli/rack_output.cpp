@@ -291,10 +291,10 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
   const std::size_t partWay = results.size() - succeeded - untouched;
   // 0 when every unit succeeded, 130 after an interrupt, 17 when the units not updated were all
   // left untouched, else 9 (some left part way, or none updated).
-  const int exitCode = interrupted                               ? kExitInterrupted
-                       : succeeded == results.size()             ? kExitSuccess
-                       : partWay == 0 && succeeded != 0          ? kExitPartlyUpdated
-                                                                 : kExitSomeUnitsFailed;
+  const int exitCode = interrupted                      ? kExitInterrupted
+                       : succeeded == results.size()    ? kExitSuccess
+                       : partWay == 0 && succeeded != 0 ? kExitPartlyUpdated
+                                                        : kExitSomeUnitsFailed;
   const char* run = succeeded == results.size() ? "all-updated"
                     : partWay != 0              ? "left-part-way"
                     : succeeded != 0            ? "partly-updated"
@@ -328,11 +328,11 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
       }
       units.push_back(std::move(entry));
     }
-    JsonEvent summary{{"event", "summary"},     {"units", std::move(units)},
-                      {"succeeded", succeeded}, {"failed", failed},
-                      {"skipped", skipped},     {"interrupted", interrupted},
-                      {"untouched", untouched}, {"part_way", partWay},
-                      {"run", run},             {"exit_code", exitCode}};
+    JsonEvent summary{
+        {"event", "summary"},     {"units", std::move(units)}, {"succeeded", succeeded},
+        {"failed", failed},       {"skipped", skipped},        {"interrupted", interrupted},
+        {"untouched", untouched}, {"part_way", partWay},       {"run", run},
+        {"exit_code", exitCode}};
     output_.Event(summary);
     return exitCode;
   }

@@ -53,8 +53,8 @@ UnitPlan PlanFor(const UnitState& state, const Package& package,
                               "," + state.identity->dsp);
     }
   }
-  const bool newer = state.applicationVersion && packageVersion &&
-                     *state.applicationVersion > *packageVersion;
+  const bool newer =
+      state.applicationVersion && packageVersion && *state.applicationVersion > *packageVersion;
   if (newer && policy.job.firmware && !policy.force) {
     plan.action = "refuse: a newer version";
     plan.blockers.push_back("it runs V" + FormatApplicationVersion(*state.applicationVersion) +
@@ -93,7 +93,8 @@ int ShowUpdatePlan(const std::vector<UnitAddress>& units, const Package& package
       if (state.applicationVersion) {
         event["application_version"] = FormatApplicationVersion(*state.applicationVersion);
       }
-      if (state.bootloadState != '\0') event["bootload_state"] = std::string(1, state.bootloadState);
+      if (state.bootloadState != '\0')
+        event["bootload_state"] = std::string(1, state.bootloadState);
       output.Event(event);
       continue;
     }

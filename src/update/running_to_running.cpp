@@ -50,11 +50,9 @@ std::optional<JobResult> EnterBootload(const UnitAddress& unit, std::uint32_t pa
                                        std::stop_token stop) {
   observer.StageBegan(Stage::EnteringBootload, 0);
   std::optional<PinSequenceResult> sent;
-  const TextSearchResult found =
-      TextPortSearch(unit, parserPort, kEnterBootloadSearchTimeoutMs,
-                     [&](Transport& text, const std::string& /*reply*/) {
-                       sent = SendPinSequence(text, pin);
-                     });
+  const TextSearchResult found = TextPortSearch(
+      unit, parserPort, kEnterBootloadSearchTimeoutMs,
+      [&](Transport& text, const std::string& /*reply*/) { sent = SendPinSequence(text, pin); });
   if (!sent) {
     JobResult silent = EndedBefore(JobOutcome::NoResponse, Stage::EnteringBootload,
                                    "its text port stopped answering before the PIN was sent");
@@ -62,10 +60,10 @@ std::optional<JobResult> EnterBootload(const UnitAddress& unit, std::uint32_t pa
     return silent;
   }
   if (!sent->accepted) {
-    return EndedBefore(JobOutcome::PinRefused, Stage::EnteringBootload,
-                       "the " + sent->refusedStep + " command was answered " +
-                           (sent->reply.empty() ? std::string("with silence")
-                                                : "'" + sent->reply + "'"));
+    return EndedBefore(
+        JobOutcome::PinRefused, Stage::EnteringBootload,
+        "the " + sent->refusedStep + " command was answered " +
+            (sent->reply.empty() ? std::string("with silence") : "'" + sent->reply + "'"));
   }
   observer.StageBegan(Stage::WaitingForBootloader, 0);
   if (WaitForBootloader(unit, kBootloaderWaitLimitMs, stop)) return std::nullopt;

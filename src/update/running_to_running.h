@@ -32,7 +32,7 @@ struct UnitState {
   std::optional<std::uint16_t> bootloaderVersion;  // (major << 8) | minor, in bootload mode
   // In bootload mode: the application's version, none when the unit reports none.
   std::optional<std::uint32_t> applicationVersion;
-  char bootloadState = '\0';  // in application mode: the query's state letter
+  char bootloadState = '\0';             // in application mode: the query's state letter
   std::optional<UnitIdentity> identity;  // in bootload mode, when its identity text is usable
   std::optional<SocketFailure> socketFailure;
 };

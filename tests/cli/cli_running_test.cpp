@@ -1,7 +1,6 @@
 // tessaline-update taking units from their application with the installer PIN, against simulated
 // units in application mode over UDP and TCP: the rack, the canary and the plan.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -97,7 +96,8 @@ TEST(RunningToRunning, UnitsInApplicationModeRunThePackageAndARefusedPinLeavesIt
 TEST(RunningToRunning, AFailedCanaryStopsTheRunWithEveryOtherUnitUntouched) {
   Units units;
   units.push_back(StartUnit(RunningUnit("127.0.41.11", "1111")));
-  for (int k = 12; k <= 13; ++k) units.push_back(StartUnit(RunningUnit("127.0.41." + std::to_string(k))));
+  for (int k = 12; k <= 13; ++k)
+    units.push_back(StartUnit(RunningUnit("127.0.41." + std::to_string(k))));
   const auto run = RunCli(std::string("update --canary 1 --pin ") + kPin +
                           " --ip 127.0.41.11 --ip 127.0.41.12 --ip 127.0.41.13");
   EXPECT_NE(run.exitCode, 0) << run.out << run.err;
