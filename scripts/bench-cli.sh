@@ -3,7 +3,10 @@
 # simulated unit in another process: over UDP on loopback (wall, CPU, peak memory), and over a
 # pseudo-terminal paced at 115200 baud, by the Linux build and by the Windows build under Wine
 # (its COM7 mapped to the pseudo-terminal).
-#   bench-cli.sh udp | serial | wine-serial | rack   (build/linux, and build/windows for wine-serial)
+#   bench-cli.sh udp | serial | wine-serial | rack | running
+#   (build/linux, and build/windows for wine-serial)
+# running: one unit in application mode (with its restart delay) taken with the PIN to running the
+# package alone, then 16 at once; wall of each and the ratio.
 # rack: one unit over UDP alone, then 16 at once; one serial line paced at 115200 alone, then 4 at
 # once; wall, CPU and peak memory of each run with the load average, and the ratios. The simulated
 # units' CPU is shown beside the updater's: on one machine both share its cores.
@@ -11,7 +14,7 @@
 # host's turnaround (a reply's last byte to the next request's first byte).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-mode=${1:?usage: bench-cli.sh udp|serial|wine-serial}
+mode=${1:?usage: bench-cli.sh udp|serial|wine-serial|rack|running}
 build="$root/build/linux"
 sim="$build/tools/unit-sim/tessaline-unit-sim"
 cli="$build/src/cli/tessaline-update"
@@ -147,8 +150,31 @@ case "$mode" in
     stop_unit
     echo "serial: 4 lines / 1 line: wall $(ratio "$wall" "$serial_one") (goal <= 1.1)"
     ;;
+  running)
+    # From running the old firmware to running the new one: the PIN sequence, the restart, the
+    # update and the running confirmation.
+    from_running() {
+      local name=$1 code=0
+      shift
+      /usr/bin/time -o "$work/time" -f '%e' "$cli" update --pin 1234 "$@" >"$work/run.out" 2>&1 ||
+        code=$?
+      read -r wall <"$work/time"
+      echo "$name: exit $code; wall $wall s; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+    }
+    app_unit=(--mode application --switch-delay-ms 1000)
+    start_unit --udp 127.0.12.60 --tcp-text 127.0.12.60 "${app_unit[@]}"
+    from_running "running, 1 unit" --ip 127.0.12.60
+    stop_unit
+    running_one=$wall
+    start_unit --udp 127.0.12.61 --tcp-text 127.0.12.61 --count 16 "${app_unit[@]}"
+    # shellcheck disable=SC2046
+    from_running "running, 16 units at once" $(for k in $(seq 16); do echo "--ip 127.0.12.$((60 + k))"; done)
+    stop_unit
+    echo "running: 16 units / 1 unit: wall" \
+      "$(awk -v a="$wall" -v b="$running_one" 'BEGIN { printf "%.2f", a / b }') (goal <= 1.3)"
+    ;;
   *)
-    echo "usage: bench-cli.sh udp|serial|wine-serial|rack" >&2
+    echo "usage: bench-cli.sh udp|serial|wine-serial|rack|running" >&2
     exit 64
     ;;
 esac

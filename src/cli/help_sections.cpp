@@ -13,7 +13,7 @@ std::string OptionsHelp() {
   --units FILE        update, exit-bootload: one unit a line (an IPv4 address or a serial
                       device path); blank lines and lines from '#' on are skipped
   --all               update, exit-bootload: search the network for --seconds and take every
-                      unit that answers in bootload mode
+                      unit that answers in bootload mode (update with a PIN: in either mode)
   --expect N          with --all: start only if exactly N units were found
   --parallel N        several units: run at most N at once (default 16)
   --max-failures K    several units: start no further unit once K have failed; running units
@@ -37,7 +37,16 @@ std::string OptionsHelp() {
   --serial            discover: probe the serial ports instead of the network
   --seconds N         discover, --all: search for N seconds (default 5, at most 3600)
   --parser-port PORT  the unit's TCP text command port (1024 to 65535, default 4999)
-  --pin NNNN          enter-bootload: the unit's four-digit installer PIN
+  --pin NNNN          enter-bootload, update: the unit's four-digit installer PIN (update
+                      takes units in application mode with it); visible to other users:
+                      prefer --pin-file or the environment variable TESSALINE_PIN
+  --pin-file FILE     update: the PIN from FILE's first line
+  --canary N          update: the first N units must end running the new firmware before
+                      the others start
+  --plan              update: show each unit's mode, versions, action and blockers; change
+                      nothing
+  --retry-failed RECEIPTS
+                      update: the units whose last receipt in RECEIPTS is not a success
   --help              show this text (after a command: that command's) and exit
   --version           show the program version, the package's build version and the source
                       revision, and exit
@@ -56,7 +65,8 @@ std::string ExitStatusHelp() {
   7   written, but the unit reports another version; it stays in bootload mode
   8   receipts: a line of the receipts file is malformed, breaks the chain or (with
       --key) is not signed by that key
-  9   several units: not every unit succeeded (the summary gives each unit's own code)
+  9   several units: not every unit succeeded, some left part way or none updated (the
+      summary gives each unit's own code); --plan: some unit would not proceed
   10  written, but the unit was not seen running within the --confirm-running time
   11  the unit's port could not be opened; the system's reason is shown
   12  the package was refused: an image is damaged, or it holds no application
@@ -66,6 +76,8 @@ std::string ExitStatusHelp() {
   14  the unit refused the final (or exit) command; it stays in bootload mode
   15  the final (or exit) command went unanswered while the bootloader still
       answered; the unit stays in bootload mode
+  16  the running unit refused the PIN sequence; it was left untouched
+  17  several units: some updated, every other one left untouched
   64  bad command line (also: a unit named twice, an address no unit can have)
   129 the terminal hung up; running units were finished, no other was started
   130 interrupted (Ctrl+C); the message says what state each unit is left in

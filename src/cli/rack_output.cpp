@@ -66,6 +66,15 @@ std::string VersionBefore(const UnitUpdateReport& report) {
 
 // A unit's own exit code in the summary; a skipped unit has the rack's "not every unit" code, or
 // the interrupt's.
+// Nothing of the unit changed: never started, or its job ended before its bootloader was sent
+// anything that erases (a refused PIN, a declined version, another variant, silence).
+bool LeftUntouched(const RackUnitResult& result) {
+  if (!result.report) return true;
+  const JobResult& job = result.report->job;
+  if (result.report->outcome.exitCode == kExitSuccess) return false;
+  return job.stage == Stage::EnteringBootload || job.stage == Stage::Initializing;
+}
+
 int UnitExitCode(const RackUnitResult& result, bool interrupted) {
   if (result.report) return result.report->outcome.exitCode;
   return interrupted ? kExitInterrupted : kExitSomeUnitsFailed;
@@ -277,10 +286,19 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
     if (result.report && result.report->outcome.exitCode == kExitSuccess) ++succeeded;
   }
   const std::size_t failed = results.size() - succeeded - skipped;
-  // 0 when every unit succeeded, 130 after an interrupt, else 9.
-  const int exitCode = interrupted                   ? kExitInterrupted
-                       : succeeded == results.size() ? kExitSuccess
-                                                     : kExitSomeUnitsFailed;
+  const std::size_t untouched = static_cast<std::size_t>(
+      std::ranges::count_if(results, [](const RackUnitResult& r) { return LeftUntouched(r); }));
+  const std::size_t partWay = results.size() - succeeded - untouched;
+  // 0 when every unit succeeded, 130 after an interrupt, 17 when the units not updated were all
+  // left untouched, else 9 (some left part way, or none updated).
+  const int exitCode = interrupted                      ? kExitInterrupted
+                       : succeeded == results.size()    ? kExitSuccess
+                       : partWay == 0 && succeeded != 0 ? kExitPartlyUpdated
+                                                        : kExitSomeUnitsFailed;
+  const char* run = succeeded == results.size() ? "all-updated"
+                    : partWay != 0              ? "left-part-way"
+                    : succeeded != 0            ? "partly-updated"
+                                                : "none-updated";
 
   if (output_.Mode() == OutputMode::Json) {
     for (std::size_t i = 0; i < results.size(); ++i) {
@@ -310,10 +328,11 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
       }
       units.push_back(std::move(entry));
     }
-    JsonEvent summary{{"event", "summary"},     {"units", std::move(units)},
-                      {"succeeded", succeeded}, {"failed", failed},
-                      {"skipped", skipped},     {"interrupted", interrupted},
-                      {"exit_code", exitCode}};
+    JsonEvent summary{
+        {"event", "summary"},     {"units", std::move(units)}, {"succeeded", succeeded},
+        {"failed", failed},       {"skipped", skipped},        {"interrupted", interrupted},
+        {"untouched", untouched}, {"part_way", partWay},       {"run", run},
+        {"exit_code", exitCode}};
     output_.Event(summary);
     return exitCode;
   }
@@ -336,6 +355,11 @@ int RackOutput::Summary(const std::vector<RackUnitResult>& results, bool interru
   if (failed != 0) verdict += ", " + std::to_string(failed) + " did not";
   if (skipped != 0) verdict += ", " + std::to_string(skipped) + " not started";
   if (interrupted) verdict += " (interrupted)";
+  if (partWay != 0) {
+    verdict += "; " + std::to_string(partWay) + " left part way need another run";
+  } else if (succeeded != results.size()) {
+    verdict += "; the rest were left untouched";
+  }
   output_.Result(exitCode == 0 ? "succeeded" : "some-failed", verdict + ".", exitCode);
   return exitCode;
 }

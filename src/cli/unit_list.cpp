@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <thread>
+#include <utility>
 
 #include "cli/exit_codes.h"
 #include "cli/rack_runner.h"
@@ -63,36 +64,40 @@ std::optional<std::string> ReadUnitsFile(const std::string& path, std::string& e
   return file->ReadToEnd(kLongestUnitsFileBytes, error);
 }
 
-// Units in bootload mode, in the order they first answered; the discovery thread adds to it.
-class BootloadUnitsFound final : public DiscoveryListener {
+// Units in bootload mode (or in either mode), in the order they first answered, with the mode
+// each announced; the discovery thread adds to it.
+class UnitsFound final : public DiscoveryListener {
  public:
-  explicit BootloadUnitsFound(Output& output) : output_(output) {}
+  UnitsFound(Output& output, bool eitherMode) : output_(output), eitherMode_(eitherMode) {}
   void NetworkUnitFound(std::uint32_t address, std::uint16_t flags) override {
-    if ((flags & kUnitInBootload) == 0) return;
+    const bool inBootload = (flags & kUnitInBootload) != 0;
+    if (!inBootload && !eitherMode_) return;
     std::lock_guard guard(mutex_);
-    if (seen_.insert(address).second) found_.push_back(address);
+    if (seen_.insert(address).second) found_.push_back({address, inBootload});
   }
   void SerialUnitFound(std::uint32_t /*portIndex*/, bool /*inBootload*/) override {}
   void NetworkSearchFailed(const SocketFailure& failure) override {
     ReportSocketFailure(output_, failure);  // the calling thread only waits meanwhile
   }
-  std::vector<std::uint32_t> Found() const {
+  std::vector<std::pair<std::uint32_t, bool>> Found() const {
     std::lock_guard guard(mutex_);
     return found_;
   }
 
  private:
   Output& output_;
+  bool eitherMode_;
   mutable std::mutex mutex_;
   std::set<std::uint32_t> seen_;
-  std::vector<std::uint32_t> found_;
+  std::vector<std::pair<std::uint32_t, bool>> found_;  // address, in bootload mode
 };
 
-// The units in bootload mode announcing `identity` within `seconds`, in the order
-// they first answered; a search that could not run is told on `output`.
-std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& output,
-                                               std::string_view identity) {
-  auto units = std::make_shared<BootloadUnitsFound>(output);
+// The units announcing `identity` within `seconds` (in bootload mode unless `eitherMode`), in
+// the order they first answered; a search that could not run is told on `output`.
+std::vector<std::pair<std::uint32_t, bool>> SearchUnits(std::uint32_t seconds, Output& output,
+                                                        std::string_view identity,
+                                                        bool eitherMode) {
+  auto units = std::make_shared<UnitsFound>(output, eitherMode);
   DiscoveryThread discovery{std::string(identity)};
   discovery.StartDiscovery(units, DiscoverMode::Network);
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
@@ -100,7 +105,8 @@ std::vector<std::uint32_t> SearchBootloadUnits(std::uint32_t seconds, Output& ou
   return units->Found();
 }
 
-UnitList AllUnits(const CommandLine& line, Output& output, std::string_view identity) {
+UnitList AllUnits(const CommandLine& line, Output& output, std::string_view identity,
+                  bool eitherMode) {
   std::string error;
   // Every option is checked before the search, which takes seconds.
   if (!RackLimitsFrom(line, error)) return Refused(kExitUsage, error);
@@ -116,21 +122,26 @@ UnitList AllUnits(const CommandLine& line, Output& output, std::string_view iden
     if (!expected) return Refused(kExitUsage, error);
   }
   UnitList list;
-  for (const std::uint32_t address : SearchBootloadUnits(seconds, output, identity)) {
+  for (const auto& [address, inBootload] : SearchUnits(seconds, output, identity, eitherMode)) {
     list.units.push_back(UnitAddress::Network(address));
+    const char* mode = inBootload ? "bootload" : "application";
     if (output.Mode() == OutputMode::Json) {
-      output.Event({{"event", "found"}, {"unit", DottedIpv4(address)}, {"mode", "bootload"}});
+      output.Event({{"event", "found"}, {"unit", DottedIpv4(address)}, {"mode", mode}});
     } else {
-      output.Line("found " + DottedIpv4(address) + " in bootload mode");
+      output.Line("found " + DottedIpv4(address) + " in " + mode + " mode");
     }
   }
   const std::size_t count = list.units.size();
+  const std::string which = eitherMode ? "units" : "units in bootload mode";
   if (expected && count != *expected) {
-    return Refused(kExitNotFound, "--all found " + std::to_string(count) + " units in bootload " +
-                                      "mode, not the " + std::to_string(*expected) +
+    return Refused(kExitNotFound, "--all found " + std::to_string(count) + " " + which +
+                                      ", not the " + std::to_string(*expected) +
                                       " expected; nothing was sent");
   }
-  if (count == 0) return Refused(kExitNotFound, "No unit in bootload mode answered.");
+  if (count == 0) {
+    return Refused(kExitNotFound, eitherMode ? "No unit answered."
+                                             : "No unit in bootload mode answered.");
+  }
   return list;
 }
 
@@ -180,13 +191,14 @@ UnitList RefuseDuplicates(UnitList list) {
   return list;
 }
 
-UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view identity) {
+UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view identity,
+                      bool eitherMode) {
   const bool named = line.Has("ip") || line.Has("port") || line.Has("units");
   if (line.Has("all")) {
     if (named)
       return Refused(kExitUsage,
                      "--all finds the units itself: leave out --ip, --port and --units");
-    return AllUnits(line, output, identity);
+    return AllUnits(line, output, identity, eitherMode);
   }
   if (line.Has("seconds") || line.Has("expect")) {
     return Refused(kExitUsage, "--seconds and --expect go with --all");

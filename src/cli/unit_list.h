@@ -1,5 +1,5 @@
 // The units a run of update or exit-bootload addresses: --ip and --port (each may repeat),
-// --units FILE, or --all with the units that answer discovery in bootload mode.
+// --units FILE, or --all with the units that answer discovery (in bootload mode, or either mode).
 #pragma once
 
 #include <cstdint>
@@ -29,8 +29,9 @@ UnitList ParseUnitsText(std::string_view text, std::string_view source);
 UnitList RefuseDuplicates(UnitList list);
 
 // Every unit the command line names. --all searches the network for --seconds (default 5) for
-// units announcing `identity`, prints those found in bootload mode and, with --expect N, refuses
-// unless exactly N were.
-UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view identity);
+// units announcing `identity`, prints those found in bootload mode (in either mode with
+// `eitherMode`) and, with --expect N, refuses unless exactly N were.
+UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view identity,
+                      bool eitherMode = false);
 
 }  // namespace tessaline::cli

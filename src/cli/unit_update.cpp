@@ -7,6 +7,7 @@
 #include "cli/exit_codes.h"
 #include "receipts/receipt_log.h"
 #include "receipts/signing_key.h"
+#include "update/running_to_running.h"
 #include "update/unit_receipt.h"
 
 namespace tessaline::cli {
@@ -15,7 +16,9 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
                                const UpdateSettings& settings, JobObserver& observer,
                                std::stop_token stop) {
   UnitUpdateReport report;
-  report.job = UpdateUnit(unit, package, settings.policy, observer, stop);
+  report.job = settings.pin.empty()
+                   ? UpdateUnit(unit, package, settings.policy, observer, stop)
+                   : UpdateFromAnyMode(unit, package, settings.policy, settings.pin, observer, stop);
   report.outcome = ReportFor(report.job, package.UpdaterTexts());
   // Only the command line has the option that overrides the guard.
   if (report.job.outcome == JobOutcome::Declined) {

@@ -20,6 +20,9 @@ namespace tessaline::cli {
 struct UpdateSettings {
   UnitUpdatePolicy policy;  // the guard and stop are set per unit
   std::string receiptPath;  // --receipt FILE: one line appended per unit; empty: none
+  // The installer PIN: units in application mode are taken into bootload mode with it. Empty:
+  // only units in bootload mode are updated. Never shown.
+  std::string pin;
 };
 
 // How one unit's update ended, with everything a summary, a JSON event or a receipt needs.

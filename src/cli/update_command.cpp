@@ -1,5 +1,9 @@
 // The "update" and "exit-bootload" commands: the desktop program's two jobs on the command line.
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <algorithm>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -15,9 +19,13 @@
 #include "cli/unit_list.h"
 #include "cli/unit_update.h"
 #include "link/bootloader_commands.h"
+#include "cli/update_plan.h"
+#include "discovery/text_protocol.h"
+#include "platform/threading.h"
 #include "receipts/receipt_log.h"
 #include "update/jobs.h"
 #include "update/running_confirmation.h"
+#include "update/running_to_running.h"
 #include "update/unit_update.h"
 
 namespace tessaline::cli {
@@ -32,11 +40,74 @@ OutcomeReport ExitBootloadReport(const JobResult& result, const PropertiesContai
   return report;
 }
 
-// The units named (--all: those announcing `identity`) and the rack's limits; false (after
-// saying why) when the run cannot start.
+// The installer PIN from --pin, --pin-file FILE (its first line) or TESSALINE_PIN, in that
+// order; "" when none is given. False with `error` for a malformed one.
+bool ReadPin(const CommandLine& line, std::string& pin, std::string& error) {
+  if (line.Has("pin") && line.Has("pin-file")) {
+    error = "give the PIN once: --pin or --pin-file";
+    return false;
+  }
+  if (const auto given = line.Value("pin")) {
+    pin = *given;
+  } else if (const auto path = line.Value("pin-file")) {
+    std::ifstream file(*path);
+    if (!file || !std::getline(file, pin)) {
+      error = "cannot read the PIN file " + *path;
+      return false;
+    }
+    if (!pin.empty() && pin.back() == '\r') pin.pop_back();
+  } else if (const char* fromEnvironment = std::getenv("TESSALINE_PIN")) {
+    pin = fromEnvironment;
+  }
+  if (!pin.empty() && !IsWellFormedPin(pin)) {
+    error = "the PIN must be the unit's four-digit installer PIN";
+    pin.clear();
+    return false;
+  }
+  return true;
+}
+
+// --retry-failed RECEIPTS: the units whose last receipt there is not a success, in the order
+// they first appear; a refusal (with its code) when the file cannot be read.
+UnitList UnitsToRetry(const std::string& path) {
+  UnitList list;
+  const receipts::ReceiptLogCheck check = receipts::VerifyReceipts(path);
+  if (check.state != receipts::ReceiptLogState::Valid) {
+    list.exitCode = check.state == receipts::ReceiptLogState::Unreadable ? kExitNotFound
+                                                                          : kExitBadReceipts;
+    list.error = "--retry-failed: " + check.problem;
+    return list;
+  }
+  std::vector<std::string> order;
+  std::map<std::string, int> lastCode;
+  for (const auto& receipt : check.receipts) {
+    if (!lastCode.contains(receipt.unit)) order.push_back(receipt.unit);
+    lastCode[receipt.unit] = receipt.outcome.exitCode;
+  }
+  std::string text;
+  for (const auto& unit : order) {
+    if (lastCode[unit] != kExitSuccess) text += unit + "\n";
+  }
+  list = RefuseDuplicates(ParseUnitsText(text, path));
+  if (list.exitCode == 0 && list.units.empty()) {
+    list.exitCode = kExitNotFound;
+    list.error = "--retry-failed: every unit's last receipt in " + path + " is a success";
+  }
+  return list;
+}
+
+// The units named (--all: those announcing `identity`, in either mode with `eitherMode`) and the
+// rack's limits; false (after saying why) when the run cannot start.
 bool ReadUnits(const CommandLine& line, Output& output, std::string_view identity, UnitList& units,
-               RackLimits& limits, int& exitCode) {
-  units = UnitListFrom(line, output, identity);
+               RackLimits& limits, int& exitCode, bool eitherMode = false) {
+  const auto retry = line.Value("retry-failed");
+  if (retry && (line.Has("ip") || line.Has("port") || line.Has("units") || line.Has("all"))) {
+    output.Error("--retry-failed takes its units from the receipts file: leave out --ip, --port, "
+                 "--units and --all");
+    exitCode = kExitUsage;
+    return false;
+  }
+  units = retry ? UnitsToRetry(*retry) : UnitListFrom(line, output, identity, eitherMode);
   std::string error;
   const auto rackLimits = RackLimitsFrom(line, error);
   if (units.exitCode != 0 || !rackLimits) {
@@ -92,6 +163,34 @@ int ShowChainHead(const std::string& receiptPath, Output& output, int exitCode) 
   return exitCode;
 }
 
+
+// The first `count` units run first and must each end running the package; only then the others.
+int RunWithCanaries(const std::vector<UnitAddress>& units, std::size_t count,
+                    const RackLimits& limits, const UnitJob& job, Output& output) {
+  const std::vector<UnitAddress> canaries(units.begin(), units.begin() + count);
+  const std::vector<UnitAddress> rest(units.begin() + count, units.end());
+  output.Line("canary: " + std::to_string(count) + " unit(s) first, then " +
+              std::to_string(rest.size()) + " more once they run the new firmware");
+  InterruptScope interrupt;
+  RackOutput canaryRows(output, canaries);
+  const auto first = RunRack(canaries, job, limits, canaryRows,
+                             {interrupt.Token(), interrupt.NoNewUnits(), &interrupt.Stages()});
+  const int canaryCode = canaryRows.Summary(first, interrupt.Interrupted());
+  const bool allRunning = std::ranges::all_of(first, [](const RackUnitResult& result) {
+    return result.report && result.report->outcome.exitCode == kExitSuccess &&
+           result.report->job.running && result.report->job.running->running;
+  });
+  if (!allRunning || interrupt.Interrupted() || interrupt.HungUp()) {
+    output.Error("the canary did not end running the new firmware: the run stops here; the " +
+                 std::to_string(rest.size()) + " other unit(s) were not touched");
+    return AfterHangUp(interrupt, canaryCode == kExitSuccess ? kExitSomeUnitsFailed : canaryCode);
+  }
+  RackOutput restRows(output, rest);
+  const auto second = RunRack(rest, job, limits, restRows,
+                              {interrupt.Token(), interrupt.NoNewUnits(), &interrupt.Stages()});
+  int code = restRows.Summary(second, interrupt.Interrupted());
+  return AfterHangUp(interrupt, code);
+}
 }  // namespace
 
 int RunUpdateCommand(const CommandLine& line, Output& output) {
@@ -110,7 +209,14 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   int refused = 0;
   const std::string identity =
       DiscoveryIdentity(choice.package ? *choice.package : *EmbeddedPackage());
-  if (!ReadUnits(line, output, identity, units, limits, refused)) return refused;
+  std::string error;
+  if (!ReadPin(line, settings.pin, error)) {
+    output.Error(error);
+    return kExitUsage;
+  }
+  if (!ReadUnits(line, output, identity, units, limits, refused, !settings.pin.empty())) {
+    return refused;
+  }
   if (!choice.package) {
     output.Result(choice.result, choice.text, choice.exitCode);
     return choice.exitCode;
@@ -125,10 +231,24 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
     output.Result(report.result, report.text, report.exitCode);
     return report.exitCode;
   }
-  std::string error;
   if (!ReadCheckOptions(line, settings, error)) {
     output.Error(error);
     return kExitUsage;
+  }
+  std::size_t canaries = 0;
+  if (line.Has("canary")) {
+    const auto count = line.Number("canary", 1, static_cast<std::uint32_t>(units.units.size()),
+                                   error);
+    if (!count) {
+      output.Error(error);
+      return kExitUsage;
+    }
+    canaries = *count;
+    // A canary proves itself only by running the new firmware.
+    if (!policy.confirmRunningSeconds) policy.confirmRunningSeconds = kDefaultConfirmSeconds;
+  }
+  if (line.Has("plan")) {
+    return ShowUpdatePlan(units.units, *choice.package, policy, !settings.pin.empty(), output);
   }
   if (!settings.receiptPath.empty()) {
     const InterruptScope interrupts;
@@ -142,14 +262,18 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
 
   if (units.units.size() > 1) {
     const Package& package = *choice.package;
-    return ShowChainHead(settings.receiptPath, output, RunRackOf(units.units, limits,
-                     [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
-                       UpdateSettings own = settings;
-                       // Its own first tick, and its lines begin with the unit.
-                       if (own.policy.job.trace) own.policy.job.trace = FrameTrace(unit.Label());
-                       return UpdateOneUnit(unit, package, own, observer, stop);
-                     },
-                     output));
+    const UnitJob job = [&](const UnitAddress& unit, JobObserver& observer,
+                            std::stop_token stop) {
+      UpdateSettings own = settings;
+      // Its own first tick, and its lines begin with the unit.
+      if (own.policy.job.trace) own.policy.job.trace = FrameTrace(unit.Label());
+      return UpdateOneUnit(unit, package, own, observer, stop);
+    };
+    if (canaries != 0 && canaries < units.units.size()) {
+      return ShowChainHead(settings.receiptPath, output,
+                           RunWithCanaries(units.units, canaries, limits, job, output));
+    }
+    return ShowChainHead(settings.receiptPath, output, RunRackOf(units.units, limits, job, output));
   }
   const UnitAddress* unit = &units.units.front();
   OutputProgress shown(output);

@@ -27,8 +27,8 @@ bool QueryAndClose(Transport& transport, std::uint32_t timeoutMs, const TextPort
 }
 
 bool QueryStep(Transport& transport, std::string_view command,
-               std::initializer_list<std::string_view> accepted) {
-  std::string reply;
+               std::initializer_list<std::string_view> accepted, std::string& reply) {
+  reply.clear();
   return transport.TextQuery(command, reply, kSequenceReplyLimit, kSequenceStepTimeoutMs) &&
          std::ranges::find(accepted, reply) != accepted.end();
 }
@@ -75,13 +75,28 @@ TextSearchResult TextPortSearch(const UnitAddress& unit, std::uint32_t parserPor
   return result;
 }
 
+PinSequenceResult SendPinSequence(Transport& textTransport, std::string_view pin) {
+  PinSequenceResult result;
+  std::string reply;
+  if (!QueryStep(textTransport, PinCommand(pin), {kPinAcceptedReply, kPinAcceptedEnabledReply},
+                 reply)) {
+    result.refusedStep = "PIN";
+  } else if (!QueryStep(textTransport, kEnableBootloadCommand, {kEnableAcceptedReply}, reply)) {
+    result.refusedStep = "enable";
+  } else if (!QueryStep(textTransport, kFinalBootloadCommand, {kFinalAcceptedReply}, reply)) {
+    result.refusedStep = "final";
+  } else {
+    result.accepted = true;
+    return result;
+  }
+  result.reply = std::move(reply);
+  return result;
+}
+
 EnterBootloadOutcome EnterBootloadSequence(Transport& textTransport, std::string_view pin,
                                            const BootloadAnnouncer& announce,
                                            platform::Clock& clock) {
-  const bool accepted =
-      QueryStep(textTransport, PinCommand(pin), {kPinAcceptedReply, kPinAcceptedEnabledReply}) &&
-      QueryStep(textTransport, kEnableBootloadCommand, {kEnableAcceptedReply}) &&
-      QueryStep(textTransport, kFinalBootloadCommand, {kFinalAcceptedReply});
+  const bool accepted = SendPinSequence(textTransport, pin).accepted;
   const auto outcome = accepted ? EnterBootloadOutcome::Entered : EnterBootloadOutcome::Refused;
   if (announce) announce(outcome);
   if (accepted) clock.Sleep(kBootloaderStartWaitMs);

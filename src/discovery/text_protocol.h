@@ -73,6 +73,16 @@ enum class EnterBootloadOutcome { NoUnitAnswered, Entered, Refused };
 // the desktop program shows its box here.
 using BootloadAnnouncer = std::function<void(EnterBootloadOutcome)>;
 
+// How the PIN, enable and final commands went: the step refused and the unit's reply to it (the
+// PIN itself is never kept).
+struct PinSequenceResult {
+  bool accepted = false;
+  std::string refusedStep;  // "PIN", "enable", "final"
+  std::string reply;        // empty when the unit did not answer
+};
+// Sends the three commands over the open `textTransport`, stopping at the first refusal. No wait.
+PinSequenceResult SendPinSequence(Transport& textTransport, std::string_view pin);
+
 // Sends the PIN, enable and final commands over the open `textTransport`, stopping at the first
 // refusal; announces the outcome and, when all three were accepted, waits kBootloaderStartWaitMs
 // on `clock`.

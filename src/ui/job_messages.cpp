@@ -51,6 +51,7 @@ void JobMessages::Finished(const JobResult& result) {
     case JobOutcome::FinalCommandRefused:
     case JobOutcome::StillInBootloadMode:
     case JobOutcome::NotConfirmed:
+    case JobOutcome::PinRefused:
       return ended();
     case JobOutcome::UpdateFailed:
       return PostCode(*window_, WM_APP_UPDATE_FAILED);

@@ -27,6 +27,10 @@ enum ExitCode : int {
   kExitFinalCommandRefused = 14,
   // The final (or exit) command went unanswered while the bootloader kept answering.
   kExitStillInBootloadMode = 15,
+  // The running unit refused the PIN sequence: it was left as it was.
+  kExitPinRefused = 16,
+  // Several units: some were updated and the others never touched.
+  kExitPartlyUpdated = 17,
   kExitUsage = 64,         // bad command line (the BSD sysexits value)
   // The terminal hung up: running units were finished, no other started (128 + SIGHUP).
   kExitHungUp = 129,

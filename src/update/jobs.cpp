@@ -214,6 +214,12 @@ std::string_view ApplicationStateWord(ApplicationState state) {
 
 std::string StageName(Stage stage) {
   switch (stage) {
+    case Stage::EnteringBootload:
+      return "Entering bootload";
+    case Stage::WaitingForBootloader:
+      return "Waiting for bootloader";
+    case Stage::ConfirmingRunning:
+      return "Confirming running";
     case Stage::Initializing:
       return UiString(IDS_STAGE_INITIALIZING);
     case Stage::Application:

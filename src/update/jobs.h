@@ -27,10 +27,23 @@ inline constexpr std::uint32_t kJobEndPauseMs = 500;
 inline constexpr std::uint32_t kFactoryDefaultsWeight = 10;
 
 // The stages of a job in the order they run. Verifying (the read-back of the version written)
-// and Finishing (the final or exit command) have no progress text of their own.
-enum class Stage { Initializing, Application, FlashData, FactoryDefaults, Verifying, Finishing };
-// What the user reads for a stage: "Initializing", "Application", "UI", "Factory Defaults",
-// "Verifying", "Finishing".
+// and Finishing (the final or exit command) have no progress text of their own. A unit taken from
+// its application first passes EnteringBootload (the PIN sequence) and WaitingForBootloader;
+// ConfirmingRunning is the wait for the application after the final command.
+enum class Stage {
+  EnteringBootload,
+  WaitingForBootloader,
+  Initializing,
+  Application,
+  FlashData,
+  FactoryDefaults,
+  Verifying,
+  Finishing,
+  ConfirmingRunning,
+};
+// What the user reads for a stage: "Entering bootload", "Waiting for bootloader",
+// "Initializing", "Application", "UI", "Factory Defaults", "Verifying", "Finishing",
+// "Confirming running".
 std::string StageName(Stage stage);
 
 // Every switch over it lists them all, without a default: a new ending must be given its words
@@ -64,6 +77,9 @@ enum class JobOutcome {
   StillInBootloadMode,
   // Written and finished, but the application was not seen running within the time allowed.
   NotConfirmed,
+  // The running unit refused the PIN sequence; JobResult::reason has its reply. Nothing was sent
+  // to its bootloader.
+  PinRefused,
 };
 
 // What the unit said when asked for its application version.

@@ -39,6 +39,7 @@ bool LeftBootloadMode(JobOutcome outcome) {
     case JobOutcome::FinalCommandRefused:
     case JobOutcome::StillInBootloadMode:
     case JobOutcome::NotConfirmed:
+    case JobOutcome::PinRefused:
       break;
   }
   return false;
@@ -107,6 +108,7 @@ JobResult UpdateUnit(std::unique_ptr<Transport> transport, const Package& packag
   VerdictLater events(observer);
   JobResult result = RunUpdateJob(std::move(transport), package, options, events);
   if (LeftBootloadMode(result.outcome) && policy.confirmRunningSeconds && unit != nullptr) {
+    observer.StageBegan(Stage::ConfirmingRunning, 0);
     CheckRunning(result, *unit, policy, stop);
   }
   observer.Finished(result);

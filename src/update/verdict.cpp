@@ -63,6 +63,14 @@ std::string RunningText(const JobResult& job) {
 
 std::string WhatStoppingLeaves(Stage stage) {
   switch (stage) {
+    case Stage::EnteringBootload:
+      return "while sending the PIN sequence: the unit may still run its application or be "
+             "restarting into its bootloader" +
+             std::string(kRunAgain);
+    case Stage::WaitingForBootloader:
+      return "while waiting for the bootloader: the unit took the bootload command and is in, or "
+             "on its way to, bootload mode with its firmware unchanged" +
+             std::string(kRunAgain);
     case Stage::Initializing:
       return "before anything was erased: the unit is unchanged and stays in bootload mode.";
     case Stage::Application:
@@ -78,6 +86,7 @@ std::string WhatStoppingLeaves(Stage stage) {
              std::string(kRunAgain);
     case Stage::Verifying:
     case Stage::Finishing:
+    case Stage::ConfirmingRunning:
       break;
   }
   return "before the final command was known taken: the firmware is written, but the unit may "
@@ -132,6 +141,10 @@ Verdict VerdictOf(const JobResult& job, const PropertiesContainer& updaterTexts)
       return {kExitNotConfirmed, "not-confirmed",
               "The firmware was written and the unit left bootload mode, but " + job.reason +
                   "."};
+    case JobOutcome::PinRefused:
+      return {kExitPinRefused, "pin-refused",
+              "The unit refused the PIN sequence (" + job.reason +
+                  "); it was left untouched, running its application."};
   }
   return {kExitUpdateFailed, "failed", WithReason(UiString(IDS_UPDATE_FAILED), job.reason)};
 }

@@ -81,6 +81,8 @@ const char* OutcomeName(JobOutcome outcome) {
       return "still-in-bootload";
     case JobOutcome::NotConfirmed:
       return "not-confirmed";
+    case JobOutcome::PinRefused:
+      return "pin-refused";
   }
   return "?";
 }

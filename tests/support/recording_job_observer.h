@@ -63,6 +63,9 @@ inline void PrintTo(JobOutcome outcome, std::ostream* os) {
     case JobOutcome::NotConfirmed:
       *os << "NotConfirmed";
       return;
+    case JobOutcome::PinRefused:
+      *os << "PinRefused";
+      return;
   }
   *os << "JobOutcome?";
 }
