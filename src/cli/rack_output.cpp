@@ -72,7 +72,8 @@ bool LeftUntouched(const RackUnitResult& result) {
   if (!result.report) return true;
   const JobResult& job = result.report->job;
   if (result.report->outcome.exitCode == kExitSuccess) return false;
-  return job.stage == Stage::EnteringBootload || job.stage == Stage::Initializing;
+  return job.stage == Stage::ReadingMode || job.stage == Stage::EnteringBootload ||
+         job.stage == Stage::Initializing;
 }
 
 int UnitExitCode(const RackUnitResult& result, bool interrupted) {

@@ -139,8 +139,8 @@ UnitList AllUnits(const CommandLine& line, Output& output, std::string_view iden
                                       " expected; nothing was sent");
   }
   if (count == 0) {
-    return Refused(kExitNotFound, eitherMode ? "No unit answered."
-                                             : "No unit in bootload mode answered.");
+    return Refused(kExitNotFound,
+                   eitherMode ? "No unit answered." : "No unit in bootload mode answered.");
   }
   return list;
 }
@@ -165,8 +165,8 @@ UnitList ParseUnitsText(std::string_view text, std::string_view source) {
       const auto address = ParseIpv4(entry);
       if (!address) return Refused(kExitUsage, where + "is not an IPv4 address");
       if (const auto why = UnusableAddressReason(*address)) {
-        return Refused(kExitUsage, std::string(source) + " line " + std::to_string(lineNumber) +
-                                       ": " + *why);
+        return Refused(kExitUsage,
+                       std::string(source) + " line " + std::to_string(lineNumber) + ": " + *why);
       }
       list.units.push_back(UnitAddress::Network(*address));
     } else if (entry.find_first_of(" \t") == std::string_view::npos && LooksLikeDevice(entry)) {
@@ -192,7 +192,7 @@ UnitList RefuseDuplicates(UnitList list) {
 }
 
 UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view identity,
-                      bool eitherMode) {
+                      bool eitherMode, UnitsNamedTwice twice) {
   const bool named = line.Has("ip") || line.Has("port") || line.Has("units");
   if (line.Has("all")) {
     if (named)
@@ -224,7 +224,7 @@ UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view 
     if (list.units.empty())
       return Refused(kExitUsage, "the units file " + *file + " names no unit");
   }
-  return RefuseDuplicates(std::move(list));
+  return twice == UnitsNamedTwice::Keep ? list : RefuseDuplicates(std::move(list));
 }
 
 }  // namespace tessaline::cli

@@ -17,7 +17,7 @@ namespace tessaline::cli {
 // The units named, in the order given, or why there are none to run (with its exit code).
 struct UnitList {
   std::vector<UnitAddress> units;
-  int exitCode = 0;   // non-zero: refused, `error` says why
+  int exitCode = 0;  // non-zero: refused, `error` says why
   std::string error;
 };
 
@@ -28,10 +28,13 @@ UnitList ParseUnitsText(std::string_view text, std::string_view source);
 // Refuses (usage) a unit named twice in any spelling: one unit never gets two jobs.
 UnitList RefuseDuplicates(UnitList list);
 
+// Whether a unit named twice is refused at once, or kept so a plan can show it as a row.
+enum class UnitsNamedTwice { Refuse, Keep };
+
 // Every unit the command line names. --all searches the network for --seconds (default 5) for
 // units announcing `identity`, prints those found in bootload mode (in either mode with
 // `eitherMode`) and, with --expect N, refuses unless exactly N were.
 UnitList UnitListFrom(const CommandLine& line, Output& output, std::string_view identity,
-                      bool eitherMode = false);
+                      bool eitherMode = false, UnitsNamedTwice twice = UnitsNamedTwice::Refuse);
 
 }  // namespace tessaline::cli

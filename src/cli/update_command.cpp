@@ -1,8 +1,8 @@
 // The "update" and "exit-bootload" commands: the desktop program's two jobs on the command line.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -18,9 +18,9 @@
 #include "cli/unit_address.h"
 #include "cli/unit_list.h"
 #include "cli/unit_update.h"
-#include "link/bootloader_commands.h"
 #include "cli/update_plan.h"
 #include "discovery/text_protocol.h"
+#include "link/bootloader_commands.h"
 #include "platform/threading.h"
 #include "receipts/receipt_log.h"
 #include "update/jobs.h"
@@ -73,8 +73,8 @@ UnitList UnitsToRetry(const std::string& path) {
   UnitList list;
   const receipts::ReceiptLogCheck check = receipts::VerifyReceipts(path);
   if (check.state != receipts::ReceiptLogState::Valid) {
-    list.exitCode = check.state == receipts::ReceiptLogState::Unreadable ? kExitNotFound
-                                                                          : kExitBadReceipts;
+    list.exitCode =
+        check.state == receipts::ReceiptLogState::Unreadable ? kExitNotFound : kExitBadReceipts;
     list.error = "--retry-failed: " + check.problem;
     return list;
   }
@@ -102,12 +102,16 @@ bool ReadUnits(const CommandLine& line, Output& output, std::string_view identit
                RackLimits& limits, int& exitCode, bool eitherMode = false) {
   const auto retry = line.Value("retry-failed");
   if (retry && (line.Has("ip") || line.Has("port") || line.Has("units") || line.Has("all"))) {
-    output.Error("--retry-failed takes its units from the receipts file: leave out --ip, --port, "
-                 "--units and --all");
+    output.Error(
+        "--retry-failed takes its units from the receipts file: leave out --ip, --port, "
+        "--units and --all");
     exitCode = kExitUsage;
     return false;
   }
-  units = retry ? UnitsToRetry(*retry) : UnitListFrom(line, output, identity, eitherMode);
+  // A plan shows a unit named twice as a row of its own instead of refusing the run.
+  units = retry ? UnitsToRetry(*retry)
+                : UnitListFrom(line, output, identity, eitherMode,
+                               line.Has("plan") ? UnitsNamedTwice::Keep : UnitsNamedTwice::Refuse);
   std::string error;
   const auto rackLimits = RackLimitsFrom(line, error);
   if (units.exitCode != 0 || !rackLimits) {
@@ -162,7 +166,6 @@ int ShowChainHead(const std::string& receiptPath, Output& output, int exitCode) 
   }
   return exitCode;
 }
-
 
 // The first `count` units run first and must each end running the package; only then the others.
 int RunWithCanaries(const std::vector<UnitAddress>& units, std::size_t count,
@@ -237,8 +240,8 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
   }
   std::size_t canaries = 0;
   if (line.Has("canary")) {
-    const auto count = line.Number("canary", 1, static_cast<std::uint32_t>(units.units.size()),
-                                   error);
+    const auto count =
+        line.Number("canary", 1, static_cast<std::uint32_t>(units.units.size()), error);
     if (!count) {
       output.Error(error);
       return kExitUsage;
@@ -262,8 +265,7 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
 
   if (units.units.size() > 1) {
     const Package& package = *choice.package;
-    const UnitJob job = [&](const UnitAddress& unit, JobObserver& observer,
-                            std::stop_token stop) {
+    const UnitJob job = [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
       UpdateSettings own = settings;
       // Its own first tick, and its lines begin with the unit.
       if (own.policy.job.trace) own.policy.job.trace = FrameTrace(unit.Label());
@@ -299,17 +301,18 @@ int RunExitBootloadCommand(const CommandLine& line, Output& output) {
   JobOptions options;
   if (line.Has("trace")) options.trace = FrameTrace();
   if (units.units.size() > 1) {
-    return RunRackOf(units.units, limits,
-                     [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
-                       JobOptions own = options;
-                       own.stop = stop;
-                       if (own.trace) own.trace = FrameTrace(unit.Label());
-                       UnitUpdateReport report;
-                       report.job = RunExitBootloadJob(unit, own, observer);
-                       report.outcome = ExitBootloadReport(report.job, package->UpdaterTexts());
-                       return report;
-                     },
-                     output);
+    return RunRackOf(
+        units.units, limits,
+        [&](const UnitAddress& unit, JobObserver& observer, std::stop_token stop) {
+          JobOptions own = options;
+          own.stop = stop;
+          if (own.trace) own.trace = FrameTrace(unit.Label());
+          UnitUpdateReport report;
+          report.job = RunExitBootloadJob(unit, own, observer);
+          report.outcome = ExitBootloadReport(report.job, package->UpdaterTexts());
+          return report;
+        },
+        output);
   }
   const UnitAddress* unit = &units.units.front();
   OutputProgress shown(output);

@@ -2,6 +2,7 @@
 #include "cli/update_plan.h"
 
 #include <list>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -68,17 +69,31 @@ UnitPlan PlanFor(const UnitState& state, const Package& package,
 
 int ShowUpdatePlan(const std::vector<UnitAddress>& units, const Package& package,
                    const UnitUpdatePolicy& policy, bool havePin, Output& output) {
+  // Each unit is read once; a later naming of it points at the first.
+  std::vector<std::size_t> firstNaming(units.size());
+  {
+    std::map<std::string, std::size_t> seen;
+    for (std::size_t k = 0; k < units.size(); ++k) {
+      firstNaming[k] = seen.emplace(units[k].Canonical(), k).first->second;
+    }
+  }
   std::vector<UnitState> states(units.size());
   {
     std::list<platform::JoinedThread> readers;
     for (std::size_t k = 0; k < units.size(); ++k) {
+      if (firstNaming[k] != k) continue;
       readers.emplace_back([&, k] { states[k] = ReadUnitState(units[k], policy.parserPort); });
     }
   }
   const auto packageVersion = ParseBuildVersion(package.UnitTexts().GetString("build-version"));
   std::size_t blocked = 0;
   for (std::size_t k = 0; k < units.size(); ++k) {
-    const UnitPlan plan = PlanFor(states[k], package, packageVersion, policy, havePin);
+    UnitPlan plan = PlanFor(states[firstNaming[k]], package, packageVersion, policy, havePin);
+    if (firstNaming[k] != k) {
+      plan.action = "refuse: a unit named twice";
+      plan.blockers = {"it is named already as " + units[firstNaming[k]].Label() +
+                       "; each unit gets one job"};
+    }
     if (!plan.blockers.empty()) ++blocked;
     const UnitState& state = plan.state;
     if (output.Mode() == OutputMode::Json) {

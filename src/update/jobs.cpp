@@ -214,6 +214,8 @@ std::string_view ApplicationStateWord(ApplicationState state) {
 
 std::string StageName(Stage stage) {
   switch (stage) {
+    case Stage::ReadingMode:
+      return "Reading mode";
     case Stage::EnteringBootload:
       return "Entering bootload";
     case Stage::WaitingForBootloader:

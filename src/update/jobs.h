@@ -31,6 +31,7 @@ inline constexpr std::uint32_t kFactoryDefaultsWeight = 10;
 // its application first passes EnteringBootload (the PIN sequence) and WaitingForBootloader;
 // ConfirmingRunning is the wait for the application after the final command.
 enum class Stage {
+  ReadingMode,
   EnteringBootload,
   WaitingForBootloader,
   Initializing,
@@ -41,7 +42,7 @@ enum class Stage {
   Finishing,
   ConfirmingRunning,
 };
-// What the user reads for a stage: "Entering bootload", "Waiting for bootloader",
+// What the user reads for a stage: "Reading mode", "Entering bootload", "Waiting for bootloader",
 // "Initializing", "Application", "UI", "Factory Defaults", "Verifying", "Finishing",
 // "Confirming running".
 std::string StageName(Stage stage);

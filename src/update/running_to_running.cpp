@@ -50,9 +50,14 @@ std::optional<JobResult> EnterBootload(const UnitAddress& unit, std::uint32_t pa
                                        std::stop_token stop) {
   observer.StageBegan(Stage::EnteringBootload, 0);
   std::optional<PinSequenceResult> sent;
-  const TextSearchResult found = TextPortSearch(
-      unit, parserPort, kEnterBootloadSearchTimeoutMs,
-      [&](Transport& text, const std::string& /*reply*/) { sent = SendPinSequence(text, pin); });
+  const TextSearchResult found = TextPortSearch(unit, parserPort, kEnterBootloadSearchTimeoutMs,
+                                                [&](Transport& text, const std::string& /*reply*/) {
+                                                  if (!stop.stop_requested())
+                                                    sent = SendPinSequence(text, pin);
+                                                });
+  if (!sent && stop.stop_requested()) {
+    return EndedBefore(JobOutcome::Interrupted, Stage::ReadingMode, "stopped on request");
+  }
   if (!sent) {
     JobResult silent = EndedBefore(JobOutcome::NoResponse, Stage::EnteringBootload,
                                    "its text port stopped answering before the PIN was sent");
@@ -130,7 +135,15 @@ JobResult UpdateFromAnyMode(const UnitAddress& unit, const Package& package,
                             JobObserver& observer, std::stop_token stop) {
   UnitUpdatePolicy confirmed = policy;
   if (!confirmed.confirmRunningSeconds) confirmed.confirmRunningSeconds = kDefaultConfirmSeconds;
+  observer.StageBegan(Stage::ReadingMode, 0);
   const UnitState state = ReadUnitState(unit, policy.parserPort);
+  // A stop that came while the mode was read must not let the PIN or an erase go out after it.
+  if (stop.stop_requested()) {
+    JobResult stopped =
+        EndedBefore(JobOutcome::Interrupted, Stage::ReadingMode, "stopped on request");
+    observer.Finished(stopped);
+    return stopped;
+  }
   if (state.mode == UnitMode::Application) {
     if (auto ended = EnterBootload(unit, policy.parserPort, pin, observer, stop)) {
       observer.Finished(*ended);

@@ -56,13 +56,15 @@ std::string SuccessWord(const JobResult& job, const char* word) {
 
 std::string RunningText(const JobResult& job) {
   if (!job.running || !job.running->running) return {};
-  return std::string(" The unit runs again (bootload state '") + job.running->bootloadState +
-         "').";
+  return std::string(" The unit runs again (bootload state '") + job.running->bootloadState + "').";
 }
 }  // namespace
 
 std::string WhatStoppingLeaves(Stage stage) {
   switch (stage) {
+    case Stage::ReadingMode:
+      return "while reading the unit's mode, before anything that changes it was sent: the unit "
+             "is unchanged.";
     case Stage::EnteringBootload:
       return "while sending the PIN sequence: the unit may still run its application or be "
              "restarting into its bootloader" +
@@ -121,8 +123,7 @@ Verdict VerdictOf(const JobResult& job, const PropertiesContainer& updaterTexts)
     case JobOutcome::BootloadExited:
       return {kExitSuccess, "bootload-exited", UiString(IDS_BOOTLOAD_EXITED)};
     case JobOutcome::Declined:
-      return {kExitDeclined, "declined",
-              "Nothing was erased: " + job.reason + "."};
+      return {kExitDeclined, "declined", "Nothing was erased: " + job.reason + "."};
     case JobOutcome::Interrupted:
       return {kExitInterrupted, "interrupted", InterruptedText(job)};
     case JobOutcome::VerifyFailed:
@@ -139,8 +140,7 @@ Verdict VerdictOf(const JobResult& job, const PropertiesContainer& updaterTexts)
       return {kExitStillInBootloadMode, "still-in-bootload", NotLeftText(job)};
     case JobOutcome::NotConfirmed:
       return {kExitNotConfirmed, "not-confirmed",
-              "The firmware was written and the unit left bootload mode, but " + job.reason +
-                  "."};
+              "The firmware was written and the unit left bootload mode, but " + job.reason + "."};
     case JobOutcome::PinRefused:
       return {kExitPinRefused, "pin-refused",
               "The unit refused the PIN sequence (" + job.reason +

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -42,13 +43,13 @@ void ExpectUnchanged(const sim::SimulatedUnit& unit, const std::string& label) {
   for (const auto& text : unit.TextLog()) EXPECT_EQ(text, "<SY,BQ/>") << label;
 }
 
-// Each "unit" JSON event of `kind` by its unit.
+// The first JSON event of `kind` of each unit.
 std::map<std::string, nlohmann::json> EventsByUnit(const testing::CliRun& run, const char* kind) {
   std::map<std::string, nlohmann::json> events;
   for (const auto& line : run.OutLines()) {
     const auto event = nlohmann::json::parse(line, nullptr, false);
     if (event.is_object() && event.value("event", "") == kind) {
-      events[event.value("unit", "")] = event;
+      events.emplace(event.value("unit", ""), event);
     }
   }
   return events;
@@ -134,9 +135,17 @@ TEST(RunningToRunning, ThePlanPredictsEveryActionAndChangesNoUnit) {
   };
   std::string arguments = std::string("update --plan --json --pin ") + kPin;
   for (const auto& c : cases) arguments += std::string(" --ip ") + c.unit;
-  const auto run = RunCli(arguments);
+  const auto run = RunCli(arguments + " --ip 127.0.41.22");
   EXPECT_EQ(run.exitCode, 9) << run.out << run.err;
   const auto plans = EventsByUnit(run, "plan");
+  // The unit named again is a row of its own, refused, and is read only once.
+  const auto lines = run.OutLines();
+  const auto twice = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& line) {
+    return line.find("\"plan\"") != std::string::npos;
+  });
+  ASSERT_NE(twice, lines.rend()) << run.out;
+  EXPECT_EQ(nlohmann::json::parse(*twice).value("action", ""), "refuse: a unit named twice");
+  EXPECT_EQ(units[1]->CommandOrder().size(), units[2]->CommandOrder().size());
   for (const auto& c : cases) {
     ASSERT_TRUE(plans.contains(c.unit)) << c.unit << "\n" << run.out;
     const auto& plan = plans.at(c.unit);

@@ -1,5 +1,6 @@
 // Whole updates of the simulated unit over UDP on loopback and over a pseudo-terminal.
 #include "e2e/e2e_support.h"
+#include "update/running_to_running.h"
 
 namespace tessaline::e2e {
 namespace {
@@ -158,6 +159,24 @@ TEST_F(UpdateEndToEnd, LossAndCorruptionBothWaysStillEndInAnExactUpdate) {
   EXPECT_TRUE(unit->ApplicationMemory() == expected->bytes) << "application memory differs";
   EXPECT_TRUE(unit->FlashData() == flashPart) << "flash data differs";
   EXPECT_TRUE(unit->UpdateFinished());
+}
+
+TEST_F(UpdateEndToEnd, AStopWhileTheModeIsReadSendsNoPinAndNothingThatChangesTheUnit) {
+  auto config = UdpUnit("127.0.10.12");
+  config.tcpText = "127.0.10.12";
+  config.mode = sim::UnitMode::Application;
+  config.pin = "2468";
+  auto unit = StartUnit(config);
+  std::stop_source stop;
+  stop.request_stop();
+  testing::RecordingJobObserver observer;
+  const JobResult result =
+      UpdateFromAnyMode(UnitAddress::Network(UnitIp("127.0.10.12")), *EmbeddedPackage(), {}, "2468",
+                        observer, stop.get_token());
+  EXPECT_EQ(result.outcome, JobOutcome::Interrupted);
+  EXPECT_EQ(result.stage, Stage::ReadingMode);
+  EXPECT_EQ(unit->TextLog(), std::vector<std::string>{"<SY,BQ/>"});
+  EXPECT_TRUE(unit->CommandOrder().empty());
 }
 
 }  // namespace
