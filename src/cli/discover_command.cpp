@@ -1,4 +1,5 @@
 // tessaline-update discover: lists the units that answer on the network or on the serial ports.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -6,6 +7,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
@@ -42,9 +44,13 @@ void ReportNetworkUnit(Output& output, std::uint32_t addressNetworkOrder, std::u
   output.Line(text);
 }
 
-void ReportSerialUnit(Output& output, std::uint32_t index, bool inBootload) {
-  const std::string device = ComPortTable().Entry(index);
+void ReportSerialUnit(Output& output, const UnitAddress& unit, bool inBootload) {
+  const std::string& device = unit.Device();
   if (output.Mode() == OutputMode::Json) {
+    // The port's place in the table this command scanned once, as the JSON has always given it.
+    const std::vector<std::string> ports = ComPortTable().Entries();
+    const auto index =
+        static_cast<std::size_t>(std::find(ports.begin(), ports.end(), device) - ports.begin());
     output.Event({{"event", "unit"},
                   {"port", PortLabel(device)},
                   {"device", device},
@@ -62,14 +68,14 @@ class DiscoveredUnits final : public DiscoveryListener {
   explicit DiscoveredUnits(Output& output) : output_(output) {}
   void NetworkUnitFound(std::uint32_t addressNetworkOrder, std::uint16_t flags) override {
     std::lock_guard lock(mutex_);
-    if (!closed_ && seen_.insert(addressNetworkOrder).second) {
+    if (!closed_ && seen_.insert(UnitAddress::Network(addressNetworkOrder).Canonical()).second) {
       ReportNetworkUnit(output_, addressNetworkOrder, flags);
     }
   }
-  void SerialUnitFound(std::uint32_t portIndex, bool inBootload) override {
+  void SerialUnitFound(const UnitAddress& unit, bool inBootload) override {
     std::lock_guard lock(mutex_);
-    if (!closed_ && seen_.insert(portIndex).second)
-      ReportSerialUnit(output_, portIndex, inBootload);
+    if (!closed_ && seen_.insert(unit.Canonical()).second)
+      ReportSerialUnit(output_, unit, inBootload);
   }
   void NetworkSearchFailed(const SocketFailure& failure) override {
     std::lock_guard lock(mutex_);
@@ -85,7 +91,7 @@ class DiscoveredUnits final : public DiscoveryListener {
  private:
   Output& output_;
   std::mutex mutex_;
-  std::set<std::uint32_t> seen_;
+  std::set<std::string> seen_;  // canonical forms
   bool closed_ = false;
 };
 

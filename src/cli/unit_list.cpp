@@ -75,7 +75,7 @@ class UnitsFound final : public DiscoveryListener {
     std::lock_guard guard(mutex_);
     if (seen_.insert(address).second) found_.push_back({address, inBootload});
   }
-  void SerialUnitFound(std::uint32_t /*portIndex*/, bool /*inBootload*/) override {}
+  void SerialUnitFound(const UnitAddress& /*unit*/, bool /*inBootload*/) override {}
   void NetworkSearchFailed(const SocketFailure& failure) override {
     ReportSocketFailure(output_, failure);  // the calling thread only waits meanwhile
   }

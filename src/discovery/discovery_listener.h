@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "transport/socket_error.h"
+#include "transport/unit_address.h"
 
 namespace tessaline {
 
@@ -18,8 +19,8 @@ class DiscoveryListener {
   virtual ~DiscoveryListener() = default;
   // `addressNetworkOrder` answered the broadcast; `flags` of kUnitInBootload, ...
   virtual void NetworkUnitFound(std::uint32_t addressNetworkOrder, std::uint16_t flags) = 0;
-  // The port at `portIndex` of ComPortTable answered.
-  virtual void SerialUnitFound(std::uint32_t portIndex, bool inBootload) = 0;
+  // The serial unit `unit` (its device, not a place in the port table) answered.
+  virtual void SerialUnitFound(const UnitAddress& unit, bool inBootload) = 0;
   // The network search's socket could not be set up; the search has ended.
   virtual void NetworkSearchFailed(const SocketFailure& failure) = 0;
 };

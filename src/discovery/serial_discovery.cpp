@@ -15,11 +15,10 @@ namespace {
 // Short form of a reply: command byte, data, two CRC bytes.
 constexpr std::uint16_t kReplyOverhead = 3;
 
-bool ProbeBootloader(DiscoveryListener& listener, std::uint32_t portIndex,
-                     const std::string& deviceName, std::size_t identityLength,
-                     platform::Clock& clock) {
+bool ProbeBootloader(DiscoveryListener& listener, const UnitAddress& unit,
+                     std::size_t identityLength, platform::Clock& clock) {
   BootloaderLink link(clock);
-  link.SetTransport(std::make_unique<COMTransport>(deviceName, kBootloaderBaudRate));
+  link.SetTransport(unit.MakeBootloaderTransport());
   link.OpenTransport();  // an unopened port makes the exchange fail at once
   bool found = false;
   if (link.Exchange(IdentityTextCommand, nullptr, 0, kIdentityProbeSends,
@@ -29,7 +28,7 @@ bool ProbeBootloader(DiscoveryListener& listener, std::uint32_t portIndex,
                                 link.GetReplyLength() - kReplyOverhead);
     if (IsBootloaderIdentityText(text, identityLength)) {
       found = true;
-      listener.SerialUnitFound(portIndex, true);
+      listener.SerialUnitFound(unit, true);
     }
   }
   link.CloseTransport();
@@ -64,16 +63,16 @@ bool IsBootloaderIdentityText(std::string_view text, std::size_t identityLength)
          third->substr(identityLength) == kBootloadLineSuffix;
 }
 
-bool ProbeSerialPort(DiscoveryListener& listener, std::uint32_t portIndex,
-                     const std::string& deviceName, std::size_t identityLength,
-                     const SerialDiscoveryOptions& options) {
+bool ProbeSerialPort(DiscoveryListener& listener, const std::string& deviceName,
+                     std::size_t identityLength, const SerialDiscoveryOptions& options) {
   platform::Clock& clock = options.linkClock ? *options.linkClock : platform::SystemClock();
-  if (ProbeBootloader(listener, portIndex, deviceName, identityLength, clock)) return true;
+  const UnitAddress unit = UnitAddress::Serial(deviceName);
+  if (ProbeBootloader(listener, unit, identityLength, clock)) return true;
 
   return SerialTextPortSearch(deviceName, kSerialTextProbeTimeoutMs,
                               [&](Transport& /*textTransport*/, const std::string& reply) {
-                                listener.SerialUnitFound(portIndex, BootloadStateLetter(reply) ==
-                                                                        kBootloadEnabledLetter);
+                                listener.SerialUnitFound(
+                                    unit, BootloadStateLetter(reply) == kBootloadEnabledLetter);
                               })
       .answered;
 }
@@ -82,14 +81,13 @@ void com_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& s
                          std::size_t identityLength, const SerialDiscoveryOptions& options) {
   platform::ThreadNameHook("com_discover_thread");
   while (!stop.load()) {
-    std::uint32_t index = 0;
-    for (; index < kComPortTableSize && !stop.load(); ++index) {
-      const std::string deviceName = ComPortTable().Entry(index);
-      if (deviceName.empty()) break;
-      ProbeSerialPort(listener, index, deviceName, identityLength, options);
+    const std::vector<std::string> ports = ComPortTable().Entries();
+    for (const std::string& deviceName : ports) {
+      if (stop.load()) break;
+      ProbeSerialPort(listener, deviceName, identityLength, options);
     }
     // Without ports a pass ends at once; pause instead of spinning.
-    if (index == 0 && !stop.load()) platform::SleepMs(options.emptyTablePauseMs);
+    if (ports.empty() && !stop.load()) platform::SleepMs(options.emptyTablePauseMs);
   }
 }
 

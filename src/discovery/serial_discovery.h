@@ -44,8 +44,7 @@ void com_discover_thread(DiscoveryListener& listener, const std::atomic<bool>& s
 
 // One port's probes (bootloader, then text at each rate); at most one report. True when a unit
 // answered.
-bool ProbeSerialPort(DiscoveryListener& listener, std::uint32_t portIndex,
-                     const std::string& deviceName, std::size_t identityLength,
-                     const SerialDiscoveryOptions& options = {});
+bool ProbeSerialPort(DiscoveryListener& listener, const std::string& deviceName,
+                     std::size_t identityLength, const SerialDiscoveryOptions& options = {});
 
 }  // namespace tessaline

@@ -11,8 +11,8 @@ void DiscoveryMessages::NetworkUnitFound(std::uint32_t addressNetworkOrder, std:
   if (window_) window_->Post({WM_APP_NET_UNIT_FOUND, flags, addressNetworkOrder, {}});
 }
 
-void DiscoveryMessages::SerialUnitFound(std::uint32_t portIndex, bool inBootload) {
-  if (window_) window_->Post({WM_APP_COM_UNIT_FOUND, inBootload ? 1u : 0u, portIndex, {}});
+void DiscoveryMessages::SerialUnitFound(const UnitAddress& unit, bool inBootload) {
+  if (window_) window_->Post({WM_APP_COM_UNIT_FOUND, inBootload ? 1u : 0u, 0, unit.Device()});
 }
 
 void DiscoveryMessages::NetworkSearchFailed(const SocketFailure& failure) {

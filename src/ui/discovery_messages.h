@@ -12,12 +12,12 @@
 namespace tessaline {
 
 // WM_APP_NET_UNIT_FOUND (wParam flags, lParam address) and WM_APP_COM_UNIT_FOUND (wParam 1 in
-// bootload, lParam port index), posted; a failed search's socket in its box, on the worker.
+// bootload, the device as its text), posted; a failed search's socket in its box, on the worker.
 class DiscoveryMessages final : public DiscoveryListener {
  public:
   explicit DiscoveryMessages(std::shared_ptr<MessageTarget> window) : window_(std::move(window)) {}
   void NetworkUnitFound(std::uint32_t addressNetworkOrder, std::uint16_t flags) override;
-  void SerialUnitFound(std::uint32_t portIndex, bool inBootload) override;
+  void SerialUnitFound(const UnitAddress& unit, bool inBootload) override;
   void NetworkSearchFailed(const SocketFailure& failure) override;
 
  private:

@@ -23,6 +23,7 @@
 #include "ui/hwnd_message_target.h"
 #include "ui/job_messages.h"
 #include "ui/messages.h"
+#include "ui/rack_window.h"
 #include "ui/settings.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_text.h"
@@ -166,25 +167,24 @@ void RunDiscoverProcedure(HWND window) {
   StartTrayAnimation();
   state.discoverOpen = true;
   const bool network = Checked(window, IDC_IP_RADIO);
-  const INT_PTR chosen =
+  const DiscoverResult result =
       RunDiscoverDialog(window, network ? DiscoverMode::Network : DiscoverMode::Serial,
                         AnnounceIdentity(UnitTexts().GetString("announce-model")));
   state.discoverOpen = false;
-  const auto portIndex = DiscoveredSerialPortIndex(chosen);
-  if (chosen == kDiscoverCancelled) {
-    // Nothing chosen: the connection stays as it was.
-  } else if (network) {
+  // The result names its units by address, not by a place in the port table: a rescan that waited
+  // for the dialog can come first.
+  if (state.rescanPending) RescanPortsNow(window);
+  if (!result.bootloadUnits.empty()) {
+    OpenRackWindow(window, state.package, result.bootloadUnits);
+  } else if (result.chosen && result.chosen->IsNetwork()) {
     // Cleared first so the fields fill in order and no mixed old/new address is ever queried.
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_CLEARADDRESS, 0, 0);
-    const auto host = platform::HostToNetwork32(static_cast<std::uint32_t>(chosen));
+    const auto host = platform::HostToNetwork32(result.chosen->Ipv4());
     SendDlgItemMessageW(window, IDC_IP_ADDRESS, IPM_SETADDRESS, 0, static_cast<LPARAM>(host));
-  } else if (portIndex) {
-    SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_SETCURSEL, *portIndex, 0);
+  } else if (result.chosen && SelectPort(window, *result.chosen)) {
     SetVersionLabel(window, L"");
-    QueueQuery(window, SerialUnit(*portIndex));
+    QueueQuery(window, result.chosen);
   }
-  // The chosen index named the table the dialog saw: refill only after using it.
-  if (state.rescanPending) RescanPortsNow(window);
   StopTrayAnimation();
 }
 

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/sockets.h"
 #include "resource.h"
@@ -21,6 +22,13 @@ void EnableMenuCommand(HWND window, UINT command, bool enable) {
                  MF_BYCOMMAND | (enable ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
 }
 
+// The device of each row of the COM port list as it was last filled: a row keeps meaning its
+// device whatever a later scan puts in the port table.
+std::vector<std::string>& ListedPorts() {
+  static std::vector<std::string> ports;
+  return ports;
+}
+
 }  // namespace
 
 void Enable(HWND window, int id, bool enable) { EnableWindow(GetDlgItem(window, id), enable); }
@@ -31,9 +39,19 @@ LRESULT ComboSelection(HWND window) {
 }
 
 std::optional<UnitAddress> SerialUnit(std::size_t index) {
-  std::string port = ComPortTable().Entry(index);
-  if (port.empty()) return std::nullopt;
-  return UnitAddress::Serial(std::move(port));
+  if (index >= ListedPorts().size()) return std::nullopt;
+  return UnitAddress::Serial(ListedPorts()[index]);
+}
+
+bool SelectPort(HWND window, const UnitAddress& unit) {
+  const auto& ports = ListedPorts();
+  for (std::size_t row = 0; row < ports.size(); ++row) {
+    if (UnitAddress::Serial(ports[row]) == unit) {
+      SendDlgItemMessageW(window, IDC_COM_PORT_LIST, CB_SETCURSEL, row, 0);
+      return true;
+    }
+  }
+  return false;
 }
 
 bool ConnectionNamed(HWND window) {
@@ -86,14 +104,12 @@ void SetControlSet(HWND window, bool enable) {
 void FillComPortList(HWND window) {
   HWND list = GetDlgItem(window, IDC_COM_PORT_LIST);
   SendMessageW(list, CB_RESETCONTENT, 0, 0);
-  int added = 0;
-  for (const std::string& entry : ComPortTable().Entries()) {
-    if (entry.empty()) break;
+  ListedPorts() = ComPortTable().Entries();
+  for (const std::string& entry : ListedPorts()) {
     const std::wstring label = Widen(PortLabel(entry));
     SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
-    ++added;
   }
-  if (added > 0) {
+  if (!ListedPorts().empty()) {
     Enable(window, IDC_COM_RADIO, !MainWindowJobRunning());
     return;
   }

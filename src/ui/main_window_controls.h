@@ -31,7 +31,9 @@ std::optional<UnitAddress> ConnectionUnit(HWND window);
 
 // A unit can be named: IP Address is chosen, or COM Port with a port selected.
 bool ConnectionNamed(HWND window);
-// The serial unit at `index` of ComPortTable; none past its end.
+// The serial unit on row `index` of the COM port list; none past its end.
 std::optional<UnitAddress> SerialUnit(std::size_t index);
+// Selects the COM port list's row of `unit`; false when the list does not hold it.
+bool SelectPort(HWND window, const UnitAddress& unit);
 
 }  // namespace tessaline

@@ -7,7 +7,9 @@ namespace tessaline {
 
 enum WorkerMessageCode : std::uint32_t {
   WM_APP_NET_UNIT_FOUND = 0x8000,  // wParam unit flags, lParam IPv4 address (network order)
-  WM_APP_COM_UNIT_FOUND = 0x8001,  // wParam bit 0 in bootload, lParam ComPortTable index
+  // wParam bit 0 in bootload; the unit's serial device travels with the message (owned copy), so
+  // a rescan of the ports never changes which unit it names.
+  WM_APP_COM_UNIT_FOUND = 0x8001,
   WM_APP_UPDATE_SUCCEEDED = 0x8002,
   WM_APP_UPDATE_FAILED = 0x8003,
   WM_APP_PROGRESS_TEXT = 0x8004,  // text travels with the message (owned copy)
@@ -37,7 +39,7 @@ inline constexpr std::int64_t kDowngradeAllowed = 6;
 // The messages whose lParam carries an owned copy of WorkerMessage::text.
 constexpr bool CarriesText(std::uint32_t code) {
   return code == WM_APP_PROGRESS_TEXT || code == WM_APP_JOB_ENDED ||
-         code == WM_APP_CONFIRM_DOWNGRADE;
+         code == WM_APP_CONFIRM_DOWNGRADE || code == WM_APP_COM_UNIT_FOUND;
 }
 
 // lParam of WM_APP_APPLICATION_VERSION when no version was read.

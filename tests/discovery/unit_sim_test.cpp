@@ -251,8 +251,8 @@ TEST(SerialDiscovery, ReportsABootloaderAndARunningUnitOnTwoPorts) {
     discovery.StartDiscovery(found, DiscoverMode::Serial);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     auto portsSeen = [&] {
-      std::set<std::uint64_t> ports;
-      for (const auto& unit : found->SerialUnits()) ports.insert(unit.portIndex);
+      std::set<std::string> ports;
+      for (const auto& unit : found->SerialUnits()) ports.insert(unit.unit.Device());
       return ports.size();
     };
     while (portsSeen() < 2 && std::chrono::steady_clock::now() < deadline) {
@@ -264,14 +264,16 @@ TEST(SerialDiscovery, ReportsABootloaderAndARunningUnitOnTwoPorts) {
   ComPortTable().ScanComPorts(std::vector<std::string>{});
 
   // Ports are reported in every pass; what counts is each port's first report.
-  std::map<std::uint32_t, bool> modeByPort;
+  std::map<std::string, bool> modeByPort;
   for (const auto& unit : found->SerialUnits()) {
-    const auto [entry, first] = modeByPort.emplace(unit.portIndex, unit.inBootload);
+    EXPECT_TRUE(unit.unit.IsSerial());
+    const auto [entry, first] = modeByPort.emplace(unit.unit.Device(), unit.inBootload);
     EXPECT_EQ(entry->second, unit.inBootload)
-        << "a repeat changed the mode of port " << unit.portIndex;
+        << "a repeat changed the mode of port " << unit.unit.Device();
   }
   EXPECT_TRUE(found->NetworkUnits().empty());
-  EXPECT_EQ(modeByPort, (std::map<std::uint32_t, bool>{{0, true}, {1, false}}));
+  EXPECT_EQ(modeByPort, (std::map<std::string, bool>{{bootloader->SerialPath(), true},
+                                                     {running->SerialPath(), false}}));
   // The bootloader answered the identity probe, so it never got a text query.
   ASSERT_FALSE(bootloader->RequestLog().empty());
   EXPECT_EQ(bootloader->RequestLog().front().command, 0x0D);

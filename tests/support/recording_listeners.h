@@ -106,7 +106,7 @@ class RecordingDiscoveryListener final : public DiscoveryListener {
     std::uint16_t flags = 0;
   };
   struct SerialUnit {
-    std::uint32_t portIndex = 0;
+    UnitAddress unit;
     bool inBootload = false;
   };
 
@@ -114,9 +114,9 @@ class RecordingDiscoveryListener final : public DiscoveryListener {
     std::lock_guard lock(mutex_);
     network_.push_back({addressNetworkOrder, flags});
   }
-  void SerialUnitFound(std::uint32_t portIndex, bool inBootload) override {
+  void SerialUnitFound(const UnitAddress& unit, bool inBootload) override {
     std::lock_guard lock(mutex_);
-    serial_.push_back({portIndex, inBootload});
+    serial_.push_back({unit, inBootload});
   }
   void NetworkSearchFailed(const SocketFailure& failure) override {
     std::lock_guard lock(mutex_);

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "discovery/text_protocol.h"
 #include "support/message_names.h"
@@ -112,13 +114,17 @@ TEST(DiscoveryMessages, EachUnitFoundBecomesItsMessage) {
   auto window = std::make_shared<RecordingMessageTarget>();
   DiscoveryMessages messages(window);
   messages.NetworkUnitFound(0x0200000A, kUnitInBootload | kUnitLinkLocal);
-  messages.SerialUnitFound(3, true);
-  messages.SerialUnitFound(4, false);
+  messages.SerialUnitFound(UnitAddress::Serial("/dev/ttyUSB3"), true);
+  messages.SerialUnitFound(UnitAddress::Serial("/dev/ttyUSB4"), false);
   EXPECT_EQ(
       Received(*window),
       (std::vector<Posted>{{WM_APP_NET_UNIT_FOUND, kUnitInBootload | kUnitLinkLocal, 0x0200000A},
-                           {WM_APP_COM_UNIT_FOUND, 1, 3},
-                           {WM_APP_COM_UNIT_FOUND, 0, 4}}));
+                           {WM_APP_COM_UNIT_FOUND, 1, 0},
+                           {WM_APP_COM_UNIT_FOUND, 0, 0}}));
+  // A serial unit travels as its device, never as a place in the port table.
+  std::vector<std::string> devices;
+  for (const auto& m : window->Messages()) devices.push_back(m.text);
+  EXPECT_EQ(devices, (std::vector<std::string>{"", "/dev/ttyUSB3", "/dev/ttyUSB4"}));
 }
 
 }  // namespace

@@ -6,17 +6,23 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "transport/unit_address.h"
 
 namespace tessaline {
 
-class UnitAddress;
 class PropertiesContainer;
 enum class DiscoverMode : int;  // discovery/discovery_thread.h
 
-// Result of the Discover dialog when nothing was chosen (Cancel, close box, OK without selection).
-inline constexpr INT_PTR kDiscoverCancelled = 2;
-// A serial unit comes back as this mask OR its ComPortTable index (upper 24 of 32 bits set).
-inline constexpr std::uint32_t kDiscoverSerialMask = 0xFFFFFF00u;
+// How the Discover dialog ended. Both empty when nothing was chosen (Cancel, close box, OK
+// without a selection).
+struct DiscoverResult {
+  // OK or a double click: the one unit chosen.
+  std::optional<UnitAddress> chosen;
+  // Update All in Bootload Mode: every unit listed in bold, in list order.
+  std::vector<UnitAddress> bootloadUnits;
+};
 
 // Results of the Enter Bootload dialog.
 inline constexpr INT_PTR kEnterBootloadCancelled = 0;
@@ -24,12 +30,8 @@ inline constexpr INT_PTR kEnterBootloadEnabled = 1;
 inline constexpr INT_PTR kEnterBootloadRefused = 2;
 
 // Runs the Discover dialog (template 145) modally, listing the units that announce `identity`
-// (AnnounceIdentity of the package's model). Returns kDiscoverCancelled, a network unit's IPv4
-// address in network byte order, or kDiscoverSerialMask | port index, always as an unsigned
-// 32-bit value zero-extended (never sign-extended).
-INT_PTR RunDiscoverDialog(HWND owner, DiscoverMode mode, std::string identity);
-// The ComPortTable index carried by a Discover result, when it names a serial unit.
-std::optional<std::uint32_t> DiscoveredSerialPortIndex(INT_PTR result);
+// (AnnounceIdentity of the package's model).
+DiscoverResult RunDiscoverDialog(HWND owner, DiscoverMode mode, std::string identity);
 
 // Runs the Enter Bootload dialog (template 161) for `unit` (the caller keeps it). Returns one of
 // the kEnterBootload* results.

@@ -1,15 +1,16 @@
-// The Discover dialog: lists the units that answer discovery and returns the chosen one.
+// The Discover dialog: lists the units that answer discovery and returns the chosen one, or every
+// unit in bootload mode.
 #include "ui/dialogs/discover_dialog.h"
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "discovery/discovery_thread.h"
 #include "discovery/version_worker.h"
 #include "link/bootloader_commands.h"
 #include "resource.h"
-#include "transport/com_port_table.h"
 #include "ui/dialogs/dialog_support.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/discover_list.h"
@@ -44,6 +45,7 @@ struct DiscoverState {
   std::string identity;           // what the units sought announce
   NetworkDiscoveryOptions networkOptions;
   SerialDiscoveryOptions serialOptions;
+  DiscoverResult result;
 };
 
 DiscoverState& State() {
@@ -125,13 +127,13 @@ void OnDrawItem(const DRAWITEMSTRUCT& draw) {
   if ((draw.itemState & ODS_FOCUS) != 0) DrawFocusRect(dc, &draw.rcItem);
 }
 
-// First report wins: a unit already listed keeps its entry, whatever later reports say. The
-// result an entry would give names its unit.
+// First report wins: a unit already listed keeps its entry, whatever later reports say.
 void AddUnit(HWND dialog, DiscoveredUnit unit) {
   auto& state = State();
   for (const auto& listed : state.units) {
-    if (dialogs::ResultFor(*listed) == dialogs::ResultFor(unit)) return;
+    if (listed->unit == unit.unit) return;
   }
+  if (unit.inBootload) EnableWindow(GetDlgItem(dialog, IDC_UPDATE_ALL_BOOTLOAD), TRUE);
   state.units.push_back(std::make_unique<DiscoveredUnit>(std::move(unit)));
   const auto data = reinterpret_cast<LPARAM>(state.units.back().get());
   // Serial entries keep their arrival order; network entries are sorted by WM_COMPAREITEM.
@@ -151,12 +153,15 @@ void SetVersionControls(HWND dialog, bool enable, const wchar_t* text) {
   SetDlgItemTextW(dialog, IDC_APPLICATION_VERSION, text);
 }
 
-const DiscoveredUnit* SelectedUnit(HWND dialog) {
-  const LRESULT index = SendMessageW(List(dialog), LB_GETCURSEL, 0, 0);
+const DiscoveredUnit* EntryAt(HWND dialog, LRESULT index) {
   if (index == LB_ERR) return nullptr;
   const LRESULT data = SendMessageW(List(dialog), LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
   if (data == LB_ERR) return nullptr;
   return reinterpret_cast<const DiscoveredUnit*>(data);
+}
+
+const DiscoveredUnit* SelectedUnit(HWND dialog) {
+  return EntryAt(dialog, SendMessageW(List(dialog), LB_GETCURSEL, 0, 0));
 }
 
 void SubmitQueryFor(HWND dialog, const DiscoveredUnit& unit) {
@@ -169,9 +174,7 @@ void SubmitQueryFor(HWND dialog, const DiscoveredUnit& unit) {
                       PM_REMOVE)) {
   }
   state.query = std::make_shared<VersionMessages>(state.discoveryTarget, ++state.newestQuery);
-  SubmitVersionQuery({unit.address != 0 ? UnitAddress::Network(unit.address)
-                                        : UnitAddress::Serial(ComPortTable().Entry(unit.portIndex)),
-                      CurrentParserPort.load(), state.query});
+  SubmitVersionQuery({unit.unit, CurrentParserPort.load(), state.query});
 }
 
 void OnSelection(HWND dialog) {
@@ -194,14 +197,26 @@ void OnSelection(HWND dialog) {
 void OnChoosing(HWND dialog) {
   const DiscoveredUnit* unit = SelectedUnit(dialog);
   if (unit == nullptr) {
-    EndDialog(dialog, kDiscoverCancelled);
+    EndDialog(dialog, IDCANCEL);
     return;
   }
   if (!unit->inBootload) {
     MessageBoxW(dialog, UiText(IDS_BOOTLOAD_REMINDER).c_str(), UiText(IDS_BOOTLOAD_MODE).c_str(),
                 MB_ICONINFORMATION | MB_OK);
   }
-  EndDialog(dialog, static_cast<INT_PTR>(dialogs::ResultFor(*unit)));
+  State().result.chosen = unit->unit;
+  EndDialog(dialog, IDOK);
+}
+
+// Every entry drawn in bold, in the order the list shows them.
+void OnUpdateAllInBootload(HWND dialog) {
+  auto& units = State().result.bootloadUnits;
+  const LRESULT count = SendMessageW(List(dialog), LB_GETCOUNT, 0, 0);
+  for (LRESULT index = 0; index < count; ++index) {
+    const DiscoveredUnit* entry = EntryAt(dialog, index);
+    if (entry != nullptr && dialogs::LookOf(*entry, false).bold) units.push_back(entry->unit);
+  }
+  if (!units.empty()) EndDialog(dialog, IDOK);
 }
 
 void OnVersionQueryDone(HWND dialog, std::uint32_t queryNumber) {
@@ -248,14 +263,16 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       return TRUE;
     case WM_APP_NET_UNIT_FOUND: {
       const auto address = static_cast<std::uint32_t>(lParam);
-      // Address 0 marks a serial entry in the list: a reply claiming 0.0.0.0 names no unit.
+      // A reply claiming 0.0.0.0 names no unit.
       if (address == 0) return TRUE;
       AddUnit(dialog, dialogs::NetworkUnit(static_cast<std::uint16_t>(wParam), address));
       return TRUE;
     }
     case WM_APP_COM_UNIT_FOUND: {
-      const auto index = static_cast<std::uint32_t>(lParam);
-      AddUnit(dialog, dialogs::SerialUnit((wParam & 1u) != 0, index, ComPortTable().Entry(index)));
+      auto& target = State().discoveryTarget;
+      const std::string device = target ? target->ClaimText(lParam) : std::string();
+      if (device.empty()) return TRUE;
+      AddUnit(dialog, dialogs::SerialUnit((wParam & 1u) != 0, UnitAddress::Serial(device)));
       return TRUE;
     }
     case WM_APP_BOOTLOADER_VERSION:
@@ -281,8 +298,11 @@ INT_PTR CALLBACK DiscoverDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         case IDOK:
           OnChoosing(dialog);
           return TRUE;
+        case IDC_UPDATE_ALL_BOOTLOAD:
+          OnUpdateAllInBootload(dialog);
+          return TRUE;
         case IDCANCEL:
-          EndDialog(dialog, kDiscoverCancelled);
+          EndDialog(dialog, IDCANCEL);
           return TRUE;
         default:
           return FALSE;
@@ -303,23 +323,19 @@ void SetDiscoveryOptions(NetworkDiscoveryOptions network, SerialDiscoveryOptions
   State().serialOptions = std::move(serial);
 }
 bool DiscoveryRunning() { return State().discovery && State().discovery->Running(); }
+std::shared_ptr<DiscoveryListener> OpenDialogListener() {
+  if (!State().discoveryTarget) return nullptr;
+  return std::make_shared<DiscoveryMessages>(State().discoveryTarget);
+}
 }  // namespace dialogs
 
-INT_PTR RunDiscoverDialog(HWND owner, DiscoverMode mode, std::string identity) {
+DiscoverResult RunDiscoverDialog(HWND owner, DiscoverMode mode, std::string identity) {
   State().identity = std::move(identity);
-  const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DISCOVER),
-                                         owner, DiscoverDialogProc, static_cast<LPARAM>(mode));
-  // A dialog that could not be created (-1) chose nothing.
-  if (result == -1) return kDiscoverCancelled;
-  // The dialog manager may hand the 32-bit result back sign-extended (Wine does): the result is
-  // defined on 32 bits, so give it back zero-extended.
-  return static_cast<INT_PTR>(static_cast<std::uint32_t>(result));
-}
-
-std::optional<std::uint32_t> DiscoveredSerialPortIndex(INT_PTR result) {
-  const auto value = static_cast<std::uint32_t>(result);
-  if ((value & kDiscoverSerialMask) != kDiscoverSerialMask) return std::nullopt;
-  return value & ~kDiscoverSerialMask;
+  State().result = {};
+  // A dialog that could not be created (-1) chose nothing, and its result stays empty.
+  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DISCOVER), owner,
+                  DiscoverDialogProc, static_cast<LPARAM>(mode));
+  return std::exchange(State().result, {});
 }
 
 }  // namespace tessaline

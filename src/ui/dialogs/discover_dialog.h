@@ -1,6 +1,9 @@
 // What the Discover dialog's discovery worker uses, so tests can keep it on loopback.
 #pragma once
 
+#include <memory>
+
+#include "discovery/discovery_listener.h"
 #include "discovery/network_discovery.h"
 #include "discovery/serial_discovery.h"
 
@@ -12,6 +15,10 @@ void SetDiscoveryOptions(NetworkDiscoveryOptions network, SerialDiscoveryOptions
 
 // True while the open Discover dialog's discovery worker runs.
 bool DiscoveryRunning();
+
+// A listener reporting to the open Discover dialog as its discovery worker does (tests report
+// units through it); null while none is open.
+std::shared_ptr<DiscoveryListener> OpenDialogListener();
 
 // The version queries of a Discover dialog are numbered 1, 2, ... in the order of submission; the
 // WM_APP_VERSION_QUERY_DONE that ends one reaches the dialog with that number in wParam. In serial

@@ -1,30 +1,28 @@
-// Labels, order, look and results of the Discover dialog's entries.
+// Labels, order and look of the Discover dialog's entries.
 #include "ui/dialogs/discover_list.h"
 
 #include "discovery/discovery_listener.h"
 #include "transport/com_port_table.h"
-#include "transport/unit_address.h"
-#include "ui/dialogs/dialogs.h"
 #include "ui/wide_text.h"
 
 namespace tessaline::dialogs {
 
 DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrder) {
-  DiscoveredUnit unit;
-  unit.address = addressNetworkOrder;
-  unit.linkLocal = (flags & kUnitLinkLocal) != 0;
-  unit.otherSubnet = (flags & kUnitOnOtherSubnet) != 0;
-  unit.inBootload = (flags & kUnitInBootload) != 0;
-  unit.label = Widen(DottedIpv4(addressNetworkOrder));
-  return unit;
+  DiscoveredUnit entry;
+  entry.unit = UnitAddress::Network(addressNetworkOrder);
+  entry.linkLocal = (flags & kUnitLinkLocal) != 0;
+  entry.otherSubnet = (flags & kUnitOnOtherSubnet) != 0;
+  entry.inBootload = (flags & kUnitInBootload) != 0;
+  entry.label = Widen(DottedIpv4(addressNetworkOrder));
+  return entry;
 }
 
-DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::string& deviceName) {
-  DiscoveredUnit unit;
-  unit.portIndex = portIndex;
-  unit.inBootload = inBootload;
-  unit.label = Widen(PortLabel(deviceName));
-  return unit;
+DiscoveredUnit SerialUnit(bool inBootload, UnitAddress unit) {
+  DiscoveredUnit entry;
+  entry.label = Widen(PortLabel(unit.Device()));
+  entry.unit = std::move(unit);
+  entry.inBootload = inBootload;
+  return entry;
 }
 
 int CompareEntries(const DiscoveredUnit& first, const DiscoveredUnit& second) {
@@ -46,10 +44,6 @@ EntryLook LookOf(const DiscoveredUnit& unit, bool selected) {
     look.colour = kOtherSubnetColour;
   }
   return look;
-}
-
-std::uint32_t ResultFor(const DiscoveredUnit& unit) {
-  return unit.address != 0 ? unit.address : (kDiscoverSerialMask | unit.portIndex);
 }
 
 }  // namespace tessaline::dialogs

@@ -6,14 +6,16 @@
 #include <cstdint>
 #include <string>
 
+#include "transport/unit_address.h"
+
 namespace tessaline::dialogs {
 
-// One list entry; the list items carry pointers to these, owned by the dialog.
+// One list entry; the list items carry pointers to these, owned by the dialog. An entry names its
+// unit itself (a serial one by its device), so a rescan of the ports never changes its meaning.
 struct DiscoveredUnit {
-  std::uint32_t address = 0;  // IPv4, network byte order; 0 for a serial unit
+  UnitAddress unit = UnitAddress::Network(0);
   bool linkLocal = false;
   bool otherSubnet = false;
-  std::uint32_t portIndex = 0;  // ComPortTable index; 0 for a network unit
   bool inBootload = false;
   std::wstring label;
 };
@@ -23,8 +25,8 @@ inline constexpr COLORREF kOtherSubnetColour = RGB(128, 128, 128);
 
 // The entry for a WM_APP_NET_UNIT_FOUND report.
 DiscoveredUnit NetworkUnit(std::uint16_t flags, std::uint32_t addressNetworkOrder);
-// The entry for a WM_APP_COM_UNIT_FOUND report on the port `deviceName` ("\\.\COM3").
-DiscoveredUnit SerialUnit(bool inBootload, std::uint32_t portIndex, const std::string& deviceName);
+// The entry for a WM_APP_COM_UNIT_FOUND report of `unit`.
+DiscoveredUnit SerialUnit(bool inBootload, UnitAddress unit);
 
 // Network list order: units in bootload mode first; others compare equal.
 int CompareEntries(const DiscoveredUnit& first, const DiscoveredUnit& second);
@@ -38,8 +40,5 @@ struct EntryLook {
 };
 // How an entry is drawn: bold in bootload mode; link-local green wins over other-subnet grey.
 EntryLook LookOf(const DiscoveredUnit& unit, bool selected);
-
-// The Discover result for a chosen entry: its address, or the serial mask OR its port index.
-std::uint32_t ResultFor(const DiscoveredUnit& unit);
 
 }  // namespace tessaline::dialogs

@@ -1,4 +1,5 @@
-// The Discover dialog: list order and looks, version labels, results and the bootload reminder.
+// The Discover dialog: list order and looks, version labels, results (one unit, or every unit in
+// bootload mode) and the bootload reminder.
 #include "ui/dialogs/discover_dialog.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include "discovery/discovery_thread.h"
 #include "discovery/version_worker.h"
 #include "resource.h"
+#include "transport/com_port_table.h"
+#include "transport/unit_address.h"
 #include "ui/dialogs/dialog_driver.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/discover_list.h"
@@ -28,6 +31,7 @@ using testing::PumpUntil;
 // discovery responder, all on this address.
 constexpr char kBootloaderUnit[] = "127.0.161.24";
 constexpr char kSilentAddress[] = "127.0.161.29";
+constexpr char kSerialUnitPort[] = R"(\\.\COM8)";  // a bootloader on a pseudo-terminal
 constexpr std::uint32_t kQueryWaitMs = 15000;
 constexpr char kIdentity[] = "Brume Tessaline";  // what the simulated unit announces
 
@@ -61,6 +65,25 @@ void Report(HWND dialog, UINT code, WPARAM wParam, LPARAM lParam) {
   testing::PumpFor(20);
 }
 
+// A serial unit reported to the open dialog as its discovery worker reports one.
+void ReportSerial(const char* device, bool inBootload) {
+  const auto listener = dialogs::OpenDialogListener();
+  ASSERT_NE(listener, nullptr);
+  listener->SerialUnitFound(UnitAddress::Serial(device), inBootload);
+  testing::PumpFor(20);
+}
+
+// Units as their canonical texts, for readable comparisons.
+std::vector<std::string> Named(const std::vector<UnitAddress>& units) {
+  std::vector<std::string> names;
+  for (const UnitAddress& unit : units) names.push_back(unit.Canonical());
+  return names;
+}
+
+bool NothingChosen(const DiscoverResult& result) {
+  return !result.chosen && result.bootloadUnits.empty();
+}
+
 void Select(HWND dialog, int index) {
   SendMessageW(List(dialog), LB_SETCURSEL, static_cast<WPARAM>(index), 0);
   SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UNIT_LIST, LBN_SELCHANGE),
@@ -70,7 +93,7 @@ void Select(HWND dialog, int index) {
 int IndexOf(HWND dialog, std::uint32_t address) {
   const auto entries = Entries(dialog);
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i]->address == address) return static_cast<int>(i);
+    if (entries[i]->unit == UnitAddress::Network(address)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -100,10 +123,10 @@ TEST(DiscoverDialog, ListsBootloadUnitsFirstInBoldAndKeepsFirstReports) {
     testing::SaveScreenshot(dialog, "discover-network");
     testing::Click(dialog, IDCANCEL);
   });
-  EXPECT_EQ(RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity), kDiscoverCancelled);
+  EXPECT_TRUE(NothingChosen(RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity)));
 
   ASSERT_EQ(copies.size(), 4u);
-  EXPECT_EQ(copies[0].address, bootloader);
+  EXPECT_EQ(copies[0].unit, UnitAddress::Network(bootloader));
   EXPECT_EQ(copies[0].label, L"127.0.161.32");
   EXPECT_TRUE(dialogs::LookOf(copies[0], false).bold);
   for (std::size_t i = 1; i < copies.size(); ++i) {
@@ -111,10 +134,10 @@ TEST(DiscoverDialog, ListsBootloadUnitsFirstInBoldAndKeepsFirstReports) {
   }
   for (const DiscoveredUnit& unit : copies) {
     const dialogs::EntryLook look = dialogs::LookOf(unit, false);
-    if (unit.address == linkLocal) {
+    if (unit.unit == UnitAddress::Network(linkLocal)) {
       EXPECT_TRUE(look.ownColour);
       EXPECT_EQ(look.colour, dialogs::kLinkLocalColour) << "link-local wins over other-subnet";
-    } else if (unit.address == otherSubnet) {
+    } else if (unit.unit == UnitAddress::Network(otherSubnet)) {
       EXPECT_EQ(look.colour, dialogs::kOtherSubnetColour);
     } else {
       EXPECT_FALSE(look.ownColour) << std::string(unit.label.begin(), unit.label.end());
@@ -124,7 +147,7 @@ TEST(DiscoverDialog, ListsBootloadUnitsFirstInBoldAndKeepsFirstReports) {
   }
 }
 
-TEST(DiscoverDialog, NothingChosenReturnsTwo) {
+TEST(DiscoverDialog, NothingChosenReturnsNoUnit) {
   UseNoInterfaces();
   struct Case {
     const char* name;
@@ -143,34 +166,98 @@ TEST(DiscoverDialog, NothingChosenReturnsTwo) {
       PostMessageW(dialog, c.message, c.wParam, 0);
       PumpUntil([&] { return !IsWindowVisible(dialog); }, 2000);
     });
-    EXPECT_EQ(RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity), kDiscoverCancelled)
+    EXPECT_TRUE(NothingChosen(RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity)))
         << c.name;
     EXPECT_TRUE(driver.Boxes().empty()) << c.name;
   }
 }
 
-TEST(DiscoverDialog, SerialUnitsKeepArrivalOrderAndComeBackByPortIndex) {
+TEST(DiscoverDialog, SerialUnitsKeepArrivalOrderAndComeBackAsTheirDevices) {
   UseNoInterfaces();
   DialogDriver driver;
-  std::vector<std::uint32_t> ports;
+  std::vector<std::wstring> labels;
   driver.OnNextDialog([&](HWND dialog) {
-    Report(dialog, WM_APP_COM_UNIT_FOUND, 0, 3);
-    Report(dialog, WM_APP_COM_UNIT_FOUND, 1, 1);
-    Report(dialog, WM_APP_COM_UNIT_FOUND, 0, 4);
-    Report(dialog, WM_APP_COM_UNIT_FOUND, 1, 3);  // repeat of port 3: ignored
-    for (const DiscoveredUnit* entry : Entries(dialog)) ports.push_back(entry->portIndex);
-    Select(dialog, 2);  // port 4, running its application
+    ReportSerial(R"(\\.\COM3)", false);
+    ReportSerial(R"(\\.\COM1)", true);
+    ReportSerial(R"(\\.\COM4)", false);
+    ReportSerial("com3", true);  // COM3 again, in another spelling: ignored
+    for (const DiscoveredUnit* entry : Entries(dialog)) labels.push_back(entry->label);
+    Select(dialog, 2);  // COM4, running its application
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_APPLICATION_VERSION_LABEL)));
     testing::Click(dialog, IDOK);
   });
-  const INT_PTR result = RunDiscoverDialog(nullptr, DiscoverMode::Serial, kIdentity);
-  EXPECT_EQ(ports, (std::vector<std::uint32_t>{3, 1, 4}));
-  EXPECT_EQ(static_cast<std::uint64_t>(result), 0xFFFFFF04u);
-  EXPECT_EQ(DiscoveredSerialPortIndex(result), std::optional<std::uint32_t>(4));
+  const DiscoverResult result = RunDiscoverDialog(nullptr, DiscoverMode::Serial, kIdentity);
+  EXPECT_EQ(labels, (std::vector<std::wstring>{L"COM3", L"COM1", L"COM4"}));
+  ASSERT_TRUE(result.chosen);
+  EXPECT_EQ(result.chosen->Canonical(), "serial:COM4");
+  EXPECT_TRUE(result.bootloadUnits.empty());
   ASSERT_EQ(driver.Boxes().size(), 1u) << "the bootload-mode reminder";
   EXPECT_EQ(driver.Boxes()[0].text,
             L"Please remember to place the selected unit into bootload mode.");
   EXPECT_EQ(driver.Boxes()[0].caption, L"Bootload Mode");
+}
+
+// The bootloader on COM8 (units.sh) found by the real serial scan; the port table is then scanned
+// again without it before the choice: either way out still names COM8.
+TEST(DiscoverDialog, ARescanBetweenDiscoveryAndTheChoiceKeepsTheUnit) {
+  UseNoInterfaces();
+  for (const int button : {IDOK, IDC_UPDATE_ALL_BOOTLOAD}) {
+    ComPortTable().ScanComPorts({kSerialUnitPort});
+    ASSERT_EQ(ComPortTable().Count(), 1u) << "units.sh maps " << kSerialUnitPort;
+    DialogDriver driver;
+    bool found = false;
+    driver.OnNextDialog([&](HWND dialog) {
+      found = PumpUntil([&] { return Entries(dialog).size() == 1; }, kQueryWaitMs);
+      if (!found) return;
+      ComPortTable().ScanComPorts(std::vector<std::string>{});
+      if (button == IDOK) Select(dialog, 0);
+      testing::Click(dialog, button);
+    });
+    const DiscoverResult result = RunDiscoverDialog(nullptr, DiscoverMode::Serial, kIdentity);
+    ASSERT_TRUE(found) << "the serial scan found the unit on " << kSerialUnitPort;
+    std::vector<UnitAddress> named = result.bootloadUnits;
+    if (result.chosen) named.push_back(*result.chosen);
+    EXPECT_EQ(Named(named), std::vector<std::string>{"serial:COM8"}) << "button " << button;
+  }
+}
+
+// Update All in Bootload Mode is offered once a unit is listed in bold, and takes exactly the
+// units shown in bold, network and serial alike, in list order; no reminder box.
+TEST(DiscoverDialog, UpdateAllTakesExactlyTheUnitsShownInBold) {
+  UseNoInterfaces();
+  DialogDriver driver;
+  bool offeredWithoutBold = true;
+  bool offeredWithBold = false;
+  std::vector<std::string> shownInBold;
+  driver.OnNextDialog([&](HWND dialog) {
+    Report(dialog, WM_APP_NET_UNIT_FOUND, 0, static_cast<LPARAM>(Address("127.0.161.51")));
+    ReportSerial(R"(\\.\COM6)", false);
+    offeredWithoutBold = IsWindowEnabled(GetDlgItem(dialog, IDC_UPDATE_ALL_BOOTLOAD));
+    ReportSerial(R"(\\.\COM7)", true);
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitInBootload | kUnitLinkLocal,
+           static_cast<LPARAM>(Address("169.254.3.4")));
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitOnOtherSubnet,
+           static_cast<LPARAM>(Address("10.9.8.7")));
+    // A repeat in bootload mode of a unit listed as running stays as first listed: not bold.
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitInBootload,
+           static_cast<LPARAM>(Address("127.0.161.51")));
+    Report(dialog, WM_APP_NET_UNIT_FOUND, kUnitInBootload,
+           static_cast<LPARAM>(Address("127.0.161.52")));
+    offeredWithBold = IsWindowEnabled(GetDlgItem(dialog, IDC_UPDATE_ALL_BOOTLOAD));
+    for (const DiscoveredUnit* entry : Entries(dialog)) {
+      if (dialogs::LookOf(*entry, false).bold) shownInBold.push_back(entry->unit.Canonical());
+    }
+    Select(dialog, 0);  // a selection does not narrow what the button takes
+    testing::Click(dialog, IDC_UPDATE_ALL_BOOTLOAD);
+  });
+  const DiscoverResult result = RunDiscoverDialog(nullptr, DiscoverMode::Serial, kIdentity);
+  EXPECT_FALSE(offeredWithoutBold);
+  EXPECT_TRUE(offeredWithBold);
+  EXPECT_EQ(shownInBold,
+            (std::vector<std::string>{"serial:COM7", "ip:169.254.3.4", "ip:127.0.161.52"}));
+  EXPECT_EQ(Named(result.bootloadUnits), shownInBold);
+  EXPECT_FALSE(result.chosen);
+  EXPECT_TRUE(driver.Boxes().empty());
 }
 
 // Two bootload-mode units selected one after the other: the scan may only come back once the
@@ -194,20 +281,21 @@ TEST(DiscoverDialog, SerialScanResumesOnlyAfterTheNewestQuery) {
     bool scanning = !c.scanning;
     driver.OnNextDialog([&](HWND dialog) {
       scanningAtStart = dialogs::DiscoveryRunning();
-      const UINT found =
-          c.mode == DiscoverMode::Serial ? WM_APP_COM_UNIT_FOUND : WM_APP_NET_UNIT_FOUND;
-      // Units that are never reached: serial ports not in the table, or nothing on the network.
-      Report(dialog, found, 1,
-             c.mode == DiscoverMode::Serial ? 7 : static_cast<LPARAM>(Address("127.0.161.41")));
-      Report(dialog, found, 1,
-             c.mode == DiscoverMode::Serial ? 8 : static_cast<LPARAM>(Address("127.0.161.42")));
+      // Units that are never reached: serial ports that do not exist, or nothing on the network.
+      if (c.mode == DiscoverMode::Serial) {
+        ReportSerial(R"(\\.\COM97)", true);
+        ReportSerial(R"(\\.\COM98)", true);
+      } else {
+        Report(dialog, WM_APP_NET_UNIT_FOUND, 1, static_cast<LPARAM>(Address("127.0.161.41")));
+        Report(dialog, WM_APP_NET_UNIT_FOUND, 1, static_cast<LPARAM>(Address("127.0.161.42")));
+      }
       Select(dialog, 0);
       Select(dialog, 1);
       for (WPARAM query : c.endedQueries) Report(dialog, WM_APP_VERSION_QUERY_DONE, query, 0);
       scanning = dialogs::DiscoveryRunning();
       testing::Click(dialog, IDCANCEL);
     });
-    EXPECT_EQ(RunDiscoverDialog(nullptr, c.mode, kIdentity), kDiscoverCancelled);
+    EXPECT_TRUE(NothingChosen(RunDiscoverDialog(nullptr, c.mode, kIdentity)));
     EXPECT_TRUE(scanningAtStart);
     EXPECT_EQ(scanning, c.scanning)
         << "mode " << static_cast<int>(c.mode) << ", queries ended " << c.endedQueries.size();
@@ -291,12 +379,13 @@ TEST(DiscoverDialog, FindsTheSimulatedUnitAndShowsItsVersions) {
     Select(dialog, IndexOf(dialog, unit));
     testing::Click(dialog, IDOK);
   });
-  const INT_PTR result = RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity);
+  const DiscoverResult result = RunDiscoverDialog(nullptr, DiscoverMode::Network, kIdentity);
   StopVersionWorker();
   ASSERT_TRUE(listed) << "the simulated unit answered discovery";
   EXPECT_EQ(found, (std::vector<std::wstring>{L"1.0", L"1.1"}));
   EXPECT_EQ(silent, (std::vector<std::wstring>{L"Not found", L"Not found"}));
-  EXPECT_EQ(static_cast<std::uint32_t>(result), unit);
+  ASSERT_TRUE(result.chosen);
+  EXPECT_EQ(result.chosen->Canonical(), UnitAddress::Network(unit).Canonical());
   EXPECT_TRUE(driver.Boxes().empty()) << "a bootload-mode unit needs no reminder";
 }
 
