@@ -23,6 +23,7 @@
 #include "ui/hwnd_message_target.h"
 #include "ui/job_messages.h"
 #include "ui/messages.h"
+#include "ui/rack_window.h"
 #include "ui/settings.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_text.h"
@@ -287,6 +288,9 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       return 0;
     case IDM_UPDATE_INSTRUCTIONS:
       ShowHelpWizard(window, UpdaterTexts(), "help-message.Updater Instructions");
+      return 0;
+    case IDM_UPDATE_RACK:
+      OpenRackWindow(window, state.package, {});
       return 0;
     case IDC_DISCOVER:
       RunDiscoverProcedure(window);
