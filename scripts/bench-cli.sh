@@ -206,7 +206,7 @@ case "$mode" in
       timeout 900 wine "$program" >/dev/null 2>&1 &
       pid=$!
       main=$(timeout 60 xdotool search --sync --name 'Firmware Updater$' | head -n 1)
-      xdotool windowfocus --sync "$main" 2>/dev/null || true
+      timeout 10 xdotool windowfocus --sync "$main" 2>/dev/null || true
       sleep 1
       xdotool key --clearmodifiers ctrl+r
       timeout 30 xdotool search --sync --name '^Update Rack$' >/dev/null

@@ -54,7 +54,7 @@ struct ColumnSpec {
   int width;  // dialog units: scaled with the window's font
 };
 constexpr ColumnSpec kColumns[] = {{IDS_RACK_COLUMN_UNIT, 62},     {IDS_RACK_COLUMN_STAGE, 62},
-                                   {IDS_RACK_COLUMN_PROGRESS, 34}, {IDS_RACK_COLUMN_VERSION, 42},
+                                   {IDS_RACK_COLUMN_PROGRESS, 40}, {IDS_RACK_COLUMN_VERSION, 42},
                                    {IDS_RACK_COLUMN_OUTCOME, 190}, {IDS_RACK_COLUMN_TIME, 30}};
 
 // How a control follows the window's size.
@@ -171,7 +171,8 @@ void ShowRow(std::size_t index) {
     outcome = row.problem;
   } else if (facts.report) {
     const auto& report = *facts.report;
-    stage = StageName(report.job.stage);
+    // A failure names the stage it ended in: where the unit was left.
+    stage = report.outcome.exitCode == 0 ? UiString(IDS_RACK_DONE) : StageName(report.job.stage);
     progress = report.outcome.exitCode == 0 ? "100 %" : Percent(facts.position, facts.total);
     const auto& receipt = report.receipt;
     const std::string before =

@@ -86,7 +86,7 @@ echo "-- the rack window, opened with Ctrl+R"
 timeout --kill-after=10 600 wine "$program" >"$work/program.out" 2>&1 &
 program_pid=$!
 main=$(timeout 60 xdotool search --sync --name 'Firmware Updater$' | head -n 1) || fail "no main window"
-xdotool windowfocus --sync "$main" 2>/dev/null || true
+timeout 10 xdotool windowfocus --sync "$main" 2>/dev/null || true
 sleep 1
 key ctrl+r
 timeout 30 xdotool search --sync --name '^Update Rack$' >/dev/null || fail "Ctrl+R opened no rack window"
