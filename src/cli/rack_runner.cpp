@@ -3,19 +3,16 @@
 
 namespace tessaline::cli {
 
-namespace {
-constexpr std::uint32_t kMaxRackUnits = 1024;
-}  // namespace
-
 std::optional<RackLimits> RackLimitsFrom(const CommandLine& line, std::string& error) {
   RackLimits limits;
   if (line.Has("parallel")) {
-    const auto value = line.Number("parallel", 1, kMaxRackUnits, error);
+    const auto value = line.Number("parallel", 1, static_cast<std::uint32_t>(kMaxRackUnits), error);
     if (!value) return std::nullopt;
     limits.parallel = *value;
   }
   if (line.Has("max-failures")) {
-    const auto value = line.Number("max-failures", 1, kMaxRackUnits, error);
+    const auto value =
+        line.Number("max-failures", 1, static_cast<std::uint32_t>(kMaxRackUnits), error);
     if (!value) return std::nullopt;
     limits.maxFailures = *value;
   }

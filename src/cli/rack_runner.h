@@ -14,6 +14,7 @@
 namespace tessaline::cli {
 
 using tessaline::kDefaultParallelUnits;
+using tessaline::kMaxRackUnits;
 using tessaline::RackLimits;
 using tessaline::RackObserver;
 using tessaline::RackStops;

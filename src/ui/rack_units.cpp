@@ -5,7 +5,7 @@
 #include <map>
 
 #include "discovery/network_discovery.h"
-#include "platform/sockets.h"
+#include "platform/network_interfaces.h"
 #include "strings/ui_strings.h"
 
 namespace tessaline {
@@ -51,6 +51,7 @@ std::vector<RackUnitLine> ReadRackUnits(std::string_view text) {
   std::vector<RackUnitLine> lines;
   std::map<std::string, std::size_t> seen;  // canonical unit -> its line number
   std::size_t number = 0;
+  std::optional<std::optional<InterfaceTable>> interfaces;  // read once, at the first address
   while (!text.empty()) {
     const auto end = text.find('\n');
     const std::string_view raw = text.substr(0, end);
@@ -61,9 +62,11 @@ std::vector<RackUnitLine> ReadRackUnits(std::string_view text) {
     RackUnitLine line;
     line.text = std::string(trimmed);
     if (const auto address = ParseIpv4(trimmed)) {
-      const bool usable = *address != 0 && *address != 0xFFFFFFFFu &&
-                          *address != platform::Ipv4FromOctets(127, 0, 0, 1) &&
-                          IsUsableUnitAddress(*address);
+      // The main window's rule: no host, the broadcast address, this computer and the
+      // broadcast address of one of its networks are not units.
+      if (!interfaces) interfaces = platform::ReadLocalInterfaces();
+      const bool usable =
+          *address != 0 && *address != 0xFFFFFFFFu && IsUsableUnitAddress(*address, *interfaces);
       if (usable) {
         line.unit = UnitAddress::Network(*address);
       } else {

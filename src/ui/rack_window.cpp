@@ -40,7 +40,6 @@ using Clock = std::chrono::steady_clock;
 // fast as sixteen units report takes the processor from the units themselves.
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshTimerMs = 250;
-constexpr UINT kMaxRackUnits = 1024;
 constexpr int kUnitsBoxMaxChars = 64 * 1024;
 constexpr const char* kReceiptsFileName = "receipts.jsonl";
 

@@ -22,6 +22,9 @@ namespace tessaline {
 // sockets of one run stay modest.
 inline constexpr std::size_t kDefaultParallelUnits = 16;
 
+// The most units a rack runs at once, and the largest failure budget it takes.
+inline constexpr std::size_t kMaxRackUnits = 1024;
+
 struct RackLimits {
   std::size_t parallel = kDefaultParallelUnits;
   std::size_t maxFailures = 0;  // 0: no budget, every unit runs
