@@ -82,6 +82,11 @@ start_unit 127.0.0.44
 stop_unit 127.0.0.44
 expected=$(jq -c '[.application.sha256, .flashData.sha256]' "$work/127.0.0.44.json")
 
+# Wine hands a page opened with ShellExecute to a browser of this machine: here to one that
+# shows nothing (/bin/true), so the display keeps the rack window in front.
+timeout 60 wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d true /f >/dev/null 2>&1 ||
+  fail "could not set the prefix's browser"
+
 echo "-- the rack window, opened with Ctrl+R"
 timeout --kill-after=10 600 wine "$program" >"$work/program.out" 2>&1 &
 program_pid=$!
@@ -139,6 +144,19 @@ tail -n 5 "$receipts" | jq -e -s --arg silent "${units[3]}" '
        and .[1].outcome.exit_code == 0)
   and ([.[] | select(.unit != $silent) | .outcome.exit_code] == [0, 0, 0])' >/dev/null ||
   fail "the receipts do not record the run: $(tail -n 5 "$receipts")"
+
+echo "-- Report... (Alt+P) writes the run's HTML report beside the receipts"
+key alt+p
+report=""
+for _ in $(seq 50); do
+  report=$(find "$(dirname "$receipts")" -name 'rack-report-*.html' -newer "$work/${units[3]}-silent.json" | head -n 1)
+  [ -n "$report" ] && break
+  sleep 0.2
+done
+[ -n "$report" ] || fail "Report... wrote no report beside $receipts"
+for address in "${units[@]}"; do grep -q "$address" "$report" || fail "the report lacks $address"; done
+sleep 2
+timeout 10 xdotool windowfocus --sync "$(xdotool search --name '^Update Rack$' | head -n 1)" 2>/dev/null || true
 
 echo "-- Esc closes the window at rest"
 key Escape
