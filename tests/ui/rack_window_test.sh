@@ -3,7 +3,7 @@
 # would (xdotool on the X display): four simulated units typed in, the fourth falling silent
 # mid-transfer; the three others end holding exactly what the command line writes, the fourth row
 # says why it failed, and Retry Failed finishes it once it answers again. Saves a screenshot of
-# the finished window and prints its path.
+# the finished window and prints its path; then Report..., Stop and Esc.
 # usage: rack_window_test.sh PROGRAM.exe ROWS.exe SIMULATOR CLI WORKDIR SHOTDIR
 #   (exit 77: no X display or no xdotool)
 set -euo pipefail
@@ -157,6 +157,19 @@ done
 for address in "${units[@]}"; do grep -q "$address" "$report" || fail "the report lacks $address"; done
 sleep 2
 timeout 10 xdotool windowfocus --sync "$(xdotool search --name '^Update Rack$' | head -n 1)" 2>/dev/null || true
+
+echo "-- Stop (Alt+S) stops every unit at its next exchange and says so"
+for address in "${units[@]}"; do start_unit "$address" --erase-delay-ms 3000; done
+key alt+u
+timeout 30 xdotool search --sync --name '^Warning$' >/dev/null || fail "Update All asked nothing"
+key Return
+sleep 1
+key alt+s
+shown=$(wait_for_rest)
+echo "$shown"
+grep -q '^summary	4 units: 0 updated, 4 failed, 0 skipped.*Stopped before every unit had run' <<<"$shown" ||
+  fail "Stop did not stop the run or did not say so"
+[ "$(grep -c '^row	.*	Interrupted' <<<"$shown")" -eq 4 ] || fail "not every row says it was interrupted"
 
 echo "-- Esc closes the window at rest"
 key Escape
