@@ -219,9 +219,8 @@ case "$mode" in
     # Runs UNITS... through the rack window of a fresh program; leaves $wall (seconds from
     # confirming Update All to the last receipt) and $peak (the process's peak resident KB).
     through_window() {
-      local before begin pid main launcher x_before
+      local before begin pid main launcher x_before cpu_before ui_before server_before
       before=$(receipt_lines)
-      x_before=$(proc_cpu "$xserver_pid")
       timeout 900 wine "$program" >/dev/null 2>&1 &
       launcher=$!
       main=$(timeout 60 xdotool search --sync --name 'Firmware Updater$' | head -n 1)
@@ -236,17 +235,21 @@ case "$mode" in
       xdotool key --clearmodifiers alt+u
       timeout 30 xdotool search --sync --name '^Warning$' >/dev/null
       begin=$(date +%s%N)
+      cpu_before=$(proc_cpu "$pid")
+      ui_before=$(proc_cpu "$pid/task/$pid")
+      server_before=$(proc_cpu "$(wineserver_pid)")
+      x_before=$(proc_cpu "$xserver_pid")
       xdotool key Return
       while [ "$(receipt_lines)" -lt $((before + $#)) ]; do sleep 0.05; done
       wall=$(seconds_since "$begin")
       peak=$(awk '/^VmHWM/ { print $2 }' "/proc/$pid/status")
-      cpu=$(awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.2f", ($12 + $13) / hz }' \
-        "/proc/$pid/stat")
-      server_cpu=$(proc_cpu "$(wineserver_pid)")
+      minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a - b }'; }
+      # Counted from confirming: the program's start-up is not part of the run.
+      cpu=$(minus "$(proc_cpu "$pid")" "$cpu_before")
+      server_cpu=$(minus "$(proc_cpu "$(wineserver_pid)")" "$server_before")
       x_cpu=$(awk -v a="$(proc_cpu "$xserver_pid")" -v b="$x_before" 'BEGIN { printf "%.2f", a - b }')
       # The user-interface thread's share (Wine runs it on the process's first thread).
-      ui_cpu=$(awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.2f", ($12 + $13) / hz }' \
-        "/proc/$pid/task/$pid/stat")
+      ui_cpu=$(minus "$(proc_cpu "$pid/task/$pid")" "$ui_before")
       grep -q TessalineUpdater "/proc/$pid/cmdline" || echo "bench-cli: pid $pid is not the program" >&2
       kill -TERM "$launcher" "$pid" 2>/dev/null || true
       wait "$launcher" 2>/dev/null || true
@@ -285,7 +288,7 @@ case "$mode" in
       through_window $(ips 1 16)
       stop_unit
       echo "round $round: rack window, 16 units: $wall s from confirming to the last receipt;" \
-        "CPU $cpu s (the whole process; its window thread $ui_cpu s), wineserver $server_cpu s," \
+        "CPU from then $cpu s (its window thread $ui_cpu s), wineserver $server_cpu s," \
         "X server $x_cpu s; peak resident memory $peak KB;" \
         "load average $(cut -d' ' -f1-3 /proc/loadavg)"
       echo "round $round: window / command line: $(ratio "$wall" "$cli_wall")"

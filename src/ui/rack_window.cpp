@@ -51,13 +51,13 @@ enum Column : int {
   kOutcomeColumn,
   kTimeColumn
 };
-struct ColumnSpec {
+struct ColumnLayout {
   StringId title;
   int width;  // dialog units: scaled with the window's font
 };
-constexpr ColumnSpec kColumns[] = {{IDS_RACK_COLUMN_UNIT, 62},     {IDS_RACK_COLUMN_STAGE, 62},
-                                   {IDS_RACK_COLUMN_PROGRESS, 40}, {IDS_RACK_COLUMN_VERSION, 42},
-                                   {IDS_RACK_COLUMN_OUTCOME, 190}, {IDS_RACK_COLUMN_TIME, 30}};
+constexpr ColumnLayout kColumns[] = {{IDS_RACK_COLUMN_UNIT, 62},     {IDS_RACK_COLUMN_STAGE, 62},
+                                     {IDS_RACK_COLUMN_PROGRESS, 40}, {IDS_RACK_COLUMN_VERSION, 42},
+                                     {IDS_RACK_COLUMN_OUTCOME, 190}, {IDS_RACK_COLUMN_TIME, 30}};
 
 // How a control follows the window's size.
 enum class Anchor { Stay, Right, GrowWidth, GrowBoth, BottomGrowWidth };
@@ -297,7 +297,6 @@ void SetRunning(bool running) {
   if (focus == nullptr || !IsWindowEnabled(focus)) {
     SetFocus(GetDlgItem(window, running ? IDC_RACK_STOP : IDC_RACK_ROWS));
   }
-  SendMessageW(window, DM_SETDEFID, running ? IDC_RACK_STOP : IDC_RACK_UPDATE_ALL, 0);
 }
 
 std::optional<RackLimits> ReadLimits() {
@@ -592,10 +591,10 @@ void SetUpList(HWND window) {
   const DWORD extended = LVS_EX_DOUBLEBUFFER | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
   int index = 0;
-  for (const ColumnSpec& spec : kColumns) {
-    RECT width{0, 0, spec.width, 0};
+  for (const ColumnLayout& layout : kColumns) {
+    RECT width{0, 0, layout.width, 0};
     MapDialogRect(window, &width);
-    std::wstring title = UiText(spec.title);
+    std::wstring title = UiText(layout.title);
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     column.cx = width.right;
