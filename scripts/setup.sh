@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config googletest
   g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wine
-  socat srecord iproute2 imagemagick jq fonts-dejavu-core time chromium poppler-utils
+  socat srecord iproute2 imagemagick jq fonts-dejavu-core time chromium poppler-utils xdotool
   clang-14 libclang-rt-14-dev
   libssl-dev nlohmann-json3-dev help2man man-db lintian dpkg-dev wixl
 )

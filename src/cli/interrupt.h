@@ -6,49 +6,18 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <stop_token>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include "platform/console_interrupts.h"
 #include "update/jobs.h"
+#include "update/unit_stages.h"
 
 namespace tessaline::cli {
 
-// What stopping in `stage` leaves a unit in, as the end of a sentence that starts "Interrupted "
-// or "ended at once ": "while writing the application: the unit stays in bootload mode ...".
-
-// Where each unit whose job runs stands: what the program says when it must end at once.
-class UnitStages {
- public:
-  void Began(const std::string& unit, Stage stage);
-  void Ended(const std::string& unit);
-  // One line per unit still in its job ("127.0.0.5: ended at once while ..."); empty when none.
-  std::string EndedAtOnceText() const;
-
- private:
-  mutable std::mutex lock_;
-  std::vector<std::pair<std::string, Stage>> running_;  // in the order the units began
-};
-
-// Forwards a job's events to `inner` and tells `stages` where the unit stands.
-class StageNoting final : public JobObserver {
- public:
-  StageNoting(UnitStages& stages, std::string unit, JobObserver& inner);
-  void StageBegan(Stage stage, std::uint32_t units) override;
-  void PlanReady(std::uint32_t totalUnits) override { inner_.PlanReady(totalUnits); }
-  void PositionMoved(std::uint32_t position) override { inner_.PositionMoved(position); }
-  void Finished(const JobResult& result) override;
-  void Message(std::string_view text) override { inner_.Message(text); }
-
- private:
-  UnitStages& stages_;
-  std::string unit_;
-  JobObserver& inner_;
-};
+using tessaline::StageNoting;
+using tessaline::UnitStages;
 
 // Writes a notice to standard error, dropping it when standard error is gone.
 void TellOnStandardError(std::string_view text);

@@ -1,31 +1,10 @@
 // The unit named on the command line.
 #include "cli/unit_address.h"
 
-#include <charconv>
-
 #include "discovery/network_discovery.h"
 #include "platform/sockets.h"
 
 namespace tessaline::cli {
-
-std::optional<std::uint32_t> ParseIpv4(std::string_view text) {
-  std::uint8_t octets[4] = {};
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) {
-      if (text.empty() || text.front() != '.') return std::nullopt;
-      text.remove_prefix(1);
-    }
-    if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
-    unsigned value = 0;
-    const auto [at, code] = std::from_chars(text.data(), text.data() + text.size(), value);
-    const auto digits = static_cast<std::size_t>(at - text.data());
-    if (code != std::errc{} || value > 255 || digits > 3) return std::nullopt;
-    octets[i] = static_cast<std::uint8_t>(value);
-    text.remove_prefix(digits);
-  }
-  if (!text.empty()) return std::nullopt;
-  return platform::Ipv4FromOctets(octets[0], octets[1], octets[2], octets[3]);
-}
 
 std::optional<std::string> UnusableAddressReason(std::uint32_t address) {
   const std::string dotted = DottedIpv4(address);

@@ -11,8 +11,7 @@
 
 namespace tessaline::cli {
 
-// Dotted-quad IPv4 text to an address in network byte order; none for anything else.
-std::optional<std::uint32_t> ParseIpv4(std::string_view text);
+using tessaline::ParseIpv4;
 
 // Why the desktop program would not take `address` (network byte order) as a unit's: 0.0.0.0,
 // 255.255.255.255, 127.0.0.1 or the broadcast address of a local network. None when it would.

@@ -199,6 +199,7 @@ int RunWithCanaries(const std::vector<UnitAddress>& units, std::size_t count,
 int RunUpdateCommand(const CommandLine& line, Output& output) {
   // The user's choices, as the desktop program's check boxes would set them.
   UpdateSettings settings;
+  settings.declinedHint = kDeclinedHint;
   UnitUpdatePolicy& policy = settings.policy;
   policy.job.firmware = !line.Has("no-firmware");
   policy.job.factoryDefaults = line.Has("factory-defaults");
@@ -230,7 +231,7 @@ int RunUpdateCommand(const CommandLine& line, Output& output) {
     unsent.outcome = JobOutcome::PackageRefused;
     unsent.reason = *refusal;
     OutcomeReport report = ReportFor(unsent, choice.package->UpdaterTexts());
-    report.text += " Use --force to update anyway.";
+    report.text += kDeclinedHint;
     output.Result(report.result, report.text, report.exitCode);
     return report.exitCode;
   }

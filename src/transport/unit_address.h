@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "transport/transport.h"
 
@@ -50,5 +52,7 @@ class UnitAddress {
 
 // "192.168.1.20" for an address in network byte order.
 std::string DottedIpv4(std::uint32_t addressNetworkOrder);
+// Dotted-quad IPv4 text to an address in network byte order; none for anything else.
+std::optional<std::uint32_t> ParseIpv4(std::string_view text);
 
 }  // namespace tessaline

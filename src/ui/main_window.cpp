@@ -288,6 +288,9 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_UPDATE_INSTRUCTIONS:
       ShowHelpWizard(window, UpdaterTexts(), "help-message.Updater Instructions");
       return 0;
+    case IDM_UPDATE_RACK:
+      OpenRackWindow(window, state.package, {});
+      return 0;
     case IDC_DISCOVER:
       RunDiscoverProcedure(window);
       return 0;

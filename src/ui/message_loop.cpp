@@ -1,9 +1,20 @@
 // The main message loop with accelerator translation.
 #include "ui/message_loop.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace tessaline {
 namespace {
+std::vector<HWND> modelessDialogs;  // the user-interface thread's only
+
 void Dispatch(MSG& message, HWND mainWindow, HACCEL accelerators) {
+  for (HWND dialog : modelessDialogs) {
+    if ((message.hwnd == dialog || IsChild(dialog, message.hwnd) != FALSE) &&
+        IsDialogMessageW(dialog, &message)) {
+      return;
+    }
+  }
   // Keys arrive at the focused control; the accelerators and dialog keys are the main window's.
   if (mainWindow != nullptr &&
       (message.hwnd == mainWindow || IsChild(mainWindow, message.hwnd) != FALSE)) {
@@ -16,6 +27,10 @@ void Dispatch(MSG& message, HWND mainWindow, HACCEL accelerators) {
   DispatchMessageW(&message);
 }
 }  // namespace
+
+void AddModelessDialog(HWND dialog) { modelessDialogs.push_back(dialog); }
+
+void RemoveModelessDialog(HWND dialog) { std::erase(modelessDialogs, dialog); }
 
 int RunMainMessageLoop(HWND mainWindow, HACCEL accelerators) {
   MSG message{};

@@ -13,4 +13,9 @@ int RunMainMessageLoop(HWND mainWindow, HACCEL accelerators);
 // the way is dropped and reported by a true result (test harnesses that outlive one window).
 bool PumpPendingMessages(HWND mainWindow = nullptr, HACCEL accelerators = nullptr);
 
+// A modeless dialog (the rack window) whose keys both loops pass to its dialog manager while it
+// lives: Tab, Enter, Esc and its accelerators.
+void AddModelessDialog(HWND dialog);
+void RemoveModelessDialog(HWND dialog);
+
 }  // namespace tessaline

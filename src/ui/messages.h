@@ -31,6 +31,10 @@ enum WorkerMessageCode : std::uint32_t {
   // Sent: the unit runs a newer version than the package's; the text asks whether to write the
   // older one. The window returns kDowngradeAllowed to go on.
   WM_APP_CONFIRM_DOWNGRADE = 0x8012,
+  // The rack window: a unit's row has news (wParam the unit's index in the run); the window
+  // takes the row's facts from its RackBoard, which posts again only after that.
+  WM_APP_RACK_ROW_CHANGED = 0x8013,
+  WM_APP_RACK_RUN_ENDED = 0x8014,  // every started unit's job has returned
 };
 
 // The window's answer to WM_APP_CONFIRM_DOWNGRADE that lets the job go on (IDYES).

@@ -46,6 +46,10 @@ inline const char* MessageName(std::uint32_t code) {
       return "WM_APP_JOB_ENDED";
     case WM_APP_CONFIRM_DOWNGRADE:
       return "WM_APP_CONFIRM_DOWNGRADE";
+    case WM_APP_RACK_ROW_CHANGED:
+      return "WM_APP_RACK_ROW_CHANGED";
+    case WM_APP_RACK_RUN_ENDED:
+      return "WM_APP_RACK_RUN_ENDED";
     default:
       return "?";
   }

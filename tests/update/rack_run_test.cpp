@@ -1,5 +1,5 @@
 // The rack's scheduler on its own, with jobs that only report.
-#include "cli/rack_runner.h"
+#include "update/rack_run.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "platform/threading.h"
 
-namespace tessaline::cli {
+namespace tessaline {
 namespace {
 
 // Records what the runner tells, in order.
@@ -49,4 +49,4 @@ TEST(RackRunner, AUnitWhoseThreadCannotStartIsReportedNotStartedAndTheRunningOne
 }
 
 }  // namespace
-}  // namespace tessaline::cli
+}  // namespace tessaline
