@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/setup.sh"
-cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_WARNINGS_AS_ERRORS=ON >/dev/null
+cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSALINE_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build build/linux -j "$(nproc)" --target bench_link bench_package bench_update \
   tessaline-update tessaline-unit-sim
 echo "== link";    build/linux/bench/link/bench_link

@@ -11,7 +11,7 @@ unit_address=127.0.0.2
 "$root/scripts/setup.sh"
 
 echo "== building tessaline-update and the simulated unit (build/linux)"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_WARNINGS_AS_ERRORS=ON >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSALINE_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$build" --target tessaline-update tessaline-unit-sim -j "$(nproc)"
 
 work=$(mktemp -d /tmp/tessaline-demo.XXXXXX)

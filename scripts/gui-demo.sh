@@ -12,7 +12,7 @@ unit_address=127.0.0.2
 "$root/scripts/setup.sh"
 
 echo "== native build: simulator and package (build/linux)"
-cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_WARNINGS_AS_ERRORS=ON >/dev/null
+cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSALINE_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$native" --target tessaline-unit-sim tessaline_sample_package -j "$(nproc)"
 
 echo "== Windows build: TessalineUpdater.exe (build/windows)"
