@@ -12,6 +12,7 @@
 #include "discovery/discovery_listener.h"
 #include "discovery/discovery_thread.h"
 #include "discovery/version_worker.h"
+#include "package/package.h"
 #include "resource.h"
 #include "transport/com_port_table.h"
 #include "transport/unit_address.h"
@@ -19,6 +20,9 @@
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/discover_list.h"
 #include "ui/messages.h"
+#include "ui/rack_units.h"
+#include "ui/rack_window.h"
+#include "ui/wide_text.h"
 
 namespace tessaline {
 namespace {
@@ -258,6 +262,18 @@ TEST(DiscoverDialog, UpdateAllTakesExactlyTheUnitsShownInBold) {
   EXPECT_EQ(Named(result.bootloadUnits), shownInBold);
   EXPECT_FALSE(result.chosen);
   EXPECT_TRUE(driver.Boxes().empty());
+  // The rack window they are handed to reads back exactly those units from its box.
+  OpenRackWindow(nullptr, EmbeddedPackage(), result.bootloadUnits);
+  ASSERT_NE(RackWindowHandle(), nullptr);
+  wchar_t box[1024] = {};
+  GetDlgItemTextW(RackWindowHandle(), IDC_RACK_UNITS, box, 1024);
+  std::vector<std::string> inBox;
+  for (const RackUnitLine& line : ReadRackUnits(Narrow(box))) {
+    EXPECT_TRUE(line.unit) << line.text << ": " << line.problem;
+    if (line.unit) inBox.push_back(line.unit->Canonical());
+  }
+  EXPECT_EQ(inBox, shownInBold);
+  DestroyWindow(RackWindowHandle());
 }
 
 // Two bootload-mode units selected one after the other: the scan may only come back once the
