@@ -5,6 +5,7 @@
 #   TESSALINE_ASAN_DIR, TESSALINE_TSAN_DIR, TESSALINE_FUZZ_DIR  build directories (default build/...)
 #   TESSALINE_FUZZ_SECONDS  seconds per fuzz target (default 10)
 #   TESSALINE_HARDENING_STEPS  any of "asan tsan fuzz" (default all three)
+#   TESSALINE_SOAK_RUNS, TESSALINE_SOAK_SWEEP_POINTS  the soak under AddressSanitizer (default 3, 3)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -35,7 +36,10 @@ if [[ " $steps " == *" asan "* ]]; then
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-Og -g -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-Og -g -DNDEBUG" \
     -DTESSALINE_SANITIZE=address -DTESSALINE_BUILD_BENCH=OFF >/dev/null
   cmake --build "$asan_dir" -j "$jobs"
-  ctest --test-dir "$asan_dir" --output-on-failure -j "$jobs"
+  # The sanitizers look for faults in the code paths, which a few soak runs and cut points cover;
+  # the native suite runs the soak in full.
+  TESSALINE_SOAK_RUNS=${TESSALINE_SOAK_RUNS:-3} TESSALINE_SOAK_SWEEP_POINTS=${TESSALINE_SOAK_SWEEP_POINTS:-3} \
+    ctest --test-dir "$asan_dir" --output-on-failure -j "$jobs"
   echo "== asan: $(elapsed "$start")"
 fi
 
