@@ -9,7 +9,8 @@
 # keyboard with xdotool on Xvfb) against tessaline-update.exe for the same sixteen, both under
 # Wine in one run; then the window process's peak memory with 16 units against 1.
 # running: one unit in application mode (with its restart delay) taken with the PIN to running the
-# package alone, then 16 at once; wall of each and the ratio.
+# package alone, then 16 at once; wall of each and the ratio; then the loopback floor (the same
+# exchanges with nothing but the system calls) and the best ratio it leaves.
 # rack: one unit over UDP alone, then 16 at once; one serial line paced at 115200 alone, then 4 at
 # once; wall, CPU and peak memory of each run with the load average, and the ratios. The simulated
 # units' CPU is shown beside the updater's: on one machine both share its cores.
@@ -175,6 +176,16 @@ case "$mode" in
     stop_unit
     echo "running: 16 units / 1 unit: wall" \
       "$(awk -v a="$wall" -v b="$running_one" 'BEGIN { printf "%.2f", a / b }') (goal <= 1.3)"
+    # The same number of exchanges with nothing but the system calls: 16 units' updates share
+    # this machine's cores with the simulated units, so even code that cost nothing would take
+    # the floor's extra time over one unit's path.
+    rounds=$(jq '.requests | length' "$work/unit-1.json")
+    "$build/bench/link/loopback_floor" "$rounds" 16 | tee "$work/floor"
+    floor_one=$(sed -n '1s/.*wall \([0-9.]*\) s.*/\1/p' "$work/floor")
+    floor_all=$(sed -n '2s/.*wall \([0-9.]*\) s.*/\1/p' "$work/floor")
+    echo "running: the best ratio the loopback floor leaves:" \
+      "$(awk -v one="$running_one" -v a="$floor_all" -v b="$floor_one" \
+        'BEGIN { printf "%.2f", (one + a - b) / one }')"
     ;;
   rack-window)
     program="$root/build/windows/windows/TessalineUpdater.exe"

@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/setup.sh"
 cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSALINE_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build build/linux -j "$(nproc)" --target bench_link bench_package bench_update \
+cmake --build build/linux -j "$(nproc)" --target bench_link bench_package bench_update loopback_floor \
   tessaline-update tessaline-unit-sim
 echo "== link";    build/linux/bench/link/bench_link
 echo "== package"; build/linux/bench/package/bench_package
@@ -19,6 +19,8 @@ echo "== the command-line program over a paced serial line"
 scripts/bench-cli.sh serial
 echo "== several units at once: 16 over UDP, 4 paced serial lines"
 scripts/bench-cli.sh rack
+echo "== units taken from their application: 1, then 16 at once, and the loopback floor"
+scripts/bench-cli.sh running
 if [ -f build/windows/src/cli/tessaline-update.exe ]; then
   echo "== the Windows command-line program under Wine over a paced serial line (COM7)"
   scripts/bench-cli.sh wine-serial

@@ -1,26 +1,33 @@
 // The unit named on the command line.
 #include "cli/unit_address.h"
 
-#include "discovery/network_discovery.h"
-#include "platform/sockets.h"
+#include "discovery/unit_lines.h"
 
 namespace tessaline::cli {
 
-std::optional<std::string> UnusableAddressReason(std::uint32_t address) {
-  const std::string dotted = DottedIpv4(address);
-  std::string why;
-  if (address == 0) {
-    why = " names no host";
-  } else if (address == 0xFFFFFFFFu) {
-    why = " is the broadcast address";
-  } else if (address == platform::Ipv4FromOctets(127, 0, 0, 1)) {
-    why = " is this computer";
-  } else if (!IsUsableUnitAddress(address)) {
-    why = " is the broadcast address of a network of this computer";
-  } else {
-    return std::nullopt;
+std::string RefusedAddressText(std::uint32_t address, AddressRefusal why) {
+  std::string text = DottedIpv4(address);
+  switch (why) {
+    case AddressRefusal::NoHost:
+      text += " names no host";
+      break;
+    case AddressRefusal::Broadcast:
+      text += " is the broadcast address";
+      break;
+    case AddressRefusal::ThisComputer:
+      text += " is this computer";
+      break;
+    case AddressRefusal::NetworkBroadcast:
+      text += " is the broadcast address of a network of this computer";
+      break;
   }
-  return dotted + why + ", not a unit; the desktop program does not take it either";
+  return text + ", not a unit; the desktop program does not take it either";
+}
+
+std::optional<std::string> UnusableAddressReason(std::uint32_t address) {
+  const auto why = UnitAddressRefusal(address);
+  if (!why) return std::nullopt;
+  return RefusedAddressText(address, *why);
 }
 
 std::optional<std::uint32_t> UnitIpv4(const std::string& text, std::string& error) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "cli/command_line.h"
+#include "discovery/unit_lines.h"
 #include "transport/unit_address.h"
 
 namespace tessaline::cli {
@@ -16,6 +17,8 @@ using tessaline::ParseIpv4;
 // Why the desktop program would not take `address` (network byte order) as a unit's: 0.0.0.0,
 // 255.255.255.255, 127.0.0.1 or the broadcast address of a local network. None when it would.
 std::optional<std::string> UnusableAddressReason(std::uint32_t address);
+// "127.0.0.1 is this computer, not a unit; ...": why `address` was refused, in a sentence.
+std::string RefusedAddressText(std::uint32_t address, AddressRefusal why);
 
 // --ip's text as a unit's address; none with a message in `error` for text that is no IPv4
 // address or an address no unit can have.

@@ -15,6 +15,7 @@
 #include "cli/unit_address.h"
 #include "discovery/discovery_listener.h"
 #include "discovery/discovery_thread.h"
+#include "discovery/unit_lines.h"
 #include "platform/locked_file.h"
 
 namespace tessaline::cli {
@@ -26,33 +27,12 @@ constexpr std::uint32_t kMaxSearchSeconds = 3600;
 constexpr std::uint32_t kMaxExpected = 1024;
 // A units file is a few lines a unit; anything far larger was named by mistake.
 constexpr std::size_t kLongestUnitsFileBytes = std::size_t{1} << 20;
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 UnitList Refused(int exitCode, std::string error) {
   UnitList list;
   list.exitCode = exitCode;
   list.error = std::move(error);
   return list;
-}
-
-std::string_view Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
-// Text made only of digits and dots was meant as an address, never as a device.
-bool LooksLikeAddress(std::string_view text) {
-  return text.find_first_not_of("0123456789.") == std::string_view::npos;
-}
-
-// "/dev/ttyUSB0", "\\.\COM3", "COM3": a path, or a Windows port by its name.
-bool LooksLikeDevice(std::string_view text) {
-  if (text.find_first_of("/\\") != std::string_view::npos) return true;
-  const bool com = text.size() > 3 && (text[0] == 'C' || text[0] == 'c') &&
-                   (text[1] == 'O' || text[1] == 'o') && (text[2] == 'M' || text[2] == 'm');
-  return com && text.find_first_not_of("0123456789", 3) == std::string_view::npos;
 }
 
 // The units file's text; a folder, a missing file or one that cannot be read is refused.
@@ -148,33 +128,23 @@ UnitList AllUnits(const CommandLine& line, Output& output, std::string_view iden
 }  // namespace
 
 UnitList ParseUnitsText(std::string_view text, std::string_view source) {
-  // Editors on Windows save UTF-8 with a byte-order mark.
-  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   UnitList list;
-  std::size_t lineNumber = 0;
-  while (!text.empty()) {
-    ++lineNumber;
-    const auto end = text.find('\n');
-    std::string_view entry = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    entry = Trimmed(entry.substr(0, entry.find('#')));
-    if (entry.empty()) continue;
-    const std::string where = std::string(source) + " line " + std::to_string(lineNumber) + ": '" +
-                              std::string(entry) + "' ";
-    if (LooksLikeAddress(entry)) {
-      const auto address = ParseIpv4(entry);
-      if (!address) return Refused(kExitUsage, where + "is not an IPv4 address");
-      if (const auto why = UnusableAddressReason(*address)) {
+  for (UnitLine& line : ReadUnitLines(text)) {
+    const std::string where = std::string(source) + " line " + std::to_string(line.number) + ": ";
+    switch (line.fault) {
+      case UnitLineFault::None:
+        // A unit named twice stays: the caller refuses it, or shows it in a plan.
+        list.units.push_back(std::move(*line.unit));
+        break;
+      case UnitLineFault::NotAnAddress:
+        return Refused(kExitUsage, where + "'" + line.text + "' is not an IPv4 address");
+      case UnitLineFault::RefusedAddress:
         return Refused(kExitUsage,
-                       std::string(source) + " line " + std::to_string(lineNumber) + ": " + *why);
-      }
-      list.units.push_back(UnitAddress::Network(*address));
-    } else if (entry.find_first_of(" \t") == std::string_view::npos && LooksLikeDevice(entry)) {
-      list.units.push_back(UnitAddress::Serial(std::string(entry)));
-    } else {
-      return Refused(kExitUsage, where +
-                                     "is neither one IPv4 address nor one serial device "
-                                     "(/dev/ttyUSB0, COM3); give one unit a line");
+                       where + RefusedAddressText(*ParseIpv4(line.text), *line.refusal));
+      case UnitLineFault::NotAUnit:
+        return Refused(kExitUsage, where + "'" + line.text +
+                                       "' is neither one IPv4 address nor one serial device "
+                                       "(/dev/ttyUSB0, COM3); give one unit a line");
     }
   }
   return list;

@@ -36,7 +36,7 @@ void JobMessages::Finished(const JobResult& result) {
   // A port that was a socket that could not be set up: its box comes before the outcome's.
   if (result.socketFailure) ShowSocketErrorBox(*result.socketFailure);
   const auto ended = [&] {
-    const Verdict verdict = VerdictOf(result, package_->UpdaterTexts());
+    const Verdict verdict = VerdictOf(result, package_->UpdaterTexts(), AgainWording::Window);
     window_->Post({WM_APP_JOB_ENDED, verdict.exitCode == 0 ? 1u : 0u, 0, verdict.text});
   };
   switch (result.outcome) {

@@ -12,6 +12,7 @@
 
 #include "discovery/discovery_thread.h"
 #include "discovery/network_discovery.h"
+#include "discovery/unit_lines.h"
 #include "discovery/version_worker.h"
 #include "package/package.h"
 #include "platform/sockets.h"
@@ -104,8 +105,7 @@ void OnIpAddressChange(HWND window) {
                                           reinterpret_cast<LPARAM>(&host));
   Enable(window, IDC_ENTER_BOOTLOAD, false);
   const std::uint32_t address = platform::HostToNetwork32(static_cast<std::uint32_t>(host));
-  const bool usable =
-      filled == 4 && host != 0 && host != 0xFFFFFFFFu && IsUsableUnitAddress(address);
+  const bool usable = filled == 4 && !UnitAddressRefusal(address);
   if (!usable) {
     ForgetShownUnit(window);
     return;

@@ -16,8 +16,8 @@ struct RackUnitLine {
   std::string problem;              // why it is refused
 };
 
-// Blank lines are skipped. A line is an IPv4 address the main window would take, or a serial port
-// ("COM7", "\\.\COM7", or a device path); a unit named twice is refused on its second line.
+// The lines as the command line's units file reads them (ReadUnitLines); a unit named twice is
+// refused on its second line.
 std::vector<RackUnitLine> ReadRackUnits(std::string_view text);
 
 }  // namespace tessaline

@@ -326,6 +326,7 @@ UpdateSettings ReadSettings() {
   }
   settings.receiptPath = rack->receiptsPath;
   settings.declinedHint = UiString(IDS_RACK_DECLINED_HINT);
+  settings.again = AgainWording::Window;
   return settings;
 }
 

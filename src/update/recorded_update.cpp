@@ -18,7 +18,7 @@ UnitUpdateReport UpdateOneUnit(const UnitAddress& unit, const Package& package,
   report.job = settings.pin.empty() ? UpdateUnit(unit, package, settings.policy, observer, stop)
                                     : UpdateFromAnyMode(unit, package, settings.policy,
                                                         settings.pin, observer, stop);
-  report.outcome = VerdictOf(report.job, package.UpdaterTexts());
+  report.outcome = VerdictOf(report.job, package.UpdaterTexts(), settings.again);
   if (report.job.outcome == JobOutcome::Declined) report.outcome.text += settings.declinedHint;
   report.receipt = BuildReceipt(unit, report.job, settings.policy, package, report.outcome,
                                 std::chrono::system_clock::now());

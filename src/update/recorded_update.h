@@ -23,6 +23,8 @@ struct UpdateSettings {
   std::string pin;
   // Added to a declined unit's text: how this front end overrides the version guard.
   std::string declinedHint;
+  // How a unit left part way is told to be finished.
+  AgainWording again = AgainWording::Command;
 };
 
 // How one unit's update ended, with everything a summary, an event or a receipt needs.

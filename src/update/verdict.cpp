@@ -8,7 +8,11 @@
 namespace tessaline {
 
 namespace {
-constexpr std::string_view kRunAgain = "; run the same command again to finish.";
+// Ends a text about a unit left part way with how this front end finishes it.
+std::string RunAgain(AgainWording again) {
+  return again == AgainWording::Window ? "; update the unit again to finish."
+                                       : "; run the same command again to finish.";
+}
 
 // "The firmware update could not complete." with a reason: "... complete (the unit refused
 // flash data chunk 50)."
@@ -19,12 +23,12 @@ std::string WithReason(std::string text, const std::string& reason) {
 }
 
 // What an interrupted job leaves the unit in.
-std::string InterruptedText(const JobResult& result) {
+std::string InterruptedText(const JobResult& result, AgainWording again) {
   if (result.stage == Stage::Finishing && result.running) {
     return "Interrupted while waiting for the unit to run again: the firmware is written and the "
            "final command was taken.";
   }
-  return "Interrupted " + WhatStoppingLeaves(result.stage);
+  return "Interrupted " + WhatStoppingLeaves(result.stage, again);
 }
 
 std::string VerifyFailedText(const JobResult& job) {
@@ -40,11 +44,11 @@ std::string VerifyFailedText(const JobResult& job) {
 }
 
 // The final or exit command was not taken: what was done before, and where the unit is.
-std::string NotLeftText(const JobResult& job) {
+std::string NotLeftText(const JobResult& job, AgainWording again) {
   const std::string where = "The unit did not leave bootload mode (" + job.reason + ")";
   if (job.wroteFirmware) {
     return "The firmware was written and read back, but the unit did not leave bootload mode (" +
-           job.reason + ")" + std::string(kRunAgain);
+           job.reason + ")" + RunAgain(again);
   }
   return where + ".";
 }
@@ -60,7 +64,7 @@ std::string RunningText(const JobResult& job) {
 }
 }  // namespace
 
-std::string WhatStoppingLeaves(Stage stage) {
+std::string WhatStoppingLeaves(Stage stage, AgainWording again) {
   switch (stage) {
     case Stage::ReadingMode:
       return "while reading the unit's mode, before anything that changes it was sent: the unit "
@@ -68,24 +72,24 @@ std::string WhatStoppingLeaves(Stage stage) {
     case Stage::EnteringBootload:
       return "while sending the PIN sequence: the unit may still run its application or be "
              "restarting into its bootloader" +
-             std::string(kRunAgain);
+             RunAgain(again);
     case Stage::WaitingForBootloader:
       return "while waiting for the bootloader: the unit took the bootload command and is in, or "
              "on its way to, bootload mode with its firmware unchanged" +
-             std::string(kRunAgain);
+             RunAgain(again);
     case Stage::Initializing:
       return "before anything was erased: the unit is unchanged and stays in bootload mode.";
     case Stage::Application:
       return "while writing the application: the unit stays in bootload mode without complete "
              "firmware" +
-             std::string(kRunAgain);
+             RunAgain(again);
     case Stage::FlashData:
       return "while writing the flash data: the unit stays in bootload mode without complete "
              "firmware" +
-             std::string(kRunAgain);
+             RunAgain(again);
     case Stage::FactoryDefaults:
       return "while restoring the factory defaults: the unit stays in bootload mode" +
-             std::string(kRunAgain);
+             RunAgain(again);
     case Stage::Verifying:
     case Stage::Finishing:
     case Stage::ConfirmingRunning:
@@ -93,10 +97,11 @@ std::string WhatStoppingLeaves(Stage stage) {
   }
   return "before the final command was known taken: the firmware is written, but the unit may "
          "stay in bootload mode" +
-         std::string(kRunAgain);
+         RunAgain(again);
 }
 
-Verdict VerdictOf(const JobResult& job, const PropertiesContainer& updaterTexts) {
+Verdict VerdictOf(const JobResult& job, const PropertiesContainer& updaterTexts,
+                  AgainWording again) {
   switch (job.outcome) {
     case JobOutcome::Succeeded:
       return {kExitSuccess, SuccessWord(job, "succeeded"),
@@ -125,7 +130,7 @@ Verdict VerdictOf(const JobResult& job, const PropertiesContainer& updaterTexts)
     case JobOutcome::Declined:
       return {kExitDeclined, "declined", "Nothing was erased: " + job.reason + "."};
     case JobOutcome::Interrupted:
-      return {kExitInterrupted, "interrupted", InterruptedText(job)};
+      return {kExitInterrupted, "interrupted", InterruptedText(job, again)};
     case JobOutcome::VerifyFailed:
       return {kExitVerifyFailed, "verify-failed", VerifyFailedText(job)};
     case JobOutcome::PortUnavailable:
@@ -135,9 +140,9 @@ Verdict VerdictOf(const JobResult& job, const PropertiesContainer& updaterTexts)
       return {kExitPackageRefused, "package-refused",
               "The package cannot update firmware: " + job.reason + "; nothing was sent."};
     case JobOutcome::FinalCommandRefused:
-      return {kExitFinalCommandRefused, "final-refused", NotLeftText(job)};
+      return {kExitFinalCommandRefused, "final-refused", NotLeftText(job, again)};
     case JobOutcome::StillInBootloadMode:
-      return {kExitStillInBootloadMode, "still-in-bootload", NotLeftText(job)};
+      return {kExitStillInBootloadMode, "still-in-bootload", NotLeftText(job, again)};
     case JobOutcome::NotConfirmed:
       return {kExitNotConfirmed, "not-confirmed",
               "The firmware was written and the unit left bootload mode, but " + job.reason + "."};

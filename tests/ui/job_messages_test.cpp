@@ -84,14 +84,19 @@ TEST(JobMessages, FinishedPostsTheOldCodesAndTheVerdictForTheNewEndings) {
     JobResult result;
     result.outcome = c.outcome;
     result.reason = "the unit said so";
+    result.stage = Stage::FlashData;  // left part way: the text says how to finish
+    result.wroteFirmware = true;
     JobMessages(window, package).Finished(result);
     const auto posted = window->Messages();
     ASSERT_EQ(posted.size(), 1u) << ::testing::PrintToString(c.outcome);
     EXPECT_STREQ(MessageName(posted[0].code), MessageName(c.code))
         << ::testing::PrintToString(c.outcome);
     if (c.code != WM_APP_JOB_ENDED) continue;
-    EXPECT_EQ(posted[0].text, VerdictOf(result, package->UpdaterTexts()).text)
+    EXPECT_EQ(posted[0].text,
+              VerdictOf(result, package->UpdaterTexts(), AgainWording::Window).text)
         << ::testing::PrintToString(c.outcome);
+    // A window has no command to run again.
+    EXPECT_EQ(posted[0].text.find("same command"), std::string::npos) << posted[0].text;
     EXPECT_FALSE(posted[0].text.empty());
     EXPECT_EQ(posted[0].wParam, c.success ? 1u : 0u) << ::testing::PrintToString(c.outcome);
   }

@@ -16,8 +16,8 @@ namespace {
 TEST(RackUnits, EachLineIsAUnitOrSaysWhyNot) {
   const auto lines = ReadRackUnits(
       "  127.0.0.2 \r\n\r\n127.0.0.3\nCOM7\nrack-4\n255.255.255.255\n0.0.0.0\n127.0.0.1\n"
-      "127.0.0.3\n127.0.0.256\n");
-  ASSERT_EQ(lines.size(), 9u);
+      "127.0.0.3\n127.0.0.256\n# amps\n127.0.0.4  # amp 4\n/dev/ttyUSB0\n");
+  ASSERT_EQ(lines.size(), 11u);
   EXPECT_EQ(lines[0].text, "127.0.0.2");
   ASSERT_TRUE(lines[0].unit.has_value());
   EXPECT_EQ(lines[0].unit->Label(), "127.0.0.2");
@@ -33,6 +33,11 @@ TEST(RackUnits, EachLineIsAUnitOrSaysWhyNot) {
   // The line numbers count the blank line: they are the box's own.
   EXPECT_EQ(lines[7].problem, "Named twice: the same unit as line 3.");
   EXPECT_EQ(lines[8].problem, UiString(IDS_RACK_LINE_NEITHER));
+  // Comments and device paths read as in the command line's units file.
+  EXPECT_EQ(lines[9].text, "127.0.0.4");
+  EXPECT_TRUE(lines[9].unit.has_value());
+  ASSERT_TRUE(lines[10].unit.has_value());
+  EXPECT_TRUE(lines[10].unit->IsSerial());
 }
 
 TEST(RackBoard, NewsAboutAUnitIsPostedOnceUntilTheWindowTookItsRow) {
