@@ -36,6 +36,12 @@ macro(tessaline_import_googletest)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   add_subdirectory(${_gtest_src} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  if(TESSALINE_SANITIZE STREQUAL "address")
+    # Not the code under test (see tessaline_add_test).
+    foreach(_gtest_target gtest gtest_main gmock gmock_main)
+      target_compile_options(${_gtest_target} PRIVATE -fno-sanitize=all)
+    endforeach()
+  endif()
 endmacro()
 
 # tessaline_add_test(NAME SOURCES ... [DEPS ...] [LABELS ...] [TIMEOUT s] [COST s] [NATIVE_ONLY]
@@ -51,6 +57,9 @@ function(tessaline_add_test name)
     return()
   endif()
   add_executable(${name} ${ARG_SOURCES})
+  # A test binary's files share their heaviest part, GoogleTest's and the library headers: read
+  # once, as one file, they compile in a fraction of the time.
+  set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests
     ${PROJECT_SOURCE_DIR}/tools ${PROJECT_BINARY_DIR}/generated)
@@ -58,6 +67,14 @@ function(tessaline_add_test name)
   # The code under test comes optimized from its libraries; the test files themselves need no
   # more than -Og, which compiles them in two thirds of the time -O3 takes.
   target_compile_options(${name} PRIVATE $<$<CONFIG:Release>:-Og>)
+  if(TESSALINE_SANITIZE STREQUAL "address")
+    # The code under test comes instrumented from its libraries, and the sanitizer's allocator
+    # watches every heap block whoever touches it; uninstrumented, a test file compiles in half
+    # the time.
+    target_compile_options(${name} PRIVATE -fno-sanitize=all)
+    # Tests that cannot run beside the sanitizers ask this, not the compiler's own macro.
+    target_compile_definitions(${name} PRIVATE TESSALINE_SANITIZED_BUILD=1)
+  endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)

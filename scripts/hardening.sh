@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and every fuzz target for
 # a few seconds with libFuzzer. Each step fails the script on the first finding.
 #   TESSALINE_ASAN_DIR, TESSALINE_TSAN_DIR, TESSALINE_FUZZ_DIR  build directories (default build/...)
-#   TESSALINE_FUZZ_SECONDS  seconds per fuzz target (default 10)
+#   TESSALINE_FUZZ_SECONDS  seconds per fuzz target (default 5)
 #   TESSALINE_HARDENING_STEPS  any of "asan tsan fuzz" (default all three)
 #   TESSALINE_SOAK_RUNS, TESSALINE_SOAK_SWEEP_POINTS  the soak under AddressSanitizer (default 3, 3)
 set -euo pipefail
@@ -13,7 +13,7 @@ jobs=$(nproc)
 asan_dir=${TESSALINE_ASAN_DIR:-build/asan}
 tsan_dir=${TESSALINE_TSAN_DIR:-build/tsan}
 fuzz_dir=${TESSALINE_FUZZ_DIR:-build/fuzz}
-fuzz_seconds=${TESSALINE_FUZZ_SECONDS:-10}
+fuzz_seconds=${TESSALINE_FUZZ_SECONDS:-5}
 steps=${TESSALINE_HARDENING_STEPS:-asan tsan fuzz}
 
 # The tests that run worker threads: message targets, jobs, version and discovery workers, and
@@ -35,10 +35,11 @@ if [[ " $steps " == *" asan "* ]]; then
   # needs only file and line, and full debug information costs another 40 % of the build.
   cmake -S . -B "$asan_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_WARNINGS_AS_ERRORS=ON \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-Og -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-Og -g1 -DNDEBUG" \
-    -DTESSALINE_SANITIZE=address -DTESSALINE_BUILD_BENCH=OFF >/dev/null
+    -DTESSALINE_SANITIZE=address -DTESSALINE_BUILD_BENCH=OFF -DTESSALINE_FUZZ_REPLAYS=OFF >/dev/null
   cmake --build "$asan_dir" -j "$jobs"
   # The sanitizers look for faults in the code paths, which a few soak runs and cut points cover;
-  # the native suite runs the soak in full.
+  # the native suite runs the soak in full. The fuzz corpora are replayed under the same two
+  # sanitizers by the libFuzzer step, which starts from them.
   TESSALINE_SOAK_RUNS=${TESSALINE_SOAK_RUNS:-3} TESSALINE_SOAK_SWEEP_POINTS=${TESSALINE_SOAK_SWEEP_POINTS:-3} \
     ctest --test-dir "$asan_dir" --output-on-failure -j "$jobs"
   echo "== asan: $(elapsed "$start")"

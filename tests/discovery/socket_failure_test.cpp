@@ -43,7 +43,7 @@ bool IsCreationFailure(const std::optional<SocketFailure>& failure) {
 }
 
 TEST(SocketFailure, EveryNetworkPathReportsTheSocketItCouldNotMake) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(TESSALINE_SANITIZED_BUILD)
   // UndefinedBehaviorSanitizer checks each virtual call's object through a pipe of its own, which
   // a process without a free descriptor cannot make, so it reports every such call as invalid.
   GTEST_SKIP() << "runs in the builds without sanitizers";

@@ -3,7 +3,8 @@
 # would (xdotool on the X display): four simulated units typed in, the fourth falling silent
 # mid-transfer; the three others end holding exactly what the command line writes, the fourth row
 # says why it failed, and Retry Failed finishes it once it answers again. Saves a screenshot of
-# the finished window and prints its path; then Report..., Stop and Esc.
+# the finished window and prints its path; then Report..., Stop, and Esc at rest and while units
+# run (No keeps them running; Yes stops them, then closes the window).
 # usage: rack_window_test.sh PROGRAM.exe ROWS.exe SIMULATOR CLI WORKDIR SHOTDIR
 #   (exit 77: no X display or no xdotool)
 set -euo pipefail
@@ -164,6 +165,13 @@ key alt+u
 timeout 30 xdotool search --sync --name '^Warning$' >/dev/null || fail "Update All asked nothing"
 key Return
 sleep 1
+# Esc while units run asks first; No leaves them running.
+key Escape
+timeout 30 xdotool search --sync --name '^Warning$' >/dev/null || fail "Esc while units ran asked nothing"
+key n
+sleep 1
+grep -q '^summary	4 units: .* [1-4] running or waiting' <<<"$(rows)" ||
+  fail "answering No to Esc did not leave the units running"
 key alt+s
 shown=$(wait_for_rest)
 echo "$shown"
@@ -175,4 +183,34 @@ echo "-- Esc closes the window at rest"
 key Escape
 sleep 2
 rows >/dev/null && fail "Esc did not close the rack window"
+
+echo "-- Esc while units run, answered Yes, stops them and then closes the window"
+for address in "${units[@]}"; do
+  stop_unit "$address"
+  start_unit "$address" --erase-delay-ms 3000
+done
+timeout 10 xdotool windowfocus --sync "$main" 2>/dev/null || true
+sleep 1
+key ctrl+r
+timeout 30 xdotool search --sync --name '^Update Rack$' >/dev/null || fail "Ctrl+R opened no rack window"
+sleep 1
+xdotool type --delay 40 "$(printf '%s\n' "${units[@]}")"
+key alt+u
+timeout 30 xdotool search --sync --name '^Warning$' >/dev/null || fail "Update All asked nothing"
+key Return
+sleep 1
+key Escape
+timeout 30 xdotool search --sync --name '^Warning$' >/dev/null || fail "Esc while units ran asked nothing"
+key Return
+closed=""
+for _ in $(seq 60); do
+  rows >/dev/null || { closed=yes; break; }
+  sleep 0.5
+done
+[ -n "$closed" ] || fail "Yes to Esc did not close the window once the units stopped"
+for address in "${units[@]}"; do
+  stop_unit "$address"
+  jq -e '.updateFinished != true' "$work/$address.json" >/dev/null ||
+    fail "unit $address finished an update the window was closed on"
+done
 echo "rack_window_test: four units, one silent and retried, passed"

@@ -1,10 +1,20 @@
 // Hook, timers and pumps that drive the dialogs from their own modal loops.
 #include "ui/dialogs/dialog_driver.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
 #include <cstdlib>
 #include <fstream>
 
 namespace tessaline::testing {
+
+std::uint32_t Address(const char* dotted) {
+  in_addr address{};
+  inet_pton(AF_INET, dotted, &address);
+  return address.s_addr;
+}
+
 namespace {
 
 constexpr int kMessageBoxTextId = 0xFFFF;  // the static holding a message box's text

@@ -12,6 +12,12 @@
 
 namespace tessaline::testing {
 
+// An address on loopback where nothing listens.
+inline constexpr char kSilentAddress[] = "127.0.161.29";
+
+// A dotted IPv4 address in network byte order, as the dialogs' address controls hold it.
+std::uint32_t Address(const char* dotted);
+
 struct CaughtBox {
   std::wstring text;
   std::wstring caption;

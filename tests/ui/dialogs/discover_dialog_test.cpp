@@ -28,22 +28,17 @@ namespace tessaline {
 namespace {
 
 using dialogs::DiscoveredUnit;
+using testing::Address;
 using testing::DialogDriver;
+using testing::kSilentAddress;
 using testing::PumpUntil;
 
 // The simulated unit of the fixture script (units.sh): bootloader 1.0, application 1.1, and a
 // discovery responder, all on this address.
 constexpr char kBootloaderUnit[] = "127.0.161.24";
-constexpr char kSilentAddress[] = "127.0.161.29";
 constexpr char kSerialUnitPort[] = R"(\\.\COM8)";  // a bootloader on a pseudo-terminal
 constexpr std::uint32_t kQueryWaitMs = 15000;
 constexpr char kIdentity[] = "Brume Tessaline";  // what the simulated unit announces
-
-std::uint32_t Address(const char* dotted) {
-  in_addr address{};
-  inet_pton(AF_INET, dotted, &address);
-  return address.s_addr;
-}
 
 // Discovery that reaches no interface at all: the tests post the reports themselves.
 void UseNoInterfaces() {

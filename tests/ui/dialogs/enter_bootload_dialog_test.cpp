@@ -23,8 +23,10 @@
 namespace tessaline {
 namespace {
 
+using testing::Address;
 using testing::Click;
 using testing::DialogDriver;
+using testing::kSilentAddress;
 using testing::PumpFor;
 using testing::Type;
 
@@ -32,14 +34,7 @@ using testing::Type;
 constexpr char kEnteringUnit[] = "127.0.161.21";   // text port and bootloader
 constexpr char kRefusingUnit[] = "127.0.161.22";   // text port only
 constexpr char kRecordingUnit[] = "127.0.161.23";  // this test's own text port
-constexpr char kSilentAddress[] = "127.0.161.29";  // nothing listens here
 constexpr std::uint16_t kParserPort = 4999;
-
-std::uint32_t Address(const char* dotted) {
-  in_addr address{};
-  inet_pton(AF_INET, dotted, &address);
-  return address.s_addr;
-}
 
 std::wstring Field(HWND dialog) { return testing::ItemTextOf(dialog, IDC_PIN); }
 bool OkEnabled(HWND dialog) { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }
