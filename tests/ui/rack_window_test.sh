@@ -75,6 +75,19 @@ wait_for_rest() {
   fail "the units did not come to rest"
 }
 key() { xdotool key --clearmodifiers --delay 80 "$@"; }
+# From the main window: Ctrl+R, the units typed into the box, Update All, and Yes to its warning.
+open_rack_and_update_all() {
+  timeout 10 xdotool windowfocus --sync "$main" 2>/dev/null || true
+  sleep 1
+  key ctrl+r
+  timeout 30 xdotool search --sync --name '^Update Rack$' >/dev/null || fail "Ctrl+R opened no rack window"
+  sleep 1
+  # The unit box has the focus: typed lines go straight into it.
+  xdotool type --delay 40 "$(printf '%s\n' "${units[@]}")"
+  key alt+u
+  timeout 30 xdotool search --sync --name '^Warning$' >/dev/null || fail "Update All asked nothing"
+  key Return
+}
 
 for address in "${units[@]::3}"; do start_unit "$address"; done
 start_unit "${units[3]}" --silent-after "$silent_after"
@@ -92,16 +105,7 @@ echo "-- the rack window, opened with Ctrl+R"
 timeout --kill-after=10 600 wine "$program" >"$work/program.out" 2>&1 &
 program_pid=$!
 main=$(timeout 60 xdotool search --sync --name 'Firmware Updater$' | head -n 1) || fail "no main window"
-timeout 10 xdotool windowfocus --sync "$main" 2>/dev/null || true
-sleep 1
-key ctrl+r
-timeout 30 xdotool search --sync --name '^Update Rack$' >/dev/null || fail "Ctrl+R opened no rack window"
-sleep 1
-# The unit box has the focus: typed lines go straight into it.
-xdotool type --delay 40 "$(printf '%s\n' "${units[@]}")"
-key alt+u
-warning=$(timeout 30 xdotool search --sync --name '^Warning$' | head -n 1) || fail "Update All asked nothing"
-key Return
+open_rack_and_update_all
 shown=$(wait_for_rest)
 echo "$shown"
 grep -q '^summary	4 units: 3 updated, 1 failed, 0 skipped' <<<"$shown" || fail "not three updated and one failed"
@@ -189,15 +193,7 @@ for address in "${units[@]}"; do
   stop_unit "$address"
   start_unit "$address" --erase-delay-ms 3000
 done
-timeout 10 xdotool windowfocus --sync "$main" 2>/dev/null || true
-sleep 1
-key ctrl+r
-timeout 30 xdotool search --sync --name '^Update Rack$' >/dev/null || fail "Ctrl+R opened no rack window"
-sleep 1
-xdotool type --delay 40 "$(printf '%s\n' "${units[@]}")"
-key alt+u
-timeout 30 xdotool search --sync --name '^Warning$' >/dev/null || fail "Update All asked nothing"
-key Return
+open_rack_and_update_all
 sleep 1
 key Escape
 timeout 30 xdotool search --sync --name '^Warning$' >/dev/null || fail "Esc while units ran asked nothing"
